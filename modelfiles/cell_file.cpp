@@ -1,0 +1,75 @@
+#include "modelfiles/cell_file.h"
+
+#include <cmath>
+
+#include "modelfiles/list_reader.h"
+
+namespace veldra {
+
+std::int32_t half_extent(std::int32_t lower, std::int32_t upper, float cellSize) {
+    const float span = static_cast<float>(std::int64_t{upper} - lower);
+    const float half = span * 0.5f / cellSize;
+    // Beyond the 32-bit range the grid cannot be held anyway; clamp so the
+    // size check below reports it instead of an undefined conversion.
+    if (!(std::fabs(half) < 2147483520.0f)) return half < 0 ? -2147483520 : 2147483520;
+    return static_cast<std::int32_t>(half);
+}
+
+GridWindow grid_window(const GridInfo& info) {
+    return {half_extent(info.lowerX, info.upperX, info.cellSize),
+            half_extent(info.lowerY, info.upperY, info.cellSize)};
+}
+
+CellFile parse_cell_file(std::string_view text, const std::string& file_name) {
+    ListReader in(text, file_name);
+    CellFile result;
+    GridInfo& g = result.info;
+    g.cellCount = in.read_whole("the cell count (header value 1)");
+    g.xDimension = in.read_whole("the number of columns (header value 2)");
+    g.yDimension = in.read_whole("the number of rows (header value 3)");
+    g.lowerX = in.read_whole("the west edge (header value 4)");
+    g.lowerY = in.read_whole("the south edge (header value 5)");
+    g.upperX = in.read_whole("the east edge (header value 6)");
+    g.upperY = in.read_whole("the north edge (header value 7)");
+    g.cellSize = in.read_real("the cell size (header value 8)");
+    g.firstYear = in.read_whole("the first year (header value 9)");
+    g.lastYear = in.read_whole("the last year (header value 10)");
+
+    if (g.cellCount < 0)
+        in.fail("the cell count " + std::to_string(g.cellCount) + " is negative");
+    if (!(g.cellSize > 0) || std::isinf(g.cellSize))
+        in.fail("the cell size must be a positive number");
+    result.window = grid_window(g);
+    const std::int64_t positions = std::int64_t{result.window.cols()} * result.window.rows();
+    if (positions > kMaxGridPositions)
+        in.fail("a grid of " + std::to_string(result.window.cols()) + " x " +
+                std::to_string(result.window.rows()) + " cells is too large to hold (at most " +
+                std::to_string(kMaxGridPositions) + " cells)");
+    in.skip_rest_of_line();
+
+    // Every cell needs a line of its own: a count beyond the lines that follow
+    // is a short file, reported before anything is allocated for it.
+    const std::size_t lines_left = in.remaining_lines();
+    if (lines_left < static_cast<std::size_t>(g.cellCount))
+        in.fail("the header gives " + std::to_string(g.cellCount) + " cells, but only " +
+                std::to_string(lines_left) + " lines follow");
+
+    result.cells.resize(static_cast<std::size_t>(g.cellCount));
+    for (std::int32_t i = 0; i < g.cellCount; ++i) {
+        RangeCell& c = result.cells[static_cast<std::size_t>(i)];
+        c.cellNumber = in.read_whole("the cell number of a cell");
+        c.zone = in.read_whole("the zone of a cell");
+        c.x = in.read_whole("the column of a cell");
+        c.y = in.read_whole("the row of a cell");
+        c.rangeType = in.read_whole("the range type of a cell");
+        if (c.x < 1 || c.x > result.window.cols() || c.y < 1 || c.y > result.window.rows())
+            in.fail("cell " + std::to_string(i + 1) + " at column " + std::to_string(c.x) + ", row " +
+                    std::to_string(c.y) + " lies outside the grid of " +
+                    std::to_string(result.window.cols()) + " columns and " +
+                    std::to_string(result.window.rows()) + " rows");
+        in.skip_rest_of_line();
+    }
+    return result;
+}
+
+}  // namespace veldra

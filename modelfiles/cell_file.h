@@ -1,0 +1,68 @@
+// The cell file (Rng_Data.vrd): the grid geometry, the span of years and the
+// list of rangeland cells, whose order is the order of the values in every
+// block of every variable file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veldra {
+
+struct GridInfo {
+    std::int32_t cellCount = 0;
+    std::int32_t xDimension = 0;
+    std::int32_t yDimension = 0;
+    std::int32_t lowerX = 0;
+    std::int32_t lowerY = 0;
+    std::int32_t upperX = 0;
+    std::int32_t upperY = 0;
+    float cellSize = 0;
+    std::int32_t firstYear = 0;
+    std::int32_t lastYear = 0;
+};
+
+struct RangeCell {
+    std::int32_t cellNumber = 0;
+    std::int32_t zone = 0;
+    std::int32_t x = 0;  // column, from 1 at the west edge
+    std::int32_t y = 0;  // row, from 1 at the north edge
+    std::int32_t rangeType = 0;
+};
+
+// The half extents of the grid in cells as the exporter computes them: the
+// whole-number difference of the bounds in single precision, times 0.5,
+// divided by the cell size, truncated toward zero.
+std::int32_t half_extent(std::int32_t lower, std::int32_t upper, float cellSize);
+
+// The grid window that the globe file covers and the grids show:
+// 2 * half extent columns and rows (none when the half extent is not positive).
+struct GridWindow {
+    std::int32_t halfCols = 0;
+    std::int32_t halfRows = 0;
+    std::int32_t cols() const { return halfCols > 0 ? 2 * halfCols : 0; }
+    std::int32_t rows() const { return halfRows > 0 ? 2 * halfRows : 0; }
+};
+
+GridWindow grid_window(const GridInfo& info);
+
+// Largest grid (columns x rows) that the tools hold: a whole globe at a bit
+// finer than 1/120 degree.
+inline constexpr std::int64_t kMaxGridPositions = std::int64_t{1} << 30;
+
+struct CellFile {
+    GridInfo info;
+    GridWindow window;
+    std::vector<RangeCell> cells;  // cellCount entries, in file order
+};
+
+// Reads a cell file as layer_exporter does: the ten header values may spread
+// over several lines and whatever follows the tenth on its line is skipped;
+// each cell takes the next five values, and the rest of its last line is
+// skipped. Raises ModelFileError, naming `file_name` and the line, for a
+// malformed number, a short file, a grid too large to hold, or a cell outside
+// the grid.
+CellFile parse_cell_file(std::string_view text, const std::string& file_name);
+
+}  // namespace veldra

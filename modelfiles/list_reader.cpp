@@ -1,0 +1,106 @@
+#include "modelfiles/list_reader.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+
+#include "modelfiles/file_io.h"
+
+namespace veldra {
+namespace {
+
+bool is_separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r'; }
+
+}  // namespace
+
+std::optional<std::int32_t> parse_whole(std::string_view text) {
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty() || text.front() == '+') return std::nullopt;
+    std::int32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+std::optional<float> parse_real(std::string_view text) {
+    // Validate the shape first: from_chars accepts "inf", "nan" and hex forms
+    // that the model never writes.
+    std::string buf(text);
+    std::size_t i = 0;
+    if (i < buf.size() && (buf[i] == '+' || buf[i] == '-')) ++i;
+    std::size_t digits = 0;
+    while (i < buf.size() && buf[i] >= '0' && buf[i] <= '9') { ++i; ++digits; }
+    if (i < buf.size() && buf[i] == '.') {
+        ++i;
+        while (i < buf.size() && buf[i] >= '0' && buf[i] <= '9') { ++i; ++digits; }
+    }
+    if (digits == 0) return std::nullopt;
+    if (i < buf.size() && (buf[i] == 'E' || buf[i] == 'e' || buf[i] == 'D' || buf[i] == 'd')) {
+        buf[i] = 'e';
+        ++i;
+        if (i < buf.size() && (buf[i] == '+' || buf[i] == '-')) ++i;
+        const std::size_t exp_start = i;
+        while (i < buf.size() && buf[i] >= '0' && buf[i] <= '9') ++i;
+        if (i == exp_start) return std::nullopt;
+    }
+    if (i != buf.size()) return std::nullopt;
+    const char* first = buf.data() + (buf[0] == '+' ? 1 : 0);
+    float value = 0;
+    const auto [end, ec] = std::from_chars(first, buf.data() + buf.size(), value);
+    if (end != buf.data() + buf.size()) return std::nullopt;
+    if (ec == std::errc::result_out_of_range) return std::nullopt;
+    return value;
+}
+
+ListReader::ListReader(std::string_view text, std::string file_name)
+    : text_(text), file_name_(std::move(file_name)) {}
+
+void ListReader::fail(std::string_view message) const {
+    throw ModelFileError(file_name_ + ": line " + std::to_string(line_) + ": " + std::string(message));
+}
+
+std::string_view ListReader::next_value(std::string_view what) {
+    for (;;) {
+        while (pos_ < text_.size() && is_separator(text_[pos_])) ++pos_;
+        if (pos_ >= text_.size()) fail("expected " + std::string(what) + ", found the end of the file");
+        if (text_[pos_] == '\n') {
+            ++pos_;
+            ++line_;
+            continue;
+        }
+        const std::size_t start = pos_;
+        while (pos_ < text_.size() && !is_separator(text_[pos_]) && text_[pos_] != '\n') ++pos_;
+        return text_.substr(start, pos_ - start);
+    }
+}
+
+std::int32_t ListReader::read_whole(std::string_view what) {
+    const std::string_view token = next_value(what);
+    if (auto v = parse_whole(token)) return *v;
+    fail("expected a whole number for " + std::string(what) + ", found \"" + std::string(token) + "\"");
+}
+
+float ListReader::read_real(std::string_view what) {
+    const std::string_view token = next_value(what);
+    if (auto v = parse_real(token)) return *v;
+    fail("expected a real number for " + std::string(what) + ", found \"" + std::string(token) + "\"");
+}
+
+void ListReader::skip_rest_of_line() {
+    const std::size_t nl = text_.find('\n', pos_);
+    if (nl == std::string_view::npos) {
+        pos_ = text_.size();
+    } else {
+        pos_ = nl + 1;
+        ++line_;
+    }
+}
+
+std::size_t ListReader::remaining_lines() const {
+    if (pos_ >= text_.size()) return 0;
+    const std::size_t newlines =
+        static_cast<std::size_t>(std::count(text_.begin() + pos_, text_.end(), '\n'));
+    return newlines + (text_.back() == '\n' ? 0 : 1);
+}
+
+}  // namespace veldra

@@ -1,0 +1,56 @@
+// Reads the values of the model's text files the way the model writes them:
+// values separated by blanks, tabs or commas, one read taking values across
+// line ends as needed. A "\r" before a line end is a blank.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace veldra {
+
+class ListReader {
+public:
+    ListReader(std::string_view text, std::string file_name);
+
+    // The next value as a 32-bit whole number or as a single-precision real.
+    // `what` names the value in the error raised for a malformed number or
+    // for the end of the file.
+    std::int32_t read_whole(std::string_view what);
+    float read_real(std::string_view what);
+
+    // Skips whatever is left of the current line.
+    void skip_rest_of_line();
+
+    // The 1-based number of the line the next value is looked for in.
+    int line() const { return line_; }
+
+    // Lines from the current position to the end of the text (a last line
+    // without a line end counts).
+    std::size_t remaining_lines() const;
+
+    const std::string& file_name() const { return file_name_; }
+
+    // Raises ModelFileError "<file>: line <n>: <message>".
+    [[noreturn]] void fail(std::string_view message) const;
+
+private:
+    std::string_view next_value(std::string_view what);
+
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    int line_ = 1;
+    std::string file_name_;
+};
+
+// Parses a whole number written as the model writes it (an optional sign and
+// digits). Nothing for any other text or a value beyond 32 bits.
+std::optional<std::int32_t> parse_whole(std::string_view text);
+
+// Parses a real: an optional sign, digits with an optional point, and an
+// optional exponent introduced by E, e, D or d. Rounded to single precision.
+std::optional<float> parse_real(std::string_view text);
+
+}  // namespace veldra

@@ -1,0 +1,23 @@
+#include "modelfiles/paths.h"
+
+namespace veldra {
+
+std::string with_trailing_separator(std::string_view folder) {
+    std::string result(folder);
+    if (result.empty() || (result.back() != '/' && result.back() != '\\')) result += '/';
+    return result;
+}
+
+std::string path_to_open(std::string_view stored) {
+    std::string result(stored);
+    for (char& c : result)
+        if (c == '\\') c = '/';
+    return result;
+}
+
+std::string_view trim_trailing_blanks(std::string_view text) {
+    const auto end = text.find_last_not_of(' ');
+    return end == std::string_view::npos ? std::string_view{} : text.substr(0, end + 1);
+}
+
+}  // namespace veldra

@@ -1,0 +1,20 @@
+// Paths as the model's tools store and show them, and as the system opens them.
+// Stored paths may use "\" or "/" as the separator; a separator the system
+// appends is "/"; before a file is opened every "\" becomes "/".
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace veldra {
+
+// `folder` with "/" appended unless it already ends in "/" or "\".
+std::string with_trailing_separator(std::string_view folder);
+
+// The path to open: every "\" replaced by "/".
+std::string path_to_open(std::string_view stored);
+
+// `text` without its trailing blanks.
+std::string_view trim_trailing_blanks(std::string_view text);
+
+}  // namespace veldra
