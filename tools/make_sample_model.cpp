@@ -1,0 +1,804 @@
+// make_sample_model: writes a small but complete Veldra model folder, so that
+// the tools can be built, tried and timed without a real model run.
+//
+//   make_sample_model <model folder> <land mask file>
+//
+// The folder gets Parms/Output_List.vrl and, under Output/, the cell file
+// (Rng_Data.vrd), the globe file (Globe.vrd) and five variable files for the
+// years 2000 to 2004 on the half-degree globe: Precip, max_temp, min_temp,
+// Live_Biomass (herbs, shrubs, trees) and Snow_Depth.
+//
+// The climate is invented: smooth functions of latitude, longitude and the
+// distance from the open sea, with a few regional bumps so that monsoons,
+// deserts and cold interiors sit roughly where they do on Earth. Rangeland is
+// every land cell of the mask except Antarctica, Greenland, deserts and cells
+// too cold to grow anything. Nothing is random, so every run writes the same
+// bytes.
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <numbers>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+constexpr int kCols = 720;
+constexpr int kRows = 360;
+constexpr double kCellSize = 0.5;
+constexpr int kFirstYear = 2000;
+constexpr int kLastYear = 2004;
+constexpr int kYears = kLastYear - kFirstYear + 1;
+constexpr double kPi = std::numbers::pi;
+constexpr double kKmPerDegree = 111.2;
+
+// Below this mean annual precipitation (cm) a cell is desert, not rangeland.
+constexpr double kDesertPrecip = 20.0;
+// A cell whose warmest month has a mean daily maximum below this (deg C) is
+// too cold for rangeland.
+constexpr double kColdestWarmMonthMax = 5.0;
+// The cell file must stay within what the model was set up for.
+constexpr int kMaxCells = 50000;
+
+// An I/O or input problem; main reports it and exits with status 1.
+struct Failure {
+    std::string message;
+};
+
+[[noreturn]] void fail_io(const std::string& what, const std::string& path) {
+    throw Failure{what + " " + path + ": " + std::strerror(errno)};
+}
+
+// ---------------------------------------------------------------------------
+// Geometry
+
+double lon_of(int col) { return -180.0 + (col + 0.5) * kCellSize; }
+double lat_of(int row) { return 90.0 - (row + 0.5) * kCellSize; }
+std::size_t index_of(int col, int row) {
+    return static_cast<std::size_t>(row) * kCols + static_cast<std::size_t>(col);
+}
+
+double clamp01(double x) { return std::clamp(x, 0.0, 1.0); }
+
+double smoothstep(double edge0, double edge1, double x) {
+    const double t = clamp01((x - edge0) / (edge1 - edge0));
+    return t * t * (3.0 - 2.0 * t);
+}
+
+// A smooth bump of height 1 at (lat0, lon0), with the spreads in degrees.
+// Longitudes are compared across the date line.
+double bump(double lat, double lon, double lat0, double lon0, double latSpread, double lonSpread) {
+    double dlon = std::fabs(lon - lon0);
+    if (dlon > 180.0) dlon = 360.0 - dlon;
+    const double a = (lat - lat0) / latSpread;
+    const double b = dlon / lonSpread;
+    return std::exp(-0.5 * (a * a + b * b));
+}
+
+struct Bump {
+    double lat, lon, latSpread, lonSpread, strength;
+};
+
+// ---------------------------------------------------------------------------
+// Land mask
+
+struct LandMask {
+    std::vector<std::string> rows;  // kRows rows of kCols "T"/"F"
+    bool land(int col, int row) const { return rows[row][col] == 'T'; }
+};
+
+LandMask read_land_mask(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) fail_io("cannot open the land mask", path);
+    LandMask mask;
+    std::string line;
+    while (static_cast<int>(mask.rows.size()) < kRows && std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const int lineNumber = static_cast<int>(mask.rows.size()) + 1;
+        if (line.size() != static_cast<std::size_t>(kCols) ||
+            line.find_first_not_of("TF") != std::string::npos) {
+            throw Failure{"the land mask " + path + " is malformed at line " + std::to_string(lineNumber) +
+                          ": expected " + std::to_string(kCols) + " characters T or F"};
+        }
+        mask.rows.push_back(line);
+    }
+    if (in.bad()) fail_io("cannot read the land mask", path);
+    if (static_cast<int>(mask.rows.size()) < kRows) {
+        throw Failure{"the land mask " + path + " has " + std::to_string(mask.rows.size()) + " lines, expected " +
+                      std::to_string(kRows)};
+    }
+    return mask;
+}
+
+// Distance in km from each land cell to the open sea. Lakes and inland seas
+// are not sea: they do not soften the climate the way an ocean does, and the
+// many small lakes of the north would otherwise make whole continents coastal.
+std::vector<double> distance_to_sea(const LandMask& mask) {
+    const std::size_t size = static_cast<std::size_t>(kCols) * kRows;
+    std::vector<std::uint8_t> sea(size, 0);
+    std::vector<std::pair<int, int>> stack;
+    // The northernmost row is all Arctic Ocean.
+    for (int col = 0; col < kCols; ++col) {
+        if (!mask.land(col, 0)) {
+            sea[index_of(col, 0)] = 1;
+            stack.emplace_back(col, 0);
+        }
+    }
+    while (!stack.empty()) {
+        const auto [col, row] = stack.back();
+        stack.pop_back();
+        const std::array<std::pair<int, int>, 4> next{{{(col + 1) % kCols, row},
+                                                       {(col + kCols - 1) % kCols, row},
+                                                       {col, row - 1},
+                                                       {col, row + 1}}};
+        for (const auto& [c, r] : next) {
+            if (r < 0 || r >= kRows || mask.land(c, r) || sea[index_of(c, r)]) continue;
+            sea[index_of(c, r)] = 1;
+            stack.emplace_back(c, r);
+        }
+    }
+
+    // Two-pass chamfer distance; the east-west step shrinks with latitude.
+    // The passes run twice so that distances carry across the date line.
+    constexpr double kFar = 1e9;
+    const double northSouth = kCellSize * kKmPerDegree;
+    std::vector<double> dist(size);
+    for (std::size_t i = 0; i < size; ++i) dist[i] = sea[i] ? 0.0 : kFar;
+    auto relax = [&](int col, int row, int dc, int dr) {
+        const int r = row + dr;
+        if (r < 0 || r >= kRows) return;
+        const int c = (col + dc + kCols) % kCols;
+        const double eastWest = northSouth * std::cos(lat_of(row) * kPi / 180.0);
+        const double step = std::hypot(dc != 0 ? eastWest : 0.0, dr != 0 ? northSouth : 0.0);
+        double& here = dist[index_of(col, row)];
+        here = std::min(here, dist[index_of(c, r)] + step);
+    };
+    for (int round = 0; round < 2; ++round) {
+        for (int row = 0; row < kRows; ++row) {
+            for (int col = 0; col < kCols; ++col) {
+                relax(col, row, -1, 0);
+                relax(col, row, -1, -1);
+                relax(col, row, 0, -1);
+                relax(col, row, 1, -1);
+            }
+        }
+        for (int row = kRows - 1; row >= 0; --row) {
+            for (int col = kCols - 1; col >= 0; --col) {
+                relax(col, row, 1, 0);
+                relax(col, row, 1, 1);
+                relax(col, row, 0, 1);
+                relax(col, row, -1, 1);
+            }
+        }
+    }
+    return dist;
+}
+
+// ---------------------------------------------------------------------------
+// Ice: Antarctica and Greenland are never rangeland.
+
+bool in_antarctica(double lat) { return lat < -60.0; }
+
+// Greenland's outline, (longitude, latitude), drawn so that Ellesmere Island
+// to the west and Iceland to the south-east stay outside.
+constexpr std::array<std::pair<double, double>, 32> kGreenland{{
+    {-44.0, 59.0},  {-48.0, 60.5},  {-51.0, 62.5},  {-54.0, 65.5},  {-55.0, 68.0},  {-56.5, 72.0},
+    {-58.0, 75.0},  {-60.0, 75.8},  {-71.0, 76.1},  {-74.0, 78.5},  {-71.0, 79.2},  {-65.5, 79.8},
+    {-68.0, 80.3},  {-66.2, 81.0},  {-62.5, 81.9},  {-58.0, 82.5},  {-48.0, 83.2},  {-35.0, 84.0},
+    {-20.0, 83.8},  {-10.0, 82.0},  {-10.0, 81.0},  {-17.0, 80.0},  {-19.5, 77.0},  {-19.0, 74.5},
+    {-21.5, 72.0},  {-21.5, 70.0},  {-24.5, 69.0},  {-31.5, 68.3},  {-37.0, 66.2},  {-40.5, 64.5},
+    {-42.0, 62.0},  {-42.0, 60.0},
+}};
+
+bool in_greenland(double lat, double lon) {
+    bool inside = false;
+    for (std::size_t i = 0, j = kGreenland.size() - 1; i < kGreenland.size(); j = i++) {
+        const auto [xi, yi] = kGreenland[i];
+        const auto [xj, yj] = kGreenland[j];
+        if ((yi > lat) != (yj > lat) && lon < (xj - xi) * (lat - yi) / (yj - yi) + xi) inside = !inside;
+    }
+    return inside;
+}
+
+// ---------------------------------------------------------------------------
+// Climate
+
+// Summer-wet regions: monsoons and the rainy east coasts.
+constexpr std::array<Bump, 16> kWet{{
+    {22.0, 80.0, 6.0, 10.0, 110.0},    // Indian monsoon
+    {19.0, 100.0, 7.0, 12.0, 130.0},   // Bay of Bengal to Indochina
+    {27.0, 113.0, 6.0, 10.0, 100.0},   // southern China
+    {36.0, 137.0, 4.0, 6.0, 100.0},    // Japan
+    {33.0, -85.0, 6.0, 10.0, 90.0},    // south-eastern United States
+    {14.0, -86.0, 6.0, 9.0, 80.0},     // Central America
+    {-22.0, -47.0, 8.0, 10.0, 90.0},   // south-eastern Brazil
+    {-28.0, 153.0, 6.0, 3.0, 80.0},    // eastern Australia
+    {-3.0, 35.0, 7.0, 6.0, 25.0},      // East African highlands
+    {53.0, -5.0, 7.0, 9.0, 40.0},      // western Europe
+    {49.0, -124.0, 7.0, 3.0, 130.0},   // Pacific Northwest
+    {-45.0, -74.0, 8.0, 2.0, 160.0},   // southern Chile
+    {-42.0, 172.0, 5.0, 4.0, 90.0},    // New Zealand
+    {6.0, -2.0, 4.0, 14.0, 50.0},      // Gulf of Guinea
+    {-18.0, 47.0, 7.0, 3.0, 60.0},     // Madagascar
+    {62.0, 8.0, 4.0, 5.0, 60.0},       // Norwegian coast
+}};
+
+// Deserts and dry basins: the share of precipitation each one takes away.
+constexpr std::array<Bump, 16> kDry{{
+    {24.0, 8.0, 6.0, 19.0, 0.97},      // Sahara
+    {23.0, 47.0, 6.0, 9.0, 0.95},      // Arabia
+    {29.0, 62.0, 4.5, 9.0, 0.85},      // Iran, Baluchistan, Thar
+    {39.0, 83.0, 3.5, 7.0, 0.92},      // Taklamakan
+    {43.0, 103.0, 4.0, 10.0, 0.85},    // Gobi
+    {41.0, 60.0, 5.0, 8.0, 0.70},      // Karakum and Kyzylkum
+    {-25.0, 131.0, 6.0, 11.0, 0.90},   // central Australia
+    {-24.0, 18.0, 5.0, 5.0, 0.80},     // Kalahari
+    {-23.0, 14.5, 5.0, 2.0, 0.90},     // Namib
+    {-8.0, -79.5, 4.0, 1.2, 0.95},     // coast of Peru
+    {-22.0, -70.3, 6.0, 1.5, 0.97},    // Atacama
+    {-45.0, -68.0, 6.0, 4.0, 0.75},    // Patagonia
+    {31.0, -113.0, 5.0, 7.0, 0.85},    // Sonora and Mojave
+    {40.0, -117.0, 4.0, 5.0, 0.60},    // Great Basin
+    {8.0, 47.0, 5.0, 5.0, 0.80},       // Horn of Africa
+    {33.0, 88.0, 4.0, 8.0, 0.50},      // Tibetan plateau, in the rain shadow
+}};
+
+// Winter-wet (Mediterranean) regions: their rain comes in the cool season.
+constexpr std::array<Bump, 5> kWinterWet{{
+    {38.0, 18.0, 5.0, 16.0, 1.0},     // Mediterranean basin
+    {37.0, -121.0, 4.0, 3.0, 1.0},    // California
+    {-33.0, -71.0, 3.0, 2.0, 1.0},    // central Chile
+    {-34.0, 19.0, 2.0, 3.0, 1.0},     // the Cape
+    {-33.0, 117.0, 3.0, 4.0, 1.0},    // south-western Australia
+}};
+
+// Highlands, colder than their latitude: degrees taken off the annual mean.
+constexpr std::array<Bump, 7> kHigh{{
+    {33.0, 88.0, 4.0, 9.0, 18.0},      // Tibet
+    {-17.0, -68.0, 4.0, 2.5, 12.0},    // Altiplano
+    {40.0, -108.0, 6.0, 5.0, 6.0},     // Rocky Mountains
+    {9.0, 39.0, 3.0, 3.0, 8.0},        // Ethiopian highlands
+    {47.0, 10.0, 1.5, 3.0, 6.0},       // Alps
+    {-1.0, 36.0, 5.0, 4.0, 8.0},       // East African plateau
+    {47.0, 102.0, 4.0, 10.0, 8.0},     // Mongolian plateau
+}};
+
+double sum_of(const auto& bumps, double lat, double lon) {
+    double total = 0.0;
+    for (const Bump& b : bumps) total += b.strength * bump(lat, lon, b.lat, b.lon, b.latSpread, b.lonSpread);
+    return total;
+}
+
+// What stays fixed for a cell over the years.
+struct CellClimate {
+    double lat = 0, lon = 0;
+    double continentality = 0;   // 0 at the coast, towards 1 far inland
+    double annualMeanTemp = 0;   // deg C
+    double seasonalSwing = 0;    // half the range of the monthly means, deg C
+    double hemisphere = 0;       // +1 north, -1 south, smooth across the equator
+    double diurnalRange = 0;     // deg C
+    double annualPrecip = 0;     // cm, before year-to-year variation
+    std::array<double, 12> precipShare{};  // of the annual total, by month
+};
+
+CellClimate climate_of(double lat, double lon, double coastKm) {
+    CellClimate c;
+    c.lat = lat;
+    c.lon = lon;
+    const double absLat = std::fabs(lat);
+    c.continentality = 1.0 - std::exp(-coastKm / 700.0);
+    c.hemisphere = std::tanh(lat / 4.0);
+
+    // Temperature: warm tropics, cold poles; inland winters are harsher.
+    const double x = absLat / 62.0;
+    c.annualMeanTemp = 28.0 - 28.0 * x * x - 7.0 * c.continentality * smoothstep(40.0, 65.0, absLat) -
+                       sum_of(kHigh, lat, lon);
+    c.seasonalSwing = 1.0 + std::pow(std::min(absLat / 60.0, 1.0), 1.2) * (6.0 + 16.0 * c.continentality);
+
+    // Precipitation: the rain belt just north of the equator, the dry
+    // subtropics, the stormy mid-latitudes and the dry polar regions.
+    const double itcz = (lat - 4.0) / 9.0;
+    const double midLatitudes = (absLat - 50.0) / 15.0;
+    double precip =
+        22.0 + 180.0 * std::exp(-0.5 * itcz * itcz) + 60.0 * std::exp(-0.5 * midLatitudes * midLatitudes);
+    precip *= 1.0 - 0.6 * smoothstep(60.0, 80.0, absLat);
+    // Outside the tropics rain comes from the sea and dries out inland; in
+    // the far north there is little left to lose.
+    const double inlandDrying = smoothstep(18.0, 30.0, absLat) * (1.0 - 0.5 * smoothstep(55.0, 70.0, absLat));
+    precip *= 1.0 - 0.55 * c.continentality * inlandDrying;
+    precip += sum_of(kWet, lat, lon);
+    for (const Bump& b : kDry) precip *= 1.0 - b.strength * bump(lat, lon, b.lat, b.lon, b.latSpread, b.lonSpread);
+    // A slow wave along the longitudes so that bands are not perfectly straight.
+    precip *= 1.0 + 0.12 * std::sin(lon * kPi / 45.0 + lat * kPi / 60.0);
+    c.annualPrecip = precip;
+
+    // Dry air and inland sites have wide day-night ranges.
+    c.diurnalRange = 7.0 + 9.0 * clamp01(1.0 - precip / 150.0) + 3.0 * c.continentality;
+
+    // Seasonality of rain: a strong summer peak in the monsoon belts and in
+    // continental interiors, a winter peak around the Mediterranean.
+    const double monsoonBelt = (absLat - 14.0) / 7.0;
+    double peak = 2.2 * std::exp(-0.5 * monsoonBelt * monsoonBelt) + 0.5 * smoothstep(35.0, 60.0, absLat) +
+                  1.2 * bump(lat, lon, 25.0, 100.0, 10.0, 25.0) +
+                  1.0 * c.continentality * smoothstep(20.0, 35.0, absLat) - 2.5 * sum_of(kWinterWet, lat, lon);
+    peak = std::clamp(peak, -2.5, 3.0);
+    double total = 0.0;
+    for (int m = 0; m < 12; ++m) {
+        const double summer = c.hemisphere * std::cos(2.0 * kPi * (m + 1 - 7) / 12.0);
+        c.precipShare[m] = std::exp(peak * summer);
+        total += c.precipShare[m];
+    }
+    for (double& share : c.precipShare) share /= total;
+    return c;
+}
+
+struct MonthWeather {
+    double precip;  // cm
+    double tmax;    // deg C, mean daily maximum
+    double tmin;    // deg C, mean daily minimum
+    double mean() const { return 0.5 * (tmax + tmin); }
+};
+
+// The weather of one month; any year may be asked for, so that the months
+// before the first model year can warm the snow pack and the biomass up.
+MonthWeather weather(const CellClimate& c, int year, int month) {
+    const double lonRad = c.lon * kPi / 180.0;
+    const double latRad = c.lat * kPi / 180.0;
+    const double yearsIn = year - kFirstYear;
+    const double monthsIn = 12.0 * yearsIn + (month - 1);
+
+    const double wetYear = 1.0 + 0.15 * std::sin(2.0 * kPi * yearsIn / 3.3 + 2.0 * lonRad + latRad);
+    const double wetMonth = 1.0 + 0.08 * std::sin(2.0 * kPi * monthsIn / 7.3 + lonRad - latRad);
+    const double warmYear = 0.5 * std::sin(2.0 * kPi * yearsIn / 4.3 + lonRad) + 0.03 * yearsIn;
+
+    const double summer = c.hemisphere * std::cos(2.0 * kPi * (month - 7) / 12.0);
+    const double meanTemp = c.annualMeanTemp + c.seasonalSwing * summer + warmYear;
+    // Days and nights differ less in the dark high-latitude winter.
+    const double range = c.diurnalRange * (0.85 + 0.15 * summer);
+
+    MonthWeather w;
+    w.precip = c.annualPrecip * c.precipShare[month - 1] * wetYear * wetMonth;
+    w.tmax = meanTemp + 0.5 * range;
+    w.tmin = meanTemp - 0.5 * range;
+    return w;
+}
+
+// ---------------------------------------------------------------------------
+// Snow: water falls as snow below freezing, melts with warmth.
+
+class SnowPack {
+public:
+    explicit SnowPack(const CellClimate& c) : climate_(&c) {
+        // Two years ahead of the model start, so that January 2000 does not
+        // begin bare where winters are long.
+        for (int year = kFirstYear - 2; year < kFirstYear; ++year)
+            for (int month = 1; month <= 12; ++month) step(year, month);
+    }
+
+    // Advances by one month and returns the depth at its end, in cm.
+    double step(int year, int month) {
+        const MonthWeather w = weather(*climate_, year, month);
+        const double snowShare = clamp01((2.0 - w.mean()) / 3.0);
+        water_ += snowShare * w.precip;
+        water_ -= std::min(water_, 5.0 * std::max(0.0, w.mean()));
+        // Snow that never melts would be a glacier; those cells are not rangeland.
+        water_ = std::min(water_, 60.0);
+        return water_ * kDepthPerWater;
+    }
+
+private:
+    static constexpr double kDepthPerWater = 3.5;  // settled snow
+    const CellClimate* climate_;
+    double water_ = 0.0;  // cm of water
+};
+
+// ---------------------------------------------------------------------------
+// Rangeland cells
+
+enum RangeType : int {
+    kTundra = 1,
+    kCoolWoodland = 2,
+    kGrassland = 3,
+    kShrubland = 4,
+    kSavanna = 5,
+    kTropicalWoodland = 6,
+};
+
+struct Cell {
+    int col = 0, row = 0;  // from 0
+    int zone = 0;
+    int rangeType = 0;
+    CellClimate climate;
+};
+
+// A region code: 1 North and Central America, 2 South America, 3 Europe,
+// 4 Africa, 5 northern and central Asia, 6 southern Asia, 7 Australia and
+// Oceania, 8 the Middle East, 9 anything else.
+int zone_of(double lat, double lon) {
+    if (lon < -30.0) {
+        if (lon < -140.0 && lat < 30.0) return 7;  // Hawaii and the Pacific
+        return (lat > 13.0 || (lat > 7.0 && lon < -77.0)) ? 1 : 2;
+    }
+    if ((lon > 112.0 && lat < -10.0) || (lon > 130.0 && lat < 0.0) || (lon > 165.0 && lat < 30.0)) return 7;
+    const bool arabianSide = (lon > 34.0 && lat > 12.5) || (lon > 32.3 && lat > 29.5);
+    if (lat < 37.5 && lon > -20.0 && lon < 52.0 && !arabianSide) return 4;
+    if (lon > 52.0 && lon < 60.0 && lat < -10.0) return 4;  // Mascarene islands
+    if (lon > 25.0 && lon < 63.0 && lat > 12.0 && lat < 42.0) return 8;
+    if (lon < 45.0 && lat > 34.0) return 3;
+    if (lon < 60.0 && lat > 50.0) return 3;
+    if (lon > 60.0 && lat < 30.0) return 6;
+    if (lon > 40.0) return 5;
+    return 9;
+}
+
+struct ClimateSummary {
+    double meanAnnualPrecip = 0;  // cm, over the model years
+    double warmestMax = -1e9;     // deg C, the mean over the model years
+    double warmestMean = -1e9;
+    double annualMeanTemp = 0;
+};
+
+ClimateSummary summarise(const CellClimate& c) {
+    ClimateSummary s;
+    double warmestMax = 0, warmestMean = 0, tempSum = 0, precipSum = 0;
+    for (int year = kFirstYear; year <= kLastYear; ++year) {
+        double yearMax = -1e9, yearMean = -1e9;
+        for (int month = 1; month <= 12; ++month) {
+            const MonthWeather w = weather(c, year, month);
+            precipSum += w.precip;
+            tempSum += w.mean();
+            yearMax = std::max(yearMax, w.tmax);
+            yearMean = std::max(yearMean, w.mean());
+        }
+        warmestMax += yearMax;
+        warmestMean += yearMean;
+    }
+    s.meanAnnualPrecip = precipSum / kYears;
+    s.warmestMax = warmestMax / kYears;
+    s.warmestMean = warmestMean / kYears;
+    s.annualMeanTemp = tempSum / (12.0 * kYears);
+    return s;
+}
+
+int range_type_of(const ClimateSummary& s) {
+    if (s.warmestMean < 10.0) return kTundra;
+    if (s.annualMeanTemp < 2.0) return kCoolWoodland;
+    if (s.annualMeanTemp < 17.0) {
+        if (s.meanAnnualPrecip < 35.0) return kShrubland;
+        return s.meanAnnualPrecip < 80.0 ? kGrassland : kCoolWoodland;
+    }
+    if (s.meanAnnualPrecip < 60.0) return kShrubland;
+    return s.meanAnnualPrecip < 130.0 ? kSavanna : kTropicalWoodland;
+}
+
+struct Selection {
+    std::vector<Cell> cells;
+    int land = 0, antarctica = 0, greenland = 0, desert = 0, cold = 0;
+};
+
+Selection select_rangeland(const LandMask& mask) {
+    const std::vector<double> coastKm = distance_to_sea(mask);
+    Selection sel;
+    for (int row = 0; row < kRows; ++row) {
+        for (int col = 0; col < kCols; ++col) {
+            if (!mask.land(col, row)) continue;
+            ++sel.land;
+            const double lat = lat_of(row), lon = lon_of(col);
+            if (in_antarctica(lat)) {
+                ++sel.antarctica;
+                continue;
+            }
+            if (in_greenland(lat, lon)) {
+                ++sel.greenland;
+                continue;
+            }
+            Cell cell;
+            cell.col = col;
+            cell.row = row;
+            cell.climate = climate_of(lat, lon, coastKm[index_of(col, row)]);
+            const ClimateSummary s = summarise(cell.climate);
+            if (s.warmestMax < kColdestWarmMonthMax) {
+                ++sel.cold;
+                continue;
+            }
+            if (s.meanAnnualPrecip < kDesertPrecip) {
+                ++sel.desert;
+                continue;
+            }
+            cell.zone = zone_of(lat, lon);
+            cell.rangeType = range_type_of(s);
+            sel.cells.push_back(cell);
+        }
+    }
+    return sel;
+}
+
+// ---------------------------------------------------------------------------
+// Live biomass, g/m^2 by facet
+
+struct FacetMix {
+    double maxBiomass;  // g/m^2 under the best conditions
+    std::array<double, 3> share;  // herbs, shrubs, trees
+};
+
+const FacetMix& facet_mix(int rangeType) {
+    static const std::array<FacetMix, 6> mixes{{
+        {150.0, {0.55, 0.40, 0.05}},  // tundra
+        {450.0, {0.35, 0.25, 0.40}},  // cool woodland
+        {350.0, {0.70, 0.20, 0.10}},  // grassland
+        {200.0, {0.30, 0.55, 0.15}},  // shrubland
+        {450.0, {0.55, 0.15, 0.30}},  // savanna
+        {700.0, {0.35, 0.20, 0.45}},  // tropical woodland
+    }};
+    return mixes[std::clamp(rangeType, 1, 6) - 1];
+}
+
+// Growing conditions of a month, 0..1: warmth, recent rain and no snow cover.
+double growth(const CellClimate& c, int year, int month, double snowDepth) {
+    auto month_before = [&](int back) {
+        int y = year, m = month - back;
+        while (m < 1) {
+            m += 12;
+            --y;
+        }
+        return weather(c, y, m);
+    };
+    const MonthWeather now = month_before(0);
+    const double recentRain =
+        0.5 * now.precip + 0.3 * month_before(1).precip + 0.2 * month_before(2).precip;
+    const double warmth = smoothstep(0.0, 18.0, now.mean()) * (1.0 - 0.5 * smoothstep(32.0, 42.0, now.mean()));
+    const double moisture = recentRain / (recentRain + 4.0);
+    return warmth * moisture / (1.0 + snowDepth / 10.0);
+}
+
+// How much of each facet stays green all year: grass follows the season,
+// woody plants keep most of their leaves.
+constexpr std::array<double, 3> kEvergreen{0.0, 0.5, 0.7};
+
+// ---------------------------------------------------------------------------
+// Writing
+
+// Writes a file under a temporary name and renames it into place, so that a
+// failed run never leaves a short file that looks complete.
+class OutputFile {
+public:
+    explicit OutputFile(std::string path) : path_(std::move(path)), temp_(path_ + ".part") {
+        file_ = std::fopen(temp_.c_str(), "wb");
+        if (!file_) fail_io("cannot create", temp_);
+    }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile() {
+        if (file_) {
+            std::fclose(file_);
+            std::remove(temp_.c_str());
+        }
+    }
+
+    void write(std::string_view bytes) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) fail_io("cannot write", path_);
+    }
+
+    void commit() {
+        std::FILE* f = file_;
+        file_ = nullptr;
+        if (std::fclose(f) != 0) {
+            std::remove(temp_.c_str());
+            fail_io("cannot write", path_);
+        }
+        if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
+            const int saved = errno;
+            std::remove(temp_.c_str());
+            errno = saved;
+            fail_io("cannot rename " + temp_ + " to", path_);
+        }
+    }
+
+private:
+    std::string path_;
+    std::string temp_;
+    std::FILE* file_ = nullptr;
+};
+
+void write_whole_file(const std::string& path, std::string_view bytes) {
+    OutputFile out(path);
+    out.write(bytes);
+    out.commit();
+}
+
+// Column layout of the output list, 1-based: flag in 1, file name in 5..37,
+// layer count in 41, layer label in 45..54, units in 59..77.
+std::string output_list_line(std::string_view flag, std::string_view name, std::string_view layers,
+                             std::string_view label, std::string_view units) {
+    std::string line(77, ' ');
+    line.replace(0, flag.size(), flag);
+    line.replace(4, name.size(), name);
+    line.replace(40, layers.size(), layers);
+    line.replace(44, label.size(), label);
+    line.replace(58, units.size(), units);
+    return line + "\r\n";
+}
+
+std::string output_list() {
+    std::string text = "Veldra output variables (1 = written each month, 0 = not written)\r\n";
+    text += output_list_line("On", "File name", "L", "Label", "Units");
+    text += output_list_line("1", "Precip", "1", "Layer", "cm");
+    text += output_list_line("1", "max_temp", "1", "Layer", "deg C");
+    text += output_list_line("1", "min_temp", "1", "Layer", "deg C");
+    text += output_list_line("0", "Potential_Evapotranspiration", "1", "Layer", "cm");
+    text += output_list_line("1", "Live_Biomass", "3", "Facet", "g/m^2");
+    text += output_list_line("0", "Dead_Biomass", "3", "Facet", "g/m^2");
+    text += output_list_line("1", "Snow_Depth", "1", "Layer", "cm");
+    text += output_list_line("0", "Soil_Water", "4", "Layer", "cm");
+    return text;
+}
+
+std::string cell_file(const std::vector<Cell>& cells) {
+    std::ostringstream out;
+    out << cells.size() << ' ' << kCols << ' ' << kRows << " -180 -90 180 90 0.5 " << kFirstYear << ' '
+        << kLastYear << "\r\n";
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const Cell& c = cells[i];
+        out << i + 1 << ' ' << c.zone << ' ' << c.col + 1 << ' ' << c.row + 1 << ' ' << c.rangeType << "\r\n";
+    }
+    return out.str();
+}
+
+std::string globe_file(const LandMask& mask) {
+    std::string text;
+    text.reserve(static_cast<std::size_t>(kRows) * (kCols + 2));
+    for (const std::string& row : mask.rows) {
+        text += row;
+        text += "\r\n";
+    }
+    return text;
+}
+
+void append_le_float(std::string& out, double value) {
+    const auto bits = std::bit_cast<std::uint32_t>(static_cast<float>(value));
+    const char bytes[4] = {static_cast<char>(bits & 0xFF), static_cast<char>((bits >> 8) & 0xFF),
+                           static_cast<char>((bits >> 16) & 0xFF), static_cast<char>((bits >> 24) & 0xFF)};
+    out.append(bytes, 4);
+}
+
+// Fills one value per cell for (year, month, layer). Called in file order:
+// years, then months, then layers, so a variable may carry state forward.
+using BlockValues = std::function<void(int year, int month, int layer, std::vector<double>& values)>;
+
+void write_variable(const std::string& path, int layers, std::size_t cellCount, const BlockValues& fill) {
+    OutputFile out(path);
+    std::vector<double> values(cellCount);
+    std::string buffer;
+    buffer.reserve(12 * static_cast<std::size_t>(layers) * (cellCount + 3) * 4);
+    for (int year = kFirstYear; year <= kLastYear; ++year) {
+        buffer.clear();
+        for (int month = 1; month <= 12; ++month) {
+            for (int layer = 1; layer <= layers; ++layer) {
+                fill(year, month, layer, values);
+                append_le_float(buffer, static_cast<double>(cellCount));
+                append_le_float(buffer, year);
+                append_le_float(buffer, month);
+                for (double v : values) append_le_float(buffer, v);
+            }
+        }
+        out.write(buffer);  // one write per model year
+    }
+    out.commit();
+}
+
+void write_model(const std::filesystem::path& folder, const LandMask& mask, const std::vector<Cell>& cells) {
+    const std::filesystem::path parms = folder / "Parms";
+    const std::filesystem::path output = folder / "Output";
+    for (const auto& dir : {parms, output}) {
+        std::error_code ec;
+        std::filesystem::create_directories(dir, ec);
+        if (ec) throw Failure{"cannot create the folder " + dir.string() + ": " + ec.message()};
+    }
+    auto out = [&](const char* name) { return (output / name).string(); };
+
+    write_whole_file((parms / "Output_List.vrl").string(), output_list());
+    write_whole_file(out("Rng_Data.vrd"), cell_file(cells));
+    write_whole_file(out("Globe.vrd"), globe_file(mask));
+
+    const std::size_t n = cells.size();
+    write_variable(out("Precip.vrd"), 1, n, [&](int year, int month, int, std::vector<double>& v) {
+        for (std::size_t i = 0; i < n; ++i) v[i] = weather(cells[i].climate, year, month).precip;
+    });
+    write_variable(out("max_temp.vrd"), 1, n, [&](int year, int month, int, std::vector<double>& v) {
+        for (std::size_t i = 0; i < n; ++i) v[i] = weather(cells[i].climate, year, month).tmax;
+    });
+    write_variable(out("min_temp.vrd"), 1, n, [&](int year, int month, int, std::vector<double>& v) {
+        for (std::size_t i = 0; i < n; ++i) v[i] = weather(cells[i].climate, year, month).tmin;
+    });
+
+    auto new_snow_packs = [&] {
+        std::vector<SnowPack> packs;
+        packs.reserve(n);
+        for (const Cell& c : cells) packs.emplace_back(c.climate);
+        return packs;
+    };
+
+    {
+        std::vector<SnowPack> snow = new_snow_packs();
+        write_variable(out("Snow_Depth.vrd"), 1, n, [&](int year, int month, int, std::vector<double>& v) {
+            for (std::size_t i = 0; i < n; ++i) v[i] = snow[i].step(year, month);
+        });
+    }
+
+    {
+        // The biomass needs the snow cover and the growing conditions of the
+        // month; both are worked out once, with the first facet.
+        std::vector<SnowPack> snow = new_snow_packs();
+        std::vector<double> growNow(n), growYear(n);
+        write_variable(out("Live_Biomass.vrd"), 3, n, [&](int year, int month, int layer, std::vector<double>& v) {
+            if (layer == 1) {
+                for (std::size_t i = 0; i < n; ++i) {
+                    const CellClimate& c = cells[i].climate;
+                    growNow[i] = growth(c, year, month, snow[i].step(year, month));
+                    if (month == 1) {
+                        // The evergreen part follows the conditions of the whole year.
+                        double sum = 0.0;
+                        for (int m = 1; m <= 12; ++m) sum += growth(c, year, m, 0.0);
+                        growYear[i] = sum / 12.0;
+                    }
+                }
+            }
+            const double evergreen = kEvergreen[layer - 1];
+            for (std::size_t i = 0; i < n; ++i) {
+                const FacetMix& mix = facet_mix(cells[i].rangeType);
+                const double condition = evergreen * growYear[i] + (1.0 - evergreen) * growNow[i];
+                v[i] = mix.maxBiomass * mix.share[layer - 1] * condition;
+            }
+        });
+    }
+}
+
+int run(const std::string& folder, const std::string& maskPath) {
+    const LandMask mask = read_land_mask(maskPath);
+    const Selection sel = select_rangeland(mask);
+    const int count = static_cast<int>(sel.cells.size());
+    std::cout << "make_sample_model: " << sel.land << " land cells; left out " << sel.antarctica
+              << " in Antarctica, " << sel.greenland << " in Greenland, " << sel.cold << " too cold, "
+              << sel.desert << " desert\n";
+    if (count == 0 || count > kMaxCells) {
+        std::cerr << "make_sample_model: " << count << " rangeland cells, expected 1 to " << kMaxCells << "\n";
+        return 1;
+    }
+    write_model(folder, mask, sel.cells);
+    std::cout << "make_sample_model: " << count << " rangeland cells, years " << kFirstYear << "-" << kLastYear
+              << ", written to " << folder << "\n";
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::cerr << "usage: make_sample_model <model folder> <land mask file>\n"
+                     "  Writes a sample Veldra model (Parms/ and Output/) into <model folder>,\n"
+                     "  taking land and water from <land mask file> (360 lines of 720 T/F).\n";
+        return 2;
+    }
+    try {
+        return run(argv[1], argv[2]);
+    } catch (const Failure& f) {
+        std::cerr << "make_sample_model: " << f.message << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "make_sample_model: " << e.what() << "\n";
+        return 1;
+    }
+}
