@@ -65,7 +65,8 @@ std::string_view ListReader::next_value(std::string_view what) {
         if (pos_ >= text_.size()) fail("expected " + std::string(what) + ", found the end of the file");
         if (text_[pos_] == '\n') {
             ++pos_;
-            ++line_;
+            // The end of the file after the last line end is reported on that last line.
+            if (pos_ < text_.size()) ++line_;
             continue;
         }
         const std::size_t start = pos_;

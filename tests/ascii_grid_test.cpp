@@ -1,0 +1,128 @@
+#include "modelfiles/ascii_grid.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace veldra {
+namespace {
+
+std::string header_ncols(float cellSize) {
+    const GridHeader* h = grid_header_for(cellSize);
+    return h ? std::string((*h)[0]) : "none";
+}
+
+TEST(GridHeader, ChosenByBandWithStrictBounds) {
+    EXPECT_EQ(header_ncols(1.0f), "ncols         360");
+    EXPECT_EQ(header_ncols(0.5f), "ncols         720");
+    EXPECT_EQ(header_ncols(0.25f), "ncols         1440");
+    EXPECT_EQ(header_ncols(1.0f / 6), "ncols         2160");
+    EXPECT_EQ(header_ncols(0.1f), "ncols         3600");
+    EXPECT_EQ(header_ncols(1.0f / 12), "ncols         4320");
+    // Each band edge itself lies outside its band.
+    for (float edge : {0.99f, 1.01f, 0.49f, 0.51f, 0.24f, 0.26f, 0.16f, 0.173f, 0.09f, 0.11f, 0.08f, 0.086f})
+        EXPECT_EQ(header_ncols(edge), "none") << edge;
+    EXPECT_EQ(header_ncols(std::nextafter(0.99f, 1.0f)), "ncols         360");
+    EXPECT_EQ(header_ncols(std::nextafter(0.086f, 0.0f)), "ncols         4320");
+    for (float outside : {0.3f, 2.0f, 0.05f, 0.12f, 0.2f, 0.087f})
+        EXPECT_EQ(header_ncols(outside), "none") << outside;
+
+    const GridHeader& twelfth = *grid_header_for(1.0f / 12);
+    EXPECT_EQ(twelfth[1], "nrows         2160");
+    EXPECT_EQ(twelfth[2], "xllcorner     -180");
+    EXPECT_EQ(twelfth[3], "yllcorner     -90");
+    EXPECT_EQ(twelfth[4], "cellsize      0.083333333334");
+    EXPECT_EQ(twelfth[5], "NODATA_value  -9999");
+    EXPECT_EQ((*grid_header_for(1.0f / 6))[4], "cellsize      0.166666666667");
+}
+
+TEST(GridFileName, RootYearMonthLayer) {
+    EXPECT_EQ(grid_file_name("C:\\maps\\precip", 2000, 1, 1), "C:\\maps\\precip_2000_01_1.asc");
+    EXPECT_EQ(grid_file_name("C:\\maps\\precip", 2000, 3, 2), "C:\\maps\\precip_2000_03_2.asc");
+    EXPECT_EQ(grid_file_name("p", 999, 12, 1), "p_ 999_12_1.asc");
+    EXPECT_EQ(grid_file_name("p", 12345, 1, 12), "p_12345_01_12.asc");
+}
+
+TEST(GridRow, ValuesWithSeparatorsAndLineEnd) {
+    const float values[] = {-9999.0f, -255.0f, 12.5f};
+    std::string row;
+    append_grid_row(row, values, 3);
+    EXPECT_EQ(row, "  -9999.00   -255.000    12.5000  \r\n");
+    const float repeated[] = {0.25f, 0.25f, -0.5f, 1234.5f, 0.05f, 1000000.0f, 0.0f};
+    row.clear();
+    append_grid_row(row, repeated, 7);
+    EXPECT_EQ(row,
+              "   0.250000    0.250000   -0.500000    1234.50    5.000000E-02    1.000000E+06    "
+              "0.000000  \r\n");
+    row.clear();
+    append_grid_row(row, values, 0);
+    EXPECT_EQ(row, " \r\n");
+}
+
+class GridFileWriterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("veldra_writer_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string slurp(const std::filesystem::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::filesystem::path dir_;
+};
+
+TEST_F(GridFileWriterTest, CommitReplacesTheOldGridWhole) {
+    const auto path = dir_ / "g_2000_01_1.asc";
+    std::ofstream(path) << "old grid";
+    GridFileWriter w;
+    ASSERT_TRUE(w.create(path.string()));
+    EXPECT_EQ(slurp(path), "old grid");  // untouched until the new grid is complete
+    const std::string big(3 << 20, 'x');  // larger than one write chunk
+    EXPECT_TRUE(w.write("head\r\n"));
+    EXPECT_TRUE(w.write(big));
+    EXPECT_TRUE(w.write("tail"));
+    ASSERT_TRUE(w.commit());
+    EXPECT_EQ(slurp(path), "head\r\n" + big + "tail");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
+}
+
+TEST_F(GridFileWriterTest, AbandonLeavesNoFileOfTheName) {
+    const auto path = dir_ / "g_2000_01_1.asc";
+    std::ofstream(path) << "old grid";
+    {
+        GridFileWriter w;
+        ASSERT_TRUE(w.create(path.string()));
+        w.write("partial");
+        w.abandon();
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_TRUE(std::filesystem::is_empty(dir_));
+    {
+        GridFileWriter w;  // dropped without commit
+        ASSERT_TRUE(w.create(path.string()));
+        w.write("partial");
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir_));
+}
+
+TEST_F(GridFileWriterTest, CreateFailsInAMissingFolder) {
+    GridFileWriter w;
+    EXPECT_FALSE(w.create((dir_ / "no_such_folder" / "g.asc").string()));
+    EXPECT_EQ(w.error(), "No such file or directory");
+}
+
+}  // namespace
+}  // namespace veldra

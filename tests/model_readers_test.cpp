@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "modelfiles/cell_file.h"
+#include "modelfiles/file_io.h"
+#include "modelfiles/globe_file.h"
+#include "modelfiles/list_reader.h"
+#include "modelfiles/variable_file.h"
+
+namespace veldra {
+namespace {
+
+// Expects `fn` to raise ModelFileError with exactly `message`.
+template <typename Fn>
+void expect_error(Fn fn, const std::string& message) {
+    try {
+        fn();
+        ADD_FAILURE() << "no error; expected: " << message;
+    } catch (const ModelFileError& e) {
+        EXPECT_EQ(std::string(e.what()), message);
+    }
+}
+
+TEST(HalfExtent, TruncatesInSinglePrecision) {
+    EXPECT_EQ(half_extent(-180, 180, 0.5f), 360);
+    EXPECT_EQ(half_extent(-90, 90, 0.5f), 180);
+    // 0.1666667 is stored as 0.16666670: the halves fall just short of 1080 and 540.
+    EXPECT_EQ(half_extent(-180, 180, *parse_real("0.1666667")), 1079);
+    EXPECT_EQ(half_extent(-90, 90, *parse_real("0.1666667")), 539);
+    EXPECT_EQ(half_extent(-180, 180, *parse_real("0.16666667")), 1080);
+    EXPECT_EQ(half_extent(-90, 90, *parse_real("0.16666667")), 540);
+    EXPECT_EQ(half_extent(10, -10, 1.0f), -10);
+    EXPECT_EQ((GridWindow{-10, 5}).cols(), 0);
+}
+
+TEST(NumberParsing, WholeAndReal) {
+    EXPECT_EQ(parse_whole("+12"), 12);
+    EXPECT_EQ(parse_whole("-7"), -7);
+    EXPECT_FALSE(parse_whole("1.5"));
+    EXPECT_FALSE(parse_whole("12a"));
+    EXPECT_FALSE(parse_whole("2147483648"));
+    EXPECT_FALSE(parse_whole(""));
+    EXPECT_EQ(parse_real("0.5"), 0.5f);
+    EXPECT_EQ(parse_real(".5"), 0.5f);
+    EXPECT_EQ(parse_real("5E-1"), 0.5f);
+    EXPECT_EQ(parse_real("5d-1"), 0.5f);
+    EXPECT_EQ(parse_real("+1"), 1.0f);
+    EXPECT_EQ(parse_real("2."), 2.0f);
+    EXPECT_FALSE(parse_real("inf"));
+    EXPECT_FALSE(parse_real("0x1p3"));
+    EXPECT_FALSE(parse_real("1e"));
+    EXPECT_FALSE(parse_real("."));
+}
+
+TEST(CellFile, HeaderOnOneOrTwoLinesReadsTheSame) {
+    const std::string cells = "1 3 1 1 2\r\n2 3 4 2 5 99 99\r\n";
+    const CellFile one = parse_cell_file("2 4 2 -2 -1 2 1 1.0 2000 2001 trailing words\r\n" + cells, "Rng_Data.vrd");
+    const CellFile two = parse_cell_file("2 4 2 -2 -1\r\n2,1,1.0,2000 2001 extra\r\n" + cells, "Rng_Data.vrd");
+    for (const CellFile* f : {&one, &two}) {
+        EXPECT_EQ(f->info.cellCount, 2);
+        EXPECT_EQ(f->info.firstYear, 2000);
+        EXPECT_EQ(f->info.cellSize, 1.0f);
+        EXPECT_EQ(f->window.cols(), 4);
+        EXPECT_EQ(f->window.rows(), 2);
+        ASSERT_EQ(f->cells.size(), 2u);
+        EXPECT_EQ(f->cells[1].cellNumber, 2);
+        EXPECT_EQ(f->cells[1].x, 4);
+        EXPECT_EQ(f->cells[1].y, 2);
+        EXPECT_EQ(f->cells[1].rangeType, 5);  // the extra values of its line are skipped
+    }
+}
+
+TEST(CellFile, ACellMayContinueOnTheNextLine) {
+    const CellFile f = parse_cell_file("2 4 2 -2 -1 2 1 1.0 2000 2001\n1 3 1\n1 2 9 9\n2 3 4 2 5\n", "c");
+    EXPECT_EQ(f.cells[0].y, 1);
+    EXPECT_EQ(f.cells[0].rangeType, 2);
+    EXPECT_EQ(f.cells[1].x, 4);
+}
+
+TEST(CellFile, ErrorsNameTheFileAndLine) {
+    const std::string header = "2 4 2 -2 -1 2 1 1.0 2000 2001\n";
+    expect_error([&] { parse_cell_file(header + "1 3 1 1 2\n2 3 x 2 5\n", "run/Rng_Data.vrd"); },
+                 "run/Rng_Data.vrd: line 3: expected a whole number for the column of a cell, found \"x\"");
+    expect_error([&] { parse_cell_file(header + "1 3 1 1 2\n", "Rng_Data.vrd"); },
+                 "Rng_Data.vrd: line 2: the header gives 2 cells, but only 1 lines follow");
+    expect_error([&] { parse_cell_file(header + "1 3 1 1 2\n2 3 4\n", "Rng_Data.vrd"); },
+                 "Rng_Data.vrd: line 3: expected the row of a cell, found the end of the file");
+    expect_error([&] { parse_cell_file(header + "1 3 5 1 2\n2 3 4 2 5\n", "Rng_Data.vrd"); },
+                 "Rng_Data.vrd: line 2: cell 1 at column 5, row 1 lies outside the grid of 4 columns and 2 rows");
+    expect_error([&] { parse_cell_file(header + "1 3 1 0 2\n2 3 4 2 5\n", "Rng_Data.vrd"); },
+                 "Rng_Data.vrd: line 2: cell 1 at column 1, row 0 lies outside the grid of 4 columns and 2 rows");
+    expect_error([&] { parse_cell_file("2 4 2 -2 -1 2 1 1.5 2000\n", "Rng_Data.vrd"); },
+                 "Rng_Data.vrd: line 1: expected the last year (header value 10), found the end of the file");
+    expect_error([&] { parse_cell_file("2 4 2 -2 -1 2 1.0 1 2000 2001\n", "Rng_Data.vrd"); },
+                 "Rng_Data.vrd: line 1: expected a whole number for the north edge (header value 7), found \"1.0\"");
+    expect_error([&] { parse_cell_file("-1 4 2 -2 -1 2 1 1 2000 2001\n", "Rng_Data.vrd"); },
+                 "Rng_Data.vrd: line 1: the cell count -1 is negative");
+    expect_error([&] { parse_cell_file("0 4 2 -2 -1 2 1 0 2000 2001\n", "Rng_Data.vrd"); },
+                 "Rng_Data.vrd: line 1: the cell size must be a positive number");
+    expect_error([&] { parse_cell_file("0 4 2 -180 -90 180 90 0.001 2000 2001\n", "Rng_Data.vrd"); },
+                 "Rng_Data.vrd: line 1: a grid of 359998 x 179998 cells is too large to hold (at most "
+                 "1073741824 cells)");
+    // A count far beyond the file is a short file, not an allocation.
+    expect_error([&] { parse_cell_file("2000000000 4 2 -2 -1 2 1 1 2000 2001\n1 1 1 1 1\n", "Rng_Data.vrd"); },
+                 "Rng_Data.vrd: line 2: the header gives 2000000000 cells, but only 1 lines follow");
+}
+
+TEST(GlobeFile, OnlyUpperCaseTMarksLand) {
+    // Half extents 2 x 1: four columns, two rows.
+    const GlobeMask m = parse_globe_file("TTt\r\n  FtTT,T more\r\n", GridWindow{2, 1}, "Globe.vrd");
+    ASSERT_EQ(m.cols, 4);
+    ASSERT_EQ(m.rows, 2);
+    EXPECT_TRUE(m.is_land(0, 0));
+    EXPECT_TRUE(m.is_land(1, 0));
+    EXPECT_FALSE(m.is_land(2, 0));  // lower-case t
+    EXPECT_FALSE(m.is_land(3, 0));  // the line is short
+    // Leading blanks are skipped; the value ends at the comma.
+    EXPECT_FALSE(m.is_land(0, 1));
+    EXPECT_FALSE(m.is_land(1, 1));
+    EXPECT_TRUE(m.is_land(2, 1));
+    EXPECT_TRUE(m.is_land(3, 1));
+}
+
+TEST(GlobeFile, CharactersBeyondTheGridAreIgnoredAndBlankLinesAreWater) {
+    const GlobeMask m = parse_globe_file("FFFFT\n\nTT", GridWindow{2, 1}, "Globe.vrd");
+    EXPECT_FALSE(m.is_land(3, 0));
+    EXPECT_FALSE(m.is_land(0, 1));
+    expect_error([] { parse_globe_file("TTTT\n", GridWindow{2, 1}, "out/Globe.vrd"); },
+                 "out/Globe.vrd: line 2: expected 2 lines, one for each row of the grid, found the end of the file");
+}
+
+TEST(BlockAddressing, RecordsFollowYearMonthLayer) {
+    const BlockAddress a{2001, 2, 2, 2000, 3, 5000};
+    EXPECT_EQ(block_index(a), 40);
+    EXPECT_EQ(block_first_record(a), 200121);
+    EXPECT_EQ((block_first_record(a) - 1) * 4, 800480);
+    EXPECT_EQ(block_first_record({2000, 1, 1, 2000, 1, 7}), 1);
+    EXPECT_EQ(block_first_record({2000, 2, 1, 2000, 1, 7}), 11);
+    EXPECT_LT(block_first_record({1999, 12, 1, 2000, 1, 7}), 1);
+    // Positions beyond 32 bits: 1/12-degree runs of many years and layers.
+    const BlockAddress big{2099, 12, 9, 2000, 9, 2000000};
+    EXPECT_EQ(block_first_record(big), (std::int64_t{1199} * 9 + 8) * 2000003 + 1);
+}
+
+}  // namespace
+}  // namespace veldra
