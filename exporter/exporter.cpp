@@ -136,14 +136,13 @@ public:
             background_[i] = globe.land[i] ? -255.0f : -9999.0f;
         grid_.resize(background_.size());
         block_.resize(static_cast<std::size_t>(cells_.info.cellCount) + 3);
-        row_.reserve(cols * (kMaxNumberItem + 2) + 8);
         header_ = grid_header_for(cells_.info.cellSize);
     }
 
     // One grid: the file of this year, month and layer, complete or not at all.
     void export_step(std::int32_t year, std::int32_t month, std::int32_t layer) {
         const std::string name = grid_file_name(params_.outputRoot, year, month, layer);
-        GridFileWriter file;
+        GridFileWriter& file = file_;
         if (!file.create(path_to_open(name))) {
             console_.line(FreeFormatLine()
                               .text("An output file cannot be created.  Stopping while attempting to create:")
@@ -161,12 +160,8 @@ public:
         std::memcpy(grid_.data(), background_.data(), grid_.size() * sizeof(float));
         read_block(year, month, layer, file);
 
-        const std::size_t cols = static_cast<std::size_t>(cells_.window.cols());
-        for (std::size_t r = 0; r < static_cast<std::size_t>(cells_.window.rows()); ++r) {
-            row_.clear();
-            append_grid_row(row_, grid_.data() + r * cols, cols);
-            if (!file.write(row_)) break;
-        }
+        file.write_rows(grid_.data(), static_cast<std::size_t>(cells_.window.rows()),
+                        static_cast<std::size_t>(cells_.window.cols()));
         if (!file.commit()) {
             console_.error(name + ": " + file.error() + " (is the disk full?)");
             throw StopRun{kExitFailure};
@@ -250,7 +245,7 @@ private:
     std::vector<float> background_;  // -9999 water, -255 land
     std::vector<float> grid_;
     std::vector<float> block_;
-    std::string row_;
+    GridFileWriter file_;  // its buffer serves every grid of the run
 };
 
 // Reads a model text file, or prints `missing_message` and stops.

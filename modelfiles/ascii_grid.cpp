@@ -3,10 +3,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include "modelfiles/free_format.h"
@@ -43,6 +49,10 @@ const HeaderBand kBands[] = {
 };
 
 constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
+// Grids of at least this many values are formatted on several threads.
+constexpr std::size_t kParallelValues = std::size_t{1} << 20;
+// Per value: the number item, then the text item " " with its separating blank.
+constexpr std::size_t kPerValue = kMaxNumberItem + 2;
 
 }  // namespace
 
@@ -61,18 +71,17 @@ std::string grid_file_name(std::string_view root, std::int32_t year, std::int32_
     return name;
 }
 
-void append_grid_row(std::string& out, const float* values, std::size_t count) {
-    // Per value: the number item, then the text item " " with its separating blank.
-    constexpr std::size_t kPerValue = kMaxNumberItem + 2;
-    const std::size_t start = out.size();
-    out.resize(start + 1 + count * kPerValue + 2);
-    char* p = out.data() + start;
-    *p++ = ' ';
+std::size_t grid_row_capacity(std::size_t count) { return 1 + count * kPerValue + 2 + kPerValue; }
 
+char* format_grid_row(char* out, const float* values, std::size_t count) {
+    char* p = out;
+    *p++ = ' ';
     // Grids are mostly runs of the same value (water, land without cells), so
-    // the text of the previous value is kept and copied when it repeats.
+    // the text of the previous value is kept and copied when it repeats. The
+    // copy is always kPerValue bytes, which the capacity allows for; only the
+    // item's own length counts.
     std::uint32_t cached_bits = 0;
-    char cached[kPerValue];
+    char cached[kPerValue + 8];
     std::size_t cached_len = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t bits = std::bit_cast<std::uint32_t>(values[i]);
@@ -83,12 +92,19 @@ void append_grid_row(std::string& out, const float* values, std::size_t count) {
             cached_len = static_cast<std::size_t>(end + 2 - cached);
             cached_bits = bits;
         }
-        std::memcpy(p, cached, cached_len);
+        std::memcpy(p, cached, kPerValue);
         p += cached_len;
     }
     *p++ = '\r';
     *p++ = '\n';
-    out.resize(static_cast<std::size_t>(p - out.data()));
+    return p;
+}
+
+void append_grid_row(std::string& out, const float* values, std::size_t count) {
+    const std::size_t start = out.size();
+    out.resize(start + grid_row_capacity(count));
+    char* end = format_grid_row(out.data() + start, values, count);
+    out.resize(static_cast<std::size_t>(end - out.data()));
 }
 
 GridFileWriter::~GridFileWriter() {
@@ -101,8 +117,8 @@ bool GridFileWriter::create(const std::string& path) {
     temp_path_ = path + ".part";
     failed_ = false;
     error_.clear();
-    buffer_.clear();
-    buffer_.reserve(kWriteChunk + (kWriteChunk >> 2));
+    used_ = 0;
+    if (buffer_.size() < kWriteChunk) buffer_.resize(kWriteChunk);
     fd_ = ::open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) {
         error_ = std::strerror(errno);
@@ -116,10 +132,10 @@ void GridFileWriter::fail(const char* what) {
     error_ = std::string(what) + ": " + std::strerror(errno);
 }
 
-bool GridFileWriter::flush() {
+bool GridFileWriter::write_all(const char* data, std::size_t size) {
     std::size_t done = 0;
-    while (done < buffer_.size()) {
-        const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+    while (done < size) {
+        const ssize_t n = ::write(fd_, data + done, size - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             fail("write failed");
@@ -127,19 +143,113 @@ bool GridFileWriter::flush() {
         }
         done += static_cast<std::size_t>(n);
     }
-    buffer_.clear();
+    return true;
+}
+
+bool GridFileWriter::flush() {
+    if (!write_all(buffer_.data(), used_)) return false;
+    used_ = 0;
+    return true;
+}
+
+bool GridFileWriter::make_room(std::size_t bytes) {
+    if (failed_ || fd_ < 0) return false;
+    if (used_ + bytes > buffer_.size()) {
+        if (used_ > 0 && !flush()) return false;
+        if (bytes > buffer_.size()) buffer_.resize(bytes);
+    }
     return true;
 }
 
 bool GridFileWriter::write(std::string_view bytes) {
-    if (failed_ || fd_ < 0) return false;
-    if (buffer_.size() + bytes.size() > kWriteChunk && !buffer_.empty() && !flush()) return false;
-    if (bytes.size() >= kWriteChunk) {
-        buffer_.assign(bytes);
-        return flush();
-    }
-    buffer_.append(bytes);
+    if (!make_room(std::min(bytes.size(), kWriteChunk))) return false;
+    if (bytes.size() > buffer_.size() - used_) return write_all(bytes.data(), bytes.size());
+    std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
+    used_ += bytes.size();
     return true;
+}
+
+bool GridFileWriter::write_row(const float* values, std::size_t count) {
+    if (!make_room(grid_row_capacity(count))) return false;
+    char* end = format_grid_row(buffer_.data() + used_, values, count);
+    used_ = static_cast<std::size_t>(end - buffer_.data());
+    return true;
+}
+
+bool GridFileWriter::write_rows(const float* grid, std::size_t rows, std::size_t cols) {
+    const unsigned threads = std::min(4u, std::thread::hardware_concurrency());
+    if (threads < 2 || rows * cols < kParallelValues || rows < 2) {
+        for (std::size_t r = 0; r < rows; ++r)
+            if (!write_row(grid + r * cols, cols)) return false;
+        return true;
+    }
+    if (failed_ || fd_ < 0 || !flush()) return false;
+
+    // Formatting costs several times what writing does, so the rows are
+    // formatted in blocks by `threads` workers while this thread writes the
+    // finished blocks in order. A worker takes the next block number and waits
+    // until the slot it maps to has been written.
+    const std::size_t row_room = grid_row_capacity(cols);
+    const std::size_t rows_per_block = std::max<std::size_t>(1, kWriteChunk / row_room);
+    const std::size_t blocks = (rows + rows_per_block - 1) / rows_per_block;
+    const std::size_t slots = 2 * std::size_t{threads};
+    if (slot_buffers_.size() < slots) slot_buffers_.resize(slots);
+    for (std::size_t i = 0; i < slots; ++i)
+        if (slot_buffers_[i].size() < rows_per_block * row_room) slot_buffers_[i].resize(rows_per_block * row_room);
+
+    std::vector<std::size_t> slot_block(slots, SIZE_MAX);
+    std::vector<std::size_t> slot_length(slots, 0);
+    std::mutex mutex;
+    std::condition_variable block_ready, slot_free;
+    std::size_t written = 0;
+    bool stop = false;
+    std::atomic<std::size_t> next_block{0};
+
+    auto worker = [&] {
+        for (;;) {
+            const std::size_t b = next_block.fetch_add(1);
+            if (b >= blocks) return;
+            const std::size_t slot = b % slots;
+            {
+                std::unique_lock lock(mutex);
+                slot_free.wait(lock, [&] { return stop || written + slots > b; });
+                if (stop) return;
+            }
+            char* const start = slot_buffers_[slot].data();
+            char* p = start;
+            const std::size_t last = std::min(rows, (b + 1) * rows_per_block);
+            for (std::size_t r = b * rows_per_block; r < last; ++r) p = format_grid_row(p, grid + r * cols, cols);
+            {
+                std::lock_guard lock(mutex);
+                slot_length[slot] = static_cast<std::size_t>(p - start);
+                slot_block[slot] = b;
+            }
+            block_ready.notify_all();
+        }
+    };
+
+    bool ok = true;
+    {
+        std::vector<std::jthread> pool;
+        for (unsigned t = 0; t < threads; ++t) pool.emplace_back(worker);
+        for (std::size_t b = 0; b < blocks && ok; ++b) {
+            const std::size_t slot = b % slots;
+            std::size_t length = 0;
+            {
+                std::unique_lock lock(mutex);
+                block_ready.wait(lock, [&] { return slot_block[slot] == b; });
+                length = slot_length[slot];
+            }
+            ok = write_all(slot_buffers_[slot].data(), length);
+            {
+                std::lock_guard lock(mutex);
+                ++written;
+                stop = !ok;
+            }
+            slot_free.notify_all();
+        }
+    }
+    return ok;
 }
 
 bool GridFileWriter::commit() {

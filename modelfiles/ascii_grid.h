@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veldra {
 
@@ -20,6 +21,13 @@ const GridHeader* grid_header_for(float cellSize);
 // "<root>_<year in 4 characters, right-aligned>_<month as 2 digits>_<layer>.asc".
 // A year beyond 4 characters or a layer beyond 1 character is written whole.
 std::string grid_file_name(std::string_view root, std::int32_t year, std::int32_t month, std::int32_t layer);
+
+// Bytes that formatting a row of `count` values may touch.
+std::size_t grid_row_capacity(std::size_t count);
+
+// Formats one body row of `count` values, with its CR LF, into `out`, which
+// has room for grid_row_capacity(count) bytes. Returns the end of the row.
+char* format_grid_row(char* out, const float* values, std::size_t count);
 
 // Appends one body row of `count` values, with its CR LF.
 void append_grid_row(std::string& out, const float* values, std::size_t count);
@@ -39,6 +47,11 @@ public:
     bool create(const std::string& path);
     // Buffers bytes and writes them in large pieces; false once a write fails.
     bool write(std::string_view bytes);
+    // Formats one body row straight into the buffer.
+    bool write_row(const float* values, std::size_t count);
+    // Formats and writes `rows` body rows of `cols` values each; large grids
+    // are formatted on several threads, with the same bytes.
+    bool write_rows(const float* grid, std::size_t rows, std::size_t cols);
     // Writes what is buffered and renames the grid into place; false (and
     // nothing left behind) when that fails.
     bool commit();
@@ -50,12 +63,16 @@ public:
 
 private:
     bool flush();
+    bool write_all(const char* data, std::size_t size);
+    bool make_room(std::size_t bytes);
     void fail(const char* what);
 
     int fd_ = -1;
     std::string path_;
     std::string temp_path_;
-    std::string buffer_;
+    std::vector<char> buffer_;  // kept from grid to grid
+    std::size_t used_ = 0;
+    std::vector<std::vector<char>> slot_buffers_;  // for write_rows, kept from grid to grid
     std::string error_;
     bool failed_ = false;
 };

@@ -1,5 +1,6 @@
 #include "modelfiles/free_format.h"
 
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -7,6 +8,8 @@
 
 namespace veldra {
 namespace {
+
+static_assert(std::endian::native == std::endian::little, "the digit packing below assumes little-endian");
 
 constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
@@ -27,24 +30,14 @@ void write_fixed_digits(char* out, std::uint32_t value, int count) {
     if (count == 1) *--p = static_cast<char>('0' + value % 10);
 }
 
-constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
-
 using u128 = unsigned __int128;
 
-constexpr u128 pow10_u128(int n) {
-    u128 r = 1;
-    for (int i = 0; i < n; ++i) r *= 10;
-    return r;
-}
-
-// Rounds num / den to the nearest whole number, halves to the even neighbour.
-u128 divide_round_even(u128 num, u128 den) {
-    const u128 q = num / den;
-    const u128 rem = num - q * den;
-    const u128 twice = rem * 2;
-    if (twice > den || (twice == den && (q & 1) != 0)) return q + 1;
-    return q;
-}
+constexpr auto kPow10U128 = [] {
+    std::array<u128, 39> t{};
+    t[0] = 1;
+    for (std::size_t i = 1; i < t.size(); ++i) t[i] = t[i - 1] * 10;
+    return t;
+}();
 
 // Seven significant digits of `a` (a > 0, finite), exactly rounded, halves to
 // even: returns the digits as 1000000..9999999 and sets `exponent` so that the
@@ -61,31 +54,42 @@ std::uint32_t seven_digits(float a, int& exponent) {
         mant |= 0x800000;
         exp2 = biased - 150;
     }
-    int e = static_cast<int>(std::floor(std::log10(static_cast<double>(a))));
+    // Decade estimate from the binary exponent; the loop below corrects it.
+    const int bit_length = biased == 0 ? 64 - __builtin_clzll(mant) : 24;
+    int e = ((exp2 + bit_length - 1) * 1233) >> 12;
     for (int attempt = 0; attempt < 3; ++attempt) {
         const int s = 6 - e;  // scale: digits = a * 10^s
-        u128 num = mant, den = 1;
-        if (s >= 0) {
-            if (s > 31) return 0;
-            num *= pow10_u128(s);
+        if (s > 31 || -s > 33) return 0;
+        u128 num = mant;
+        if (s >= 0) num *= kPow10U128[s];
+        u128 q, rem, den;
+        if (s >= 0 && exp2 < 0) {
+            // Small values divide by a power of two only: shifts, no division.
+            const int shift = -exp2;
+            if (shift > 126) return 0;
+            den = u128{1} << shift;
+            q = num >> shift;
+            rem = num & (den - 1);
         } else {
-            if (-s > 33) return 0;
-            den = pow10_u128(-s);
+            den = s < 0 ? kPow10U128[-s] : 1;
+            if (exp2 >= 0) {
+                if (exp2 > 100) return 0;
+                num <<= exp2;
+            } else {
+                if (den > (~u128{0} >> -exp2)) return 0;
+                den <<= -exp2;
+            }
+            q = num / den;
+            rem = num - q * den;
         }
-        if (exp2 >= 0) {
-            if (exp2 > 100) return 0;
-            num <<= exp2;
-        } else {
-            if (-exp2 > 126 || den > (~u128{0} >> -exp2)) return 0;
-            den <<= -exp2;
-        }
-        const u128 floor_q = num / den;
-        if (floor_q < 1000000) { --e; continue; }
-        if (floor_q >= 10000000) { ++e; continue; }
-        u128 r = divide_round_even(num, den);
-        if (r == 10000000) { r = 1000000; ++e; }
+        if (q < 1000000) { --e; continue; }
+        if (q >= 10000000) { ++e; continue; }
+        // Round to nearest, halves to the even neighbour.
+        const u128 twice = rem * 2;
+        if (twice > den || (twice == den && (q & 1) != 0)) ++q;
+        if (q == 10000000) { q = 1000000; ++e; }
         exponent = e;
-        return static_cast<std::uint32_t>(r);
+        return static_cast<std::uint32_t>(q);
     }
     return 0;
 }
@@ -127,50 +131,85 @@ char* write_exponent_form(char* out, float a) {
 
 }  // namespace
 
+namespace {
+
+constexpr double kPow10Exact[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
+// 10^e for e = -3 .. 7, used only to compare against.
+constexpr double kDecade[] = {1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
+
+// The six decimal digits of 100000 <= r <= 999999 as characters in memory
+// order, in the low six bytes of the result.
+std::uint64_t six_digit_chars(std::uint32_t r) {
+    std::uint16_t pair[3];
+    std::memcpy(&pair[0], kDigitPairs + (r / 10000) * 2, 2);
+    std::memcpy(&pair[1], kDigitPairs + (r / 100 % 100) * 2, 2);
+    std::memcpy(&pair[2], kDigitPairs + (r % 100) * 2, 2);
+    std::uint64_t v = 0;
+    std::memcpy(&v, pair, 6);
+    return v;
+}
+
+// Fixed-point form for 0.09 <= a < 1000000. Returns nullptr when the value,
+// rounded to six significant digits, falls outside 0.1 .. 999999.5, where the
+// exponent form applies.
+char* write_fixed_form(char* out, float magnitude) {
+    const double a = magnitude;
+    // The decade from the binary exponent: floor(exp2 * log10(2)) is at most
+    // one below the true one.
+    const int exp2 = static_cast<int>((std::bit_cast<std::uint32_t>(magnitude) >> 23) & 0xFF) - 127;
+    int e = (exp2 * 1233) >> 12;
+    if (a >= kDecade[e + 4]) ++e;
+    // With 10^k for k <= 7 the product needs at most 41 significant bits: it
+    // is exact, and adding 2^52 rounds it to a whole number, halves to even.
+    double m = a * kPow10Exact[5 - e];
+    if (m < 100000.0) {  // 0.1 is not exact in binary; the product settles it
+        --e;
+        if (e < -2) return nullptr;
+        m = a * kPow10Exact[5 - e];
+    }
+    auto r = static_cast<std::uint32_t>((m + 0x1p52) - 0x1p52);
+    if (r == 1000000) {
+        r = 100000;
+        ++e;
+    }
+    if (e < -1 || e > 5) return nullptr;
+
+    const std::uint64_t digits = six_digit_chars(r);
+    if (e == -1) {  // "0." and six decimals
+        std::memcpy(out, "0.", 2);
+        std::memcpy(out + 2, &digits, 8);
+        return out + 8;
+    }
+    // Insert the point after e + 1 digits.
+    const int before = (e + 1) * 8;
+    const std::uint64_t low = before == 48 ? digits : digits & ((std::uint64_t{1} << before) - 1);
+    const std::uint64_t high = before == 48 ? 0 : (digits >> before) << (before + 8);
+    const std::uint64_t text = low | (std::uint64_t{'.'} << before) | high;
+    std::memcpy(out, &text, 8);
+    return out + 7;
+}
+
+}  // namespace
+
 char* write_real_digits(char* out, float magnitude) {
+    if (magnitude == 0.0f) { std::memcpy(out, "0.000000", 8); return out + 8; }
     if (std::isnan(magnitude)) { std::memcpy(out, "NaN", 3); return out + 3; }
     if (std::isinf(magnitude)) { std::memcpy(out, "Infinity", 8); return out + 8; }
-    if (magnitude == 0.0f) { std::memcpy(out, "0.000000", 8); return out + 8; }
-
-    const double a = magnitude;
-    // Fixed-point candidates: six significant digits, rounded exactly. With
-    // 10^k for k <= 7 the product a * 10^k needs at most 41 significant bits,
-    // so it is exact in double precision and nearbyint rounds halves to even.
-    if (a >= 0.09 && a < 1e6) {
-        int e = 5;  // decimal exponent: 10^e <= a < 10^(e+1)
-        while (e > -2 && a < kPow10[e + 2] / 100.0) --e;
-        double m = a * kPow10[5 - e];
-        if (m < 100000.0) { --e; m = a * kPow10[5 - e]; }
-        auto r = static_cast<std::uint32_t>(std::nearbyint(m));
-        if (r == 1000000) { r = 100000; ++e; }
-        if (e >= -1 && e <= 5) {
-            char d[6];
-            write_fixed_digits(d, r, 6);
-            if (e == -1) {
-                out[0] = '0';
-                out[1] = '.';
-                std::memcpy(out + 2, d, 6);
-                return out + 8;
-            }
-            const int before = e + 1;
-            std::memcpy(out, d, before);
-            out[before] = '.';
-            std::memcpy(out + before + 1, d + before, 6 - before);
-            return out + 7;
-        }
-    }
+    if (magnitude >= 0.09f && magnitude < 1e6f)
+        if (char* end = write_fixed_form(out, magnitude)) return end;
     return write_exponent_form(out, magnitude);
 }
 
 char* write_real_item(char* out, float value) {
-    if (std::signbit(value) && value != 0.0f && !std::isnan(value)) {
-        out[0] = ' ';
-        out[1] = '-';
-        return write_real_digits(out + 2, -value);
-    }
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
+    const float magnitude = std::bit_cast<float>(bits & 0x7FFFFFFFu);
+    // A negative zero counts as zero; NaN has no sign.
+    const bool negative = (bits >> 31) != 0 && magnitude != 0.0f && !std::isnan(magnitude);
     out[0] = ' ';
-    out[1] = ' ';
-    return write_real_digits(out + 2, std::isnan(value) ? value : std::fabs(value));
+    out[1] = negative ? '-' : ' ';
+    if (magnitude >= 0.09f && magnitude < 1e6f)
+        if (char* end = write_fixed_form(out + 2, magnitude)) return end;
+    return write_real_digits(out + 2, magnitude);
 }
 
 char* write_whole_item(char* out, std::int32_t value) {
