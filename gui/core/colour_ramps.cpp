@@ -1,0 +1,105 @@
+#include "gui/core/colour_ramps.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace veldra::viewer {
+
+ColourRamps build_ramps(const std::function<double()>& uniform) {
+    ColourRamps r;
+    auto channel = [&] {
+        const double v = std::nearbyint(uniform() * 256);
+        return static_cast<int>(v > 255 ? 255 : v);
+    };
+    for (int i = 0; i < 256; ++i) {
+        const int red = channel();
+        const int green = channel();
+        const int blue = channel();
+        r.random[i] = rgb(red, green, blue);
+        r.red[i] = rgb(i, 0, 0);
+        r.green[i] = rgb(0, i, 0);
+        r.blue[i] = rgb(0, 0, i);
+        r.blueToYellow[i] = rgb(i, i, 255 - i);
+    }
+    return r;
+}
+
+int random_ramp_index(float value) {
+    double k = std::nearbyint(static_cast<double>(value));
+    if (std::isnan(k)) k = 0;
+    if (k > 2147483647.0) k = 2147483647.0;
+    if (k < -2147483648.0) k = -2147483648.0;
+    // Adding 255 until above 0, or subtracting it until below 255, done in one step.
+    auto n = static_cast<long long>(k);
+    if (n < 0) {
+        n %= 255;
+        if (n <= 0) n += 255;
+    } else if (n > 255) {
+        n %= 255;
+    }
+    return static_cast<int>(n);
+}
+
+bool in_valid_range(float value) {
+    // The bounds are single-precision, so a value of exactly 1e12 is outside.
+    return value > -1e13f && value < 1e12f;
+}
+
+StretchStats stretch_stats(const float* values, std::size_t n) {
+    StretchStats s;
+    double sum = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        if (in_valid_range(values[i])) {
+            ++s.count;
+            sum += values[i];
+        }
+    s.mean = s.count >= 1 ? sum / s.count : 0;
+    double ss = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        if (in_valid_range(values[i])) {
+            const double d = values[i] - s.mean;
+            ss += d * d;
+        }
+    s.stdev = s.count >= 2 ? std::sqrt(ss / (s.count - 1)) : 0;
+    s.lo = static_cast<float>(s.mean - 2 * s.stdev);
+    s.hi = static_cast<float>(s.mean + 2 * s.stdev);
+    return s;
+}
+
+Rgb stretch_colour(float value, const StretchStats& stats, const ColourRamp& ramp) {
+    if (stats.hi == stats.lo) return kEmptyStretchColour;
+    if (!in_valid_range(value)) return kOutOfRangeColour;
+    const double k = std::floor((static_cast<double>(value) - stats.lo) /
+                                (static_cast<double>(stats.hi) - stats.lo) * 255);
+    const int index = k < 0 ? 0 : k > 255 ? 255 : static_cast<int>(k);
+    return ramp[static_cast<std::size_t>(index)];
+}
+
+std::string format_two_decimals(double value) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.2f", value);
+    std::string s(buf);
+    // No leading zero: "0.50" is ".50", "-0.50" is "-.50".
+    const std::size_t digits = s[0] == '-' ? 1 : 0;
+    if (s.compare(digits, 2, "0.") == 0) s.erase(digits, 1);
+    return s;
+}
+
+std::string plain_number(double value) {
+    char buf[64];
+    if (value == std::trunc(value) && std::fabs(value) < 1e15) std::snprintf(buf, sizeof buf, "%.0f", value);
+    else std::snprintf(buf, sizeof buf, "%.15G", value);
+    return value == 0 ? "0" : buf;
+}
+
+std::string plain_number(float value) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value);
+    std::string s(buf, r.ptr);
+    for (char& c : s)
+        if (c == 'e') c = 'E';
+    return s;
+}
+
+}  // namespace veldra::viewer

@@ -1,0 +1,72 @@
+// Colour ramps and the statistics of the stretched ramps. Colours are
+// 0xFFRRGGBB.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace veldra::viewer {
+
+using Rgb = std::uint32_t;
+using ColourRamp = std::array<Rgb, 256>;
+
+constexpr Rgb rgb(int r, int g, int b) {
+    return 0xFF000000u | (static_cast<Rgb>(r) << 16) | (static_cast<Rgb>(g) << 8) | static_cast<Rgb>(b);
+}
+
+inline constexpr Rgb kLandColour = rgb(100, 60, 40);
+inline constexpr Rgb kWaterColour = rgb(30, 30, 60);
+inline constexpr Rgb kOutOfRangeColour = rgb(255, 255, 255);  // white
+inline constexpr Rgb kEmptyStretchColour = rgb(255, 0, 255);  // magenta
+
+// The five ramps, in the order of the colour list.
+struct ColourRamps {
+    ColourRamp random{};
+    ColourRamp red{};
+    ColourRamp green{};
+    ColourRamp blue{};
+    ColourRamp blueToYellow{};
+};
+
+inline constexpr const char* kRampNames[] = {"Random colors", "Red stretched", "Green stretched", "Blue stretched",
+                                             "Blue to Yellow"};
+
+// Builds the five ramps in one pass over 0..255; for each entry the random
+// colour takes three draws of `uniform` (red, green, blue), each in [0, 1).
+ColourRamps build_ramps(const std::function<double()>& uniform);
+
+// The entry of the random ramp for a value: rounded to a whole number (halves
+// to even; beyond the 32-bit range clamped first), then folded into 0..255 by
+// adding or subtracting 255: -1 gives 254, -255 gives 255, 256 gives 1, 510 gives 0.
+int random_ramp_index(float value);
+
+// Values from -1e13 to 1e12 (single precision), both excluded, count in the statistics.
+bool in_valid_range(float value);
+
+struct StretchStats {
+    std::int32_t count = 0;
+    double mean = 0;
+    double stdev = 0;  // sample standard deviation
+    float lo = 0;      // mean - 2 sd
+    float hi = 0;      // mean + 2 sd
+};
+
+StretchStats stretch_stats(const float* values, std::size_t n);
+
+// The colour of a value on a stretched ramp: magenta for every value when the
+// range is empty, white outside the valid range, else the ramp's entry
+// floor((v - lo) / (hi - lo) * 255), clamped to 0..255.
+Rgb stretch_colour(float value, const StretchStats& stats, const ColourRamp& ramp);
+
+// A number with the pattern "#########.00": two decimals, no leading zero
+// (0.5 is ".50", -3.2 is "-3.20").
+std::string format_two_decimals(double value);
+
+// A number as plain decimal text: a whole double in full ("5000"), a
+// single-precision value in its shortest form ("4999.5", "1E+13").
+std::string plain_number(double value);
+std::string plain_number(float value);
+
+}  // namespace veldra::viewer
