@@ -1,0 +1,141 @@
+// bench_draw: how long the viewer takes for a full redraw of the map: the
+// land mask (paint_globe) and one block of a variable (draw_data: read,
+// check, statistics, colours, paint), on the sample model and on a synthetic
+// grid of 3000 x 1500 positions with 50,000 cells. The picture has the map's
+// designed size (873 x 281 pixels) and, as a second case, 1600 x 800.
+//
+// Usage: bench_draw [sample_model_folder]
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "gui/core/map_drawing.h"
+#include "gui/core/viewer_state.h"
+
+#ifndef VELDRA_BENCH_SAMPLE_MODEL
+#define VELDRA_BENCH_SAMPLE_MODEL "sample_model"
+#endif
+
+namespace fs = std::filesystem;
+using namespace veldra::viewer;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Writes a model of 3000 x 1500 positions (cell size 0.12 degree) whose land
+// is a smooth blob pattern, with 50,000 rangeland cells spread over the land
+// and one year of one variable.
+void write_large_model(const fs::path& dir) {
+    constexpr int kCols = 3000, kRows = 1500, kCells = 50000;
+    fs::create_directories(dir / "Parms");
+    fs::create_directories(dir / "Output");
+    std::string list(77, ' ');
+    list[0] = '1';
+    list.replace(4, 6, "Values");
+    list[40] = '1';
+    list.replace(44, 5, "Layer");
+    list.replace(58, 5, "units");
+    std::ofstream(dir / "Parms" / "Output_List.vrl") << list << "\r\n";
+
+    std::vector<std::string> globe(kRows, std::string(kCols, 'F'));
+    std::vector<std::pair<int, int>> land;
+    for (int r = 0; r < kRows; ++r)
+        for (int c = 0; c < kCols; ++c) {
+            const double v = std::sin(c * 0.004) * std::cos(r * 0.006) + 0.5 * std::sin((c + r) * 0.011);
+            if (v > 0.2) {
+                globe[r][c] = 'T';
+                land.emplace_back(c + 1, r + 1);
+            }
+        }
+    {
+        std::ofstream g(dir / "Output" / "Globe.vrd");
+        for (const auto& line : globe) g << line << "\r\n";
+    }
+    const std::size_t step = land.size() / kCells;
+    {
+        std::ofstream cells(dir / "Output" / "Rng_Data.vrd");
+        cells << kCells << " " << kCols << " " << kRows << " -180 -90 180 90 0.12 2000 2000\r\n";
+        for (int i = 0; i < kCells; ++i) {
+            const auto [x, y] = land[static_cast<std::size_t>(i) * step];
+            cells << i + 1 << " 1 " << x << " " << y << " 1\r\n";
+        }
+    }
+    std::vector<float> records;
+    for (int m = 1; m <= 12; ++m) {
+        records.insert(records.end(), {static_cast<float>(kCells), 2000.0f, static_cast<float>(m)});
+        for (int i = 0; i < kCells; ++i) records.push_back(static_cast<float>(std::sin(i * 0.001 + m) * 50 + 60));
+    }
+    std::ofstream(dir / "Output" / "Values.vrd", std::ios::binary)
+        .write(reinterpret_cast<const char*>(records.data()), static_cast<std::streamsize>(records.size() * 4));
+}
+
+struct Figures {
+    double best_ms, median_ms;
+};
+
+// Times `runs` full redraws: clear, globe, then the block of month 1..12 in turn.
+Figures time_redraws(ViewerState& state, MapCanvas& canvas, int runs) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        canvas.clear();
+        set_map_scale(canvas, state);
+        paint_globe(canvas, state);
+        const DrawOutcome out = draw_data(state, canvas, std::to_string(static_cast<int>(state.GridInfo.firstYear)),
+                                          std::to_string(i % 12 + 1), "Blue to Yellow");
+        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        if (!out.drawn) {
+            std::printf("  drawing failed: %s\n", out.message ? out.message->c_str() : "?");
+            return {0, 0};
+        }
+    }
+    std::sort(times.begin(), times.end());
+    return {times.front(), times[times.size() / 2]};
+}
+
+void run_case(const char* label, const std::string& folder, int selected_entry) {
+    ViewerState state;
+    const auto load_start = Clock::now();
+    try {
+        load_model(state, folder);
+    } catch (const LoadError& e) {
+        std::printf("%s: skipped (%s)\n", label, e.message.c_str());
+        return;
+    }
+    const double load_ms = std::chrono::duration<double, std::milli>(Clock::now() - load_start).count();
+    state.ramps = build_ramps([] { return 0.5; });
+    state.SelectedEntry = selected_entry;
+    state.SelectedLayer = 1;
+    std::printf("%s: %d x %d positions, %zu cells (loading took %.1f ms)\n", label, state.GlobeMask.cols,
+                state.GlobeMask.rows, state.CellTable.size(), load_ms);
+    for (const auto& [w, h] : {std::pair{873, 281}, std::pair{1600, 800}}) {
+        MapCanvas canvas;
+        canvas.resize(w, h);
+        const Figures f = time_redraws(state, canvas, 25);
+        std::printf("  full redraw into %4d x %3d pixels      best %7.2f ms   median %7.2f ms   (goal: under 50 ms)\n",
+                    w, h, f.best_ms, f.median_ms);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string sample = argc > 1 ? argv[1] : VELDRA_BENCH_SAMPLE_MODEL;
+    std::printf("bench_draw: 25 redraws each (globe + one block, Blue to Yellow)\n\n");
+    run_case("sample model (Precip)", sample, 1);
+
+    const fs::path large = fs::temp_directory_path() / ("veldra_bench_draw_" + std::to_string(::getpid()));
+    write_large_model(large);
+    run_case("synthetic 3000 x 1500 grid", large.string(), 1);
+    fs::remove_all(large);
+    return 0;
+}
