@@ -20,4 +20,10 @@ std::string_view trim_trailing_blanks(std::string_view text) {
     return end == std::string_view::npos ? std::string_view{} : text.substr(0, end + 1);
 }
 
+std::string_view trim_blanks(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return trim_trailing_blanks(text.substr(first));
+}
+
 }  // namespace veldra

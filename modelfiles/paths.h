@@ -17,4 +17,7 @@ std::string path_to_open(std::string_view stored);
 // `text` without its trailing blanks.
 std::string_view trim_trailing_blanks(std::string_view text);
 
+// `text` without blanks on either side.
+std::string_view trim_blanks(std::string_view text);
+
 }  // namespace veldra

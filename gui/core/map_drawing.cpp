@@ -11,12 +11,6 @@
 namespace veldra::viewer {
 namespace {
 
-std::string trimmed(const std::string& s) {
-    const auto first = s.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
-
 // The lower-left corner of a cell's square on the map.
 double cell_x0(const ViewerState& s, const ViewerCell& c) { return -s.extents.halfCols + c.x - 1; }
 double cell_y0(const ViewerState& s, const ViewerCell& c) { return s.extents.halfRowsInt - c.y; }
@@ -63,7 +57,7 @@ StatsLabels paint_stretched(MapCanvas& canvas, const ViewerState& state, const C
     labels.mean = format_two_decimals(stats.mean);
     labels.stdev = format_two_decimals(stats.stdev);
     labels.cells = std::to_string(stats.count);
-    if (const OutputEntry* e = state.selected_entry()) labels.units = trimmed(e->Units);
+    if (const OutputEntry* e = state.selected_entry()) labels.units = trim_blanks(e->Units);
 
     // Each cell is painted as its whole square, one grid cell.
     for (const ViewerCell& c : state.CellTable) {

@@ -11,13 +11,6 @@
 namespace veldra::viewer {
 namespace {
 
-std::string_view trim_blanks(std::string_view s) {
-    const auto first = s.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    const auto last = s.find_last_not_of(' ');
-    return s.substr(first, last - first + 1);
-}
-
 // Characters `first` .. `first + count - 1` (1-based) of a line, or what of
 // them the line holds.
 std::string_view columns(std::string_view line, std::size_t first, std::size_t count) {

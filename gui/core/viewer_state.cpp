@@ -19,16 +19,10 @@ std::string read_model_file(const std::string& stored_path, const char* expected
     return std::move(*text);
 }
 
-std::string trimmed(const std::string& s) {
-    const auto first = s.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
-
 }  // namespace
 
 std::string ViewerState::variable_path(const OutputEntry& entry) const {
-    return ModelFolder + "Output/" + trimmed(entry.FileName) + ".vrd";
+    return ModelFolder + "Output/" + std::string(trim_blanks(entry.FileName)) + ".vrd";
 }
 
 std::string default_settings_path() {
