@@ -1,0 +1,441 @@
+#include "gui/frm_main.h"
+
+#include <cmath>
+#include <functional>
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTime>
+#include <QTimer>
+#include <QToolButton>
+
+#include "gui/core/colour_ramps.h"
+#include "gui/core/map_drawing.h"
+#include "gui/core/navigation.h"
+#include "gui/frm_export.h"
+#include "gui/pic_map.h"
+#include "gui/ui_services.h"
+
+namespace veldra::viewer {
+
+namespace {
+
+// The window is designed in twips, 15 to a pixel.
+int twips(double t) { return static_cast<int>(std::lround(t / 15.0)); }
+
+void place(QWidget* w, double left, double top, double width, double height) {
+    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
+}
+
+int selected_row(const QListWidget* list) {
+    const auto items = list->selectedItems();
+    return items.isEmpty() ? -1 : list->row(items.front());
+}
+
+QString selected_text(const QListWidget* list) {
+    const auto items = list->selectedItems();
+    return items.isEmpty() ? QString() : items.front()->text();
+}
+
+// The lists raise their click event for every change of the selection, by
+// mouse or keyboard, and for a press on the item that is selected already.
+// Qt reports a press on a new item twice (selection changed, then pressed),
+// so the press only counts when it did not change the selection.
+class ListClicks : public QObject {
+public:
+    ListClicks(QListWidget* list, std::function<void()> handler)
+        : QObject(list), list_(list), handler_(std::move(handler)) {
+        list->viewport()->installEventFilter(this);
+        connect(list, &QListWidget::itemSelectionChanged, this, [this] { handler_(); });
+        connect(list, &QListWidget::itemPressed, this, [this](QListWidgetItem* item) {
+            if (item->isSelected() && list_->row(item) == selected_before_press_) handler_();
+        });
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress) selected_before_press_ = selected_row(list_);
+        return false;
+    }
+
+private:
+    QListWidget* list_;
+    std::function<void()> handler_;
+    int selected_before_press_ = -1;
+};
+
+QToolButton* arrow_button(QWidget* parent, const char* name, Qt::ArrowType arrow) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setArrowType(arrow);
+    return b;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    return b;
+}
+
+}  // namespace
+
+FrmMain::FrmMain(ViewerState& state, UiServices& ui, FrmExport& frmExport, std::optional<std::uint32_t> seed,
+                 QWidget* parent)
+    : QWidget(parent), state_(state), ui_(ui), frmExport_(frmExport), seed_(seed) {
+    build_controls();
+}
+
+void FrmMain::build_controls() {
+    setObjectName("frmMain");
+    setWindowTitle("Veldra GUI");
+    resize(twips(16620), twips(9645));
+
+    lstMaps = new QListWidget(this);
+    lstMaps->setObjectName("lstMaps");
+    place(lstMaps, 120, 120, 3135, 1425);
+    lstIndex = new QListWidget(this);
+    lstIndex->setObjectName("lstIndex");
+    place(lstIndex, 120, 1680, 3135, 1035);
+    lstClr = new QListWidget(this);
+    lstClr->setObjectName("lstClr");
+    place(lstClr, 120, 2880, 2655, 1035);
+    for (QListWidget* list : {lstMaps, lstIndex, lstClr}) list->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    // Only the arrows change the year and month; their texts are never typed.
+    txtYear = new QLineEdit("1900", this);
+    txtYear->setObjectName("txtYear");
+    txtYear->setReadOnly(true);
+    place(txtYear, 240, 4080, 615, 375);
+    cmdYrUp = arrow_button(this, "cmdYrUp", Qt::UpArrow);
+    place(cmdYrUp, 840, 4080, 180, 195);
+    cmdYrDown = arrow_button(this, "cmdYrDown", Qt::DownArrow);
+    place(cmdYrDown, 840, 4200, 180, 195);
+    txtMonth = new QLineEdit("12", this);
+    txtMonth->setObjectName("txtMonth");
+    txtMonth->setReadOnly(true);
+    place(txtMonth, 1200, 4080, 375, 375);
+    cmdMnUp = arrow_button(this, "cmdMnUp", Qt::UpArrow);
+    place(cmdMnUp, 1560, 4080, 200, 195);
+    cmdMnDown = arrow_button(this, "cmdMnDown", Qt::DownArrow);
+    place(cmdMnDown, 1560, 4200, 180, 195);
+
+    cmdAuto = button(this, "cmdAuto", "Auto");
+    place(cmdAuto, 1920, 4080, 735, 375);
+    cmdAuto->setEnabled(false);
+    cmdExport = button(this, "cmdExport", "Export");
+    place(cmdExport, 240, 4800, 735, 375);
+    cmdExport->setEnabled(false);
+
+    lblUnitsTitle = label(this, "lblUnitsTitle", "Units:");
+    place(lblUnitsTitle, 240, 7440, 855, 255);
+    lblUnits = label(this, "lblUnits", QString());
+    place(lblUnits, 840, 7440, 1935, 255);
+    lblMeanTitle = label(this, "lblMeanTitle", "Mean (yr): ");
+    place(lblMeanTitle, 240, 7920, 1000, 255);
+    lblMean = label(this, "lblMean", QString());
+    place(lblMean, 1440, 7920, 1095, 255);
+    lblStdevTitle = label(this, "lblStdevTitle", "Std Dev (yr):");
+    place(lblStdevTitle, 240, 8280, 1000, 255);
+    lblStdev = label(this, "lblStdev", QString());
+    place(lblStdev, 1560, 8280, 1095, 255);
+    lblCellsTitle = label(this, "lblCellsTitle", "Cells: ");
+    place(lblCellsTitle, 240, 8880, 975, 255);
+    lblCells = label(this, "lblCells", QString());
+    place(lblCells, 1560, 8880, 975, 255);
+
+    cmdEnd = button(this, "cmdEnd", "End");
+    place(cmdEnd, 15600, 9240, 735, 375);
+
+    picMap = new PicMap(this);
+    picMap->setObjectName("picMap");
+    picMap->setFocusPolicy(Qt::StrongFocus);
+    place(picMap, 3360, 120, 13095, 4215);
+
+    chartMain = new ChartMain(this);
+    chartMain->setObjectName("chartMain");
+    place(chartMain, 3000, 4680, 13335, 4215);
+    chartMain->hide();
+
+    tmrAuto = new QTimer(this);
+    tmrAuto->setObjectName("tmrAuto");
+    tmrRedraw = new QTimer(this);
+    tmrRedraw->setObjectName("tmrRedraw");
+
+    // Keyboard focus: the map, End, the boxes, the lists, the arrows, the chart, Auto, Export.
+    QWidget* order[] = {picMap,  cmdEnd,  txtYear,   txtMonth,  lstIndex,  lstMaps, lstClr,
+                        cmdYrUp, cmdYrDown, cmdMnUp, cmdMnDown, chartMain, cmdAuto, cmdExport};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+    connect_list(lstMaps, &FrmMain::lstMaps_Click);
+    connect_list(lstIndex, &FrmMain::lstIndex_Click);
+    connect_list(lstClr, &FrmMain::lstClr_Click);
+    // Setting a box's text raises its change event before the setter returns:
+    // a month step across a year boundary draws twice, as the model does.
+    connect(txtYear, &QLineEdit::textChanged, this, &FrmMain::txtYear_Change);
+    connect(txtMonth, &QLineEdit::textChanged, this, &FrmMain::txtMonth_Change);
+    connect(cmdYrUp, &QToolButton::clicked, this, &FrmMain::cmdYrUp_Click);
+    connect(cmdYrDown, &QToolButton::clicked, this, &FrmMain::cmdYrDown_Click);
+    connect(cmdMnUp, &QToolButton::clicked, this, &FrmMain::cmdMnUp_Click);
+    connect(cmdMnDown, &QToolButton::clicked, this, &FrmMain::cmdMnDown_Click);
+    connect(cmdAuto, &QPushButton::clicked, this, &FrmMain::cmdAuto_Click);
+    connect(cmdExport, &QPushButton::clicked, this, &FrmMain::cmdExport_Click);
+    connect(cmdEnd, &QPushButton::clicked, this, &FrmMain::cmdEnd_Click);
+    connect(tmrAuto, &QTimer::timeout, this, &FrmMain::tmrAuto_Timer);
+    connect(tmrRedraw, &QTimer::timeout, this, &FrmMain::tmrRedraw_Timer);
+}
+
+void FrmMain::connect_list(QListWidget* list, void (FrmMain::*handler)()) {
+    new ListClicks(list, [this, handler] { (this->*handler)(); });
+}
+
+void FrmMain::select_item(QListWidget* list, int row) {
+    {
+        const QSignalBlocker quiet(list);
+        list->setCurrentRow(row);
+    }
+    // Selecting by index raises the click event, also when the item was
+    // selected already.
+    if (list == lstMaps) lstMaps_Click();
+    else if (list == lstIndex) lstIndex_Click();
+    else if (list == lstClr) lstClr_Click();
+}
+
+void FrmMain::Form_Load() {
+    // The model's files were read before the window was built (startup), and
+    // the export dialog was created hidden, showing the program's own folder.
+    state_.LandColour = kLandColour;
+    state_.WaterColour = kWaterColour;
+    state_.AutoRunning = false;
+    state_.RedrawPending = false;
+
+    {
+        const QSignalBlocker quiet(lstMaps);
+        lstMaps->clear();
+        for (const OutputEntry& entry : state_.OutputTable) lstMaps->addItem(QString::fromStdString(entry.FileName));
+    }
+    Draw_Globe();
+
+    state_.AutoRunning = false;
+    state_.RedrawPending = true;
+
+    chartMain->rowCount = (static_cast<int>(state_.GridInfo.lastYear) - static_cast<int>(state_.GridInfo.firstYear) + 1) * 12;
+
+    random_.seed(seed_ ? *seed_ : static_cast<std::uint32_t>(QTime::currentTime().msecsSinceStartOfDay() / 1000));
+
+    // Nothing is selected yet, so neither change event draws.
+    txtYear->setText(QString::fromStdString(plain_number(state_.GridInfo.firstYear)));
+    txtMonth->setText("1");
+
+    {
+        const QSignalBlocker quiet(lstClr);
+        lstClr->clear();
+        for (const char* name : kRampNames) lstClr->addItem(name);
+    }
+    select_item(lstClr, 4);  // "Blue to Yellow"; its click finds nothing to draw
+
+    state_.ExportSpanStart = static_cast<int>(state_.GridInfo.firstYear);
+    state_.ExportSpanEnd = state_.GridInfo.lastYear;
+
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    state_.ramps = build_ramps([&] { return uniform(random_); });
+}
+
+void FrmMain::set_buttons_enabled(bool enabled) {
+    cmdAuto->setEnabled(enabled);
+    cmdExport->setEnabled(enabled);
+}
+
+void FrmMain::lstMaps_Click() {
+    picMap->clear();
+    const int row = selected_row(lstMaps);
+    if (row < 0) {
+        state_.SelectedEntry = 0;
+    } else {
+        state_.SelectedEntry = row + 1;
+        state_.SelectedFile = state_.OutputTable[static_cast<std::size_t>(row)].FileName;
+    }
+    {
+        // Emptying the layer list is not a layer choice: the layer number stays.
+        const QSignalBlocker quiet(lstIndex);
+        while (lstIndex->count() > 0) delete lstIndex->takeItem(0);
+    }
+    const OutputEntry* entry = state_.selected_entry();
+    if (entry == nullptr) return;
+
+    if (entry->LayerCount > 1) {
+        const QString label = QString::fromStdString(entry->LayerLabel);
+        for (int layer = 1; layer <= entry->LayerCount; ++layer) lstIndex->addItem(label + " " + QString::number(layer));
+    } else {
+        state_.SelectedLayer = 1;
+    }
+
+    if (entry->LayerCount == 1 && state_.SelectedLayer == 1) {
+        Draw_Globe();
+        Draw_Data();
+        set_buttons_enabled(true);
+    } else {
+        set_buttons_enabled(false);
+    }
+}
+
+void FrmMain::lstIndex_Click() {
+    const int row = selected_row(lstIndex);
+    state_.SelectedLayer = row < 0 ? 0 : row + 1;
+    if (is_drawable(state_)) {
+        Draw_Globe();
+        Draw_Data();
+        set_buttons_enabled(true);
+    } else {
+        set_buttons_enabled(false);
+    }
+}
+
+void FrmMain::lstClr_Click() {
+    if (is_drawable(state_)) Draw_Data();
+}
+
+void FrmMain::txtYear_Change() {
+    if (is_drawable(state_)) Draw_Data();
+}
+
+void FrmMain::txtMonth_Change() {
+    if (is_drawable(state_)) Draw_Data();
+}
+
+int FrmMain::year_value() const { return static_cast<int>(text_value(txtYear->text().toStdString())); }
+
+int FrmMain::month_value() const { return static_cast<int>(text_value(txtMonth->text().toStdString())); }
+
+void FrmMain::apply_step(const TimeStep& step) {
+    // Month first, then year: each text raises its change event at once.
+    if (step.month) txtMonth->setText(QString::number(*step.month));
+    if (step.year) txtYear->setText(QString::number(*step.year));
+    if (step.beep) ui_.beep();
+}
+
+void FrmMain::cmdYrUp_Click() { apply_step(year_up(year_value(), state_.GridInfo.lastYear)); }
+
+void FrmMain::cmdYrDown_Click() {
+    apply_step(year_down(year_value(), static_cast<int>(state_.GridInfo.firstYear)));
+}
+
+void FrmMain::cmdMnUp_Click() { apply_step(month_up(year_value(), month_value(), state_.GridInfo.lastYear)); }
+
+void FrmMain::cmdMnDown_Click() {
+    apply_step(month_down(year_value(), month_value(), static_cast<int>(state_.GridInfo.firstYear)));
+}
+
+void FrmMain::cmdAuto_Click() {
+    if (state_.AutoRunning) {
+        state_.AutoRunning = false;
+        tmrAuto->stop();
+        cmdAuto->setText("Auto");
+    } else {
+        state_.AutoRunning = true;
+        tmrAuto->start(500);
+        cmdAuto->setText("Manual");
+    }
+}
+
+void FrmMain::tmrAuto_Timer() { cmdMnUp_Click(); }
+
+void FrmMain::tmrRedraw_Timer() {
+    tmrRedraw->stop();
+    Draw_Globe();
+}
+
+void FrmMain::Draw_Globe() {
+    tmrRedraw->stop();
+    MapCanvas& canvas = picMap->canvas();
+    set_map_scale(canvas, state_);
+    paint_globe(canvas, state_);
+    picMap->update();
+    if (state_.RedrawPending) {
+        state_.RedrawPending = false;
+        lstMaps_Click();
+    }
+    tmrRedraw->stop();
+}
+
+void FrmMain::Draw_Data() {
+    MapCanvas& canvas = picMap->canvas();
+    // The core reads and checks the block and stores its values; an unknown
+    // ramp name keeps it from painting, so the ramp is applied here.
+    const DrawOutcome outcome =
+        draw_data(state_, canvas, txtYear->text().toStdString(), txtMonth->text().toStdString(), std::string());
+    if (outcome.message) {
+        ui_.message(QString::fromStdString(*outcome.message));
+        return;
+    }
+    if (!outcome.drawn) return;
+    ui_.beep();
+    set_map_scale(canvas, state_);
+
+    const QString ramp = selected_text(lstClr);
+    if (ramp == kRampNames[0]) {
+        paint_random(canvas, state_);
+        picMap->update();
+    } else if (ramp == kRampNames[1]) {
+        Stretcher(state_.ramps.red);
+    } else if (ramp == kRampNames[2]) {
+        Stretcher(state_.ramps.green);
+    } else if (ramp == kRampNames[3]) {
+        Stretcher(state_.ramps.blue);
+    } else if (ramp == kRampNames[4]) {
+        Stretcher(state_.ramps.blueToYellow);
+    }
+}
+
+void FrmMain::Stretcher(const ColourRamp& ramp) {
+    const StatsLabels labels = paint_stretched(picMap->canvas(), state_, ramp);
+    lblMean->setText(QString::fromStdString(labels.mean));
+    lblStdev->setText(QString::fromStdString(labels.stdev));
+    lblCells->setText(QString::fromStdString(labels.cells));
+    lblUnits->setText(QString::fromStdString(labels.units));
+    picMap->update();
+}
+
+void FrmMain::cmdEnd_Click() {
+    // Nothing is kept open or unsaved between events, so ending is immediate.
+    tmrAuto->stop();
+    tmrRedraw->stop();
+    frmExport_.hide();
+    hide();
+    QCoreApplication::exit(0);
+}
+
+void FrmMain::cmdExport_Click() {
+    frmExport_.show();
+    frmExport_.raise();
+    frmExport_.activateWindow();
+}
+
+void FrmMain::resizeEvent(QResizeEvent* event) {
+    // The controls keep their designed places for now; the map is blank
+    // until the deferred redraw re-applies the selection.
+    state_.RedrawPending = true;
+    picMap->clear();
+    tmrRedraw->start(1000);
+    QWidget::resizeEvent(event);
+}
+
+void FrmMain::closeEvent(QCloseEvent* event) {
+    // The close box ends the whole program, like End: the hidden export
+    // dialog must not keep it running.
+    event->accept();
+    cmdEnd_Click();
+}
+
+}  // namespace veldra::viewer

@@ -1,0 +1,74 @@
+#include "gui/pic_map.h"
+
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace veldra::viewer {
+
+PicMap::PicMap(QWidget* parent) : QWidget(parent) {
+    // The canvas covers every pixel, so Qt need not erase behind it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+QSize PicMap::device_size() const {
+    const double ratio = devicePixelRatioF();
+    return QSize(qRound(width() * ratio), qRound(height() * ratio));
+}
+
+void PicMap::sync_size() {
+    const QSize size = device_size();
+    if (size.width() != canvas_.width() || size.height() != canvas_.height()) {
+        canvas_.resize(size.width(), size.height());
+    }
+}
+
+MapCanvas& PicMap::canvas() {
+    // A hidden widget gets its resize event only when first shown, but the
+    // window paints the land mask before that.
+    sync_size();
+    return canvas_;
+}
+
+void PicMap::clear() {
+    canvas().clear();
+    update();
+}
+
+QPointF PicMap::map_point(QPointF widget_pos) const {
+    // The canvas maps map units to pixels linearly; two points give the
+    // mapping, which is then inverted.
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    canvas_.to_pixel(0, 0, x0, y0);
+    canvas_.to_pixel(1, 1, x1, y1);
+    const double ratio = devicePixelRatioF();
+    const double px = widget_pos.x() * ratio;
+    const double py = widget_pos.y() * ratio;
+    const double mx = x1 != x0 ? (px - x0) / (x1 - x0) : 0.0;
+    const double my = y1 != y0 ? (py - y0) / (y1 - y0) : 0.0;
+    return QPointF(mx, my);
+}
+
+void PicMap::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (canvas_.width() == 0 || canvas_.height() == 0) {
+        painter.fillRect(rect(), QColor::fromRgb(MapCanvas::kBackground));
+        return;
+    }
+    const QImage image(reinterpret_cast<const uchar*>(canvas_.data()), canvas_.width(), canvas_.height(),
+                       canvas_.width() * 4, QImage::Format_RGB32);
+    painter.drawImage(rect(), image);
+}
+
+void PicMap::resizeEvent(QResizeEvent* event) {
+    sync_size();
+    QWidget::resizeEvent(event);
+}
+
+void PicMap::mousePressEvent(QMouseEvent* event) {
+    const QPointF point = map_point(event->position());
+    emit mouseDown(event->button(), event->modifiers(), point.x(), point.y());
+    QWidget::mousePressEvent(event);
+}
+
+}  // namespace veldra::viewer

@@ -1,0 +1,35 @@
+// What the viewer does with its command line before any window exists: show
+// its usage, or find the model folder and load the model.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "gui/core/viewer_state.h"
+
+namespace veldra::viewer {
+
+class UiServices;
+
+struct StartupResult {
+    bool run = false;          // open the windows on the loaded model
+    int exit_status = 0;       // when not run
+    std::string out;           // for standard output
+    std::string err;           // for standard error
+    std::string message;       // for one message box, before exiting
+    std::string select;        // --select: the variable to choose at start
+    std::string screenshot;    // --screenshot: where to save a picture of the window
+};
+
+std::string usage_text();
+
+// Parses `args` (without the program name), finds the model folder and loads
+// the model into `state`. Shows nothing and needs no display.
+StartupResult start_viewer(const std::vector<std::string>& args, ViewerState& state);
+
+// Prints the texts of a result that does not run, shows its message through
+// `ui`, and returns the exit status.
+int finish_without_run(const StartupResult& result, UiServices& ui, std::ostream& out, std::ostream& err);
+
+}  // namespace veldra::viewer

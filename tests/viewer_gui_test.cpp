@@ -1,0 +1,787 @@
+// The viewer's windows driven offscreen on small model folders written here:
+// start-up, the lists, drawing, stepping, animation and messages, checked
+// through what the user sees (texts, enabled buttons, pixels of the map).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gui/core/colour_ramps.h"
+#include "gui/frm_export.h"
+#include "gui/frm_main.h"
+#include "gui/pic_map.h"
+#include "gui/startup.h"
+#include "gui/ui_services.h"
+
+namespace fs = std::filesystem;
+using namespace veldra::viewer;
+
+namespace {
+
+// Message boxes, beeps and the folder browser, recorded instead of shown.
+class RecordingUi : public UiServices {
+public:
+    std::vector<QString> messages;
+    int beeps = 0;
+    std::function<void()> on_beep;
+
+    void message(const QString& text) override { messages.push_back(text); }
+    void beep() override {
+        ++beeps;
+        if (on_beep) on_beep();
+    }
+    QString browse_folder(const QString&) override { return {}; }
+};
+
+// One line of the output list in its fixed columns: 1 the flag, 5-37 the
+// file name, 41 the layer count, 45-54 the label, 59-77 the units.
+std::string list_line(char flag, const std::string& name, char layers, const std::string& label,
+                      const std::string& units) {
+    std::string s(77, ' ');
+    s[0] = flag;
+    s.replace(4, name.size(), name);
+    s[40] = layers;
+    s.replace(44, label.size(), label);
+    s.replace(58, units.size(), units);
+    return s;
+}
+
+constexpr int kFirstYear = 2000;
+constexpr int kLastYear = 2002;
+
+// The month's offset from the start of the run, which the values carry so
+// that the mean on display tells which block was drawn.
+float block_base(int year, int month) { return static_cast<float>(((year - kFirstYear) * 12 + month - 1) * 1000); }
+
+// A model of 8 x 4 one-degree cells around (0, 0) with three rangeland
+// cells, at (column, row) (2, 2), (3, 2) and (6, 3), and five listed
+// variables.
+class ModelDir {
+public:
+    static constexpr std::array<std::array<int, 2>, 3> kCells{{{2, 2}, {3, 2}, {6, 3}}};
+
+    ModelDir() {
+        static int counter = 0;
+        root_ = fs::temp_directory_path() /
+                ("veldra_gui_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "Parms");
+        fs::create_directories(root_ / "Output");
+
+        std::ostringstream list;
+        list << "Veldra output variables (1 = written each month, 0 = not written)\r\n";
+        list << list_line('O', "File name", 'L', "Label", "Units") << "\r\n";
+        list << list_line('1', "Precip", '1', "Layer", "cm") << "\r\n";
+        list << list_line('0', "Inactive", '1', "Layer", "cm") << "\r\n";
+        list << " " << list_line('1', "Indented", '1', "Layer", "cm").substr(0, 76) << "\r\n";
+        list << list_line('1', "Biomass", '3', "Facet", "g/m^2") << "\r\n";
+        list << list_line('1', "Broken", '1', "Layer", "cm") << "\r\n";
+        list << list_line('1', "Single", '1', "Layer", "mm") << "\r\n";
+        list << list_line('1', "NoLayers", ' ', "Layer", "cm") << "\r\n";
+        for (int line = 10; line <= 127; ++line) list << list_line('0', "Filler", '1', "Layer", "cm") << "\r\n";
+        list << list_line('1', "Late", '1', "Layer", "cm") << "\r\n";  // line 128
+        write("Parms/Output_List.vrl", list.str());
+
+        std::ostringstream cells;
+        cells << "3 8 4 -4 -2 4 2 1 " << kFirstYear << " " << kLastYear << "\n";
+        int number = 1;
+        for (const auto& c : kCells) cells << number++ << " 1 " << c[0] << " " << c[1] << " 1\n";
+        write("Output/Rng_Data.vrd", cells.str());
+
+        write("Output/Globe.vrd", "FFFFFFFF\nFTTTFFFF\nFFFTTTTF\nFFFFFFFF\n");
+
+        write_variable("Precip", 1, [](int y, int m, int, int i) { return block_base(y, m) + 10.0f * i; });
+        write_variable("Biomass", 3,
+                       [](int y, int m, int l, int i) { return 100000.0f * l + block_base(y, m) + 10.0f * i; });
+        // Its blocks for February, March and April 2000 do not match their place.
+        write_variable(
+            "Broken", 1, [](int y, int m, int, int i) { return block_base(y, m) + 10.0f * i; },
+            [](int y, int m, int, std::array<float, 3>& head) {
+                if (y != 2000) return;
+                if (m == 2) head[0] = 5;
+                if (m == 3) head[1] = 1999;
+                if (m == 4) head[2] = 7;
+            });
+        // One valid value; the others lie beyond both ends of the valid range.
+        write_variable("Single", 1, [](int, int, int, int i) { return std::array<float, 3>{5.0f, 2e12f, -2e13f}[i]; });
+    }
+    ~ModelDir() { fs::remove_all(root_); }
+    ModelDir(const ModelDir&) = delete;
+    ModelDir& operator=(const ModelDir&) = delete;
+
+    const fs::path& root() const { return root_; }
+
+    void write(const std::string& relative, const std::string& content) const {
+        std::ofstream out(root_ / relative, std::ios::binary);
+        out << content;
+    }
+
+    using Value = std::function<float(int year, int month, int layer, int cell)>;
+    using Head = std::function<void(int year, int month, int layer, std::array<float, 3>& head)>;
+
+    // Blocks of count, year, month and the values, by year, month and layer.
+    void write_variable(const std::string& name, int layers, const Value& value, const Head& head = nullptr) const {
+        std::ofstream out(root_ / "Output" / (name + ".vrd"), std::ios::binary);
+        const int n = static_cast<int>(kCells.size());
+        for (int y = kFirstYear; y <= kLastYear; ++y) {
+            for (int m = 1; m <= 12; ++m) {
+                for (int l = 1; l <= layers; ++l) {
+                    std::array<float, 3> h{static_cast<float>(n), static_cast<float>(y), static_cast<float>(m)};
+                    if (head) head(y, m, l, h);
+                    std::vector<float> block(h.begin(), h.end());
+                    for (int i = 0; i < n; ++i) block.push_back(value(y, m, l, i));
+                    // The files are little-endian, as is every machine this runs on.
+                    out.write(reinterpret_cast<const char*>(block.data()),
+                              static_cast<std::streamsize>(block.size() * sizeof(float)));
+                }
+            }
+        }
+    }
+
+private:
+    fs::path root_;
+};
+
+QString text(QLabel* l) { return l->text(); }
+
+std::vector<QString> items(const QListWidget* list) {
+    std::vector<QString> out;
+    for (int i = 0; i < list->count(); ++i) out.push_back(list->item(i)->text());
+    return out;
+}
+
+// The main window on a test model, shown offscreen, after the deferred
+// redraw that showing it arms has run (the map is then blank).
+class ViewerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        load_model(state, model.root().string());
+        frmExport = std::make_unique<FrmExport>(state, ui);
+        frm = std::make_unique<FrmMain>(state, ui, *frmExport, 12345u);
+        frm->Form_Load();
+        frm->show();
+        frm->tmrRedraw_Timer();
+        ui.beeps = 0;
+    }
+
+    // The colour shown at the centre of the square of a grid position
+    // (column from 1 at the west, row from 1 at the north).
+    Rgb at(int col, int row) const {
+        const MapCanvas& c = frm->picMap->canvas();
+        const int px = static_cast<int>((col - 0.5) / 8.0 * c.width());
+        const int py = static_cast<int>((row - 0.5) / 4.0 * c.height());
+        return c.pixel(px, py);
+    }
+    std::vector<std::uint32_t> pixels() const {
+        const MapCanvas& c = frm->picMap->canvas();
+        return std::vector<std::uint32_t>(c.data(), c.data() + static_cast<std::size_t>(c.width()) * c.height());
+    }
+    bool blank() const {
+        for (std::uint32_t p : pixels())
+            if (p != MapCanvas::kBackground) return false;
+        return true;
+    }
+    void choose(int entry_row) { frm->select_item(frm->lstMaps, entry_row); }
+
+    ModelDir model;
+    ViewerState state;
+    RecordingUi ui;
+    std::unique_ptr<FrmExport> frmExport;
+    std::unique_ptr<FrmMain> frm;
+};
+
+constexpr int kPrecip = 0, kBiomass = 1, kBroken = 2, kSingle = 3, kNoLayers = 4;
+
+// ---------------------------------------------------------------------------
+// Start-up from the command line
+
+class StartupTest : public ::testing::Test {
+protected:
+    fs::path write_settings(const std::string& content) {
+        const fs::path p = model.root() / "Veldra.ini";
+        model.write("Veldra.ini", content);
+        return p;
+    }
+    ModelDir model;
+    ViewerState state;
+    RecordingUi ui;
+};
+
+TEST_F(StartupTest, SettingsFileNamesTheFolderWithinApostrophes) {
+    const fs::path ini = write_settings("'" + model.root().string() + "' the world run of last week\r\nignored\r\n");
+    const StartupResult r = start_viewer({"--settings", ini.string()}, state);
+    ASSERT_TRUE(r.run) << r.message << r.err;
+    EXPECT_EQ(state.ModelFolder, model.root().string() + "/");
+    ASSERT_EQ(state.OutputTable.size(), 5u);
+    EXPECT_EQ(state.OutputTable[0].FileName, "Precip");
+}
+
+TEST_F(StartupTest, FirstCharacterOfTheSettingsLineIsDroppedWhateverItIs) {
+    const fs::path ini = write_settings("#" + model.root().string() + "'\n");
+    const StartupResult r = start_viewer({"--settings=" + ini.string()}, state);
+    ASSERT_TRUE(r.run) << r.message;
+    EXPECT_EQ(state.ModelFolder, model.root().string() + "/");
+}
+
+TEST_F(StartupTest, DefaultSettingsFileComesFromTheEnvironment) {
+    const fs::path ini = write_settings("'" + model.root().string() + "'\n");
+    ::setenv("VELDRA_INI", ini.c_str(), 1);
+    const StartupResult r = start_viewer({}, state);
+    ::unsetenv("VELDRA_INI");
+    ASSERT_TRUE(r.run) << r.message;
+    EXPECT_EQ(state.ModelFolder, model.root().string() + "/");
+}
+
+TEST_F(StartupTest, ModelOptionSkipsTheSettingsFile) {
+    ::setenv("VELDRA_INI", "/nonexistent/Veldra.ini", 1);
+    const StartupResult r = start_viewer({"--model", model.root().string()}, state);
+    ::unsetenv("VELDRA_INI");
+    ASSERT_TRUE(r.run) << r.message;
+    EXPECT_EQ(state.OutputTable.size(), 5u);
+}
+
+TEST_F(StartupTest, MissingSettingsFileShowsOneMessageWithBothWaysAndFails) {
+    const StartupResult r = start_viewer({"--settings", "/nonexistent/dir/Veldra.ini"}, state);
+    EXPECT_FALSE(r.run);
+    std::ostringstream out, err;
+    EXPECT_EQ(finish_without_run(r, ui, out, err), 1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    const QString m = ui.messages[0];
+    EXPECT_TRUE(m.contains("/nonexistent/dir/Veldra.ini")) << m.toStdString();
+    EXPECT_TRUE(m.contains("--model DIR")) << m.toStdString();
+    EXPECT_TRUE(m.contains("'D:\\runs\\world'")) << m.toStdString();
+    EXPECT_TRUE(out.str().empty());
+}
+
+TEST_F(StartupTest, SettingsLineWithoutClosingApostropheFails) {
+    const fs::path ini = write_settings("'" + model.root().string() + "\n");
+    const StartupResult r = start_viewer({"--settings", ini.string()}, state);
+    std::ostringstream out, err;
+    EXPECT_EQ(finish_without_run(r, ui, out, err), 1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].contains(QString::fromStdString(ini.string()))) << ui.messages[0].toStdString();
+}
+
+TEST_F(StartupTest, MissingModelFileIsNamedInOneMessage) {
+    for (const char* file : {"Output/Globe.vrd", "Output/Rng_Data.vrd", "Parms/Output_List.vrl"}) {
+        ModelDir broken;
+        fs::remove(broken.root() / file);
+        RecordingUi recorder;
+        ViewerState s;
+        const StartupResult r = start_viewer({"--model", broken.root().string()}, s);
+        EXPECT_FALSE(r.run) << file;
+        std::ostringstream out, err;
+        EXPECT_EQ(finish_without_run(r, recorder, out, err), 1) << file;
+        ASSERT_EQ(recorder.messages.size(), 1u) << file;
+        EXPECT_TRUE(recorder.messages[0].contains(fs::path(file).filename().c_str()))
+            << file << ": " << recorder.messages[0].toStdString();
+    }
+}
+
+TEST_F(StartupTest, HelpGoesToStandardOutputAndSucceeds) {
+    const StartupResult r = start_viewer({"--help"}, state);
+    std::ostringstream out, err;
+    EXPECT_EQ(finish_without_run(r, ui, out, err), 0);
+    EXPECT_NE(out.str().find("--model DIR"), std::string::npos);
+    EXPECT_NE(out.str().find("--settings FILE"), std::string::npos);
+    EXPECT_NE(out.str().find("--select NAME"), std::string::npos);
+    EXPECT_TRUE(err.str().empty());
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(StartupTest, BadCommandLinesPrintUsageAndExitWithTwo) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"--bogus"},
+        {"--model"},
+        {"--model", model.root().string(), "--settings", "x.ini"},
+        {"--model", model.root().string(), "--select", "Nothing"},
+    };
+    for (const auto& args : bad) {
+        ViewerState s;
+        RecordingUi recorder;
+        const StartupResult r = start_viewer(args, s);
+        std::ostringstream out, err;
+        EXPECT_EQ(finish_without_run(r, recorder, out, err), 2) << args[0];
+        EXPECT_NE(err.str().find("Usage: Veldra_GUI"), std::string::npos) << args[0];
+        EXPECT_TRUE(out.str().empty());
+        EXPECT_TRUE(recorder.messages.empty());
+    }
+}
+
+TEST_F(StartupTest, SelectNamesAListedVariable) {
+    const StartupResult r = start_viewer({"--model", model.root().string(), "--select", "Biomass"}, state);
+    ASSERT_TRUE(r.run);
+    EXPECT_EQ(r.select, "Biomass");
+}
+
+// ---------------------------------------------------------------------------
+// The window after Form_Load
+
+TEST_F(ViewerTest, StartsWithDesignedControlsAndNothingChosen) {
+    EXPECT_EQ(frm->windowTitle(), "Veldra GUI");
+    EXPECT_EQ(frm->size(), QSize(1108, 643));
+    EXPECT_EQ(frm->picMap->geometry(), QRect(224, 8, 873, 281));
+    EXPECT_EQ(frm->lstMaps->geometry(), QRect(8, 8, 209, 95));
+    EXPECT_EQ(frm->cmdEnd->geometry(), QRect(1040, 616, 49, 25));
+    EXPECT_EQ(frm->txtYear->text(), "2000");
+    EXPECT_EQ(frm->txtMonth->text(), "1");
+    EXPECT_TRUE(frm->txtYear->isReadOnly());
+    EXPECT_EQ(items(frm->lstClr),
+              (std::vector<QString>{"Random colors", "Red stretched", "Green stretched", "Blue stretched",
+                                    "Blue to Yellow"}));
+    ASSERT_EQ(frm->lstClr->selectedItems().size(), 1);
+    EXPECT_EQ(frm->lstClr->selectedItems().front()->text(), "Blue to Yellow");
+    EXPECT_FALSE(frm->cmdAuto->isEnabled());
+    EXPECT_FALSE(frm->cmdExport->isEnabled());
+    EXPECT_EQ(frm->cmdAuto->text(), "Auto");
+    EXPECT_EQ(text(frm->lblMeanTitle), "Mean (yr): ");
+    EXPECT_EQ(text(frm->lblCellsTitle), "Cells: ");
+    EXPECT_EQ(text(frm->lblStdevTitle), "Std Dev (yr):");
+    EXPECT_EQ(text(frm->lblUnitsTitle), "Units:");
+    EXPECT_FALSE(frm->chartMain->isVisible());
+    EXPECT_EQ(frm->chartMain->rowCount, 36);
+    EXPECT_EQ(state.ExportSpanStart, 2000);
+    EXPECT_EQ(state.ExportSpanEnd, 2002);
+    EXPECT_EQ(frm->findChild<QListWidget*>("lstIndex"), frm->lstIndex);
+    EXPECT_FALSE(frmExport->isVisible());
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(ViewerTest, LoadPaintsLandAndWaterAndTheFirstDeferredRedrawBlanksIt) {
+    ModelDir m;
+    ViewerState s;
+    RecordingUi recorder;
+    FrmExport exp(s, recorder);
+    load_model(s, m.root().string());
+    FrmMain w(s, recorder, exp, 1u);
+    w.Form_Load();
+    const MapCanvas& c = w.picMap->canvas();
+    auto at_cell = [&](int col, int row) {
+        return c.pixel(static_cast<int>((col - 0.5) / 8.0 * c.width()), static_cast<int>((row - 0.5) / 4.0 * c.height()));
+    };
+    EXPECT_EQ(at_cell(4, 2), rgb(100, 60, 40));  // "T"
+    EXPECT_EQ(at_cell(1, 1), rgb(30, 30, 60));   // "F"
+    EXPECT_EQ(at_cell(2, 2), rgb(100, 60, 40));
+    EXPECT_TRUE(s.RedrawPending);
+
+    w.show();  // the first resize arms the deferred redraw
+    EXPECT_TRUE(w.tmrRedraw->isActive());
+    EXPECT_EQ(w.tmrRedraw->interval(), 1000);
+    w.tmrRedraw_Timer();
+    EXPECT_FALSE(w.tmrRedraw->isActive());
+    EXPECT_FALSE(s.RedrawPending);
+    for (int row = 1; row <= 4; ++row)
+        for (int col = 1; col <= 8; ++col) EXPECT_EQ(at_cell(col, row), MapCanvas::kBackground);
+    EXPECT_EQ(recorder.beeps, 0);
+}
+
+TEST_F(ViewerTest, OutputListColumnsAndTheFirst127Lines) {
+    EXPECT_EQ(items(frm->lstMaps), (std::vector<QString>{"Precip", "Biomass", "Broken", "Single", "NoLayers"}));
+    EXPECT_EQ(state.OutputTable[kBiomass].LayerCount, 3);
+    EXPECT_EQ(state.OutputTable[kBiomass].LayerLabel, "Facet");
+    EXPECT_EQ(state.OutputTable[kBiomass].Units, "g/m^2");
+    EXPECT_EQ(state.OutputTable[kNoLayers].LayerCount, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Choosing variables and layers
+
+TEST_F(ViewerTest, OneLayerVariableIsDrawnAtOnceWithItsStatistics) {
+    choose(kPrecip);
+    EXPECT_EQ(ui.beeps, 1);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(frm->cmdAuto->isEnabled());
+    EXPECT_TRUE(frm->cmdExport->isEnabled());
+    EXPECT_EQ(state.SelectedFile, "Precip");
+    EXPECT_EQ(frm->lstIndex->count(), 0);
+    // Values 0, 10, 20: mean 10, sample deviation 10, range -10 .. 30.
+    EXPECT_EQ(text(frm->lblMean), "10.00");
+    EXPECT_EQ(text(frm->lblStdev), "10.00");
+    EXPECT_EQ(text(frm->lblCells), "3");
+    EXPECT_EQ(text(frm->lblUnits), "cm");
+    // Blue to Yellow entries 63, 127 and 191.
+    EXPECT_EQ(at(2, 2), rgb(63, 63, 192));
+    EXPECT_EQ(at(3, 2), rgb(127, 127, 128));
+    EXPECT_EQ(at(6, 3), rgb(191, 191, 64));
+    // Around the cells the mask shows through.
+    EXPECT_EQ(at(4, 2), rgb(100, 60, 40));
+    EXPECT_EQ(at(1, 1), rgb(30, 30, 60));
+}
+
+TEST_F(ViewerTest, EveryRampColoursTheCells) {
+    choose(kPrecip);
+    frm->select_item(frm->lstClr, 1);
+    EXPECT_EQ(at(2, 2), rgb(63, 0, 0));
+    EXPECT_EQ(at(6, 3), rgb(191, 0, 0));
+    frm->select_item(frm->lstClr, 2);
+    EXPECT_EQ(at(3, 2), rgb(0, 127, 0));
+    frm->select_item(frm->lstClr, 3);
+    EXPECT_EQ(at(6, 3), rgb(0, 0, 191));
+    EXPECT_EQ(ui.beeps, 4);  // each ramp re-reads the block
+
+    // The random ramp: entry = the value folded into 0..255, the same colours
+    // for the same seed; the statistics stay as the last stretched drawing left them.
+    frm->lblMean->setText("kept");
+    frm->select_item(frm->lstClr, 0);
+    EXPECT_EQ(at(2, 2), state.ramps.random[0]);
+    EXPECT_EQ(at(3, 2), state.ramps.random[10]);
+    EXPECT_EQ(at(6, 3), state.ramps.random[20]);
+    EXPECT_EQ(text(frm->lblMean), "kept");
+
+    ModelDir m;
+    ViewerState s;
+    RecordingUi recorder;
+    FrmExport exp(s, recorder);
+    load_model(s, m.root().string());
+    FrmMain twin(s, recorder, exp, 12345u);
+    twin.Form_Load();
+    EXPECT_EQ(s.ramps.random, state.ramps.random);
+    for (int k = 0; k < 256; ++k) EXPECT_EQ(s.ramps.blueToYellow[k], rgb(k, k, 255 - k));
+}
+
+TEST_F(ViewerTest, RampChangeWithoutAVariableDrawsNothing) {
+    frm->select_item(frm->lstClr, 1);
+    EXPECT_EQ(ui.beeps, 0);
+    EXPECT_TRUE(blank());
+}
+
+TEST_F(ViewerTest, ThreeLayerVariableWaitsForALayer) {
+    choose(kBiomass);
+    EXPECT_EQ(items(frm->lstIndex), (std::vector<QString>{"Facet 1", "Facet 2", "Facet 3"}));
+    EXPECT_FALSE(frm->cmdAuto->isEnabled());
+    EXPECT_FALSE(frm->cmdExport->isEnabled());
+    EXPECT_EQ(ui.beeps, 0);
+    EXPECT_TRUE(blank());
+
+    frm->select_item(frm->lstIndex, 1);
+    EXPECT_EQ(ui.beeps, 1);
+    EXPECT_TRUE(frm->cmdAuto->isEnabled());
+    EXPECT_TRUE(frm->cmdExport->isEnabled());
+    EXPECT_EQ(text(frm->lblMean), "200010.00");  // layer 2 of January 2000
+    EXPECT_EQ(text(frm->lblUnits), "g/m^2");
+    EXPECT_EQ(at(3, 2), rgb(127, 127, 128));
+}
+
+TEST_F(ViewerTest, ChoosingAfterAMultiLayerVariableKeepsItsLayerNumberUntilReset) {
+    // A one-layer variable sets layer 1; choosing a three-layer one keeps it
+    // while its list waits, so the months still step through layer 1.
+    choose(kPrecip);
+    choose(kBiomass);
+    EXPECT_EQ(state.SelectedLayer, 1);
+    ui.beeps = 0;
+    frm->cmdMnUp_Click();
+    EXPECT_EQ(ui.beeps, 1);
+    EXPECT_EQ(text(frm->lblMean), "101010.00");  // layer 1 of February 2000
+}
+
+TEST_F(ViewerTest, VariableWithoutLayersIsListedButNeverDrawn) {
+    choose(kPrecip);
+    ui.beeps = 0;
+    choose(kNoLayers);
+    EXPECT_EQ(ui.beeps, 0);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(frm->cmdAuto->isEnabled());
+    EXPECT_FALSE(frm->cmdExport->isEnabled());
+    EXPECT_EQ(frm->lstIndex->count(), 0);
+    EXPECT_TRUE(blank());
+    frm->cmdMnUp_Click();
+    EXPECT_EQ(ui.beeps, 0);
+    EXPECT_TRUE(blank());
+}
+
+TEST_F(ViewerTest, ChoosingBeforeTheFirstDeferredRedrawDrawsTwice) {
+    // Right after load a redraw is pending: the first drawing re-applies the
+    // selection on the way and so draws twice.
+    ModelDir m;
+    ViewerState s;
+    RecordingUi recorder;
+    FrmExport exp(s, recorder);
+    load_model(s, m.root().string());
+    FrmMain w(s, recorder, exp, 1u);
+    w.Form_Load();
+    w.select_item(w.lstMaps, kPrecip);
+    EXPECT_EQ(recorder.beeps, 2);
+    EXPECT_FALSE(s.RedrawPending);
+}
+
+TEST_F(ViewerTest, AUserClickOnAListRunsItsHandlerOnce) {
+    QListWidget* list = frm->lstMaps;
+    const QPoint precip = list->visualItemRect(list->item(kPrecip)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, precip);
+    EXPECT_EQ(ui.beeps, 1);
+    EXPECT_EQ(state.SelectedEntry, 1);
+    // A press on the chosen item chooses it again, as the list's click does.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, precip);
+    EXPECT_EQ(ui.beeps, 2);
+    // The keyboard moves the choice too, once per key.
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(state.SelectedEntry, 2);
+    EXPECT_EQ(frm->lstIndex->count(), 3);
+    EXPECT_EQ(ui.beeps, 2);
+    const QPoint facet3 = frm->lstIndex->visualItemRect(frm->lstIndex->item(2)).center();
+    QTest::mouseClick(frm->lstIndex->viewport(), Qt::LeftButton, {}, facet3);
+    EXPECT_EQ(ui.beeps, 3);
+    EXPECT_EQ(state.SelectedLayer, 3);
+    EXPECT_EQ(text(frm->lblMean), "300010.00");
+}
+
+// ---------------------------------------------------------------------------
+// Years and months
+
+TEST_F(ViewerTest, MonthStepAcrossAYearDrawsTwice) {
+    choose(kPrecip);
+    frm->txtMonth->setText("12");  // draws December 2000
+    std::vector<std::pair<QString, QString>> drawn;
+    ui.on_beep = [&] { drawn.emplace_back(frm->txtYear->text(), frm->txtMonth->text()); };
+    frm->cmdMnUp_Click();
+    ASSERT_EQ(drawn.size(), 2u);
+    EXPECT_EQ(drawn[0], std::make_pair(QString("2000"), QString("1")));
+    EXPECT_EQ(drawn[1], std::make_pair(QString("2001"), QString("1")));
+    EXPECT_EQ(text(frm->lblMean), "12010.00");
+
+    drawn.clear();
+    frm->cmdMnDown_Click();
+    ASSERT_EQ(drawn.size(), 2u);
+    EXPECT_EQ(drawn[0], std::make_pair(QString("2001"), QString("12")));
+    EXPECT_EQ(drawn[1], std::make_pair(QString("2000"), QString("12")));
+    EXPECT_EQ(text(frm->lblMean), "11010.00");
+
+    drawn.clear();
+    frm->cmdMnDown_Click();  // within the year: once
+    EXPECT_EQ(drawn.size(), 1u);
+    EXPECT_EQ(frm->txtMonth->text(), "11");
+}
+
+TEST_F(ViewerTest, MonthStepsAtTheEndsOfTheRunWrapInsideTheYearAndBeep) {
+    frm->txtYear->setText("2002");
+    frm->txtMonth->setText("12");
+    frm->cmdMnUp_Click();  // nothing chosen: only the beep of the wrap
+    EXPECT_EQ(frm->txtYear->text(), "2002");
+    EXPECT_EQ(frm->txtMonth->text(), "1");
+    EXPECT_EQ(ui.beeps, 1);
+
+    choose(kPrecip);
+    frm->txtMonth->setText("12");
+    ui.beeps = 0;
+    frm->cmdMnUp_Click();
+    EXPECT_EQ(frm->txtYear->text(), "2002");
+    EXPECT_EQ(frm->txtMonth->text(), "1");
+    EXPECT_EQ(ui.beeps, 2);  // the drawing of January 2002, then the wrap
+    EXPECT_EQ(text(frm->lblMean), "24010.00");
+
+    frm->txtYear->setText("2000");
+    ui.beeps = 0;
+    frm->cmdMnDown_Click();
+    EXPECT_EQ(frm->txtYear->text(), "2000");
+    EXPECT_EQ(frm->txtMonth->text(), "12");
+    EXPECT_EQ(ui.beeps, 2);
+    EXPECT_EQ(text(frm->lblMean), "11010.00");
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(ViewerTest, YearButtonsStopAtTheEndsWithoutABeep) {
+    choose(kPrecip);
+    ui.beeps = 0;
+    frm->cmdYrDown_Click();
+    EXPECT_EQ(frm->txtYear->text(), "2000");
+    EXPECT_EQ(ui.beeps, 0);
+    frm->cmdYrUp->click();
+    frm->cmdYrUp->click();
+    EXPECT_EQ(frm->txtYear->text(), "2002");
+    EXPECT_EQ(ui.beeps, 2);
+    EXPECT_EQ(text(frm->lblMean), "24010.00");
+    frm->cmdYrUp_Click();
+    EXPECT_EQ(frm->txtYear->text(), "2002");
+    EXPECT_EQ(ui.beeps, 2);
+    frm->cmdMnUp->click();
+    EXPECT_EQ(frm->txtMonth->text(), "2");
+    EXPECT_EQ(text(frm->lblMean), "25010.00");
+    frm->cmdMnDown->click();
+    frm->cmdYrDown->click();
+    EXPECT_EQ(frm->txtYear->text(), "2001");
+    EXPECT_EQ(frm->txtMonth->text(), "1");
+    EXPECT_EQ(text(frm->lblMean), "12010.00");
+}
+
+TEST_F(ViewerTest, AnimationTogglesItsCaptionAndStepsEachTick) {
+    choose(kPrecip);
+    ui.beeps = 0;
+    frm->cmdAuto->click();
+    EXPECT_EQ(frm->cmdAuto->text(), "Manual");
+    EXPECT_TRUE(state.AutoRunning);
+    EXPECT_TRUE(frm->tmrAuto->isActive());
+    EXPECT_EQ(frm->tmrAuto->interval(), 500);
+
+    frm->tmrAuto_Timer();
+    EXPECT_EQ(frm->txtMonth->text(), "2");
+    EXPECT_EQ(text(frm->lblMean), "1010.00");
+    for (int i = 0; i < 11; ++i) frm->tmrAuto_Timer();
+    EXPECT_EQ(frm->txtYear->text(), "2001");
+    EXPECT_EQ(frm->txtMonth->text(), "1");
+    EXPECT_EQ(ui.beeps, 13);  // twelve steps, the last across the year twice
+
+    // A variable that waits for a layer disables the button but not the timer.
+    choose(kBiomass);
+    EXPECT_FALSE(frm->cmdAuto->isEnabled());
+    EXPECT_TRUE(frm->tmrAuto->isActive());
+    frm->tmrAuto_Timer();
+    EXPECT_EQ(text(frm->lblMean), "113010.00");  // layer 1 of February 2001
+    frm->select_item(frm->lstIndex, 0);
+    EXPECT_TRUE(frm->cmdAuto->isEnabled());
+
+    frm->cmdAuto->click();
+    EXPECT_EQ(frm->cmdAuto->text(), "Auto");
+    EXPECT_FALSE(state.AutoRunning);
+    EXPECT_FALSE(frm->tmrAuto->isActive());
+}
+
+// ---------------------------------------------------------------------------
+// Blocks that do not match, and the statistics
+
+TEST_F(ViewerTest, MismatchedBlocksShowTheirMessageAndLeaveTheMap) {
+    choose(kBroken);
+    ASSERT_EQ(ui.beeps, 1);
+    const auto before = pixels();
+    const QString mean = text(frm->lblMean);
+
+    frm->cmdMnUp_Click();  // February: count 5
+    frm->cmdMnUp_Click();  // March: year 1999
+    frm->cmdMnUp_Click();  // April: month 7
+    ASSERT_EQ(ui.messages.size(), 3u);
+    EXPECT_EQ(ui.messages[0],
+              "There is disagreement between the number of rangeland cells expected and what is being read-in.  "
+              "Something is out of sync. Expected is 3 and read-in was: 5");
+    EXPECT_EQ(ui.messages[1],
+              "There is disagreement between the current year and the year read-in.  Something is out of sync.  "
+              "Excepted is 2000 and read-in was 1999");
+    EXPECT_EQ(ui.messages[2],
+              "There is disagreement between the current month and the month read-in.  Something is out of sync.  "
+              "Excepted is 4 and read-in was 7");
+    EXPECT_EQ(ui.beeps, 1);
+    EXPECT_EQ(pixels(), before);
+    EXPECT_EQ(text(frm->lblMean), mean);
+
+    frm->cmdMnUp_Click();  // May is sound again
+    EXPECT_EQ(ui.messages.size(), 3u);
+    EXPECT_EQ(ui.beeps, 2);
+    EXPECT_EQ(text(frm->lblMean), "4010.00");
+}
+
+TEST_F(ViewerTest, SingleValidCellPaintsEveryCellMagenta) {
+    choose(kSingle);
+    EXPECT_EQ(text(frm->lblStdev), ".00");
+    EXPECT_EQ(text(frm->lblCells), "1");
+    EXPECT_EQ(text(frm->lblMean), "5.00");
+    EXPECT_EQ(text(frm->lblUnits), "mm");
+    EXPECT_EQ(at(2, 2), rgb(255, 0, 255));
+    EXPECT_EQ(at(3, 2), rgb(255, 0, 255));
+    EXPECT_EQ(at(6, 3), rgb(255, 0, 255));
+}
+
+// ---------------------------------------------------------------------------
+// The deferred redraw after a resize
+
+TEST_F(ViewerTest, ResizeBlanksTheMapAndTheRedrawRestoresAOneLayerVariable) {
+    choose(kPrecip);
+    ui.beeps = 0;
+    frm->resize(1200, 700);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(state.RedrawPending);
+    EXPECT_TRUE(blank());
+    EXPECT_TRUE(frm->tmrRedraw->isActive());
+    EXPECT_EQ(frm->tmrRedraw->interval(), 1000);
+    EXPECT_EQ(frm->picMap->geometry(), QRect(224, 8, 873, 281));  // designed place, for now
+
+    frm->tmrRedraw_Timer();
+    EXPECT_FALSE(frm->tmrRedraw->isActive());
+    EXPECT_FALSE(state.RedrawPending);
+    EXPECT_EQ(ui.beeps, 1);
+    EXPECT_EQ(at(2, 2), rgb(63, 63, 192));
+    EXPECT_EQ(at(4, 2), rgb(100, 60, 40));
+}
+
+TEST_F(ViewerTest, RedrawAfterResizeMakesAMultiLayerVariableWaitForItsLayerAgain) {
+    choose(kBiomass);
+    frm->select_item(frm->lstIndex, 2);
+    ASSERT_EQ(ui.beeps, 1);
+    frm->resize(1150, 660);
+    QCoreApplication::processEvents();
+    frm->tmrRedraw_Timer();
+    EXPECT_EQ(frm->lstIndex->count(), 3);
+    EXPECT_TRUE(frm->lstIndex->selectedItems().isEmpty());
+    EXPECT_FALSE(frm->cmdAuto->isEnabled());
+    EXPECT_TRUE(blank());
+    EXPECT_EQ(ui.beeps, 1);
+}
+
+// ---------------------------------------------------------------------------
+// The map, the export dialog and End
+
+TEST_F(ViewerTest, PressOnTheMapGivesMapCoordinates) {
+    choose(kPrecip);
+    QSignalSpy spy(frm->picMap, &PicMap::mouseDown);
+    const MapCanvas& c = frm->picMap->canvas();
+    // The centre of the square of column 6, row 3: map point (1.5, -0.5).
+    const QPoint p(static_cast<int>(5.5 / 8.0 * c.width()), static_cast<int>(2.5 / 4.0 * c.height()));
+    QTest::mousePress(frm->picMap, Qt::RightButton, Qt::ShiftModifier, p);
+    ASSERT_EQ(spy.count(), 1);
+    const auto args = spy.takeFirst();
+    EXPECT_EQ(args[0].value<Qt::MouseButton>(), Qt::RightButton);
+    EXPECT_EQ(args[1].value<Qt::KeyboardModifiers>(), Qt::KeyboardModifiers(Qt::ShiftModifier));
+    EXPECT_NEAR(args[2].toDouble(), 1.5, 8.0 / c.width());
+    EXPECT_NEAR(args[3].toDouble(), -0.5, 4.0 / c.height());
+}
+
+TEST_F(ViewerTest, ExportButtonShowsTheHiddenDialog) {
+    EXPECT_EQ(frmExport->windowTitle(), "Export to GridASCII");
+    EXPECT_EQ(frmExport->txtOutFolder->text(), QCoreApplication::applicationDirPath());
+    choose(kPrecip);
+    frm->cmdExport->click();
+    EXPECT_TRUE(frmExport->isVisible());
+    EXPECT_FALSE(frmExport->isModal());
+    EXPECT_TRUE(frm->isVisible());
+}
+
+TEST_F(ViewerTest, EndClosesTheWindowsAndEndsTheProgram) {
+    choose(kPrecip);
+    frm->cmdAuto->click();
+    frm->cmdExport->click();
+    QTimer::singleShot(0, frm->cmdEnd, &QPushButton::click);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_FALSE(frm->isVisible());
+    EXPECT_FALSE(frmExport->isVisible());
+    EXPECT_FALSE(frm->tmrAuto->isActive());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The windows never need a display, not even when the test list is read.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
