@@ -133,9 +133,9 @@ char* write_exponent_form(char* out, float a) {
 
 namespace {
 
-constexpr double kPow10Exact[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
-// 10^e for e = -3 .. 7, used only to compare against.
-constexpr double kDecade[] = {1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
+constexpr std::uint64_t kPow10U64[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+// 10^e for e = -3 .. 7 in single precision, used only to compare against.
+constexpr float kDecadeF[] = {1e-3f, 1e-2f, 1e-1f, 1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
 
 // The six decimal digits of 100000 <= r <= 999999 as characters in memory
 // order, in the low six bytes of the result.
@@ -153,28 +153,35 @@ std::uint64_t six_digit_chars(std::uint32_t r) {
 // rounded to six significant digits, falls outside 0.1 .. 999999.5, where the
 // exponent form applies.
 char* write_fixed_form(char* out, float magnitude) {
-    const double a = magnitude;
+    // magnitude = mant * 2^-shift exactly, with 4 <= shift <= 27 in this range.
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(magnitude);
+    const int biased = static_cast<int>(bits >> 23);
+    const std::uint64_t mant = (bits & 0x7FFFFF) | 0x800000;
+    const int shift = 150 - biased;
     // The decade from the binary exponent: floor(exp2 * log10(2)) is at most
     // one below the true one.
-    const int exp2 = static_cast<int>((std::bit_cast<std::uint32_t>(magnitude) >> 23) & 0xFF) - 127;
-    int e = (exp2 * 1233) >> 12;
-    if (a >= kDecade[e + 4]) ++e;
-    // With 10^k for k <= 7 the product needs at most 41 significant bits: it
-    // is exact, and adding 2^52 rounds it to a whole number, halves to even.
-    double m = a * kPow10Exact[5 - e];
-    if (m < 100000.0) {  // 0.1 is not exact in binary; the product settles it
+    int e = ((biased - 127) * 1233) >> 12;
+    if (magnitude >= kDecadeF[e + 4]) ++e;
+    // Six digits: mant * 10^(5 - e) / 2^shift, rounded to nearest, halves to
+    // even. The product stays below 2^48, so all of it is exact.
+    std::uint64_t scaled = mant * kPow10U64[5 - e];
+    std::uint64_t r = scaled >> shift;
+    if (r < 100000) {  // 0.01 and 0.1 are not exact in binary; the digits settle it
         --e;
         if (e < -2) return nullptr;
-        m = a * kPow10Exact[5 - e];
+        scaled = mant * kPow10U64[5 - e];
+        r = scaled >> shift;
     }
-    auto r = static_cast<std::uint32_t>((m + 0x1p52) - 0x1p52);
+    const std::uint64_t rem = scaled & ((std::uint64_t{1} << shift) - 1);
+    const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+    r += static_cast<std::uint64_t>(rem + (r & 1) > half);  // branch-free: the digits are random
     if (r == 1000000) {
         r = 100000;
         ++e;
     }
     if (e < -1 || e > 5) return nullptr;
 
-    const std::uint64_t digits = six_digit_chars(r);
+    const std::uint64_t digits = six_digit_chars(static_cast<std::uint32_t>(r));
     if (e == -1) {  // "0." and six decimals
         std::memcpy(out, "0.", 2);
         std::memcpy(out + 2, &digits, 8);
