@@ -1,11 +1,13 @@
 #include "gui/frm_main.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -101,6 +103,11 @@ void FrmMain::build_controls() {
     setObjectName("frmMain");
     setWindowTitle("Veldra GUI");
     resize(twips(16620), twips(9645));
+    // The controls were sized for an 8-point face; larger captions would be
+    // clipped by their designed widths.
+    QFont small = font();
+    small.setPointSizeF(8);
+    setFont(small);
 
     lstMaps = new QListWidget(this);
     lstMaps->setObjectName("lstMaps");
@@ -154,6 +161,12 @@ void FrmMain::build_controls() {
     place(lblCellsTitle, 240, 8880, 975, 255);
     lblCells = label(this, "lblCells", QString());
     place(lblCells, 1560, 8880, 975, 255);
+
+    // A caption wider in this face than designed keeps its place and grows to
+    // the right, where its value label leaves room.
+    for (QLabel* title : {lblUnitsTitle, lblMeanTitle, lblStdevTitle, lblCellsTitle}) {
+        title->resize(std::max(title->width(), title->sizeHint().width()), title->height());
+    }
 
     cmdEnd = button(this, "cmdEnd", "End");
     place(cmdEnd, 15600, 9240, 735, 375);

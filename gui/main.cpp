@@ -43,20 +43,24 @@ int main(int argc, char** argv) {
     }
 
     if (!start.screenshot.empty()) {
-        // Showing the window armed the deferred redraw; the picture is taken
-        // once its tick has repainted the map.
-        QObject::connect(
-            frmMain.tmrRedraw, &QTimer::timeout, &frmMain,
-            [&] {
-                const QString file = QString::fromStdString(start.screenshot);
-                if (!frmMain.grab().save(file, "PNG")) {
-                    std::cerr << "Veldra_GUI: cannot write " << start.screenshot << "\n";
-                    QCoreApplication::exit(1);
-                    return;
-                }
-                QCoreApplication::exit(0);
-            },
-            Qt::QueuedConnection);
+        auto save = [&] {
+            const QString file = QString::fromStdString(start.screenshot);
+            if (!frmMain.grab().save(file, "PNG")) {
+                std::cerr << "Veldra_GUI: cannot write " << start.screenshot << "\n";
+                QCoreApplication::exit(1);
+                return;
+            }
+            QCoreApplication::exit(0);
+        };
+        // Showing the window armed the deferred redraw, unless choosing a
+        // variable has drawn since; the picture is taken once the window has
+        // settled, after that redraw when it is still to come.
+        QTimer::singleShot(0, &frmMain, [&frmMain, save] {
+            if (frmMain.tmrRedraw->isActive())
+                QObject::connect(frmMain.tmrRedraw, &QTimer::timeout, &frmMain, save, Qt::QueuedConnection);
+            else
+                save();
+        });
     }
     return app.exec();
 }
