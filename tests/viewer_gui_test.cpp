@@ -76,8 +76,8 @@ constexpr int kLastYear = 2002;
 float block_base(int year, int month) { return static_cast<float>(((year - kFirstYear) * 12 + month - 1) * 1000); }
 
 // A model of 8 x 4 one-degree cells around (0, 0) with three rangeland
-// cells, at (column, row) (2, 2), (3, 2) and (6, 3), and five listed
-// variables.
+// cells, at (column, row) (2, 2), (3, 2) and (6, 3), and six listed
+// variables, the last on line 127 of the output list, the limit.
 class ModelDir {
 public:
     static constexpr std::array<std::array<int, 2>, 3> kCells{{{2, 2}, {3, 2}, {6, 3}}};
@@ -100,7 +100,8 @@ public:
         list << list_line('1', "Broken", '1', "Layer", "cm") << "\r\n";
         list << list_line('1', "Single", '1', "Layer", "mm") << "\r\n";
         list << list_line('1', "NoLayers", ' ', "Layer", "cm") << "\r\n";
-        for (int line = 10; line <= 127; ++line) list << list_line('0', "Filler", '1', "Layer", "cm") << "\r\n";
+        for (int line = 10; line <= 126; ++line) list << list_line('0', "Filler", '1', "Layer", "cm") << "\r\n";
+        list << list_line('1', "Last", '1', "Layer", "cm") << "\r\n";  // line 127
         list << list_line('1', "Late", '1', "Layer", "cm") << "\r\n";  // line 128
         write("Parms/Output_List.vrl", list.str());
 
@@ -234,7 +235,7 @@ TEST_F(StartupTest, SettingsFileNamesTheFolderWithinApostrophes) {
     const StartupResult r = start_viewer({"--settings", ini.string()}, state);
     ASSERT_TRUE(r.run) << r.message << r.err;
     EXPECT_EQ(state.ModelFolder, model.root().string() + "/");
-    ASSERT_EQ(state.OutputTable.size(), 5u);
+    ASSERT_EQ(state.OutputTable.size(), 6u);
     EXPECT_EQ(state.OutputTable[0].FileName, "Precip");
 }
 
@@ -259,7 +260,7 @@ TEST_F(StartupTest, ModelOptionSkipsTheSettingsFile) {
     const StartupResult r = start_viewer({"--model", model.root().string()}, state);
     ::unsetenv("VELDRA_INI");
     ASSERT_TRUE(r.run) << r.message;
-    EXPECT_EQ(state.OutputTable.size(), 5u);
+    EXPECT_EQ(state.OutputTable.size(), 6u);
 }
 
 TEST_F(StartupTest, MissingSettingsFileShowsOneMessageWithBothWaysAndFails) {
@@ -398,7 +399,8 @@ TEST_F(ViewerTest, LoadPaintsLandAndWaterAndTheFirstDeferredRedrawBlanksIt) {
 }
 
 TEST_F(ViewerTest, OutputListColumnsAndTheFirst127Lines) {
-    EXPECT_EQ(items(frm->lstMaps), (std::vector<QString>{"Precip", "Biomass", "Broken", "Single", "NoLayers"}));
+    EXPECT_EQ(items(frm->lstMaps),
+              (std::vector<QString>{"Precip", "Biomass", "Broken", "Single", "NoLayers", "Last"}));
     EXPECT_EQ(state.OutputTable[kBiomass].LayerCount, 3);
     EXPECT_EQ(state.OutputTable[kBiomass].LayerLabel, "Facet");
     EXPECT_EQ(state.OutputTable[kBiomass].Units, "g/m^2");
