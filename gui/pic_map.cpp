@@ -36,17 +36,10 @@ void PicMap::clear() {
 }
 
 QPointF PicMap::map_point(QPointF widget_pos) const {
-    // The canvas maps map units to pixels linearly; two points give the
-    // mapping, which is then inverted.
-    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    canvas_.to_pixel(0, 0, x0, y0);
-    canvas_.to_pixel(1, 1, x1, y1);
     const double ratio = devicePixelRatioF();
-    const double px = widget_pos.x() * ratio;
-    const double py = widget_pos.y() * ratio;
-    const double mx = x1 != x0 ? (px - x0) / (x1 - x0) : 0.0;
-    const double my = y1 != y0 ? (py - y0) / (y1 - y0) : 0.0;
-    return QPointF(mx, my);
+    double x = 0, y = 0;
+    canvas_.to_map(widget_pos.x() * ratio, widget_pos.y() * ratio, x, y);
+    return QPointF(x, y);
 }
 
 void PicMap::paintEvent(QPaintEvent*) {

@@ -25,6 +25,11 @@ void MapCanvas::to_pixel(double x, double y, double& px, double& py) const {
     py = (y - top_) / (bottom_ - top_) * height_;
 }
 
+void MapCanvas::to_map(double px, double py, double& x, double& y) const {
+    x = width_ > 0 ? left_ + px / width_ * (right_ - left_) : left_;
+    y = height_ > 0 ? top_ + py / height_ * (bottom_ - top_) : top_;
+}
+
 void MapCanvas::fill_rect(double x0, double y0, double x1, double y1, Rgb colour) {
     if (width_ == 0 || height_ == 0 || right_ == left_ || bottom_ == top_) return;
     double px0, py0, px1, py1;

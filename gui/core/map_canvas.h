@@ -30,8 +30,9 @@ public:
     Rgb pixel(int x, int y) const { return pixels_[static_cast<std::size_t>(y) * width_ + x]; }
     const std::uint32_t* data() const { return pixels_.data(); }
 
-    // The pixel column and row that map point (x, y) falls in.
+    // The pixel column and row that map point (x, y) falls in, and back.
     void to_pixel(double x, double y, double& px, double& py) const;
+    void to_map(double px, double py, double& x, double& y) const;
 
     static constexpr Rgb kBackground = rgb(240, 240, 240);  // a cleared map
 

@@ -36,7 +36,9 @@ struct DrawOutcome {
 // selected layer, checks its count, year and month, stores the values in the
 // cell table and paints them with the named ramp. A block that does not
 // match, or lies outside the file, is reported and leaves the map and the
-// cell table as they were. The caller sounds the beep when `drawn`.
+// cell table as they were. The caller sounds the beep when `drawn`. A ramp
+// name that is none of the five reads, checks and stores the block but paints
+// nothing.
 DrawOutcome draw_data(ViewerState& state, MapCanvas& canvas, const std::string& yearText,
                       const std::string& monthText, const std::string& rampName);
 
