@@ -8,8 +8,8 @@ packages=(
   build-essential cmake ninja-build
   # the viewer: Qt 6 widgets and charts
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
-  # the viewer's screenshot: a virtual display
-  xvfb xauth
+  # the viewer's screenshot: a virtual display and a font
+  xvfb xauth fonts-dejavu-core
   # tests: GoogleTest, and GDAL to read produced grids as a GIS user would
   googletest libgtest-dev libgmock-dev gdal-bin python3
 )
