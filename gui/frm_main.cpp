@@ -396,18 +396,12 @@ void FrmMain::Draw_Data() {
     ui_.beep();
     set_map_scale(canvas, state_);
 
-    const QString ramp = selected_text(lstClr);
-    if (ramp == kRampNames[0]) {
+    const RampChoice ramp = choose_ramp(state_.ramps, selected_text(lstClr).toStdString());
+    if (ramp.random) {
         paint_random(canvas, state_);
         picMap->update();
-    } else if (ramp == kRampNames[1]) {
-        Stretcher(state_.ramps.red);
-    } else if (ramp == kRampNames[2]) {
-        Stretcher(state_.ramps.green);
-    } else if (ramp == kRampNames[3]) {
-        Stretcher(state_.ramps.blue);
-    } else if (ramp == kRampNames[4]) {
-        Stretcher(state_.ramps.blueToYellow);
+    } else if (ramp.stretched) {
+        Stretcher(*ramp.stretched);
     }
 }
 

@@ -25,6 +25,16 @@ ColourRamps build_ramps(const std::function<double()>& uniform) {
     return r;
 }
 
+RampChoice choose_ramp(const ColourRamps& ramps, std::string_view name) {
+    RampChoice c;
+    if (name == kRampNames[0]) c.random = true;
+    else if (name == kRampNames[1]) c.stretched = &ramps.red;
+    else if (name == kRampNames[2]) c.stretched = &ramps.green;
+    else if (name == kRampNames[3]) c.stretched = &ramps.blue;
+    else if (name == kRampNames[4]) c.stretched = &ramps.blueToYellow;
+    return c;
+}
+
 int random_ramp_index(float value) {
     double k = std::nearbyint(static_cast<double>(value));
     if (std::isnan(k)) k = 0;

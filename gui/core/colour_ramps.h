@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace veldra::viewer {
 
@@ -32,6 +33,14 @@ struct ColourRamps {
 
 inline constexpr const char* kRampNames[] = {"Random colors", "Red stretched", "Green stretched", "Blue stretched",
                                              "Blue to Yellow"};
+
+// The ramp named in the colour list: the random ramp, one of the four
+// stretched ramps, or none (any other name paints nothing).
+struct RampChoice {
+    bool random = false;
+    const ColourRamp* stretched = nullptr;
+};
+RampChoice choose_ramp(const ColourRamps& ramps, std::string_view name);
 
 // Builds the five ramps in one pass over 0..255; for each entry the random
 // colour takes three draws of `uniform` (red, green, blue), each in [0, 1).

@@ -134,11 +134,9 @@ DrawOutcome draw_data(ViewerState& state, MapCanvas& canvas, const std::string& 
     for (std::size_t i = 0; i < state.CellTable.size(); ++i) state.CellTable[i].value = block[3 + i];
     out.drawn = true;
     set_map_scale(canvas, state);
-    if (rampName == kRampNames[0]) paint_random(canvas, state);
-    else if (rampName == kRampNames[1]) out.labels = paint_stretched(canvas, state, state.ramps.red);
-    else if (rampName == kRampNames[2]) out.labels = paint_stretched(canvas, state, state.ramps.green);
-    else if (rampName == kRampNames[3]) out.labels = paint_stretched(canvas, state, state.ramps.blue);
-    else if (rampName == kRampNames[4]) out.labels = paint_stretched(canvas, state, state.ramps.blueToYellow);
+    const RampChoice ramp = choose_ramp(state.ramps, rampName);
+    if (ramp.random) paint_random(canvas, state);
+    else if (ramp.stretched) out.labels = paint_stretched(canvas, state, *ramp.stretched);
     return out;
 }
 
