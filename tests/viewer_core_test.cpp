@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gui/core/map_drawing.h"
+#include "output_list_line.h"
 #include "gui/core/navigation.h"
 #include "gui/core/viewer_state.h"
 
@@ -40,27 +41,15 @@ TEST(Settings, FolderBeforeTheApostropheAfterTheFirstCharacter) {
     EXPECT_FALSE(folder_from_settings_line("'" + std::string(200, 'a') + "'", folder));
 }
 
-std::string list_line(const std::string& flag, const std::string& name, const std::string& layers,
-                      const std::string& label, const std::string& units) {
-    std::string line(77, ' ');
-    auto put = [&line](std::size_t at, const std::string& text) {
-        for (std::size_t i = 0; i < text.size(); ++i) line[at + i] = text[i];
-    };
-    put(0, flag);
-    put(4, name);
-    put(40, layers);
-    put(44, label);
-    put(58, units);
-    return line;
-}
+using veldra::testing::output_list_line;
 
 TEST(OutputList, ActiveLinesAndTheirColumns) {
-    std::string text = "Veldra output variables\r\n" + list_line("On", "File name", "L", "Label", "Units") + "\r\n" +
-                       list_line("1", "Precip", "1", "Layer", "cm") + "\r\n" +
-                       list_line("0", "Unused", "1", "Layer", "cm") + "\r\n" +
-                       list_line(" 1", "Indented", "1", "Layer", "cm") + "\r\n" +
-                       list_line("1", "Live_Biomass", "3", "Facet", "g/m^2") + "\r\n" +
-                       list_line("1", "NoLayers", "x", "Layer", "") + "\r\n" + "1   Short\r\n";
+    std::string text = "Veldra output variables\r\n" + output_list_line("On", "File name", "L", "Label", "Units") + "\r\n" +
+                       output_list_line("1", "Precip", "1", "Layer", "cm") + "\r\n" +
+                       output_list_line("0", "Unused", "1", "Layer", "cm") + "\r\n" +
+                       output_list_line(" 1", "Indented", "1", "Layer", "cm") + "\r\n" +
+                       output_list_line("1", "Live_Biomass", "3", "Facet", "g/m^2") + "\r\n" +
+                       output_list_line("1", "NoLayers", "x", "Layer", "") + "\r\n" + "1   Short\r\n";
     const auto entries = parse_output_list(text);
     ASSERT_EQ(entries.size(), 4u);
     EXPECT_EQ(entries[0].FileName, "Precip");
@@ -81,7 +70,7 @@ TEST(OutputList, OnlyTheFirst127LinesAreRead) {
     for (int i = 1; i <= 130; ++i) {
         std::string name = "V";
         name += std::to_string(i);
-        text += list_line("1", name, "1", "Layer", "cm") + "\n";
+        text += output_list_line("1", name, "1", "Layer", "cm") + "\n";
     }
     const auto entries = parse_output_list(text);
     ASSERT_EQ(entries.size(), 127u);
@@ -256,8 +245,8 @@ protected:
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir_ / "Parms");
         std::filesystem::create_directories(dir_ / "Output");
-        write("Parms/Output_List.vrl", list_line("1", "Precip", "1", "Layer", "cm") + "\r\n" +
-                                           list_line("1", "Bio", "3", "Facet", "g/m^2") + "\r\n");
+        write("Parms/Output_List.vrl", output_list_line("1", "Precip", "1", "Layer", "cm") + "\r\n" +
+                                           output_list_line("1", "Bio", "3", "Facet", "g/m^2") + "\r\n");
         write("Output/Rng_Data.vrd", "3 4 2 -2 -1 2 1 1.0 2000 2001\r\n1 1 1 1 1\r\n2 1 2 1 1\r\n3 1 4 2 1\r\n");
         write("Output/Globe.vrd", "TTTF\r\nFTTF\r\n");
         write_variable("Precip.vrd", 1, [](int, int, int, int i) { return 10.0f * static_cast<float>(i); });

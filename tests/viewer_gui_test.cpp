@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "output_list_line.h"
 #include "gui/core/colour_ramps.h"
 #include "gui/frm_export.h"
 #include "gui/frm_main.h"
@@ -39,6 +40,8 @@ namespace fs = std::filesystem;
 using namespace veldra::viewer;
 
 namespace {
+
+using veldra::testing::output_list_line;
 
 // Message boxes, beeps and the folder browser, recorded instead of shown.
 class RecordingUi : public UiServices {
@@ -54,19 +57,6 @@ public:
     }
     QString browse_folder(const QString&) override { return {}; }
 };
-
-// One line of the output list in its fixed columns: 1 the flag, 5-37 the
-// file name, 41 the layer count, 45-54 the label, 59-77 the units.
-std::string list_line(char flag, const std::string& name, char layers, const std::string& label,
-                      const std::string& units) {
-    std::string s(77, ' ');
-    s[0] = flag;
-    s.replace(4, name.size(), name);
-    s[40] = layers;
-    s.replace(44, label.size(), label);
-    s.replace(58, units.size(), units);
-    return s;
-}
 
 constexpr int kFirstYear = 2000;
 constexpr int kLastYear = 2002;
@@ -92,17 +82,17 @@ public:
 
         std::ostringstream list;
         list << "Veldra output variables (1 = written each month, 0 = not written)\r\n";
-        list << list_line('O', "File name", 'L', "Label", "Units") << "\r\n";
-        list << list_line('1', "Precip", '1', "Layer", "cm") << "\r\n";
-        list << list_line('0', "Inactive", '1', "Layer", "cm") << "\r\n";
-        list << " " << list_line('1', "Indented", '1', "Layer", "cm").substr(0, 76) << "\r\n";
-        list << list_line('1', "Biomass", '3', "Facet", "g/m^2") << "\r\n";
-        list << list_line('1', "Broken", '1', "Layer", "cm") << "\r\n";
-        list << list_line('1', "Single", '1', "Layer", "mm") << "\r\n";
-        list << list_line('1', "NoLayers", ' ', "Layer", "cm") << "\r\n";
-        for (int line = 10; line <= 126; ++line) list << list_line('0', "Filler", '1', "Layer", "cm") << "\r\n";
-        list << list_line('1', "Last", '1', "Layer", "cm") << "\r\n";  // line 127
-        list << list_line('1', "Late", '1', "Layer", "cm") << "\r\n";  // line 128
+        list << output_list_line("O", "File name", "L", "Label", "Units") << "\r\n";
+        list << output_list_line("1", "Precip", "1", "Layer", "cm") << "\r\n";
+        list << output_list_line("0", "Inactive", "1", "Layer", "cm") << "\r\n";
+        list << " " << output_list_line("1", "Indented", "1", "Layer", "cm").substr(0, 76) << "\r\n";
+        list << output_list_line("1", "Biomass", "3", "Facet", "g/m^2") << "\r\n";
+        list << output_list_line("1", "Broken", "1", "Layer", "cm") << "\r\n";
+        list << output_list_line("1", "Single", "1", "Layer", "mm") << "\r\n";
+        list << output_list_line("1", "NoLayers", " ", "Layer", "cm") << "\r\n";
+        for (int line = 10; line <= 126; ++line) list << output_list_line("0", "Filler", "1", "Layer", "cm") << "\r\n";
+        list << output_list_line("1", "Last", "1", "Layer", "cm") << "\r\n";  // line 127
+        list << output_list_line("1", "Late", "1", "Layer", "cm") << "\r\n";  // line 128
         write("Parms/Output_List.vrl", list.str());
 
         std::ostringstream cells;
