@@ -221,7 +221,7 @@ protected:
 };
 
 TEST_F(StartupTest, SettingsFileNamesTheFolderWithinApostrophes) {
-    const fs::path ini = write_settings("'" + model.root().string() + "' the world run of last week\r\nignored\r\n");
+    const fs::path ini = write_settings(std::string("'") + model.root().string() + "' the world run of last week\r\nignored\r\n");
     const StartupResult r = start_viewer({"--settings", ini.string()}, state);
     ASSERT_TRUE(r.run) << r.message << r.err;
     EXPECT_EQ(state.ModelFolder, model.root().string() + "/");
@@ -230,14 +230,14 @@ TEST_F(StartupTest, SettingsFileNamesTheFolderWithinApostrophes) {
 }
 
 TEST_F(StartupTest, FirstCharacterOfTheSettingsLineIsDroppedWhateverItIs) {
-    const fs::path ini = write_settings("#" + model.root().string() + "'\n");
+    const fs::path ini = write_settings(std::string("#") + model.root().string() + "'\n");
     const StartupResult r = start_viewer({"--settings=" + ini.string()}, state);
     ASSERT_TRUE(r.run) << r.message;
     EXPECT_EQ(state.ModelFolder, model.root().string() + "/");
 }
 
 TEST_F(StartupTest, DefaultSettingsFileComesFromTheEnvironment) {
-    const fs::path ini = write_settings("'" + model.root().string() + "'\n");
+    const fs::path ini = write_settings(std::string("'") + model.root().string() + "'\n");
     ::setenv("VELDRA_INI", ini.c_str(), 1);
     const StartupResult r = start_viewer({}, state);
     ::unsetenv("VELDRA_INI");
@@ -267,7 +267,7 @@ TEST_F(StartupTest, MissingSettingsFileShowsOneMessageWithBothWaysAndFails) {
 }
 
 TEST_F(StartupTest, SettingsLineWithoutClosingApostropheFails) {
-    const fs::path ini = write_settings("'" + model.root().string() + "\n");
+    const fs::path ini = write_settings(std::string("'") + model.root().string() + "\n");
     const StartupResult r = start_viewer({"--settings", ini.string()}, state);
     std::ostringstream out, err;
     EXPECT_EQ(finish_without_run(r, ui, out, err), 1);
