@@ -165,6 +165,21 @@ std::vector<QString> items(const QListWidget* list) {
 
 // The main window on a test model, shown offscreen, after the deferred
 // redraw that showing it arms has run (the map is then blank).
+// A second viewer on its own model folder, straight after start-up: loaded
+// and Form_Load run, not yet shown.
+struct FreshViewer {
+    explicit FreshViewer(std::uint32_t seed) {
+        load_model(s, m.root().string());
+        w = std::make_unique<FrmMain>(s, recorder, exp, seed);
+        w->Form_Load();
+    }
+    ModelDir m;
+    ViewerState s;
+    RecordingUi recorder;
+    FrmExport exp{s, recorder};
+    std::unique_ptr<FrmMain> w;
+};
+
 class ViewerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -361,13 +376,9 @@ TEST_F(ViewerTest, StartsWithDesignedControlsAndNothingChosen) {
 }
 
 TEST_F(ViewerTest, LoadPaintsLandAndWaterAndTheFirstDeferredRedrawBlanksIt) {
-    ModelDir m;
-    ViewerState s;
-    RecordingUi recorder;
-    FrmExport exp(s, recorder);
-    load_model(s, m.root().string());
-    FrmMain w(s, recorder, exp, 1u);
-    w.Form_Load();
+    FreshViewer fresh(1u);
+    FrmMain& w = *fresh.w;
+    const ViewerState& s = fresh.s;
     const MapCanvas& c = w.picMap->canvas();
     auto at_cell = [&](int col, int row) {
         return c.pixel(static_cast<int>((col - 0.5) / 8.0 * c.width()), static_cast<int>((row - 0.5) / 4.0 * c.height()));
@@ -385,7 +396,7 @@ TEST_F(ViewerTest, LoadPaintsLandAndWaterAndTheFirstDeferredRedrawBlanksIt) {
     EXPECT_FALSE(s.RedrawPending);
     for (int row = 1; row <= 4; ++row)
         for (int col = 1; col <= 8; ++col) EXPECT_EQ(at_cell(col, row), MapCanvas::kBackground);
-    EXPECT_EQ(recorder.beeps, 0);
+    EXPECT_EQ(fresh.recorder.beeps, 0);
 }
 
 TEST_F(ViewerTest, OutputListColumnsAndTheFirst127Lines) {
@@ -442,15 +453,9 @@ TEST_F(ViewerTest, EveryRampColoursTheCells) {
     EXPECT_EQ(at(6, 3), state.ramps.random[20]);
     EXPECT_EQ(text(frm->lblMean), "kept");
 
-    ModelDir m;
-    ViewerState s;
-    RecordingUi recorder;
-    FrmExport exp(s, recorder);
-    load_model(s, m.root().string());
-    FrmMain twin(s, recorder, exp, 12345u);
-    twin.Form_Load();
-    EXPECT_EQ(s.ramps.random, state.ramps.random);
-    for (int k = 0; k < 256; ++k) EXPECT_EQ(s.ramps.blueToYellow[k], rgb(k, k, 255 - k));
+    const FreshViewer twin(12345u);
+    EXPECT_EQ(twin.s.ramps.random, state.ramps.random);
+    for (int k = 0; k < 256; ++k) EXPECT_EQ(twin.s.ramps.blueToYellow[k], rgb(k, k, 255 - k));
 }
 
 TEST_F(ViewerTest, RampChangeWithoutAVariableDrawsNothing) {
@@ -506,16 +511,10 @@ TEST_F(ViewerTest, VariableWithoutLayersIsListedButNeverDrawn) {
 TEST_F(ViewerTest, ChoosingBeforeTheFirstDeferredRedrawDrawsTwice) {
     // Right after load a redraw is pending: the first drawing re-applies the
     // selection on the way and so draws twice.
-    ModelDir m;
-    ViewerState s;
-    RecordingUi recorder;
-    FrmExport exp(s, recorder);
-    load_model(s, m.root().string());
-    FrmMain w(s, recorder, exp, 1u);
-    w.Form_Load();
-    w.select_item(w.lstMaps, kPrecip);
-    EXPECT_EQ(recorder.beeps, 2);
-    EXPECT_FALSE(s.RedrawPending);
+    FreshViewer fresh(1u);
+    fresh.w->select_item(fresh.w->lstMaps, kPrecip);
+    EXPECT_EQ(fresh.recorder.beeps, 2);
+    EXPECT_FALSE(fresh.s.RedrawPending);
 }
 
 TEST_F(ViewerTest, AUserClickOnAListRunsItsHandlerOnce) {
