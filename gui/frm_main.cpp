@@ -294,25 +294,23 @@ void FrmMain::lstMaps_Click() {
         state_.SelectedLayer = 1;
     }
 
-    if (entry->LayerCount == 1 && state_.SelectedLayer == 1) {
-        Draw_Globe();
-        Draw_Data();
-        set_buttons_enabled(true);
-    } else {
-        set_buttons_enabled(false);
-    }
+    draw_or_disable(entry->LayerCount == 1 && state_.SelectedLayer == 1);
 }
 
 void FrmMain::lstIndex_Click() {
     const int row = selected_row(lstIndex);
     state_.SelectedLayer = row < 0 ? 0 : row + 1;
-    if (is_drawable(state_)) {
+    draw_or_disable(is_drawable(state_));
+}
+
+void FrmMain::draw_or_disable(bool can_draw) {
+    // A choice that can be drawn repaints the mask and the data and allows
+    // the animation and the export; any other leaves them disabled.
+    if (can_draw) {
         Draw_Globe();
         Draw_Data();
-        set_buttons_enabled(true);
-    } else {
-        set_buttons_enabled(false);
     }
+    set_buttons_enabled(can_draw);
 }
 
 void FrmMain::lstClr_Click() {

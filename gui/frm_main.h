@@ -103,6 +103,7 @@ private:
     void connect_list(QListWidget* list, void (FrmMain::*handler)());
     void apply_step(const TimeStep& step);
     void set_buttons_enabled(bool enabled);
+    void draw_or_disable(bool can_draw);
     int year_value() const;
     int month_value() const;
 

@@ -22,9 +22,12 @@ std::optional<std::int32_t> parse_whole(std::string_view text) {
     return value;
 }
 
-std::optional<float> parse_real(std::string_view text) {
-    // Validate the shape first: from_chars accepts "inf", "nan" and hex forms
-    // that the model never writes.
+namespace {
+
+// The text of a real as from_chars takes it: the shape checked first (from_chars
+// also accepts "inf", "nan" and hex forms, which the model never writes), a
+// leading "+" dropped and a D exponent written as "e".
+std::optional<std::string> normalized_real(std::string_view text) {
     std::string buf(text);
     std::size_t i = 0;
     if (i < buf.size() && (buf[i] == '+' || buf[i] == '-')) ++i;
@@ -44,13 +47,26 @@ std::optional<float> parse_real(std::string_view text) {
         if (i == exp_start) return std::nullopt;
     }
     if (i != buf.size()) return std::nullopt;
-    const char* first = buf.data() + (buf[0] == '+' ? 1 : 0);
-    float value = 0;
-    const auto [end, ec] = std::from_chars(first, buf.data() + buf.size(), value);
-    if (end != buf.data() + buf.size()) return std::nullopt;
-    if (ec == std::errc::result_out_of_range) return std::nullopt;
+    if (buf[0] == '+') buf.erase(0, 1);
+    return buf;
+}
+
+// Parses straight into the target type, so a float is rounded once.
+template <typename Real>
+std::optional<Real> parse_as(std::string_view text) {
+    const auto buf = normalized_real(text);
+    if (!buf) return std::nullopt;
+    Real value = 0;
+    const auto [end, ec] = std::from_chars(buf->data(), buf->data() + buf->size(), value);
+    if (end != buf->data() + buf->size() || ec == std::errc::result_out_of_range) return std::nullopt;
     return value;
 }
+
+}  // namespace
+
+std::optional<float> parse_real(std::string_view text) { return parse_as<float>(text); }
+
+std::optional<double> parse_number(std::string_view text) { return parse_as<double>(text); }
 
 ListReader::ListReader(std::string_view text, std::string file_name)
     : text_(text), file_name_(std::move(file_name)) {}
@@ -85,6 +101,12 @@ float ListReader::read_real(std::string_view what) {
     const std::string_view token = next_value(what);
     if (auto v = parse_real(token)) return *v;
     fail("expected a real number for " + std::string(what) + ", found \"" + std::string(token) + "\"");
+}
+
+double ListReader::read_number(std::string_view what) {
+    const std::string_view token = next_value(what);
+    if (auto v = parse_number(token)) return *v;
+    fail("expected " + std::string(what) + ", found \"" + std::string(token) + "\"");
 }
 
 void ListReader::skip_rest_of_line() {

@@ -20,6 +20,8 @@ public:
     // for the end of the file.
     std::int32_t read_whole(std::string_view what);
     float read_real(std::string_view what);
+    // The next value as a number in double precision.
+    double read_number(std::string_view what);
 
     // Skips whatever is left of the current line.
     void skip_rest_of_line();
@@ -30,6 +32,8 @@ public:
     // Lines from the current position to the end of the text (a last line
     // without a line end counts).
     std::size_t remaining_lines() const;
+    // Characters from the current position to the end of the text.
+    std::size_t remaining_bytes() const { return text_.size() - pos_; }
 
     const std::string& file_name() const { return file_name_; }
 
@@ -52,5 +56,7 @@ std::optional<std::int32_t> parse_whole(std::string_view text);
 // Parses a real: an optional sign, digits with an optional point, and an
 // optional exponent introduced by E, e, D or d. Rounded to single precision.
 std::optional<float> parse_real(std::string_view text);
+// The same shapes in double precision.
+std::optional<double> parse_number(std::string_view text);
 
 }  // namespace veldra

@@ -6,6 +6,8 @@
 #include <limits>
 
 #include "modelfiles/cell_file.h"
+#include "modelfiles/file_io.h"
+#include "modelfiles/list_reader.h"
 #include "modelfiles/paths.h"
 
 namespace veldra::viewer {
@@ -32,76 +34,6 @@ void for_each_line(std::string_view text, Fn fn) {
     }
 }
 
-bool parse_number(std::string_view token, double& value) {
-    if (!token.empty() && token.front() == '+') token.remove_prefix(1);
-    std::size_t i = 0, digits = 0;
-    if (i < token.size() && token[i] == '-') ++i;
-    while (i < token.size() && token[i] >= '0' && token[i] <= '9') { ++i; ++digits; }
-    if (i < token.size() && token[i] == '.') {
-        ++i;
-        while (i < token.size() && token[i] >= '0' && token[i] <= '9') { ++i; ++digits; }
-    }
-    if (digits == 0) return false;
-    if (i < token.size() && (token[i] == 'E' || token[i] == 'e')) {
-        ++i;
-        if (i < token.size() && (token[i] == '+' || token[i] == '-')) ++i;
-        const std::size_t start = i;
-        while (i < token.size() && token[i] >= '0' && token[i] <= '9') ++i;
-        if (i == start) return false;
-    }
-    if (i != token.size()) return false;
-    const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), value);
-    return ec == std::errc{} && end == token.data() + token.size() && std::isfinite(value);
-}
-
-// The fields of a text file read one after another, separated by commas,
-// blanks or line ends, with the line each came from.
-class FieldStream {
-public:
-    FieldStream(std::string_view text, std::string file) : text_(text), file_(std::move(file)) {}
-
-    void skip_line() {
-        const std::size_t nl = text_.find('\n', pos_);
-        pos_ = nl == std::string_view::npos ? text_.size() : nl + 1;
-        ++line_;
-    }
-
-    // The next number; `what` names it in the error for a missing or malformed field.
-    double number(const std::string& what) {
-        for (;;) {
-            while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t' || text_[pos_] == ',' ||
-                                           text_[pos_] == '\r'))
-                ++pos_;
-            if (pos_ >= text_.size())
-                throw LoadError{file_ + ": line " + std::to_string(line_) + ": expected " + what +
-                                ", found the end of the file"};
-            if (text_[pos_] != '\n') break;
-            ++pos_;
-            // The end of the file after the last line end is reported on that last line.
-            if (pos_ < text_.size()) ++line_;
-        }
-        const std::size_t start = pos_;
-        while (pos_ < text_.size() && text_[pos_] != ' ' && text_[pos_] != '\t' && text_[pos_] != ',' &&
-               text_[pos_] != '\r' && text_[pos_] != '\n')
-            ++pos_;
-        const std::string_view token = text_.substr(start, pos_ - start);
-        double value = 0;
-        if (!parse_number(token, value))
-            throw LoadError{file_ + ": line " + std::to_string(line_) + ": expected " + what + ", found \"" +
-                            std::string(token) + "\""};
-        return value;
-    }
-
-    int line() const { return line_; }
-    std::size_t remaining() const { return text_.size() - pos_; }
-
-private:
-    std::string_view text_;
-    std::string file_;
-    std::size_t pos_ = 0;
-    int line_ = 1;
-};
-
 std::int16_t to_int16(double v, const std::string& file, const char* what) {
     const double r = round_half_even(v);
     if (!(r >= -32768 && r <= 32767))
@@ -109,10 +41,10 @@ std::int16_t to_int16(double v, const std::string& file, const char* what) {
     return static_cast<std::int16_t>(r);
 }
 
-std::int32_t to_int32(double v, const FieldStream& in, const std::string& file, const char* what) {
+std::int32_t to_int32(double v, const ListReader& in, const char* what) {
     const double r = round_half_even(v);
     if (!(r >= std::numeric_limits<std::int32_t>::min() && r <= std::numeric_limits<std::int32_t>::max()))
-        throw LoadError{file + ": line " + std::to_string(in.line()) + ": " + what + " is not a 32-bit whole number"};
+        in.fail(std::string(what) + " is not a 32-bit whole number");
     return static_cast<std::int32_t>(r);
 }
 
@@ -148,18 +80,19 @@ std::vector<OutputEntry> parse_output_list(std::string_view text) {
 }
 
 void parse_viewer_cell_file(std::string_view text, const std::string& file_name, ViewerGridInfo& info,
-                            std::vector<ViewerCell>& cells) {
-    FieldStream header(text, file_name);
-    info.cellCount = header.number("the cell count (header value 1)");
-    info.xDimension = header.number("the number of columns (header value 2)");
-    info.yDimension = to_int16(header.number("the number of rows (header value 3)"), file_name, "the number of rows");
-    info.lowerX = header.number("the west edge (header value 4)");
-    info.lowerY = header.number("the south edge (header value 5)");
-    info.upperX = header.number("the east edge (header value 6)");
-    info.upperY = to_int16(header.number("the north edge (header value 7)"), file_name, "the north edge");
-    info.cellSize = static_cast<float>(header.number("the cell size (header value 8)"));
-    info.firstYear = header.number("the first year (header value 9)");
-    info.lastYear = to_int16(header.number("the last year (header value 10)"), file_name, "the last year");
+                            std::vector<ViewerCell>& cells) try {
+    ListReader header(text, file_name);
+    info.cellCount = header.read_number("the cell count (header value 1)");
+    info.xDimension = header.read_number("the number of columns (header value 2)");
+    info.yDimension =
+        to_int16(header.read_number("the number of rows (header value 3)"), file_name, "the number of rows");
+    info.lowerX = header.read_number("the west edge (header value 4)");
+    info.lowerY = header.read_number("the south edge (header value 5)");
+    info.upperX = header.read_number("the east edge (header value 6)");
+    info.upperY = to_int16(header.read_number("the north edge (header value 7)"), file_name, "the north edge");
+    info.cellSize = header.read_real("the cell size (header value 8)");
+    info.firstYear = header.read_number("the first year (header value 9)");
+    info.lastYear = to_int16(header.read_number("the last year (header value 10)"), file_name, "the last year");
     // The cells are read from the second line on, so the header must not
     // spill over: that would shift every cell.
     if (header.line() != 1)
@@ -171,21 +104,23 @@ void parse_viewer_cell_file(std::string_view text, const std::string& file_name,
     const double n = round_half_even(info.cellCount);
     if (n < 0) throw LoadError{file_name + ": line 1: expected a cell count of 0 or more (header value 1)"};
 
-    FieldStream in(text, file_name);
-    in.skip_line();
+    ListReader in(text, file_name);
+    in.skip_rest_of_line();
     // Five values need at least ten characters: a count beyond what the file
     // can hold is a short file, reported before anything is allocated for it.
-    if (n * 10 > static_cast<double>(in.remaining()) + 1)
+    if (n * 10 > static_cast<double>(in.remaining_bytes()) + 1)
         throw LoadError{file_name + ": the header gives " + plain_count(n) + " cells, more than the file holds"};
     cells.assign(static_cast<std::size_t>(n), ViewerCell{});
-    const std::string which = "the five values of a cell";
+    const std::string_view which = "the five values of a cell";
     for (ViewerCell& c : cells) {
-        c.cellNumber = to_int32(in.number(which), in, file_name, "a cell number");
-        c.zone = to_int32(in.number(which), in, file_name, "a zone");
-        c.x = to_int32(in.number(which), in, file_name, "a column");
-        c.y = to_int32(in.number(which), in, file_name, "a row");
-        c.rangeType = to_int32(in.number(which), in, file_name, "a range type");
+        c.cellNumber = to_int32(in.read_number(which), in, "a cell number");
+        c.zone = to_int32(in.read_number(which), in, "a zone");
+        c.x = to_int32(in.read_number(which), in, "a column");
+        c.y = to_int32(in.read_number(which), in, "a row");
+        c.rangeType = to_int32(in.read_number(which), in, "a range type");
     }
+} catch (const ModelFileError& e) {
+    throw LoadError{e.what()};
 }
 
 Extents compute_extents(const ViewerGridInfo& info) {
