@@ -8,6 +8,8 @@
 
 namespace veldra {
 
+class FileAccess;
+
 // Exit statuses of layer_exporter.
 enum ExitStatus : int {
     kExitOk = 0,            // a complete run, help, or no parameter at all
@@ -20,5 +22,7 @@ enum ExitStatus : int {
 // failure that has no console line of its own go to `err`. Returns the exit
 // status.
 int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// The same, with every file reached through `files`.
+int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, FileAccess& files);
 
 }  // namespace veldra

@@ -1,21 +1,103 @@
-// Whole-file access for the model's text files, and the error every reader
-// raises: its message names the file and, where there is one, the line or
-// record.
+// File access for every file the tools touch, behind one narrow interface so
+// that tests can make any open, read, write, close or rename fail, and the
+// errors every reader and writer raises: their messages name the file and,
+// where there is one, the line or record.
 #pragma once
 
-#include <optional>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
 namespace veldra {
 
+// A model file that cannot be read as expected.
 class ModelFileError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-// The whole content of a file, or nothing if it cannot be opened.
-// A read failure after a successful open raises ModelFileError.
-std::optional<std::string> read_file_if_present(const std::string& path);
+// An input that cannot be opened: missing, unreadable, or not a regular file.
+class FileOpenError : public ModelFileError {
+public:
+    using ModelFileError::ModelFileError;
+};
+
+// A file that cannot be created, written, closed or put in place. `code` is
+// the errno value behind it (ENOSPC and EDQUOT mean a full disk or quota).
+class FileWriteError : public ModelFileError {
+public:
+    FileWriteError(const std::string& message, int code) : ModelFileError(message), code_(code) {}
+    int code() const { return code_; }
+    bool disk_full() const;
+
+private:
+    int code_;
+};
+
+// A regular file open for reading.
+class InputFile {
+public:
+    virtual ~InputFile() = default;
+    virtual std::int64_t size() const = 0;
+    // Reads up to `count` bytes from `offset` into `dest`; fewer only at the
+    // end of the file. Raises ModelFileError when the read fails.
+    virtual std::size_t read_at(std::int64_t offset, void* dest, std::size_t count) = 0;
+    virtual const std::string& path() const = 0;
+};
+
+// A new file being written under a temporary name.
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    // Writes all `count` bytes or raises FileWriteError.
+    virtual void write(const char* data, std::size_t count) = 0;
+    // Closes the file; raises FileWriteError when the bytes may not all be kept.
+    virtual void close() = 0;
+    virtual const std::string& path() const = 0;
+};
+
+class FileAccess {
+public:
+    virtual ~FileAccess() = default;
+
+    // Opens a regular file for reading without ever blocking: a FIFO, device
+    // or folder is refused. Raises FileOpenError naming the file.
+    virtual std::unique_ptr<InputFile> open_input(const std::string& path) = 0;
+
+    // Creates a new, empty file of a unique name in the folder of
+    // `final_path`, never an existing file or link. Raises FileWriteError.
+    virtual std::unique_ptr<OutputFile> create_temporary(const std::string& final_path) = 0;
+
+    // Moves `from` onto `to`, replacing it in one step. Raises FileWriteError.
+    virtual void rename(const std::string& from, const std::string& to) = 0;
+
+    // Removes a file; quietly does nothing when that fails.
+    virtual void remove(const std::string& path) = 0;
+};
+
+// The machine's own files.
+FileAccess& system_files();
+
+// Largest model text file read whole: far beyond the cell file of a
+// 1/120-degree globe with every position a cell.
+inline constexpr std::int64_t kMaxTextFileBytes = std::int64_t{1} << 36;
+
+// The whole content of a regular file of at most `max_bytes` bytes. Raises
+// FileOpenError when it cannot be opened, ModelFileError when it is larger or
+// its read fails.
+std::string read_text_file(const std::string& path, FileAccess& files = system_files(),
+                           std::int64_t max_bytes = kMaxTextFileBytes);
+
+// The first line of a regular file (without its line end), of which at most
+// `max_bytes` are read. Raises as read_text_file.
+std::string read_first_line(const std::string& path, std::size_t max_bytes, FileAccess& files = system_files());
+
+// Names the temporary file being written, so that an interrupted run can
+// remove it; install_interrupt_cleanup arms that for SIGINT, SIGTERM and SIGHUP.
+void register_temporary_file(const std::string& path);
+void clear_temporary_file();
+void install_interrupt_cleanup();
 
 }  // namespace veldra

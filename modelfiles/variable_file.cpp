@@ -1,9 +1,5 @@
 #include "modelfiles/variable_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -22,56 +18,25 @@ std::int64_t block_first_record(const BlockAddress& a) {
     return block_index(a) * (a.cellCount + 3) + 1;
 }
 
-std::optional<VariableFile> VariableFile::open(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    return VariableFile(fd, static_cast<std::int64_t>(st.st_size) / 4, path);
+VariableFile VariableFile::open(const std::string& path, FileAccess& files) {
+    return VariableFile(files.open_input(path));
 }
 
-VariableFile::VariableFile(int fd, std::int64_t records, std::string path)
-    : fd_(fd), records_(records), path_(std::move(path)) {}
+VariableFile VariableFile::open(const std::string& path) { return open(path, system_files()); }
 
-VariableFile::VariableFile(VariableFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), records_(other.records_), path_(std::move(other.path_)) {}
+VariableFile::VariableFile(std::unique_ptr<InputFile> file) : file_(std::move(file)), records_(file_->size() / 4) {}
+VariableFile::VariableFile(VariableFile&&) noexcept = default;
+VariableFile& VariableFile::operator=(VariableFile&&) noexcept = default;
+VariableFile::~VariableFile() = default;
 
-VariableFile& VariableFile::operator=(VariableFile&& other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = std::exchange(other.fd_, -1);
-        records_ = other.records_;
-        path_ = std::move(other.path_);
-    }
-    return *this;
-}
-
-VariableFile::~VariableFile() {
-    if (fd_ >= 0) ::close(fd_);
-}
+const std::string& VariableFile::path() const { return file_->path(); }
 
 std::size_t VariableFile::read_records(std::int64_t first, std::size_t count, float* dest) const {
     if (first < 1 || first > records_) return 0;
     const std::int64_t available = records_ - (first - 1);
     if (static_cast<std::int64_t>(count) > available) count = static_cast<std::size_t>(available);
 
-    auto* bytes = reinterpret_cast<char*>(dest);
-    const std::size_t want = count * 4;
-    std::size_t got = 0;
-    off_t offset = static_cast<off_t>((first - 1) * 4);
-    while (got < want) {
-        const ssize_t n = ::pread(fd_, bytes + got, want - got, offset + static_cast<off_t>(got));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw ModelFileError(path_ + ": record " + std::to_string(first + static_cast<std::int64_t>(got / 4)) +
-                                 ": read failed: " + std::strerror(errno));
-        }
-        if (n == 0) break;  // the file shrank under us
-        got += static_cast<std::size_t>(n);
-    }
+    const std::size_t got = file_->read_at((first - 1) * 4, dest, count * 4);
     const std::size_t records = got / 4;
     if constexpr (std::endian::native == std::endian::big) {
         for (std::size_t i = 0; i < records; ++i) {
@@ -82,6 +47,15 @@ std::size_t VariableFile::read_records(std::int64_t first, std::size_t count, fl
         }
     }
     return records;
+}
+
+BlockRecords read_block(const VariableFile& file, const BlockAddress& address, std::vector<float>& dest) {
+    BlockRecords block;
+    block.first_record = block_first_record(address);
+    block.count = static_cast<std::size_t>(address.cellCount) + 3;
+    dest.resize(block.count);
+    if (!block.before_start()) block.read = file.read_records(block.first_record, block.count, dest.data());
+    return block;
 }
 
 }  // namespace veldra

@@ -7,8 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace veldra {
 
@@ -28,15 +29,18 @@ std::int64_t block_index(const BlockAddress& a);
 // for a year before the first model year.
 std::int64_t block_first_record(const BlockAddress& a);
 
+class FileAccess;
+class InputFile;
+
 class VariableFile {
 public:
-    // Opens a variable file for reading; nothing when it cannot be opened.
-    static std::optional<VariableFile> open(const std::string& path);
+    // Opens a variable file for reading. Raises FileOpenError naming the
+    // file when it cannot be opened or is not a regular file.
+    static VariableFile open(const std::string& path, FileAccess& files);
+    static VariableFile open(const std::string& path);
 
-    VariableFile(VariableFile&& other) noexcept;
-    VariableFile& operator=(VariableFile&& other) noexcept;
-    VariableFile(const VariableFile&) = delete;
-    VariableFile& operator=(const VariableFile&) = delete;
+    VariableFile(VariableFile&&) noexcept;
+    VariableFile& operator=(VariableFile&&) noexcept;
     ~VariableFile();
 
     // Whole records in the file.
@@ -47,13 +51,27 @@ public:
     // ends first. Raises ModelFileError when the read itself fails.
     std::size_t read_records(std::int64_t first, std::size_t count, float* dest) const;
 
-    const std::string& path() const { return path_; }
+    const std::string& path() const;
 
 private:
-    VariableFile(int fd, std::int64_t records, std::string path);
-    int fd_ = -1;
+    explicit VariableFile(std::unique_ptr<InputFile> file);
+    std::unique_ptr<InputFile> file_;
     std::int64_t records_ = 0;
-    std::string path_;
 };
+
+// One block as it stands in a variable file: its N + 3 records.
+struct BlockRecords {
+    std::int64_t first_record = 0;  // 1-based; below 1 when the block would start before the file
+    std::size_t count = 0;          // N + 3, the records the block takes
+    std::size_t read = 0;           // records read: fewer than `count` when the file ends first
+    bool before_start() const { return first_record < 1; }
+    bool complete() const { return read == count; }
+    std::int64_t last_record() const { return first_record + static_cast<std::int64_t>(count) - 1; }
+};
+
+// Reads the block of `address` into `dest` (N + 3 records: count, year, month,
+// then the values). Nothing is read for a block before the start of the file.
+// Raises ModelFileError when a read fails.
+BlockRecords read_block(const VariableFile& file, const BlockAddress& address, std::vector<float>& dest);
 
 }  // namespace veldra
