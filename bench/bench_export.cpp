@@ -364,19 +364,19 @@ int main(int argc, char** argv) {
             std::remove(path_b.c_str());
 
             auto start = Clock::now();
-            {
+            try {
                 veldra::GridFileWriter file;
-                ok = file.create(path_a);
-                if (ok) {
-                    for (std::string_view h : *header) {
-                        file.write(h);
-                        file.write("\r\n");
-                    }
-                    ok = file.write_rows(grid.data(), kRows, kCols);
-                    ok = file.commit() && ok;
+                file.create(path_a);
+                for (std::string_view h : *header) {
+                    file.write(h);
+                    file.write("\r\n");
                 }
-                if (!ok) failure = "GridFileWriter: " + file.error();
-                if (ok && synced) ok = sync_file(path_a);
+                file.write_rows(grid.data(), kRows, kCols);
+                file.commit();
+                if (synced) ok = sync_file(path_a);
+            } catch (const veldra::FileWriteError& e) {
+                ok = false;
+                failure = std::string("GridFileWriter: ") + e.what();
             }
             times_a.push_back(seconds_since(start));
             if (!ok) break;

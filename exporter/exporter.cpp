@@ -14,14 +14,10 @@
 #include "modelfiles/list_reader.h"
 #include "modelfiles/paths.h"
 #include "modelfiles/variable_file.h"
+#include "modelfiles/version.h"
 
 namespace veldra {
 namespace {
-
-// A failure that ends the run; its console lines have been printed.
-struct StopRun {
-    int status;
-};
 
 class Console {
 public:
@@ -43,12 +39,18 @@ private:
 };
 
 struct Parameters {
-    std::string inPath;         // ends with a separator
-    std::string inputFileName;
-    std::string outputRoot;
-    std::int32_t firstYear = 0;
-    std::int32_t lastYear = 0;
+    std::string in_path;  // ends with a separator
+    std::string input_file_name;
+    std::string output_root;
+    std::int32_t first_year = 0;
+    std::int32_t last_year = 0;
     std::int32_t layers = 0;
+};
+
+// The parameters of a run, or the exit status of a run that stops at once.
+struct ParsedParameters {
+    std::optional<Parameters> parameters;
+    int status = kExitOk;
 };
 
 const char* const kOrdinals[] = {"first", "second", "third", "fourth", "fifth", "sixth"};
@@ -66,8 +68,7 @@ std::optional<std::int32_t> read_number_field(std::string_view parameter, std::s
 bool is_empty_parameter(std::string_view p) { return p.find_first_not_of(' ') == std::string_view::npos; }
 
 // Parses the six parameters, printing a message for each missing one.
-// Returns nothing when the run stops; `status` then holds its exit status.
-std::optional<Parameters> parse_parameters(const std::vector<std::string>& args, Console& console, int& status) {
+ParsedParameters parse_parameters(const std::vector<std::string>& args, Console& console) {
     auto arg = [&](std::size_t i) -> std::string_view {
         return i < args.size() ? std::string_view(args[i]) : std::string_view{};
     };
@@ -81,7 +82,7 @@ std::optional<Parameters> parse_parameters(const std::vector<std::string>& args,
         missing = true;
         help = !is_empty_parameter(arg(0));
     } else {
-        p.inPath = with_trailing_separator(first);
+        p.in_path = with_trailing_separator(first);
     }
 
     const char* const messages[] = {
@@ -92,7 +93,7 @@ std::optional<Parameters> parse_parameters(const std::vector<std::string>& args,
         "The fifth parameter should be the last year to be processed.",
         "The sixth parameter should be number of layers to be processed.",
     };
-    std::int32_t* const numbers[] = {nullptr, nullptr, nullptr, &p.firstYear, &p.lastYear, &p.layers};
+    std::int32_t* const numbers[] = {nullptr, nullptr, nullptr, &p.first_year, &p.last_year, &p.layers};
     for (std::size_t i = 1; i < 6; ++i) {
         if (is_empty_parameter(arg(i))) {
             console.text_line(messages[i]);
@@ -100,9 +101,9 @@ std::optional<Parameters> parse_parameters(const std::vector<std::string>& args,
             continue;
         }
         if (i == 1) {
-            p.inputFileName = trim_trailing_blanks(arg(i));
+            p.input_file_name = trim_trailing_blanks(arg(i));
         } else if (i == 2) {
-            p.outputRoot = trim_trailing_blanks(arg(i));
+            p.output_root = trim_trailing_blanks(arg(i));
         } else {
             const std::size_t width = i == 5 ? 2 : 4;
             const auto value = read_number_field(arg(i), width);
@@ -110,97 +111,112 @@ std::optional<Parameters> parse_parameters(const std::vector<std::string>& args,
                 console.error("the " + std::string(kOrdinals[i]) + " parameter \"" + std::string(arg(i)) +
                               "\" is not a whole number (its first " + std::to_string(width) +
                               " characters are read)");
-                status = kExitUsage;
-                return std::nullopt;
+                return {std::nullopt, kExitUsage};
             }
             *numbers[i] = *value;
         }
     }
-    if (missing) {
-        status = (help || args.empty()) ? kExitOk : kExitUsage;
-        return std::nullopt;
-    }
-    return p;
+    if (missing) return {std::nullopt, (help || args.empty()) ? kExitOk : kExitUsage};
+    return {p, kExitOk};
 }
 
 // Everything the export steps share; sized once, when the cell file is read.
 class GridExport {
 public:
-    GridExport(const Parameters& params, CellFile cells, const GlobeMask& globe, Console& console)
-        : params_(params), cells_(std::move(cells)), console_(console),
-          variablePath_(params.inPath + params.inputFileName) {
-        const std::size_t cols = static_cast<std::size_t>(cells_.window.cols());
-        const std::size_t rows = static_cast<std::size_t>(cells_.window.rows());
-        background_.resize(cols * rows);
+    GridExport(const Parameters& params, CellFile cells, const GlobeMask& globe, Console& console, FileAccess& files)
+        : params_(params), cells_(std::move(cells)), console_(console), files_(files), file_(files),
+          variable_path_(params.in_path + params.input_file_name) {
+        background_.resize(static_cast<std::size_t>(cells_.window.positions()));
         for (std::size_t i = 0; i < background_.size(); ++i)
             background_[i] = globe.land[i] ? -255.0f : -9999.0f;
         grid_.resize(background_.size());
-        block_.resize(static_cast<std::size_t>(cells_.info.cellCount) + 3);
         header_ = grid_header_for(cells_.info.cellSize);
     }
 
-    // One grid: the file of this year, month and layer, complete or not at all.
-    void export_step(std::int32_t year, std::int32_t month, std::int32_t layer) {
-        const std::string name = grid_file_name(params_.outputRoot, year, month, layer);
-        GridFileWriter& file = file_;
-        if (!file.create(path_to_open(name))) {
-            console_.line(FreeFormatLine()
-                              .text("An output file cannot be created.  Stopping while attempting to create:")
-                              .text(name));
-            console_.error(name + ": " + file.error());
-            file.abandon();
-            throw StopRun{kExitFailure};
+    // One grid: the file of this year, month and layer, complete or not at
+    // all. Returns whether the run goes on.
+    bool export_step(std::int32_t year, std::int32_t month, std::int32_t layer) {
+        const std::string name = grid_file_name(params_.output_root, year, month, layer);
+        try {
+            file_.create(path_to_open(name));
+        } catch (const FileWriteError& e) {
+            return cannot_create(name, e);
         }
-        if (header_) {
-            for (std::string_view h : *header_) {
-                file.write(h);
-                file.write("\r\n");
+        try {
+            if (header_) {
+                for (std::string_view h : *header_) {
+                    file_.write(h);
+                    file_.write("\r\n");
+                }
             }
+            std::memcpy(grid_.data(), background_.data(), grid_.size() * sizeof(float));
+            if (!read_block(year, month, layer)) {
+                file_.abandon();
+                return false;
+            }
+            file_.write_rows(grid_.data(), static_cast<std::size_t>(cells_.window.rows()),
+                             static_cast<std::size_t>(cells_.window.cols()));
+        } catch (const FileWriteError& e) {
+            console_.error(with_disk_hint(e));
+            return false;
         }
-        std::memcpy(grid_.data(), background_.data(), grid_.size() * sizeof(float));
-        read_block(year, month, layer, file);
-
-        file.write_rows(grid_.data(), static_cast<std::size_t>(cells_.window.rows()),
-                        static_cast<std::size_t>(cells_.window.cols()));
-        if (!file.commit()) {
-            console_.error(name + ": " + file.error() + " (is the disk full?)");
-            throw StopRun{kExitFailure};
+        try {
+            file_.commit();
+        } catch (const FileWriteError& e) {
+            // A grid that cannot be put in place is a grid that cannot be created.
+            if (e.reason().rfind("cannot be put in place", 0) == 0) return cannot_create(name, e);
+            console_.error(with_disk_hint(e));
+            return false;
         }
+        return true;
     }
 
 private:
+    static std::string with_disk_hint(const FileWriteError& e) {
+        return std::string(e.what()) + (e.disk_full() ? " (is the disk full?)" : "");
+    }
+
+    bool cannot_create(const std::string& name, const FileWriteError& e) {
+        console_.line(FreeFormatLine()
+                          .text("An output file cannot be created.  Stopping while attempting to create:")
+                          .text(name));
+        console_.error(with_disk_hint(e));
+        return false;
+    }
+
     // Reads the block of (year, month, layer), checks its three leading
-    // records and lays its values onto the grid.
-    void read_block(std::int32_t year, std::int32_t month, std::int32_t layer, GridFileWriter& file) {
+    // records and lays its values onto the grid. Returns whether the run goes on.
+    bool read_block(std::int32_t year, std::int32_t month, std::int32_t layer) {
         const std::int32_t n = cells_.info.cellCount;
-        auto variable = VariableFile::open(path_to_open(variablePath_));
-        if (!variable) {
+        std::optional<VariableFile> variable;
+        try {
+            variable = VariableFile::open(path_to_open(variable_path_), files_);
+        } catch (const FileOpenError& e) {
             console_.text_line("The file to be read from cannot be opened. ");
-            console_.line(FreeFormatLine().text("Stopping while attempting to read: ").text(variablePath_));
-            file.abandon();
-            throw StopRun{kExitFailure};
+            console_.line(FreeFormatLine().text("Stopping while attempting to read: ").text(variable_path_));
+            console_.error(e.what());
+            return false;
         }
         const BlockAddress address{year, month, layer, cells_.info.firstYear, params_.layers, n};
-        const std::int64_t r0 = block_first_record(address);
+        const BlockRecords block = veldra::read_block(*variable, address, block_);
         const std::string which = "the block of year " + std::to_string(year) + ", month " +
                                   std::to_string(month) + ", layer " + std::to_string(layer);
-        if (r0 < 1) {
-            console_.error(variablePath_ + ": " + which + " would start at record " + std::to_string(r0) +
+        if (block.before_start()) {
+            console_.error(variable_path_ + ": " + which + " would start at record " +
+                           std::to_string(block.first_record) +
                            ", before the start of the file (the first model year is " +
                            std::to_string(cells_.info.firstYear) + ")");
-            file.abandon();
-            throw StopRun{kExitFailure};
+            return false;
         }
-        const std::size_t got = variable->read_records(r0, block_.size(), block_.data());
         auto past_end = [&] {
-            console_.error(variablePath_ + ": record " + std::to_string(r0 + static_cast<std::int64_t>(got)) +
+            console_.error(variable_path_ + ": record " +
+                           std::to_string(block.first_record + static_cast<std::int64_t>(block.read)) +
                            " lies past the end of the file, which holds " +
                            std::to_string(variable->record_count()) + " records; " + which + " takes records " +
-                           std::to_string(r0) + " to " + std::to_string(r0 + n + 2));
-            file.abandon();
-            throw StopRun{kExitFailure};
+                           std::to_string(block.first_record) + " to " + std::to_string(block.last_record()));
+            return false;
         };
-        if (got < 3) past_end();
+        if (block.read < 3) return past_end();
 
         if (block_[0] != static_cast<float>(n)) {
             console_.text_line("There is disagreement between the number of rangeland cells and what is being read in. ");
@@ -209,8 +225,7 @@ private:
                               .whole(n)
                               .text("and read-in was")
                               .real(block_[0]));
-            file.abandon();
-            throw StopRun{kExitFailure};
+            return false;
         }
         if (block_[1] != static_cast<float>(year)) {
             console_.text_line("There is disagreement between the current year and the year read-in. ");
@@ -228,70 +243,82 @@ private:
                               .text("and read-in was")
                               .real(block_[2]));
         }
-        if (got < block_.size()) past_end();
+        if (!block.complete()) return past_end();
 
         const std::size_t cols = static_cast<std::size_t>(cells_.window.cols());
         for (std::size_t i = 0; i < cells_.cells.size(); ++i) {
             const RangeCell& c = cells_.cells[i];
             grid_[static_cast<std::size_t>(c.y - 1) * cols + static_cast<std::size_t>(c.x - 1)] = block_[3 + i];
         }
+        return true;
     }
 
     const Parameters& params_;
     CellFile cells_;
     Console& console_;
-    std::string variablePath_;
+    FileAccess& files_;
+    GridFileWriter file_;  // its buffer serves every grid of the run
+    std::string variable_path_;
     const GridHeader* header_ = nullptr;
     std::vector<float> background_;  // -9999 water, -255 land
     std::vector<float> grid_;
     std::vector<float> block_;
-    GridFileWriter file_;  // its buffer serves every grid of the run
 };
 
-// Reads a model text file, or prints `missing_message` and stops.
-std::string read_model_text(const std::string& stored_path, const char* missing_message, Console& console) {
-    auto text = read_file_if_present(path_to_open(stored_path));
-    if (!text) {
+// Reads a model text file, or prints `missing_message` and returns nothing.
+std::optional<std::string> read_model_text(const std::string& stored_path, const char* missing_message,
+                                           Console& console, FileAccess& files) {
+    try {
+        return read_text_file(path_to_open(stored_path), files);
+    } catch (const FileOpenError& e) {
         console.text_line(missing_message);
-        console.error(stored_path + ": cannot be opened");
-        throw StopRun{kExitFailure};
+        console.error(e.what());
+        return std::nullopt;
     }
-    return std::move(*text);
 }
 
 }  // namespace
 
 int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    return run_layer_exporter(args, out, err, system_files());
+}
+
+int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, FileAccess& files) {
     Console console(out, err);
-    int status = kExitOk;
-    const std::optional<Parameters> params = parse_parameters(args, console, status);
-    if (!params) return status;
-    const Parameters& p = *params;
+    if (args.size() == 1 && args[0] == "--version") {
+        out << "layer_exporter " << kVersion << '\n';
+        return kExitOk;
+    }
+    const ParsedParameters parsed = parse_parameters(args, console);
+    if (!parsed.parameters) return parsed.status;
+    const Parameters& p = *parsed.parameters;
 
     console.text_line(" ");
     console.line(FreeFormatLine()
                      .text("Exporting data from ")
-                     .text(p.inPath + p.inputFileName)
+                     .text(p.in_path + p.input_file_name)
                      .text(" to files named like ")
-                     .text(p.outputRoot)
+                     .text(p.output_root)
                      .text(" starting with year")
-                     .whole(p.firstYear)
+                     .whole(p.first_year)
                      .text("and ending with year")
-                     .whole(p.lastYear)
+                     .whole(p.last_year)
                      .text("and including")
                      .whole(p.layers)
                      .text(" layer(s)."));
 
-    try {
-        const std::string cellPath = p.inPath + "Rng_Data.vrd";
-        CellFile cells = parse_cell_file(
-            read_model_text(cellPath, "The Rng_Data.vrd file cannot be opened.", console), cellPath);
-        const std::string globePath = p.inPath + "Globe.vrd";
-        const GlobeMask globe = parse_globe_file(
-            read_model_text(globePath, "The Globe.vrd file cannot be opened.", console), cells.window, globePath);
+    auto export_all = [&] {
+        const std::string cell_path = p.in_path + "Rng_Data.vrd";
+        const auto cell_text = read_model_text(cell_path, "The Rng_Data.vrd file cannot be opened.", console, files);
+        if (!cell_text) return false;
+        CellFile cells = parse_cell_file(*cell_text, cell_path);
+        const std::string globe_path = p.in_path + "Globe.vrd";
+        const auto globe_text = read_model_text(globe_path, "The Globe.vrd file cannot be opened.", console, files);
+        if (!globe_text) return false;
+        const GlobeMask globe = parse_globe_file(*globe_text, cells.window, globe_path);
 
-        GridExport grids(p, std::move(cells), globe, console);
-        for (std::int32_t year = p.firstYear; year <= p.lastYear; ++year) {
+        GridExport grids(p, std::move(cells), globe, console, files);
+        for (std::int32_t year = p.first_year; year <= p.last_year; ++year) {
             for (std::int32_t month = 1; month <= 12; ++month) {
                 for (std::int32_t layer = 1; layer <= p.layers; ++layer) {
                     console.line(FreeFormatLine()
@@ -301,23 +328,24 @@ int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, 
                                      .whole(month)
                                      .text("of year")
                                      .whole(year));
-                    grids.export_step(year, month, layer);
+                    if (!grids.export_step(year, month, layer)) return false;
                 }
             }
             if (year == INT32_MAX) break;
         }
-    } catch (const StopRun& stop) {
+        return true;
+    };
+    try {
+        const bool ok = export_all();
         out.flush();
-        return stop.status;
+        return ok ? kExitOk : kExitFailure;
     } catch (const ModelFileError& e) {
         console.error(e.what());
         return kExitFailure;
     } catch (const std::bad_alloc&) {
-        console.error("not enough memory to hold the grid of " + p.inPath + "Rng_Data.vrd");
+        console.error("not enough memory to hold the grid of " + p.in_path + "Rng_Data.vrd");
         return kExitFailure;
     }
-    out.flush();
-    return kExitOk;
 }
 
 }  // namespace veldra

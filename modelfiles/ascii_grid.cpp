@@ -1,17 +1,15 @@
 #include "modelfiles/ascii_grid.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <charconv>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -63,11 +61,22 @@ const GridHeader* grid_header_for(float cellSize) {
 }
 
 std::string grid_file_name(std::string_view root, std::int32_t year, std::int32_t month, std::int32_t layer) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "_%4d_%02d_%d.asc", static_cast<int>(year), static_cast<int>(month),
-                  static_cast<int>(layer));
+    // "_%4d_%02d_%d.asc", without the locale-dependent C formatting.
+    auto number = [](std::int32_t v, std::size_t width, char pad) {
+        char buf[16];
+        const auto r = std::to_chars(buf, buf + sizeof buf, v);
+        std::string text(buf, r.ptr);
+        if (text.size() < width) text.insert(0, width - text.size(), pad);
+        return text;
+    };
     std::string name(root);
-    name += buf;
+    name += '_';
+    name += number(year, 4, ' ');
+    name += '_';
+    name += number(month, 2, '0');
+    name += '_';
+    name += number(layer, 1, ' ');
+    name += ".asc";
     return name;
 }
 
@@ -107,83 +116,70 @@ void append_grid_row(std::string& out, const float* values, std::size_t count) {
     out.resize(static_cast<std::size_t>(end - out.data()));
 }
 
-GridFileWriter::~GridFileWriter() {
-    if (fd_ >= 0) abandon();
-}
+GridFileWriter::GridFileWriter(FileAccess& files) : files_(files) {}
+GridFileWriter::GridFileWriter() : GridFileWriter(system_files()) {}
 
-bool GridFileWriter::create(const std::string& path) {
-    if (fd_ >= 0) abandon();
+GridFileWriter::~GridFileWriter() { abandon(); }
+
+void GridFileWriter::create(const std::string& path) {
+    abandon();
     path_ = path;
-    temp_path_ = path + ".part";
-    failed_ = false;
-    error_.clear();
     used_ = 0;
     if (buffer_.size() < kWriteChunk) buffer_.resize(kWriteChunk);
-    fd_ = ::open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd_ < 0) {
-        error_ = std::strerror(errno);
-        return false;
+    try {
+        out_ = files_.create_temporary(path);
+    } catch (const FileWriteError& e) {
+        throw FileWriteError(path_, e.reason(), e.code());
     }
-    return true;
+    register_temporary_file(out_->path());
 }
 
-void GridFileWriter::fail(const char* what) {
-    failed_ = true;
-    error_ = std::string(what) + ": " + std::strerror(errno);
+void GridFileWriter::fail(const FileWriteError& e) {
+    abandon();
+    throw FileWriteError(path_, e.reason(), e.code());
 }
 
-bool GridFileWriter::write_all(const char* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd_, data + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail("write failed");
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
+void GridFileWriter::write_all(const char* data, std::size_t size) {
+    if (!out_) throw FileWriteError(path_, "write failed: the grid is not open", EBADF);
+    try {
+        out_->write(data, size);
+    } catch (const FileWriteError& e) {
+        fail(e);
     }
-    return true;
 }
 
-bool GridFileWriter::flush() {
-    if (!write_all(buffer_.data(), used_)) return false;
+void GridFileWriter::flush() {
+    write_all(buffer_.data(), used_);
     used_ = 0;
-    return true;
 }
 
-bool GridFileWriter::make_room(std::size_t bytes) {
-    if (failed_ || fd_ < 0) return false;
+void GridFileWriter::make_room(std::size_t bytes) {
     if (used_ + bytes > buffer_.size()) {
-        if (used_ > 0 && !flush()) return false;
+        if (used_ > 0) flush();
         if (bytes > buffer_.size()) buffer_.resize(bytes);
     }
-    return true;
 }
 
-bool GridFileWriter::write(std::string_view bytes) {
-    if (!make_room(std::min(bytes.size(), kWriteChunk))) return false;
+void GridFileWriter::write(std::string_view bytes) {
+    make_room(std::min(bytes.size(), kWriteChunk));
     if (bytes.size() > buffer_.size() - used_) return write_all(bytes.data(), bytes.size());
     std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
     used_ += bytes.size();
-    return true;
 }
 
-bool GridFileWriter::write_row(const float* values, std::size_t count) {
-    if (!make_room(grid_row_capacity(count))) return false;
+void GridFileWriter::write_row(const float* values, std::size_t count) {
+    make_room(grid_row_capacity(count));
     char* end = format_grid_row(buffer_.data() + used_, values, count);
     used_ = static_cast<std::size_t>(end - buffer_.data());
-    return true;
 }
 
-bool GridFileWriter::write_rows(const float* grid, std::size_t rows, std::size_t cols) {
+void GridFileWriter::write_rows(const float* grid, std::size_t rows, std::size_t cols) {
     const unsigned threads = std::min(4u, std::thread::hardware_concurrency());
     if (threads < 2 || rows * cols < kParallelValues || rows < 2) {
-        for (std::size_t r = 0; r < rows; ++r)
-            if (!write_row(grid + r * cols, cols)) return false;
-        return true;
+        for (std::size_t r = 0; r < rows; ++r) write_row(grid + r * cols, cols);
+        return;
     }
-    if (failed_ || fd_ < 0 || !flush()) return false;
+    flush();
 
     // Formatting costs several times what writing does, so the rows are
     // formatted in blocks by `threads` workers while this thread writes the
@@ -228,11 +224,11 @@ bool GridFileWriter::write_rows(const float* grid, std::size_t rows, std::size_t
         }
     };
 
-    bool ok = true;
+    std::optional<FileWriteError> failure;
     {
         std::vector<std::jthread> pool;
         for (unsigned t = 0; t < threads; ++t) pool.emplace_back(worker);
-        for (std::size_t b = 0; b < blocks && ok; ++b) {
+        for (std::size_t b = 0; b < blocks && !failure; ++b) {
             const std::size_t slot = b % slots;
             std::size_t length = 0;
             {
@@ -240,39 +236,44 @@ bool GridFileWriter::write_rows(const float* grid, std::size_t rows, std::size_t
                 block_ready.wait(lock, [&] { return slot_block[slot] == b; });
                 length = slot_length[slot];
             }
-            ok = write_all(slot_buffers_[slot].data(), length);
+            try {
+                out_->write(slot_buffers_[slot].data(), length);
+            } catch (const FileWriteError& e) {
+                failure = e;
+            }
             {
                 std::lock_guard lock(mutex);
                 ++written;
-                stop = !ok;
+                stop = failure.has_value();
             }
             slot_free.notify_all();
         }
     }
-    return ok;
+    if (failure) fail(*failure);
 }
 
-bool GridFileWriter::commit() {
-    if (fd_ < 0) return false;
-    if (!failed_) flush();
-    const int fd = std::exchange(fd_, -1);
-    if (::close(fd) != 0 && !failed_) fail("close failed");
-    if (!failed_ && std::rename(temp_path_.c_str(), path_.c_str()) != 0) fail("rename failed");
-    if (failed_) {
-        std::remove(temp_path_.c_str());
-        std::remove(path_.c_str());
-        return false;
+void GridFileWriter::commit() {
+    flush();
+    try {
+        out_->close();
+        files_.rename(out_->path(), path_);
+    } catch (const FileWriteError& e) {
+        fail(e);
     }
-    return true;
+    out_.reset();
+    clear_temporary_file();
 }
 
 void GridFileWriter::abandon() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
+    if (!out_) return;
+    try {
+        out_->close();
+    } catch (const FileWriteError&) {
+        // The file is removed anyway.
     }
-    std::remove(temp_path_.c_str());
-    std::remove(path_.c_str());
+    files_.remove(out_->path());
+    out_.reset();
+    clear_temporary_file();
 }
 
 }  // namespace veldra

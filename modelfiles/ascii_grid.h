@@ -6,9 +6,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "modelfiles/file_io.h"
 
 namespace veldra {
 
@@ -32,49 +35,46 @@ char* format_grid_row(char* out, const float* values, std::size_t count);
 // Appends one body row of `count` values, with its CR LF.
 void append_grid_row(std::string& out, const float* values, std::size_t count);
 
-// Writes a grid file so that no partial grid ever stands under its name: the
-// bytes go to a temporary file in the same folder, which is renamed into place
-// when the grid is complete. A grid that is not committed is removed, and so
-// is any older file of its name.
+// Writes a grid file so that its name always holds a complete grid, the old
+// one or the new one: the bytes go to a new file of a unique name in the same
+// folder, which is renamed into place when the grid is complete. A grid that
+// is not committed leaves nothing behind; a file of the grid's name is never
+// removed. Every failure raises FileWriteError naming the grid.
 class GridFileWriter {
 public:
-    GridFileWriter() = default;
+    explicit GridFileWriter(FileAccess& files);
+    GridFileWriter();
     GridFileWriter(const GridFileWriter&) = delete;
     GridFileWriter& operator=(const GridFileWriter&) = delete;
     ~GridFileWriter();
 
-    // Starts the grid `path`; false when its temporary file cannot be created.
-    bool create(const std::string& path);
-    // Buffers bytes and writes them in large pieces; false once a write fails.
-    bool write(std::string_view bytes);
+    // Starts the grid `path` (dropping a grid not yet committed).
+    void create(const std::string& path);
+    // Buffers bytes and writes them in large pieces.
+    void write(std::string_view bytes);
     // Formats one body row straight into the buffer.
-    bool write_row(const float* values, std::size_t count);
+    void write_row(const float* values, std::size_t count);
     // Formats and writes `rows` body rows of `cols` values each; large grids
     // are formatted on several threads, with the same bytes.
-    bool write_rows(const float* grid, std::size_t rows, std::size_t cols);
-    // Writes what is buffered and renames the grid into place; false (and
-    // nothing left behind) when that fails.
-    bool commit();
-    // Drops the grid: removes the temporary file and any file of the grid's name.
+    void write_rows(const float* grid, std::size_t rows, std::size_t cols);
+    // Writes what is buffered, closes the file and renames it into place.
+    // On failure the temporary file is removed.
+    void commit();
+    // Drops the grid being written: removes its temporary file only.
     void abandon();
 
-    // The system's reason for the last failure.
-    const std::string& error() const { return error_; }
-
 private:
-    bool flush();
-    bool write_all(const char* data, std::size_t size);
-    bool make_room(std::size_t bytes);
-    void fail(const char* what);
+    void flush();
+    void write_all(const char* data, std::size_t size);
+    void make_room(std::size_t bytes);
+    [[noreturn]] void fail(const FileWriteError& e);
 
-    int fd_ = -1;
+    FileAccess& files_;
+    std::unique_ptr<OutputFile> out_;
     std::string path_;
-    std::string temp_path_;
     std::vector<char> buffer_;  // kept from grid to grid
     std::size_t used_ = 0;
     std::vector<std::vector<char>> slot_buffers_;  // for write_rows, kept from grid to grid
-    std::string error_;
-    bool failed_ = false;
 };
 
 }  // namespace veldra

@@ -15,6 +15,16 @@ std::int32_t half_extent(std::int32_t lower, std::int32_t upper, float cellSize)
     return static_cast<std::int32_t>(half);
 }
 
+bool grid_fits(std::int64_t cols, std::int64_t rows) {
+    return cols >= 0 && rows >= 0 && cols <= kMaxGridSide && rows <= kMaxGridSide && cols * rows <= kMaxGridPositions;
+}
+
+std::string grid_too_large_message(std::int64_t cols, std::int64_t rows) {
+    return "a grid of " + std::to_string(cols) + " x " + std::to_string(rows) +
+           " cells is too large to hold (at most " + std::to_string(kMaxGridSide) + " columns or rows and " +
+           std::to_string(kMaxGridPositions) + " cells)";
+}
+
 GridWindow grid_window(const GridInfo& info) {
     return {half_extent(info.lowerX, info.upperX, info.cellSize),
             half_extent(info.lowerY, info.upperY, info.cellSize)};
@@ -40,11 +50,8 @@ CellFile parse_cell_file(std::string_view text, const std::string& file_name) {
     if (!(g.cellSize > 0) || std::isinf(g.cellSize))
         in.fail("the cell size must be a positive number");
     result.window = grid_window(g);
-    const std::int64_t positions = std::int64_t{result.window.cols()} * result.window.rows();
-    if (positions > kMaxGridPositions)
-        in.fail("a grid of " + std::to_string(result.window.cols()) + " x " +
-                std::to_string(result.window.rows()) + " cells is too large to hold (at most " +
-                std::to_string(kMaxGridPositions) + " cells)");
+    if (!grid_fits(result.window.cols(), result.window.rows()))
+        in.fail(grid_too_large_message(result.window.cols(), result.window.rows()));
     in.skip_rest_of_line();
 
     // Every cell needs a line of its own: a count beyond the lines that follow

@@ -39,17 +39,25 @@ std::int32_t half_extent(std::int32_t lower, std::int32_t upper, float cellSize)
 // The grid window that the globe file covers and the grids show:
 // 2 * half extent columns and rows (none when the half extent is not positive).
 struct GridWindow {
-    std::int32_t halfCols = 0;
-    std::int32_t halfRows = 0;
-    std::int32_t cols() const { return halfCols > 0 ? 2 * halfCols : 0; }
-    std::int32_t rows() const { return halfRows > 0 ? 2 * halfRows : 0; }
+    std::int32_t half_cols = 0;
+    std::int32_t half_rows = 0;
+    std::int64_t cols() const { return half_cols > 0 ? 2 * std::int64_t{half_cols} : 0; }
+    std::int64_t rows() const { return half_rows > 0 ? 2 * std::int64_t{half_rows} : 0; }
+    std::int64_t positions() const { return cols() * rows(); }
 };
 
 GridWindow grid_window(const GridInfo& info);
 
-// Largest grid (columns x rows) that the tools hold: a whole globe at a bit
-// finer than 1/120 degree.
+// Largest grid that the tools hold: at most this many columns or rows (a
+// whole globe at 1/360 degree is 129,600 columns) and at most
+// kMaxGridPositions positions (a whole globe at a bit finer than 1/120 degree).
+inline constexpr std::int64_t kMaxGridSide = std::int64_t{1} << 17;
 inline constexpr std::int64_t kMaxGridPositions = std::int64_t{1} << 30;
+
+// Whether a grid of `cols` x `rows` can be held; the reason when it cannot.
+// Works on any 64-bit counts, negative or huge, without overflow.
+bool grid_fits(std::int64_t cols, std::int64_t rows);
+std::string grid_too_large_message(std::int64_t cols, std::int64_t rows);
 
 struct CellFile {
     GridInfo info;

@@ -62,7 +62,7 @@ public:
             const ssize_t n = ::write(fd_, data + done, count - done);
             if (n < 0) {
                 if (errno == EINTR) continue;
-                throw FileWriteError(path_ + ": write failed: " + reason(errno), errno);
+                throw FileWriteError(path_, "write failed: " + reason(errno), errno);
             }
             done += static_cast<std::size_t>(n);
         }
@@ -72,7 +72,7 @@ public:
         // Not retried on EINTR: the descriptor is gone either way, and a
         // second close could hit another thread's newly opened file.
         const int fd = std::exchange(fd_, -1);
-        if (fd >= 0 && ::close(fd) != 0) throw FileWriteError(path_ + ": close failed: " + reason(errno), errno);
+        if (fd >= 0 && ::close(fd) != 0) throw FileWriteError(path_, "close failed: " + reason(errno), errno);
     }
 
 private:
@@ -113,12 +113,12 @@ public:
             if (fd >= 0) return std::make_unique<SystemOutput>(fd, name);
             code = errno;
         }
-        throw FileWriteError(final_path + ": cannot create a temporary file beside it: " + reason(code), code);
+        throw FileWriteError(final_path, "cannot create a temporary file beside it: " + reason(code), code);
     }
 
     void rename(const std::string& from, const std::string& to) override {
         if (std::rename(from.c_str(), to.c_str()) != 0)
-            throw FileWriteError(to + ": cannot be put in place: " + reason(errno), errno);
+            throw FileWriteError(to, "cannot be put in place: " + reason(errno), errno);
     }
 
     void remove(const std::string& path) override { ::unlink(path.c_str()); }

@@ -28,11 +28,15 @@ public:
 // the errno value behind it (ENOSPC and EDQUOT mean a full disk or quota).
 class FileWriteError : public ModelFileError {
 public:
-    FileWriteError(const std::string& message, int code) : ModelFileError(message), code_(code) {}
+    // The message is "<path>: <reason>", e.g. "a.asc: write failed: No space left on device".
+    FileWriteError(const std::string& path, const std::string& reason, int code)
+        : ModelFileError(path + ": " + reason), reason_(reason), code_(code) {}
+    const std::string& reason() const { return reason_; }
     int code() const { return code_; }
     bool disk_full() const;
 
 private:
+    std::string reason_;
     int code_;
 };
 

@@ -1,4 +1,5 @@
 #include "modelfiles/ascii_grid.h"
+#include "faulty_files.h"
 
 #include <gtest/gtest.h>
 
@@ -88,34 +89,44 @@ TEST_F(GridFileWriterTest, CommitReplacesTheOldGridWhole) {
     const auto path = dir_ / "g_2000_01_1.asc";
     std::ofstream(path) << "old grid";
     GridFileWriter w;
-    ASSERT_TRUE(w.create(path.string()));
+    w.create(path.string());
     EXPECT_EQ(slurp(path), "old grid");  // untouched until the new grid is complete
     const std::string big(3 << 20, 'x');  // larger than one write chunk
-    EXPECT_TRUE(w.write("head\r\n"));
-    EXPECT_TRUE(w.write(big));
-    EXPECT_TRUE(w.write("tail"));
-    ASSERT_TRUE(w.commit());
+    w.write("head\r\n");
+    w.write(big);
+    w.write("tail");
+    w.commit();
     EXPECT_EQ(slurp(path), "head\r\n" + big + "tail");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
 }
 
-TEST_F(GridFileWriterTest, AbandonLeavesNoFileOfTheName) {
+TEST_F(GridFileWriterTest, AGridNotCommittedLeavesTheOldGridAndNoTemporaryFile) {
     const auto path = dir_ / "g_2000_01_1.asc";
     std::ofstream(path) << "old grid";
     {
         GridFileWriter w;
-        ASSERT_TRUE(w.create(path.string()));
+        w.create(path.string());
         w.write("partial");
         w.abandon();
-    }
-    EXPECT_FALSE(std::filesystem::exists(path));
-    EXPECT_TRUE(std::filesystem::is_empty(dir_));
-    {
-        GridFileWriter w;  // dropped without commit
-        ASSERT_TRUE(w.create(path.string()));
+        w.create(path.string());
         w.write("partial");
-    }
-    EXPECT_TRUE(std::filesystem::is_empty(dir_));
+    }  // dropped without commit
+    EXPECT_EQ(slurp(path), "old grid");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
+}
+
+TEST_F(GridFileWriterTest, LinksPlantedAtTheOldTemporaryNameAreNeverFollowed) {
+    const auto path = dir_ / "g.asc";
+    std::ofstream(dir_ / "victim") << "keep";
+    std::filesystem::create_symlink(dir_ / "victim", dir_ / "g.asc.part");
+    std::filesystem::create_symlink(dir_ / "elsewhere", dir_ / "g.asc.part2");
+    GridFileWriter w;
+    w.create(path.string());
+    w.write("new");
+    w.commit();
+    EXPECT_EQ(slurp(dir_ / "victim"), "keep");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "elsewhere"));
+    EXPECT_EQ(slurp(path), "new");
 }
 
 TEST_F(GridFileWriterTest, LargeGridsWrittenInParallelHoldTheSameBytes) {
@@ -129,17 +140,31 @@ TEST_F(GridFileWriterTest, LargeGridsWrittenInParallelHoldTheSameBytes) {
 
     const auto path = dir_ / "big.asc";
     GridFileWriter w;
-    ASSERT_TRUE(w.create(path.string()));
+    w.create(path.string());
     w.write("head\r\n");
-    ASSERT_TRUE(w.write_rows(grid.data(), kRows, kCols));
-    ASSERT_TRUE(w.commit());
+    w.write_rows(grid.data(), kRows, kCols);
+    w.commit();
     EXPECT_TRUE(slurp(path) == expected);  // not EXPECT_EQ: a 20 MB diff helps nobody
+
+    // A write that fails on a worker's block stops the grid and names it.
+    testing::FaultyFiles failing(testing::Fault::write);
+    GridFileWriter f(failing);
+    f.create(path.string());
+    EXPECT_THROW(f.write_rows(grid.data(), kRows, kCols), FileWriteError);
+    EXPECT_TRUE(slurp(path) == expected);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
 }
 
 TEST_F(GridFileWriterTest, CreateFailsInAMissingFolder) {
     GridFileWriter w;
-    EXPECT_FALSE(w.create((dir_ / "no_such_folder" / "g.asc").string()));
-    EXPECT_EQ(w.error(), "No such file or directory");
+    const std::string path = (dir_ / "no_such_folder" / "g.asc").string();
+    try {
+        w.create(path);
+        FAIL() << "created " << path;
+    } catch (const FileWriteError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  path + ": cannot create a temporary file beside it: No such file or directory");
+    }
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "test_model.h"
 
 namespace veldra::testing {
@@ -224,7 +226,7 @@ TEST_F(ExporterRun, AWrongYearRecordWarnsAndTheGridIsStillWritten) {
     EXPECT_NE(grid("precip_2000_04_1.asc").find("   7.00000   -255.000"), std::string::npos);
 }
 
-TEST_F(ExporterRun, AWrongCellCountStopsAndLeavesNoGridOfThatName) {
+TEST_F(ExporterRun, AWrongCellCountStopsAndKeepsTheOldGridOfThatName) {
     std::vector<float> recs;
     for (int m = 1; m <= 12; ++m) recs.insert(recs.end(), {m == 3 ? 3.0f : 2.0f, 2000.0f, float(m), 7.0f, 8.0f});
     model_.write_records("Precip.vrd", recs);
@@ -235,7 +237,9 @@ TEST_F(ExporterRun, AWrongCellCountStopsAndLeavesNoGridOfThatName) {
                          " There is disagreement between the number of rangeland cells and what is being read in. \n"
                          " Something is out of sync. Expected  was  2 and read-in was  3.00000\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(model_.grid_names(), (std::vector<std::string>{"precip_2000_01_1.asc", "precip_2000_02_1.asc"}));
+    EXPECT_EQ(model_.grid_names(), (std::vector<std::string>{"precip_2000_01_1.asc", "precip_2000_02_1.asc",
+                                                             "precip_2000_03_1.asc"}));
+    EXPECT_EQ(grid("precip_2000_03_1.asc"), "from an earlier run");
 }
 
 TEST_F(ExporterRun, MissingModelFiles) {
@@ -249,13 +253,43 @@ TEST_F(ExporterRun, MissingModelFiles) {
     std::filesystem::remove(model_.output() / "Globe.vrd");
     r = run("Precip.vrd", "2000", "2000", "1");
     EXPECT_EQ(r.out, announcement("Precip.vrd", 2000, 2000, 1) + " The Globe.vrd file cannot be opened.\n");
-    EXPECT_EQ(r.err, "layer_exporter: " + folder() + "Globe.vrd: cannot be opened\n");
+    EXPECT_EQ(r.err, "layer_exporter: " + folder() + "Globe.vrd: cannot be opened: No such file or directory\n");
     EXPECT_EQ(r.status, 1);
 
     std::filesystem::remove(model_.output() / "Rng_Data.vrd");
     r = run("Precip.vrd", "2000", "2000", "1");
     EXPECT_EQ(r.out, announcement("Precip.vrd", 2000, 2000, 1) + " The Rng_Data.vrd file cannot be opened.\n");
     EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(ExporterRun, SpecialFilesAndFoldersAreRefusedAtOnce) {
+    std::filesystem::create_directory(model_.output() / "Folder.vrd");
+    RunResult r = run("Folder.vrd", "2000", "2000", "1");
+    EXPECT_EQ(r.out, announcement("Folder.vrd", 2000, 2000, 1) + progress(1, 1, 2000) +
+                         " The file to be read from cannot be opened. \n"
+                         " Stopping while attempting to read: " + folder() + "Folder.vrd\n");
+    EXPECT_EQ(r.err, "layer_exporter: " + folder() + "Folder.vrd: cannot be opened: it is not a regular file\n");
+    EXPECT_EQ(r.status, 1);
+
+    // A FIFO would block an open for reading until a writer comes.
+    std::filesystem::remove(model_.output() / "Rng_Data.vrd");
+    ASSERT_EQ(::mkfifo((model_.output() / "Rng_Data.vrd").c_str(), 0600), 0);
+    r = run("Precip.vrd", "2000", "2000", "1");
+    EXPECT_EQ(r.out, announcement("Precip.vrd", 2000, 2000, 1) + " The Rng_Data.vrd file cannot be opened.\n");
+    EXPECT_EQ(r.err, "layer_exporter: " + folder() + "Rng_Data.vrd: cannot be opened: it is not a regular file\n");
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(ExporterRun, AHeaderWhoseGridCannotBeHeldWritesNothing) {
+    model_.write_text("Output/Rng_Data.vrd", "0 1 1 0 -2147483648 0 0 1 2000 2000\n");
+    model_.write_text("Output/Globe.vrd", "TT\n");
+    model_.write_records("Precip.vrd", {0, 2000, 1});
+    const RunResult r = run("Precip.vrd", "2000", "2000", "1");
+    EXPECT_EQ(r.err, "layer_exporter: " + folder() +
+                         "Rng_Data.vrd: line 1: a grid of 0 x 2147483648 cells is too large to hold (at most "
+                         "131072 columns or rows and 1073741824 cells)\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(model_.grid_names().empty());
 }
 
 TEST_F(ExporterRun, AnOutputFolderThatCannotBeWritten) {

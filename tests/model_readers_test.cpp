@@ -98,9 +98,14 @@ TEST(CellFile, ErrorsNameTheFileAndLine) {
                  "Rng_Data.vrd: line 1: the cell count -1 is negative");
     expect_error([&] { parse_cell_file("0 4 2 -2 -1 2 1 0 2000 2001\n", "Rng_Data.vrd"); },
                  "Rng_Data.vrd: line 1: the cell size must be a positive number");
+    // Grids that cannot be held, however large their counts: refused before anything is allocated.
+    const std::string limits = " cells is too large to hold (at most 131072 columns or rows and 1073741824 cells)";
     expect_error([&] { parse_cell_file("0 4 2 -180 -90 180 90 0.001 2000 2001\n", "Rng_Data.vrd"); },
-                 "Rng_Data.vrd: line 1: a grid of 359998 x 179998 cells is too large to hold (at most "
-                 "1073741824 cells)");
+                 "Rng_Data.vrd: line 1: a grid of 359998 x 179998" + limits);
+    expect_error([&] { parse_cell_file("0 1 1 0 -2147483648 0 0 1 2000 2000\n", "Rng_Data.vrd"); },
+                 "Rng_Data.vrd: line 1: a grid of 0 x 2147483648" + limits);
+    expect_error([&] { parse_cell_file("0 1 1 -2147483648 -2147483648 2147483647 2147483647 1e-30 1 1\n", "c"); },
+                 "c: line 1: a grid of 4294967040 x 4294967040" + limits);
     // A count far beyond the file is a short file, not an allocation.
     expect_error([&] { parse_cell_file("2000000000 4 2 -2 -1 2 1 1 2000 2001\n1 1 1 1 1\n", "Rng_Data.vrd"); },
                  "Rng_Data.vrd: line 2: the header gives 2000000000 cells, but only 1 lines follow");
@@ -128,6 +133,9 @@ TEST(GlobeFile, CharactersBeyondTheGridAreIgnoredAndBlankLinesAreWater) {
     EXPECT_FALSE(m.is_land(0, 1));
     expect_error([] { parse_globe_file("TTTT\n", GridWindow{2, 1}, "out/Globe.vrd"); },
                  "out/Globe.vrd: line 2: expected 2 lines, one for each row of the grid, found the end of the file");
+    // Counted before the mask of 32768 x 32768 positions would be allocated.
+    expect_error([] { parse_globe_file("T\nT\nT\nT\n", GridWindow{16384, 16384}, "Globe.vrd"); },
+                 "Globe.vrd: line 5: expected 32768 lines, one for each row of the grid, found the end of the file");
 }
 
 TEST(BlockAddressing, RecordsFollowYearMonthLayer) {
