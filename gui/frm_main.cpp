@@ -18,8 +18,10 @@
 #include <QToolButton>
 
 #include "gui/core/colour_ramps.h"
+#include "gui/core/display_block.h"
 #include "gui/core/map_drawing.h"
 #include "gui/core/navigation.h"
+#include "gui/core/number_text.h"
 #include "gui/frm_export.h"
 #include "gui/pic_map.h"
 #include "gui/ui_services.h"
@@ -93,9 +95,9 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
 
 }  // namespace
 
-FrmMain::FrmMain(ViewerState& state, UiServices& ui, FrmExport& frmExport, std::optional<std::uint32_t> seed,
+FrmMain::FrmMain(ViewerState& state, UiServices& ui, FrmExport& frm_export, std::optional<std::uint32_t> seed,
                  QWidget* parent)
-    : QWidget(parent), state_(state), ui_(ui), frmExport_(frmExport), seed_(seed) {
+    : QWidget(parent), state_(state), ui_(ui), frm_export_(frm_export), seed_(seed) {
     build_controls();
 }
 
@@ -243,7 +245,7 @@ void FrmMain::Form_Load() {
     state_.AutoRunning = false;
     state_.RedrawPending = true;
 
-    chartMain->rowCount = (static_cast<int>(state_.GridInfo.lastYear) - static_cast<int>(state_.GridInfo.firstYear) + 1) * 12;
+    chartMain->row_count = (state_.GridInfo.lastYear - state_.first_year() + 1) * 12;
 
     random_.seed(seed_ ? *seed_ : static_cast<std::uint32_t>(QTime::currentTime().msecsSinceStartOfDay() / 1000));
 
@@ -258,7 +260,7 @@ void FrmMain::Form_Load() {
     }
     select_item(lstClr, 4);  // "Blue to Yellow"; its click finds nothing to draw
 
-    state_.ExportSpanStart = static_cast<int>(state_.GridInfo.firstYear);
+    state_.ExportSpanStart = state_.first_year();
     state_.ExportSpanEnd = state_.GridInfo.lastYear;
 
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
@@ -325,9 +327,9 @@ void FrmMain::txtMonth_Change() {
     if (is_drawable(state_)) Draw_Data();
 }
 
-int FrmMain::year_value() const { return static_cast<int>(text_value(txtYear->text().toStdString())); }
+int FrmMain::year_value() const { return text_value(txtYear->text().toStdString()); }
 
-int FrmMain::month_value() const { return static_cast<int>(text_value(txtMonth->text().toStdString())); }
+int FrmMain::month_value() const { return text_value(txtMonth->text().toStdString()); }
 
 void FrmMain::apply_step(const TimeStep& step) {
     // Month first, then year: each text raises its change event at once.
@@ -339,13 +341,13 @@ void FrmMain::apply_step(const TimeStep& step) {
 void FrmMain::cmdYrUp_Click() { apply_step(year_up(year_value(), state_.GridInfo.lastYear)); }
 
 void FrmMain::cmdYrDown_Click() {
-    apply_step(year_down(year_value(), static_cast<int>(state_.GridInfo.firstYear)));
+    apply_step(year_down(year_value(), state_.first_year()));
 }
 
 void FrmMain::cmdMnUp_Click() { apply_step(month_up(year_value(), month_value(), state_.GridInfo.lastYear)); }
 
 void FrmMain::cmdMnDown_Click() {
-    apply_step(month_down(year_value(), month_value(), static_cast<int>(state_.GridInfo.firstYear)));
+    apply_step(month_down(year_value(), month_value(), state_.first_year()));
 }
 
 void FrmMain::cmdAuto_Click() {
@@ -381,17 +383,14 @@ void FrmMain::Draw_Globe() {
 }
 
 void FrmMain::Draw_Data() {
-    MapCanvas& canvas = picMap->canvas();
-    // The core reads and checks the block and stores its values; an unknown
-    // ramp name keeps it from painting, so the ramp is applied here.
-    const DrawOutcome outcome =
-        draw_data(state_, canvas, txtYear->text().toStdString(), txtMonth->text().toStdString(), std::string());
-    if (outcome.message) {
-        ui_.message(QString::fromStdString(*outcome.message));
+    BlockRead block = read_display_block(state_, year_value(), month_value(), state_.SelectedLayer);
+    if (!block.ok()) {
+        ui_.message(QString::fromStdString(block.message));
         return;
     }
-    if (!outcome.drawn) return;
+    state_.display_values = std::move(block.values);
     ui_.beep();
+    MapCanvas& canvas = picMap->canvas();
     set_map_scale(canvas, state_);
 
     const RampChoice ramp = choose_ramp(state_.ramps, selected_text(lstClr).toStdString());
@@ -404,11 +403,13 @@ void FrmMain::Draw_Data() {
 }
 
 void FrmMain::Stretcher(const ColourRamp& ramp) {
-    const StatsLabels labels = paint_stretched(picMap->canvas(), state_, ramp);
+    const StretchStats stats = stretch_stats(state_.display_values);
+    const StatsLabels labels = stats_labels(stats, state_);
     lblMean->setText(QString::fromStdString(labels.mean));
     lblStdev->setText(QString::fromStdString(labels.stdev));
     lblCells->setText(QString::fromStdString(labels.cells));
     lblUnits->setText(QString::fromStdString(labels.units));
+    paint_stretched(picMap->canvas(), state_, stats, ramp);
     picMap->update();
 }
 
@@ -416,15 +417,15 @@ void FrmMain::cmdEnd_Click() {
     // Nothing is kept open or unsaved between events, so ending is immediate.
     tmrAuto->stop();
     tmrRedraw->stop();
-    frmExport_.hide();
+    frm_export_.hide();
     hide();
     QCoreApplication::exit(0);
 }
 
 void FrmMain::cmdExport_Click() {
-    frmExport_.show();
-    frmExport_.raise();
-    frmExport_.activateWindow();
+    frm_export_.show();
+    frm_export_.raise();
+    frm_export_.activateWindow();
 }
 
 void FrmMain::resizeEvent(QResizeEvent* event) {

@@ -33,7 +33,7 @@ class ChartMain : public QChartView {
     Q_OBJECT
 public:
     using QChartView::QChartView;
-    int rowCount = 0;  // one row per month of the run
+    int row_count = 0;  // one row per month of the run
 };
 
 class FrmMain : public QWidget {
@@ -41,7 +41,7 @@ class FrmMain : public QWidget {
 public:
     // `state` is loaded already; Form_Load puts the window into its starting
     // state. Without a seed, the random colours are seeded from the time of day.
-    FrmMain(ViewerState& state, UiServices& ui, FrmExport& frmExport, std::optional<std::uint32_t> seed = std::nullopt,
+    FrmMain(ViewerState& state, UiServices& ui, FrmExport& frm_export, std::optional<std::uint32_t> seed = std::nullopt,
             QWidget* parent = nullptr);
 
     QListWidget* lstMaps;
@@ -109,7 +109,7 @@ private:
 
     ViewerState& state_;
     UiServices& ui_;
-    FrmExport& frmExport_;
+    FrmExport& frm_export_;
     std::optional<std::uint32_t> seed_;
     std::mt19937 random_;
 };

@@ -18,8 +18,7 @@ using namespace veldra::viewer;
 int main(int argc, char** argv) {
     // The command line and the model come first, so that --help and a bad
     // option work without a display.
-    ViewerState state;
-    const StartupResult start = start_viewer(std::vector<std::string>(argv + 1, argv + argc), state);
+    StartupResult start = start_viewer(std::vector<std::string>(argv + 1, argv + argc));
     if (!start.run && start.message.empty()) {
         std::cout << start.out;
         std::cerr << start.err;
@@ -31,21 +30,22 @@ int main(int argc, char** argv) {
     QtUiServices ui;
     if (!start.run) return finish_without_run(start, ui, std::cout, std::cerr);
 
-    FrmExport frmExport(state, ui);
-    FrmMain frmMain(state, ui, frmExport);
-    ui.set_parent(&frmMain);
-    frmMain.Form_Load();
-    frmMain.show();
+    ViewerState& state = start.state;
+    FrmExport frm_export(state, ui);
+    FrmMain frm_main(state, ui, frm_export);
+    ui.set_parent(&frm_main);
+    frm_main.Form_Load();
+    frm_main.show();
 
     if (!start.select.empty()) {
-        const auto items = frmMain.lstMaps->findItems(QString::fromStdString(start.select), Qt::MatchExactly);
-        if (!items.isEmpty()) frmMain.select_item(frmMain.lstMaps, frmMain.lstMaps->row(items.front()));
+        const auto items = frm_main.lstMaps->findItems(QString::fromStdString(start.select), Qt::MatchExactly);
+        if (!items.isEmpty()) frm_main.select_item(frm_main.lstMaps, frm_main.lstMaps->row(items.front()));
     }
 
     if (!start.screenshot.empty()) {
         auto save = [&] {
             const QString file = QString::fromStdString(start.screenshot);
-            if (!frmMain.grab().save(file, "PNG")) {
+            if (!frm_main.grab().save(file, "PNG")) {
                 std::cerr << "Veldra_GUI: cannot write " << start.screenshot << "\n";
                 QCoreApplication::exit(1);
                 return;
@@ -55,9 +55,9 @@ int main(int argc, char** argv) {
         // Showing the window armed the deferred redraw, unless choosing a
         // variable has drawn since; the picture is taken once the window has
         // settled, after that redraw when it is still to come.
-        QTimer::singleShot(0, &frmMain, [&frmMain, save] {
-            if (frmMain.tmrRedraw->isActive())
-                QObject::connect(frmMain.tmrRedraw, &QTimer::timeout, &frmMain, save, Qt::QueuedConnection);
+        QTimer::singleShot(0, &frm_main, [&frm_main, save] {
+            if (frm_main.tmrRedraw->isActive())
+                QObject::connect(frm_main.tmrRedraw, &QTimer::timeout, &frm_main, save, Qt::QueuedConnection);
             else
                 save();
         });

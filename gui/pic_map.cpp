@@ -37,9 +37,8 @@ void PicMap::clear() {
 
 QPointF PicMap::map_point(QPointF widget_pos) const {
     const double ratio = devicePixelRatioF();
-    double x = 0, y = 0;
-    canvas_.to_map(widget_pos.x() * ratio, widget_pos.y() * ratio, x, y);
-    return QPointF(x, y);
+    const Point p = canvas_.to_map(widget_pos.x() * ratio, widget_pos.y() * ratio);
+    return QPointF(p.x, p.y);
 }
 
 void PicMap::paintEvent(QPaintEvent*) {
@@ -60,7 +59,7 @@ void PicMap::resizeEvent(QResizeEvent* event) {
 
 void PicMap::mousePressEvent(QMouseEvent* event) {
     const QPointF point = map_point(event->position());
-    emit mouseDown(event->button(), event->modifiers(), point.x(), point.y());
+    emit mouse_down(event->button(), event->modifiers(), point.x(), point.y());
     QWidget::mousePressEvent(event);
 }
 

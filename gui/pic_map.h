@@ -26,7 +26,7 @@ public:
 
 signals:
     // Any mouse button, with the shift state and the map point pressed.
-    void mouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, double x, double y);
+    void mouse_down(Qt::MouseButton button, Qt::KeyboardModifiers shift, double x, double y);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,11 +1,13 @@
 #include "gui/startup.h"
 
 #include <algorithm>
+#include <new>
 #include <ostream>
 
 #include <QString>
 
 #include "gui/ui_services.h"
+#include "modelfiles/paths.h"
 
 namespace veldra::viewer {
 
@@ -43,7 +45,7 @@ std::string settings_hint() {
 
 }  // namespace
 
-StartupResult start_viewer(const std::vector<std::string>& args, ViewerState& state) {
+StartupResult start_viewer(const std::vector<std::string>& args) {
     std::string model, settings, select, screenshot;
     bool have_model = false, have_settings = false;
 
@@ -91,18 +93,24 @@ StartupResult start_viewer(const std::vector<std::string>& args, ViewerState& st
             folder = read_settings_file(path);
         } catch (const LoadError& e) {
             r.exit_status = 1;
-            r.message = e.message + settings_hint();
+            r.message = e.what() + settings_hint();
             return r;
         }
     }
 
     try {
-        load_model(state, folder);
+        r.state = load_model(folder);
     } catch (const LoadError& e) {
         r.exit_status = 1;
-        r.message = e.message;
+        r.message = e.what();
+        return r;
+    } catch (const std::bad_alloc&) {
+        // The loaders name the file they were reading; this is what is left.
+        r.exit_status = 1;
+        r.message = with_trailing_separator(folder) + ": there is not enough memory to load the model";
         return r;
     }
+    const ViewerState& state = r.state;
 
     if (!select.empty()) {
         const bool found = std::any_of(state.OutputTable.begin(), state.OutputTable.end(),

@@ -20,13 +20,16 @@ struct StartupResult {
     std::string message;       // for one message box, before exiting
     std::string select;        // --select: the variable to choose at start
     std::string screenshot;    // --screenshot: where to save a picture of the window
+    ViewerState state;         // the loaded model, when run
 };
 
 std::string usage_text();
 
 // Parses `args` (without the program name), finds the model folder and loads
-// the model into `state`. Shows nothing and needs no display.
-StartupResult start_viewer(const std::vector<std::string>& args, ViewerState& state);
+// the model. Shows nothing and needs no display. A file that cannot be used,
+// or too little memory to hold it, ends in one message naming the file and
+// exit status 1.
+StartupResult start_viewer(const std::vector<std::string>& args);
 
 // Prints the texts of a result that does not run, shows its message through
 // `ui`, and returns the exit status.

@@ -1,16 +1,11 @@
 #include "test_model.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-
-extern char** environ;
 
 namespace veldra::testing {
 
@@ -22,44 +17,10 @@ std::string read_file(const std::filesystem::path& path) {
     return s.str();
 }
 
-RunResult run_exporter(const std::vector<std::string>& args) {
-    const auto dir = std::filesystem::temp_directory_path();
-    const std::string tag = std::to_string(::getpid());
-    const std::string out_path = (dir / ("veldra_out_" + tag)).string();
-    const std::string err_path = (dir / ("veldra_err_" + tag)).string();
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-
-    std::vector<char*> argv;
-    std::string exe = LAYER_EXPORTER_PATH;
-    argv.push_back(exe.data());
-    std::vector<std::string> copies = args;
-    for (std::string& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " + exe);
-    int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
-
-    RunResult r;
-    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    r.out = read_file(out_path);
-    r.err = read_file(err_path);
-    std::filesystem::remove(out_path);
-    std::filesystem::remove(err_path);
-    return r;
-}
-
 TestModel::TestModel(const std::string& name)
     : root_(std::filesystem::temp_directory_path() / ("veldra_model_" + name + "_" + std::to_string(::getpid()))) {
     std::filesystem::remove_all(root_);
+    std::filesystem::create_directories(root_ / "Parms");
     std::filesystem::create_directories(output());
     std::filesystem::create_directories(maps());
 }
@@ -74,6 +35,12 @@ void TestModel::write_records(const std::string& name, const std::vector<float>&
     std::ofstream f(output() / name, std::ios::binary);
     // Variable files are little-endian, as is every machine these tests run on.
     f.write(reinterpret_cast<const char*>(records.data()), static_cast<std::streamsize>(records.size() * 4));
+}
+
+void TestModel::set_record(const std::string& name, std::int64_t record, float value) const {
+    std::fstream f(output() / name, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp((record - 1) * 4);
+    f.write(reinterpret_cast<const char*>(&value), 4);
 }
 
 void TestModel::write_variable(

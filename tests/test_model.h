@@ -15,12 +15,14 @@ struct RunResult {
     int status = -1;
 };
 
-// Runs the built layer_exporter with `args` and collects what it prints.
+// Runs the built layer_exporter with `args` and collects what it prints
+// (run_exporter.cpp, linked only where the program is built).
 RunResult run_exporter(const std::vector<std::string>& args);
 
 std::string read_file(const std::filesystem::path& path);
 
-// A model folder in a fresh temporary directory, removed at the end.
+// A model folder (with Parms/, Output/ and maps/ for grids) in a fresh
+// temporary directory, removed at the end.
 class TestModel {
 public:
     explicit TestModel(const std::string& name);
@@ -40,6 +42,8 @@ public:
                         const std::function<float(std::int32_t, std::int32_t, std::int32_t, std::int32_t)>& value)
         const;
     void write_records(const std::string& name, const std::vector<float>& records) const;
+    // Overwrites one record (1-based) of a variable file.
+    void set_record(const std::string& name, std::int64_t record, float value) const;
 
     // Files in maps(), by name, sorted.
     std::vector<std::string> grid_names() const;

@@ -1,47 +1,49 @@
-// The viewer's logic without a window: loaders, ramps, statistics, the
-// canvas, the drawing of a block and the stepping rules.
+// The viewer's logic without a window: loaders, ramps, statistics, numbers,
+// the canvas, the reading and painting of a block and the stepping rules.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <vector>
 
+#include "gui/core/display_block.h"
 #include "gui/core/map_drawing.h"
-#include "output_list_line.h"
 #include "gui/core/navigation.h"
+#include "gui/core/number_text.h"
 #include "gui/core/viewer_state.h"
+#include "output_list_line.h"
+#include "test_model.h"
 
 namespace veldra::viewer {
 namespace {
 
+using veldra::testing::output_list_line;
+using veldra::testing::TestModel;
+
+// The message of the LoadError that `fn` raises.
 template <typename Fn>
 std::string load_error(Fn fn) {
     try {
         fn();
     } catch (const LoadError& e) {
-        return e.message;
+        return e.what();
     }
     return "no error";
 }
 
 TEST(Settings, FolderBeforeTheApostropheAfterTheFirstCharacter) {
-    std::string folder;
-    ASSERT_TRUE(folder_from_settings_line("'D:\\runs\\world' the world run", folder));
-    EXPECT_EQ(folder, "D:\\runs\\world/");
-    ASSERT_TRUE(folder_from_settings_line("xC:\\model'", folder));  // the first character is dropped whatever it is
-    EXPECT_EQ(folder, "C:\\model/");
-    ASSERT_TRUE(folder_from_settings_line("'/srv/run/' ", folder));
-    EXPECT_EQ(folder, "/srv/run/");
-    EXPECT_FALSE(folder_from_settings_line("'no closing apostrophe", folder));
-    EXPECT_FALSE(folder_from_settings_line("", folder));
+    EXPECT_EQ(folder_from_settings_line("'D:\\runs\\world' the world run"), "D:\\runs\\world/");
+    EXPECT_EQ(folder_from_settings_line("xC:\\model'"), "C:\\model/");  // the first character is dropped whatever it is
+    EXPECT_EQ(folder_from_settings_line("'/srv/run/' "), "/srv/run/");
+    EXPECT_FALSE(folder_from_settings_line("'no closing apostrophe"));
+    EXPECT_FALSE(folder_from_settings_line(""));
     // The closing apostrophe must lie within the 200 characters after the first.
-    EXPECT_TRUE(folder_from_settings_line("'" + std::string(199, 'a') + "'", folder));
-    EXPECT_FALSE(folder_from_settings_line("'" + std::string(200, 'a') + "'", folder));
+    EXPECT_TRUE(folder_from_settings_line("'" + std::string(199, 'a') + "'"));
+    EXPECT_FALSE(folder_from_settings_line("'" + std::string(200, 'a') + "'"));
 }
-
-using veldra::testing::output_list_line;
 
 TEST(OutputList, ActiveLinesAndTheirColumns) {
     std::string text = "Veldra output variables\r\n" + output_list_line("On", "File name", "L", "Label", "Units") + "\r\n" +
@@ -67,58 +69,83 @@ TEST(OutputList, ActiveLinesAndTheirColumns) {
 
 TEST(OutputList, OnlyTheFirst127LinesAreRead) {
     std::string text;
-    for (int i = 1; i <= 130; ++i) {
-        std::string name = "V";
-        name += std::to_string(i);
-        text += output_list_line("1", name, "1", "Layer", "cm") + "\n";
-    }
+    for (int i = 1; i <= 130; ++i) text += output_list_line("1", "V" + std::to_string(i), "1", "Layer", "cm") + "\n";
     const auto entries = parse_output_list(text);
     ASSERT_EQ(entries.size(), 127u);
     EXPECT_EQ(entries.back().FileName, "V127");
 }
 
 TEST(ViewerCellFile, HeaderOnTheFirstLineAndCellsAsOneStream) {
-    ViewerGridInfo info;
-    std::vector<ViewerCell> cells;
-    parse_viewer_cell_file("2 720 360 -180 -90 180 89.6 0.5 2000 2004 extra\r\n1 3 10 20 2\r\n2,3,\r\n11 21 4\r\n",
-                           "Rng_Data.vrd", info, cells);
-    EXPECT_EQ(info.upperY, 90);  // kept as a 16-bit whole number
-    EXPECT_EQ(info.lastYear, 2004);
-    ASSERT_EQ(cells.size(), 2u);
-    EXPECT_EQ(cells[1].x, 11);
-    EXPECT_EQ(cells[1].rangeType, 4);
-    const Extents e = compute_extents(info);
-    EXPECT_EQ(e.halfCols, 360);
-    EXPECT_EQ(e.halfRows, 180);
-    EXPECT_EQ(e.halfRowsInt, 180);
+    const ViewerCellFile f =
+        parse_viewer_cell_file("2 720 360 -180 -90 180 89.6 0.5 2000 2004 extra\r\n1 3 10 20 2\r\n2,3,\r\n11 21 4\r\n",
+                               "Rng_Data.vrd");
+    EXPECT_EQ(f.info.upperY, 90);  // kept as a 16-bit whole number
+    EXPECT_EQ(f.info.lastYear, 2004);
+    ASSERT_EQ(f.cells.size(), 2u);
+    EXPECT_EQ(f.cells[1].x, 11);
+    EXPECT_EQ(f.cells[1].rangeType, 4);
+    const Extents e = compute_extents(f.info);
+    EXPECT_EQ(e.half_cols, 360);
+    EXPECT_EQ(e.half_rows, 180);
+}
+
+TEST(ViewerCellFile, HalfRowsIsRoundedHalfToEven) {
+    const struct {
+        std::int16_t upper_y;
+        std::int16_t half_rows_int;
+    } cases[] = {{5, 2}, {7, 4}};  // half heights 2.5 and 3.5
+    for (const auto& c : cases) {
+        ViewerGridInfo info;
+        info.upperY = c.upper_y;
+        info.cellSize = 1;
+        EXPECT_EQ(compute_extents(info).half_rows_int, c.half_rows_int) << c.upper_y;
+    }
 }
 
 TEST(ViewerCellFile, UnusableFilesAreNamed) {
-    ViewerGridInfo info;
-    std::vector<ViewerCell> cells;
-    EXPECT_EQ(load_error([&] { parse_viewer_cell_file("1 4 2 -2 -1 2\n1 1.0 2000 2001\n1 1 1 1 1\n", "m/Rng_Data.vrd",
-                                                      info, cells); }),
-              "m/Rng_Data.vrd: expected all ten header values on the first line, found them on lines 1 to 2");
-    EXPECT_EQ(load_error([&] { parse_viewer_cell_file("2 4 2 -2 -1 2 1 1.0 2000 2001\n1 1 1 1 1\n2 1 x 1 1\n", "c",
-                                                      info, cells); }),
-              "c: line 3: expected the five values of a cell, found \"x\"");
-    EXPECT_EQ(load_error([&] { parse_viewer_cell_file("2 4 2 -2 -1 2 1 1.0 2000 2001\n1 1 1 1 1\n2 1     1\n",
-                                                      "c", info, cells); }),
-              "c: line 3: expected the five values of a cell, found the end of the file");
-    EXPECT_EQ(load_error([&] { parse_viewer_cell_file("2 4 2 -2 -1 2 1 1.0 2000 2001\n1 1 1 1 1\n2 1 1\n", "c",
-                                                      info, cells); }),
-              "c: the header gives 2 cells, more than the file holds");
-    EXPECT_EQ(load_error([&] { parse_viewer_cell_file("9000000 4 2 -2 -1 2 1 1.0 2000 2001\n1 1 1 1 1\n", "c",
-                                                      info, cells); }),
-              "c: the header gives 9000000 cells, more than the file holds");
-    EXPECT_EQ(load_error([&] { parse_viewer_cell_file("1 4 2 -2 -1 2 1 0 2000 2001\n1 1 1 1 1\n", "c", info,
-                                                      cells); }),
-              "c: line 1: expected a positive cell size (header value 8)");
+    const std::pair<const char*, const char*> cases[] = {
+        {"1 4 2 -2 -1 2\n1 1.0 2000 2001\n1 1 1 1 1\n",
+         "c: expected all ten header values on the first line, found them on lines 1 to 2"},
+        {"2 4 2 -2 -1 2 1 1.0 2000 2001\n1 1 1 1 1\n2 1 x 1 1\n",
+         "c: line 3: expected the five values of a cell, found \"x\""},
+        {"2 4 2 -2 -1 2 1 1.0 2000 2001\n1 1 1 1 1\n2 1     1\n",
+         "c: line 3: expected the five values of a cell, found the end of the file"},
+        {"2 4 2 -2 -1 2 1 1.0 2000 2001\n1 1 1 1 1\n2 1 1\n", "c: the header gives 2 cells, more than the file holds"},
+        {"9000000 4 2 -2 -1 2 1 1.0 2000 2001\n1 1 1 1 1\n",
+         "c: the header gives 9000000 cells, more than the file holds"},
+        {"1 4 2 -2 -1 2 1 0 2000 2001\n1 1 1 1 1\n", "c: line 1: expected a positive cell size (header value 8)"},
+        {"1 4 2 -2 -1 2 1 1.0 2000 40000\n1 1 1 1 1\n", "c: line 1: the last year 40000 is outside -32768 .. 32767"},
+    };
+    for (const auto& [text, message] : cases)
+        EXPECT_EQ(load_error([&] { parse_viewer_cell_file(text, "c"); }), message) << text;
+}
+
+// Headers that once overflowed a conversion: each is refused with the value
+// or the grid it asks for, before anything is allocated for it.
+TEST(ViewerCellFile, HostileHeadersAreRefused) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"1 4 2 -2 -1 2 1 1.0 -2147483648 2001\n",
+         "c: line 1: the first year -2147483648 is not a whole number within -32768 .. 32767"},
+        {"1 4 2 -2 -1 2 1 1.0 -2e9 2001\n",
+         "c: line 1: the first year -2000000000 is not a whole number within -32768 .. 32767"},
+        {"1 4 2 -2 -1 2 1 1.0 1e10 2001\n",
+         "c: line 1: the first year 10000000000 is not a whole number within -32768 .. 32767"},
+        {"1 4 2 -1e300 -1 1e300 1 1.0 2000 2001\n",
+         "c: line 1: a grid of 2E+300 x 2 cells is too large to hold (at most 65534 rows and 1073741824 cells)"},
+        {"1 4 2 -2 -1e300 2 1 1.0 2000 2001\n",
+         "c: line 1: a grid of 4 x 5E+299 cells is too large to hold (at most 65534 rows and 1073741824 cells)"},
+        {"1 720 360 -180 -90 180 90 1e-30 2000 2001\n",
+         "c: line 1: a grid of 3.59999998858412E+32 x 8.99999997146031E+31 cells is too large to hold (at most "
+         "65534 rows and 1073741824 cells)"},
+    };
+    for (const auto& [header, message] : cases)
+        EXPECT_EQ(load_error([&] { parse_viewer_cell_file(std::string(header) + "1 1 1 1 1\n", "c"); }), message)
+            << header;
 }
 
 TEST(ViewerGlobe, OnlyUpperCaseTAndWholeLines) {
     const Extents e{2, 1, 1};
-    const ViewerGlobe g = parse_viewer_globe("TTt\r\n TFTTT\r\n", e, "Globe.vrd");
+    const GlobeMask g = parse_viewer_globe("TTt\r\n TFTTT\r\n", e, "Globe.vrd");
     ASSERT_EQ(g.cols, 4);
     ASSERT_EQ(g.rows, 2);
     EXPECT_TRUE(g.is_land(0, 0));
@@ -131,18 +158,20 @@ TEST(ViewerGlobe, OnlyUpperCaseTAndWholeLines) {
     EXPECT_TRUE(g.is_land(3, 1));
     EXPECT_EQ(load_error([&] { parse_viewer_globe("TTTT\n", e, "o/Globe.vrd"); }),
               "o/Globe.vrd: expected 2 lines, one for each row of the grid, found 1");
+    // Counted before the 1 GB mask of a 32768 x 32768 grid would be allocated.
+    EXPECT_EQ(load_error([&] { parse_viewer_globe("T\nT\nT\nT\n", Extents{16384, 16384, 16384}, "g"); }),
+              "g: expected 32768 lines, one for each row of the grid, found 4");
 }
 
 TEST(ColourRamps, StretchedAndRandom) {
-    double next = 0.999;  // 0.999 * 256 rounds to 256, capped at 255
-    const ColourRamps r = build_ramps([&] { return next; });
-    EXPECT_EQ(r.random[7], rgb(255, 255, 255));
+    const ColourRamps r = build_ramps([] { return 0.5; });
+    EXPECT_EQ(r.random[7], rgb(128, 128, 128));
     EXPECT_EQ(r.red[200], rgb(200, 0, 0));
     EXPECT_EQ(r.green[1], rgb(0, 1, 0));
     EXPECT_EQ(r.blue[255], rgb(0, 0, 255));
-    EXPECT_EQ(r.blueToYellow[0], rgb(0, 0, 255));
-    EXPECT_EQ(r.blueToYellow[255], rgb(255, 255, 0));
-    EXPECT_EQ(r.blueToYellow[63], rgb(63, 63, 192));
+    EXPECT_EQ(r.blue_to_yellow[0], rgb(0, 0, 255));
+    EXPECT_EQ(r.blue_to_yellow[255], rgb(255, 255, 0));
+    EXPECT_EQ(r.blue_to_yellow[63], rgb(63, 63, 192));
 
     const std::pair<float, int> folds[] = {{3.4f, 3},   {3.6f, 4},    {-0.4f, 0},  {-0.6f, 254}, {-1, 254},
                                            {-255, 255}, {256, 1},     {510, 0},    {255, 255},   {2.5f, 2},
@@ -150,9 +179,17 @@ TEST(ColourRamps, StretchedAndRandom) {
     for (auto [v, k] : folds) EXPECT_EQ(random_ramp_index(v), k) << v;
 }
 
+TEST(ColourRamps, RandomChannelsAreDrawTimes256RoundedHalfToEvenAndCapped) {
+    const std::pair<double, int> channels[] = {{0.7 / 256, 1}, {0.5 / 256, 0}, {1.5 / 256, 2}, {0.999, 255}};
+    for (auto [draw, channel] : channels) {
+        const ColourRamps r = build_ramps([draw = draw] { return draw; });
+        EXPECT_EQ(r.random[0], rgb(channel, channel, channel)) << draw;
+    }
+}
+
 TEST(Stretch, StatisticsAndColours) {
-    const float values[] = {0, 10, 20};
-    const StretchStats s = stretch_stats(values, 3);
+    const std::vector<float> values = {0, 10, 20};
+    const StretchStats s = stretch_stats(values);
     EXPECT_EQ(s.count, 3);
     EXPECT_DOUBLE_EQ(s.mean, 10);
     EXPECT_DOUBLE_EQ(s.stdev, 10);
@@ -167,18 +204,17 @@ TEST(Stretch, StatisticsAndColours) {
     EXPECT_EQ(stretch_colour(500, s, index), 255u);
     EXPECT_EQ(stretch_colour(1e12f, s, index), kOutOfRangeColour);
 
-    const float edge[] = {1e12f, -9999, 5};
-    const StretchStats e = stretch_stats(edge, 3);
-    EXPECT_EQ(e.count, 2);  // 1e12 is left out, -9999 counts
-    const float one[] = {4, 2e12f};
-    const StretchStats single = stretch_stats(one, 2);
+    const std::vector<float> edge = {1e12f, -9999, 5};
+    EXPECT_EQ(stretch_stats(edge).count, 2);  // 1e12 is left out, -9999 counts
+    const std::vector<float> one = {4, 2e12f};
+    const StretchStats single = stretch_stats(one);
     EXPECT_EQ(single.count, 1);
     EXPECT_EQ(single.stdev, 0);
     EXPECT_EQ(stretch_colour(4, single, index), kEmptyStretchColour);
     EXPECT_EQ(stretch_colour(2e12f, single, index), kEmptyStretchColour);
 }
 
-TEST(Labels, NumberPatterns) {
+TEST(NumberText, LabelsMessagesAndTextBoxes) {
     EXPECT_EQ(format_two_decimals(0.5), ".50");
     EXPECT_EQ(format_two_decimals(0), ".00");
     EXPECT_EQ(format_two_decimals(-3.2), "-3.20");
@@ -186,11 +222,15 @@ TEST(Labels, NumberPatterns) {
     EXPECT_EQ(format_two_decimals(-0.25), "-.25");
     EXPECT_EQ(format_two_decimals(10), "10.00");
     EXPECT_EQ(plain_number(5000.0), "5000");
+    EXPECT_EQ(plain_number(2000.5), "2000.5");
     EXPECT_EQ(plain_number(4999.5f), "4999.5");
     EXPECT_EQ(plain_number(-2.0f), "-2");
-    EXPECT_EQ(plain_number(1999.0f), "1999");
     EXPECT_EQ(plain_number(1e13f), "1E+13");
     EXPECT_EQ(plain_number(0.1f), "0.1");
+    EXPECT_EQ(text_value(" 2001"), 2001);
+    EXPECT_EQ(text_value("-12x"), -12);
+    EXPECT_EQ(text_value("x"), 0);
+    EXPECT_EQ(text_value("99999999999"), std::numeric_limits<std::int32_t>::max());
 }
 
 TEST(Navigation, StepsStayInsideTheSpan) {
@@ -236,50 +276,57 @@ TEST(Canvas, RectanglesInMapUnitsTileThePicture) {
     EXPECT_EQ(c.pixel(0, 0), MapCanvas::kBackground);
 }
 
-// A model folder of four columns and two rows, years 2000-2001.
+// A model folder of four columns and two rows, years 2000-2001, with three
+// cells and three variables: Precip (one layer), Bio (three) and NoLayers.
 class DrawModel : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("veldra_draw_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir_ / "Parms");
-        std::filesystem::create_directories(dir_ / "Output");
-        write("Parms/Output_List.vrl", output_list_line("1", "Precip", "1", "Layer", "cm") + "\r\n" +
-                                           output_list_line("1", "Bio", "3", "Facet", "g/m^2") + "\r\n");
-        write("Output/Rng_Data.vrd", "3 4 2 -2 -1 2 1 1.0 2000 2001\r\n1 1 1 1 1\r\n2 1 2 1 1\r\n3 1 4 2 1\r\n");
-        write("Output/Globe.vrd", "TTTF\r\nFTTF\r\n");
-        write_variable("Precip.vrd", 1, [](int, int, int, int i) { return 10.0f * static_cast<float>(i); });
-        write_variable("Bio.vrd", 3, [](int y, int m, int l, int) { return static_cast<float>(y * 100 + m * 10 + l); });
-        load_model(state_, dir_.string());
-        state_.ramps = build_ramps([] { return 0.5; });
+        model_.write_text("Parms/Output_List.vrl", output_list_line("1", "Precip", "1", "Layer", "cm") + "\r\n" +
+                                                       output_list_line("1", "Bio", "3", "Facet", "g/m^2") + "\r\n" +
+                                                       output_list_line("1", "NoLayers", " ", "Layer", "cm") + "\r\n");
+        write_cells("1 1 1 1 1\r\n2 1 2 1 1\r\n3 1 4 2 1\r\n");
+        model_.write_text("Output/Globe.vrd", "TTTF\r\nFTTF\r\n");
+        model_.write_variable("Precip.vrd", 3, 2000, 2001, 1, [](auto, auto, auto, auto i) { return 10.0f * i; });
+        model_.write_variable("Bio.vrd", 3, 2000, 2001, 3,
+                              [](auto y, auto m, auto l, auto) { return static_cast<float>(y * 100 + m * 10 + l); });
+        load();
         canvas_.resize(4, 2);  // one pixel per cell
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
 
-    void write(const std::string& rel, const std::string& text) { std::ofstream(dir_ / rel, std::ios::binary) << text; }
-    void write_variable(const std::string& name, int layers, float (*value)(int, int, int, int),
-                        int bad_block = -1, int bad_record = 0, float bad_value = 0) {
-        std::vector<float> r;
-        int block = 0;
-        for (int y = 2000; y <= 2001; ++y)
-            for (int m = 1; m <= 12; ++m)
-                for (int l = 1; l <= layers; ++l, ++block) {
-                    float head[3] = {3, static_cast<float>(y), static_cast<float>(m)};
-                    if (block == bad_block) head[bad_record] = bad_value;
-                    r.insert(r.end(), head, head + 3);
-                    for (int i = 0; i < 3; ++i) r.push_back(value(y, m, l, i));
-                }
-        std::ofstream(dir_ / "Output" / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(r.data()), static_cast<std::streamsize>(r.size() * 4));
+    void write_cells(const std::string& cells) {
+        model_.write_text("Output/Rng_Data.vrd", "3 4 2 -2 -1 2 1 1.0 2000 2001\r\n" + cells);
     }
-    DrawOutcome draw(const std::string& year, const std::string& month, const char* ramp = "Blue to Yellow") {
-        return draw_data(state_, canvas_, year, month, ramp);
+    void load() {
+        state_ = load_model(model_.root().string());
+        state_.ramps = build_ramps([] { return 0.5; });
     }
+    void select(int entry, int layer) {
+        state_.SelectedEntry = entry;
+        state_.SelectedLayer = layer;
+    }
+    // What the main window does for a drawing: read, keep the values, paint;
+    // the labels of a stretched ramp.
+    BlockRead draw(int year, int month, const char* ramp = "Blue to Yellow") {
+        BlockRead block = read_display_block(state_, year, month, state_.SelectedLayer);
+        if (!block.ok()) return block;
+        state_.display_values = block.values;
+        set_map_scale(canvas_, state_);
+        const RampChoice choice = choose_ramp(state_.ramps, ramp);
+        if (choice.random) {
+            paint_random(canvas_, state_);
+        } else {
+            const StretchStats stats = stretch_stats(state_.display_values);
+            labels_ = stats_labels(stats, state_);
+            paint_stretched(canvas_, state_, stats, *choice.stretched);
+        }
+        return block;
+    }
+    std::string path(const std::string& file) const { return (model_.output() / file).string(); }
 
-    std::filesystem::path dir_;
+    TestModel model_{"viewer_draw"};
     ViewerState state_;
     MapCanvas canvas_;
+    StatsLabels labels_;
 };
 
 TEST_F(DrawModel, GlobeAndStretchedCells) {
@@ -291,89 +338,104 @@ TEST_F(DrawModel, GlobeAndStretchedCells) {
     EXPECT_EQ(canvas_.pixel(3, 0), kWaterColour);
     EXPECT_EQ(canvas_.pixel(0, 1), kWaterColour);
 
-    state_.SelectedEntry = 1;
-    state_.SelectedLayer = 1;
-    ASSERT_TRUE(is_drawable(state_));
-    const DrawOutcome out = draw("2000", "1");
-    ASSERT_TRUE(out.drawn);
-    ASSERT_TRUE(out.labels);
-    EXPECT_EQ(out.labels->mean, "10.00");
-    EXPECT_EQ(out.labels->stdev, "10.00");
-    EXPECT_EQ(out.labels->cells, "3");
-    EXPECT_EQ(out.labels->units, "cm");
+    select(1, 1);
+    ASSERT_TRUE(draw(2000, 1).ok());
+    EXPECT_EQ(labels_.mean, "10.00");
+    EXPECT_EQ(labels_.stdev, "10.00");
+    EXPECT_EQ(labels_.cells, "3");
+    EXPECT_EQ(labels_.units, "cm");
     EXPECT_EQ(canvas_.pixel(0, 0), rgb(63, 63, 192));   // 0
     EXPECT_EQ(canvas_.pixel(1, 0), rgb(127, 127, 128)); // 10
     EXPECT_EQ(canvas_.pixel(3, 1), rgb(191, 191, 64));  // 20, on water
     EXPECT_EQ(canvas_.pixel(2, 0), kLandColour);        // land without a cell
-    EXPECT_EQ(state_.CellTable[2].value, 20.0f);
 
-    const DrawOutcome red = draw("2000", "1", "Red stretched");
-    EXPECT_EQ(canvas_.pixel(1, 0), rgb(127, 0, 0));
-    EXPECT_TRUE(red.labels);
-    const DrawOutcome random = draw("2000", "1", "Random colors");
-    EXPECT_FALSE(random.labels);  // the labels keep what they showed
+    draw(2000, 1, "Random colors");
     EXPECT_EQ(canvas_.pixel(1, 0), state_.ramps.random[10]);
 }
 
 TEST_F(DrawModel, LayersSelectTheirBlock) {
-    state_.SelectedEntry = 2;
-    state_.SelectedLayer = 2;
-    ASSERT_TRUE(draw("2001", "3").drawn);
-    EXPECT_EQ(state_.CellTable[0].value, 200132.0f);
-    state_.SelectedLayer = 0;
-    EXPECT_FALSE(is_drawable(state_));
+    select(2, 2);
+    ASSERT_TRUE(draw(2001, 3).ok());
+    EXPECT_EQ(state_.display_values[0], 200132.0f);
 }
 
-TEST_F(DrawModel, MismatchedBlocksAreReportedAndLeaveTheMap) {
-    state_.SelectedEntry = 1;
-    state_.SelectedLayer = 1;
-    canvas_.clear();
-    write_variable("Precip.vrd", 1, [](int, int, int, int) { return 1.0f; }, 0, 0, 4);
-    DrawOutcome out = draw("2000", "1");
-    EXPECT_FALSE(out.drawn);
-    EXPECT_EQ(*out.message,
-              "There is disagreement between the number of rangeland cells expected and what is being read-in.  "
-              "Something is out of sync. Expected is 3 and read-in was: 4");
-    EXPECT_EQ(canvas_.pixel(0, 0), MapCanvas::kBackground);
-    EXPECT_EQ(state_.CellTable[0].value, 0.0f);
-
-    write_variable("Precip.vrd", 1, [](int, int, int, int) { return 1.0f; }, 1, 1, 1999);
-    out = draw("2000", "2");
-    EXPECT_EQ(*out.message,
-              "There is disagreement between the current year and the year read-in.  Something is out of sync.  "
-              "Excepted is 2000 and read-in was 1999");
-    write_variable("Precip.vrd", 1, [](int, int, int, int) { return 1.0f; }, 14, 2, 5.5f);
-    out = draw("2001", "3");
-    EXPECT_EQ(*out.message,
-              "There is disagreement between the current month and the month read-in.  Something is out of sync.  "
-              "Excepted is 3 and read-in was 5.5");
-    EXPECT_EQ(canvas_.pixel(0, 0), MapCanvas::kBackground);
+TEST_F(DrawModel, DrawableOnlyWithALayerWhereThereAreLayers) {
+    const struct {
+        int entry, layer;
+        bool drawable;
+    } cases[] = {{0, 1, false}, {1, 1, true}, {1, 0, false}, {2, 3, true}, {3, 0, true}, {3, 1, false}};
+    for (const auto& c : cases) {
+        select(c.entry, c.layer);
+        EXPECT_EQ(is_drawable(state_), c.drawable) << c.entry << " " << c.layer;
+    }
 }
 
-TEST_F(DrawModel, BlocksOutsideTheFileAreNotRead) {
-    state_.SelectedEntry = 1;
-    state_.SelectedLayer = 1;
-    DrawOutcome out = draw("1999", "12");
-    EXPECT_FALSE(out.drawn);
-    EXPECT_EQ(*out.message, "The file " + dir_.string() +
-                                "/Output/Precip.vrd holds no data for year 1999, month 12 (layer 1): the block would "
-                                "lie before the start of the file.");
-    out = draw("2002", "1");
-    EXPECT_EQ(*out.message, "The file " + dir_.string() +
-                                "/Output/Precip.vrd holds no data for year 2002, month 1 (layer 1): the block would "
-                                "lie past the end of the file.");
-    std::filesystem::remove(dir_ / "Output" / "Precip.vrd");
-    out = draw("2000", "1");
-    EXPECT_EQ(*out.message, "The file " + dir_.string() + "/Output/Precip.vrd cannot be opened.");
+TEST_F(DrawModel, MismatchedBlocksAreReportedAndKeepTheValues) {
+    select(1, 1);
+    // Blocks are 6 records: count, year, month and three values.
+    const struct {
+        std::int64_t record;
+        float value;
+        int year, month;
+        const char* message;
+    } cases[] = {
+        {1, 4, 2000, 1,
+         "There is disagreement between the number of rangeland cells expected and what is being read-in.  "
+         "Something is out of sync. Expected is 3 and read-in was: 4"},
+        {8, 1999, 2000, 2,
+         "There is disagreement between the current year and the year read-in.  Something is out of sync.  "
+         "Excepted is 2000 and read-in was 1999"},
+        {14, 2001, 2000, 3,
+         "There is disagreement between the current year and the year read-in.  Something is out of sync.  "
+         "Excepted is 2000 and read-in was 2001"},
+        {87, 5.5f, 2001, 3,
+         "There is disagreement between the current month and the month read-in.  Something is out of sync.  "
+         "Excepted is 3 and read-in was 5.5"},
+    };
+    for (const auto& c : cases) model_.set_record("Precip.vrd", c.record, c.value);
+    for (const auto& c : cases) {
+        const BlockRead block = draw(c.year, c.month);
+        EXPECT_EQ(block.message, c.message);
+        EXPECT_TRUE(block.values.empty());
+    }
+    EXPECT_EQ(canvas_.pixel(0, 0), MapCanvas::kBackground);
+    EXPECT_EQ(state_.display_values, std::vector<float>(3, 0.0f));
+}
+
+TEST_F(DrawModel, BlocksOutsideTheFileAndUnusableFilesAreReported) {
+    select(1, 1);
+    EXPECT_EQ(draw(1999, 12).message, "The file " + path("Precip.vrd") +
+                                          " holds no data for year 1999, month 12 (layer 1): the block would lie "
+                                          "before the start of the file.");
+    EXPECT_EQ(draw(2002, 1).message, "The file " + path("Precip.vrd") +
+                                         " holds no data for year 2002, month 1 (layer 1): the block would lie past "
+                                         "the end of the file.");
+    std::filesystem::remove(model_.output() / "Precip.vrd");
+    EXPECT_EQ(draw(2000, 1).message, "The file " + path("Precip.vrd") + " cannot be opened.");
+    std::filesystem::create_directory(model_.output() / "Precip.vrd");
+    EXPECT_EQ(draw(2000, 1).message, "The file " + path("Precip.vrd") + " cannot be opened.");
+}
+
+TEST_F(DrawModel, CellsFarOutsideTheGridPaintNothing) {
+    write_cells("1 1 1 -2147483648 1\r\n2 1 2147483647 1 1\r\n3 1 4 2 1\r\n");
+    load();
+    select(1, 1);
+    ASSERT_TRUE(draw(2000, 1).ok());
+    EXPECT_EQ(canvas_.pixel(3, 1), rgb(191, 191, 64));
+    int painted = 0;
+    for (int y = 0; y < canvas_.height(); ++y)
+        for (int x = 0; x < canvas_.width(); ++x) painted += canvas_.pixel(x, y) != MapCanvas::kBackground;
+    EXPECT_EQ(painted, 1);
 }
 
 TEST(LoadModel, MissingFilesAreNamed) {
-    ViewerState state;
-    EXPECT_EQ(load_error([&] { load_model(state, "/nonexistent/run"); }),
-              "/nonexistent/run/Parms/Output_List.vrl: cannot be opened; expected the model's output list");
-    EXPECT_EQ(load_error([&] { read_settings_file("/nonexistent/Veldra.ini"); }),
-              "/nonexistent/Veldra.ini: cannot be opened; expected the settings file, whose first line names the "
-              "model folder within apostrophes");
+    const std::string reason = std::strerror(ENOENT);
+    EXPECT_EQ(load_error([] { load_model("/nonexistent/run"); }),
+              "/nonexistent/run/Parms/Output_List.vrl: cannot be opened: " + reason +
+                  "; expected the model's output list");
+    EXPECT_EQ(load_error([] { read_settings_file("/nonexistent/Veldra.ini"); }),
+              "/nonexistent/Veldra.ini: cannot be opened: " + reason +
+                  "; expected the settings file, whose first line names the model folder within apostrophes");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // through what the user sees (texts, enabled buttons, pixels of the map).
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <QToolButton>
 
 #include <array>
+#include <clocale>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +31,7 @@
 #include <vector>
 
 #include "output_list_line.h"
+#include "test_model.h"
 #include "gui/core/colour_ramps.h"
 #include "gui/frm_export.h"
 #include "gui/frm_main.h"
@@ -42,6 +45,7 @@ using namespace veldra::viewer;
 namespace {
 
 using veldra::testing::output_list_line;
+using veldra::testing::TestModel;
 
 // Message boxes, beeps and the folder browser, recorded instead of shown.
 class RecordingUi : public UiServices {
@@ -72,14 +76,7 @@ class ModelDir {
 public:
     static constexpr std::array<std::array<int, 2>, 3> kCells{{{2, 2}, {3, 2}, {6, 3}}};
 
-    ModelDir() {
-        static int counter = 0;
-        root_ = fs::temp_directory_path() /
-                ("veldra_gui_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-        fs::remove_all(root_);
-        fs::create_directories(root_ / "Parms");
-        fs::create_directories(root_ / "Output");
-
+    ModelDir() : model_("viewer_gui_" + std::to_string(counter_++)) {
         std::ostringstream list;
         list << "Veldra output variables (1 = written each month, 0 = not written)\r\n";
         list << output_list_line("O", "File name", "L", "Label", "Units") << "\r\n";
@@ -106,53 +103,28 @@ public:
         write_variable("Precip", 1, [](int y, int m, int, int i) { return block_base(y, m) + 10.0f * i; });
         write_variable("Biomass", 3,
                        [](int y, int m, int l, int i) { return 100000.0f * l + block_base(y, m) + 10.0f * i; });
-        // Its blocks for February, March and April 2000 do not match their place.
-        write_variable(
-            "Broken", 1, [](int y, int m, int, int i) { return block_base(y, m) + 10.0f * i; },
-            [](int y, int m, int, std::array<float, 3>& head) {
-                if (y != 2000) return;
-                if (m == 2) head[0] = 5;
-                if (m == 3) head[1] = 1999;
-                if (m == 4) head[2] = 7;
-            });
+        // Its blocks for February, March and April 2000 (records 7, 13 and 19
+        // on) do not match their place: count 5, year 1999, month 7.
+        write_variable("Broken", 1, [](int y, int m, int, int i) { return block_base(y, m) + 10.0f * i; });
+        model_.set_record("Broken.vrd", 7, 5);
+        model_.set_record("Broken.vrd", 14, 1999);
+        model_.set_record("Broken.vrd", 21, 7);
         // One valid value; the others lie beyond both ends of the valid range.
         write_variable("Single", 1, [](int, int, int, int i) { return std::array<float, 3>{5.0f, 2e12f, -2e13f}[i]; });
     }
-    ~ModelDir() { fs::remove_all(root_); }
-    ModelDir(const ModelDir&) = delete;
-    ModelDir& operator=(const ModelDir&) = delete;
 
-    const fs::path& root() const { return root_; }
-
-    void write(const std::string& relative, const std::string& content) const {
-        std::ofstream out(root_ / relative, std::ios::binary);
-        out << content;
-    }
-
-    using Value = std::function<float(int year, int month, int layer, int cell)>;
-    using Head = std::function<void(int year, int month, int layer, std::array<float, 3>& head)>;
-
-    // Blocks of count, year, month and the values, by year, month and layer.
-    void write_variable(const std::string& name, int layers, const Value& value, const Head& head = nullptr) const {
-        std::ofstream out(root_ / "Output" / (name + ".vrd"), std::ios::binary);
-        const int n = static_cast<int>(kCells.size());
-        for (int y = kFirstYear; y <= kLastYear; ++y) {
-            for (int m = 1; m <= 12; ++m) {
-                for (int l = 1; l <= layers; ++l) {
-                    std::array<float, 3> h{static_cast<float>(n), static_cast<float>(y), static_cast<float>(m)};
-                    if (head) head(y, m, l, h);
-                    std::vector<float> block(h.begin(), h.end());
-                    for (int i = 0; i < n; ++i) block.push_back(value(y, m, l, i));
-                    // The files are little-endian, as is every machine this runs on.
-                    out.write(reinterpret_cast<const char*>(block.data()),
-                              static_cast<std::streamsize>(block.size() * sizeof(float)));
-                }
-            }
-        }
-    }
+    const fs::path& root() const { return model_.root(); }
+    void write(const std::string& relative, const std::string& content) const { model_.write_text(relative, content); }
 
 private:
-    fs::path root_;
+    using Value = std::function<float(int year, int month, int layer, int cell)>;
+    void write_variable(const std::string& name, int layers, const Value& value) const {
+        model_.write_variable(name + ".vrd", static_cast<int>(kCells.size()), kFirstYear, kLastYear, layers,
+                              [&](auto y, auto m, auto l, auto i) { return value(y, m, l, i); });
+    }
+
+    static inline int counter_ = 0;
+    TestModel model_;
 };
 
 QString text(QLabel* l) { return l->text(); }
@@ -169,7 +141,7 @@ std::vector<QString> items(const QListWidget* list) {
 // and Form_Load run, not yet shown.
 struct FreshViewer {
     explicit FreshViewer(std::uint32_t seed) {
-        load_model(s, m.root().string());
+        s = load_model(m.root().string());
         w = std::make_unique<FrmMain>(s, recorder, exp, seed);
         w->Form_Load();
     }
@@ -183,9 +155,9 @@ struct FreshViewer {
 class ViewerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        load_model(state, model.root().string());
-        frmExport = std::make_unique<FrmExport>(state, ui);
-        frm = std::make_unique<FrmMain>(state, ui, *frmExport, 12345u);
+        state = load_model(model.root().string());
+        frm_export = std::make_unique<FrmExport>(state, ui);
+        frm = std::make_unique<FrmMain>(state, ui, *frm_export, 12345u);
         frm->Form_Load();
         frm->show();
         frm->tmrRedraw_Timer();
@@ -214,7 +186,7 @@ protected:
     ModelDir model;
     ViewerState state;
     RecordingUi ui;
-    std::unique_ptr<FrmExport> frmExport;
+    std::unique_ptr<FrmExport> frm_export;
     std::unique_ptr<FrmMain> frm;
 };
 
@@ -231,45 +203,44 @@ protected:
         return p;
     }
     ModelDir model;
-    ViewerState state;
     RecordingUi ui;
 };
 
 TEST_F(StartupTest, SettingsFileNamesTheFolderWithinApostrophes) {
     const fs::path ini = write_settings(std::string("'") + model.root().string() + "' the world run of last week\r\nignored\r\n");
-    const StartupResult r = start_viewer({"--settings", ini.string()}, state);
+    const StartupResult r = start_viewer({"--settings", ini.string()});
     ASSERT_TRUE(r.run) << r.message << r.err;
-    EXPECT_EQ(state.ModelFolder, model.root().string() + "/");
-    ASSERT_EQ(state.OutputTable.size(), 6u);
-    EXPECT_EQ(state.OutputTable[0].FileName, "Precip");
+    EXPECT_EQ(r.state.ModelFolder, model.root().string() + "/");
+    ASSERT_EQ(r.state.OutputTable.size(), 6u);
+    EXPECT_EQ(r.state.OutputTable[0].FileName, "Precip");
 }
 
 TEST_F(StartupTest, FirstCharacterOfTheSettingsLineIsDroppedWhateverItIs) {
     const fs::path ini = write_settings(std::string("#") + model.root().string() + "'\n");
-    const StartupResult r = start_viewer({"--settings=" + ini.string()}, state);
+    const StartupResult r = start_viewer({"--settings=" + ini.string()});
     ASSERT_TRUE(r.run) << r.message;
-    EXPECT_EQ(state.ModelFolder, model.root().string() + "/");
+    EXPECT_EQ(r.state.ModelFolder, model.root().string() + "/");
 }
 
 TEST_F(StartupTest, DefaultSettingsFileComesFromTheEnvironment) {
     const fs::path ini = write_settings(std::string("'") + model.root().string() + "'\n");
     ::setenv("VELDRA_INI", ini.c_str(), 1);
-    const StartupResult r = start_viewer({}, state);
+    const StartupResult r = start_viewer({});
     ::unsetenv("VELDRA_INI");
     ASSERT_TRUE(r.run) << r.message;
-    EXPECT_EQ(state.ModelFolder, model.root().string() + "/");
+    EXPECT_EQ(r.state.ModelFolder, model.root().string() + "/");
 }
 
 TEST_F(StartupTest, ModelOptionSkipsTheSettingsFile) {
     ::setenv("VELDRA_INI", "/nonexistent/Veldra.ini", 1);
-    const StartupResult r = start_viewer({"--model", model.root().string()}, state);
+    const StartupResult r = start_viewer({"--model", model.root().string()});
     ::unsetenv("VELDRA_INI");
     ASSERT_TRUE(r.run) << r.message;
-    EXPECT_EQ(state.OutputTable.size(), 6u);
+    EXPECT_EQ(r.state.OutputTable.size(), 6u);
 }
 
 TEST_F(StartupTest, MissingSettingsFileShowsOneMessageWithBothWaysAndFails) {
-    const StartupResult r = start_viewer({"--settings", "/nonexistent/dir/Veldra.ini"}, state);
+    const StartupResult r = start_viewer({"--settings", "/nonexistent/dir/Veldra.ini"});
     EXPECT_FALSE(r.run);
     std::ostringstream out, err;
     EXPECT_EQ(finish_without_run(r, ui, out, err), 1);
@@ -283,11 +254,22 @@ TEST_F(StartupTest, MissingSettingsFileShowsOneMessageWithBothWaysAndFails) {
 
 TEST_F(StartupTest, SettingsLineWithoutClosingApostropheFails) {
     const fs::path ini = write_settings(std::string("'") + model.root().string() + "\n");
-    const StartupResult r = start_viewer({"--settings", ini.string()}, state);
+    const StartupResult r = start_viewer({"--settings", ini.string()});
     std::ostringstream out, err;
     EXPECT_EQ(finish_without_run(r, ui, out, err), 1);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_TRUE(ui.messages[0].contains(QString::fromStdString(ini.string()))) << ui.messages[0].toStdString();
+}
+
+TEST_F(StartupTest, SettingsFileThatIsAFifoIsRefusedWithoutWaiting) {
+    const fs::path fifo = model.root() / "Veldra.ini";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const StartupResult r = start_viewer({"--settings", fifo.string()});
+    std::ostringstream out, err;
+    EXPECT_EQ(finish_without_run(r, ui, out, err), 1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].startsWith(QString::fromStdString(fifo.string() + ": cannot be opened")))
+        << ui.messages[0].toStdString();
 }
 
 TEST_F(StartupTest, MissingModelFileIsNamedInOneMessage) {
@@ -295,8 +277,7 @@ TEST_F(StartupTest, MissingModelFileIsNamedInOneMessage) {
         ModelDir broken;
         fs::remove(broken.root() / file);
         RecordingUi recorder;
-        ViewerState s;
-        const StartupResult r = start_viewer({"--model", broken.root().string()}, s);
+        const StartupResult r = start_viewer({"--model", broken.root().string()});
         EXPECT_FALSE(r.run) << file;
         std::ostringstream out, err;
         EXPECT_EQ(finish_without_run(r, recorder, out, err), 1) << file;
@@ -307,7 +288,7 @@ TEST_F(StartupTest, MissingModelFileIsNamedInOneMessage) {
 }
 
 TEST_F(StartupTest, HelpGoesToStandardOutputAndSucceeds) {
-    const StartupResult r = start_viewer({"--help"}, state);
+    const StartupResult r = start_viewer({"--help"});
     std::ostringstream out, err;
     EXPECT_EQ(finish_without_run(r, ui, out, err), 0);
     EXPECT_NE(out.str().find("--model DIR"), std::string::npos);
@@ -325,9 +306,8 @@ TEST_F(StartupTest, BadCommandLinesPrintUsageAndExitWithTwo) {
         {"--model", model.root().string(), "--select", "Nothing"},
     };
     for (const auto& args : bad) {
-        ViewerState s;
         RecordingUi recorder;
-        const StartupResult r = start_viewer(args, s);
+        const StartupResult r = start_viewer(args);
         std::ostringstream out, err;
         EXPECT_EQ(finish_without_run(r, recorder, out, err), 2) << args[0];
         EXPECT_NE(err.str().find("Usage: Veldra_GUI"), std::string::npos) << args[0];
@@ -337,7 +317,7 @@ TEST_F(StartupTest, BadCommandLinesPrintUsageAndExitWithTwo) {
 }
 
 TEST_F(StartupTest, SelectNamesAListedVariable) {
-    const StartupResult r = start_viewer({"--model", model.root().string(), "--select", "Biomass"}, state);
+    const StartupResult r = start_viewer({"--model", model.root().string(), "--select", "Biomass"});
     ASSERT_TRUE(r.run);
     EXPECT_EQ(r.select, "Biomass");
 }
@@ -367,11 +347,11 @@ TEST_F(ViewerTest, StartsWithDesignedControlsAndNothingChosen) {
     EXPECT_EQ(text(frm->lblStdevTitle), "Std Dev (yr):");
     EXPECT_EQ(text(frm->lblUnitsTitle), "Units:");
     EXPECT_FALSE(frm->chartMain->isVisible());
-    EXPECT_EQ(frm->chartMain->rowCount, 36);
+    EXPECT_EQ(frm->chartMain->row_count, 36);
     EXPECT_EQ(state.ExportSpanStart, 2000);
     EXPECT_EQ(state.ExportSpanEnd, 2002);
     EXPECT_EQ(frm->findChild<QListWidget*>("lstIndex"), frm->lstIndex);
-    EXPECT_FALSE(frmExport->isVisible());
+    EXPECT_FALSE(frm_export->isVisible());
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -455,7 +435,7 @@ TEST_F(ViewerTest, EveryRampColoursTheCells) {
 
     const FreshViewer twin(12345u);
     EXPECT_EQ(twin.s.ramps.random, state.ramps.random);
-    for (int k = 0; k < 256; ++k) EXPECT_EQ(twin.s.ramps.blueToYellow[k], rgb(k, k, 255 - k));
+    for (int k = 0; k < 256; ++k) EXPECT_EQ(twin.s.ramps.blue_to_yellow[k], rgb(k, k, 255 - k));
 }
 
 TEST_F(ViewerTest, RampChangeWithoutAVariableDrawsNothing) {
@@ -692,6 +672,21 @@ TEST_F(ViewerTest, SingleValidCellPaintsEveryCellMagenta) {
     EXPECT_EQ(at(6, 3), rgb(255, 0, 255));
 }
 
+// The labels and the year and month boxes keep "." under a comma-decimal
+// locale, which the application takes from the environment.
+TEST_F(ViewerTest, StatisticsKeepTheirPointUnderACommaDecimalLocale) {
+    struct Locale {
+        std::string before = std::setlocale(LC_ALL, nullptr);
+        ~Locale() { std::setlocale(LC_ALL, before.c_str()); }
+    } restore;
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "the locale de_DE.UTF-8 is not installed";
+    choose(kPrecip);
+    frm->cmdMnUp_Click();
+    EXPECT_EQ(text(frm->lblMean), "1010.00");
+    EXPECT_EQ(text(frm->lblStdev), "10.00");
+    EXPECT_TRUE(ui.messages.empty());
+}
+
 // ---------------------------------------------------------------------------
 // The deferred redraw after a resize
 
@@ -733,7 +728,7 @@ TEST_F(ViewerTest, RedrawAfterResizeMakesAMultiLayerVariableWaitForItsLayerAgain
 
 TEST_F(ViewerTest, PressOnTheMapGivesMapCoordinates) {
     choose(kPrecip);
-    QSignalSpy spy(frm->picMap, &PicMap::mouseDown);
+    QSignalSpy spy(frm->picMap, &PicMap::mouse_down);
     const MapCanvas& c = frm->picMap->canvas();
     // The centre of the square of column 6, row 3: map point (1.5, -0.5).
     const QPoint p(static_cast<int>(5.5 / 8.0 * c.width()), static_cast<int>(2.5 / 4.0 * c.height()));
@@ -747,12 +742,12 @@ TEST_F(ViewerTest, PressOnTheMapGivesMapCoordinates) {
 }
 
 TEST_F(ViewerTest, ExportButtonShowsTheHiddenDialog) {
-    EXPECT_EQ(frmExport->windowTitle(), "Export to GridASCII");
-    EXPECT_EQ(frmExport->txtOutFolder->text(), QCoreApplication::applicationDirPath());
+    EXPECT_EQ(frm_export->windowTitle(), "Export to GridASCII");
+    EXPECT_EQ(frm_export->txtOutFolder->text(), QCoreApplication::applicationDirPath());
     choose(kPrecip);
     frm->cmdExport->click();
-    EXPECT_TRUE(frmExport->isVisible());
-    EXPECT_FALSE(frmExport->isModal());
+    EXPECT_TRUE(frm_export->isVisible());
+    EXPECT_FALSE(frm_export->isModal());
     EXPECT_TRUE(frm->isVisible());
 }
 
@@ -763,7 +758,7 @@ TEST_F(ViewerTest, EndClosesTheWindowsAndEndsTheProgram) {
     QTimer::singleShot(0, frm->cmdEnd, &QPushButton::click);
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_FALSE(frm->isVisible());
-    EXPECT_FALSE(frmExport->isVisible());
+    EXPECT_FALSE(frm_export->isVisible());
     EXPECT_FALSE(frm->tmrAuto->isActive());
 }
 

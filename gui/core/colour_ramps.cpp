@@ -1,8 +1,6 @@
 #include "gui/core/colour_ramps.h"
 
-#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace veldra::viewer {
 
@@ -20,7 +18,7 @@ ColourRamps build_ramps(const std::function<double()>& uniform) {
         r.red[i] = rgb(i, 0, 0);
         r.green[i] = rgb(0, i, 0);
         r.blue[i] = rgb(0, 0, i);
-        r.blueToYellow[i] = rgb(i, i, 255 - i);
+        r.blue_to_yellow[i] = rgb(i, i, 255 - i);
     }
     return r;
 }
@@ -31,7 +29,7 @@ RampChoice choose_ramp(const ColourRamps& ramps, std::string_view name) {
     else if (name == kRampNames[1]) c.stretched = &ramps.red;
     else if (name == kRampNames[2]) c.stretched = &ramps.green;
     else if (name == kRampNames[3]) c.stretched = &ramps.blue;
-    else if (name == kRampNames[4]) c.stretched = &ramps.blueToYellow;
+    else if (name == kRampNames[4]) c.stretched = &ramps.blue_to_yellow;
     return c;
 }
 
@@ -56,19 +54,19 @@ bool in_valid_range(float value) {
     return value > -1e13f && value < 1e12f;
 }
 
-StretchStats stretch_stats(const float* values, std::size_t n) {
+StretchStats stretch_stats(std::span<const float> values) {
     StretchStats s;
     double sum = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        if (in_valid_range(values[i])) {
+    for (const float v : values)
+        if (in_valid_range(v)) {
             ++s.count;
-            sum += values[i];
+            sum += v;
         }
     s.mean = s.count >= 1 ? sum / s.count : 0;
     double ss = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        if (in_valid_range(values[i])) {
-            const double d = values[i] - s.mean;
+    for (const float v : values)
+        if (in_valid_range(v)) {
+            const double d = v - s.mean;
             ss += d * d;
         }
     s.stdev = s.count >= 2 ? std::sqrt(ss / (s.count - 1)) : 0;
@@ -84,32 +82,6 @@ Rgb stretch_colour(float value, const StretchStats& stats, const ColourRamp& ram
                                 (static_cast<double>(stats.hi) - stats.lo) * 255);
     const int index = k < 0 ? 0 : k > 255 ? 255 : static_cast<int>(k);
     return ramp[static_cast<std::size_t>(index)];
-}
-
-std::string format_two_decimals(double value) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.2f", value);
-    std::string s(buf);
-    // No leading zero: "0.50" is ".50", "-0.50" is "-.50".
-    const std::size_t digits = s[0] == '-' ? 1 : 0;
-    if (s.compare(digits, 2, "0.") == 0) s.erase(digits, 1);
-    return s;
-}
-
-std::string plain_number(double value) {
-    char buf[64];
-    if (value == std::trunc(value) && std::fabs(value) < 1e15) std::snprintf(buf, sizeof buf, "%.0f", value);
-    else std::snprintf(buf, sizeof buf, "%.15G", value);
-    return value == 0 ? "0" : buf;
-}
-
-std::string plain_number(float value) {
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value);
-    std::string s(buf, r.ptr);
-    for (char& c : s)
-        if (c == 'e') c = 'E';
-    return s;
 }
 
 }  // namespace veldra::viewer

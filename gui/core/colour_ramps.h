@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <string>
+#include <span>
 #include <string_view>
 
 namespace veldra::viewer {
@@ -28,7 +28,7 @@ struct ColourRamps {
     ColourRamp red{};
     ColourRamp green{};
     ColourRamp blue{};
-    ColourRamp blueToYellow{};
+    ColourRamp blue_to_yellow{};
 };
 
 inline constexpr const char* kRampNames[] = {"Random colors", "Red stretched", "Green stretched", "Blue stretched",
@@ -55,27 +55,18 @@ int random_ramp_index(float value);
 bool in_valid_range(float value);
 
 struct StretchStats {
-    std::int32_t count = 0;
+    std::int64_t count = 0;
     double mean = 0;
     double stdev = 0;  // sample standard deviation
     float lo = 0;      // mean - 2 sd
     float hi = 0;      // mean + 2 sd
 };
 
-StretchStats stretch_stats(const float* values, std::size_t n);
+StretchStats stretch_stats(std::span<const float> values);
 
 // The colour of a value on a stretched ramp: magenta for every value when the
 // range is empty, white outside the valid range, else the ramp's entry
 // floor((v - lo) / (hi - lo) * 255), clamped to 0..255.
 Rgb stretch_colour(float value, const StretchStats& stats, const ColourRamp& ramp);
-
-// A number with the pattern "#########.00": two decimals, no leading zero
-// (0.5 is ".50", -3.2 is "-3.20").
-std::string format_two_decimals(double value);
-
-// A number as plain decimal text: a whole double in full ("5000"), a
-// single-precision value in its shortest form ("4999.5", "1E+13").
-std::string plain_number(double value);
-std::string plain_number(float value);
 
 }  // namespace veldra::viewer

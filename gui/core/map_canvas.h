@@ -9,6 +9,12 @@
 
 namespace veldra::viewer {
 
+// A point, in map units or in pixels.
+struct Point {
+    double x = 0;
+    double y = 0;
+};
+
 class MapCanvas {
 public:
     // A new size empties the picture.
@@ -30,9 +36,9 @@ public:
     Rgb pixel(int x, int y) const { return pixels_[static_cast<std::size_t>(y) * width_ + x]; }
     const std::uint32_t* data() const { return pixels_.data(); }
 
-    // The pixel column and row that map point (x, y) falls in, and back.
-    void to_pixel(double x, double y, double& px, double& py) const;
-    void to_map(double px, double py, double& x, double& y) const;
+    // The pixel position of map point (x, y), and back.
+    Point to_pixel(double x, double y) const;
+    Point to_map(double px, double py) const;
 
     static constexpr Rgb kBackground = rgb(240, 240, 240);  // a cleared map
 

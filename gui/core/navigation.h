@@ -14,9 +14,9 @@ struct TimeStep {
     bool beep = false;
 };
 
-TimeStep year_up(int year, int lastYear);
-TimeStep year_down(int year, int firstYear);
-TimeStep month_up(int year, int month, int lastYear);
-TimeStep month_down(int year, int month, int firstYear);
+TimeStep year_up(int year, int last_year);
+TimeStep year_down(int year, int first_year);
+TimeStep month_up(int year, int month, int last_year);
+TimeStep month_down(int year, int month, int first_year);
 
 }  // namespace veldra::viewer

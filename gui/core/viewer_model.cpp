@@ -1,11 +1,10 @@
 #include "gui/core/viewer_model.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 
-#include "modelfiles/cell_file.h"
+#include "gui/core/number_text.h"
 #include "modelfiles/file_io.h"
 #include "modelfiles/list_reader.h"
 #include "modelfiles/paths.h"
@@ -34,10 +33,12 @@ void for_each_line(std::string_view text, Fn fn) {
     }
 }
 
+bool fits_int16(double v) { return v >= -32768 && v <= 32767; }
+
 std::int16_t to_int16(double v, const std::string& file, const char* what) {
     const double r = round_half_even(v);
-    if (!(r >= -32768 && r <= 32767))
-        throw LoadError{file + ": line 1: " + what + " " + std::to_string(v) + " is outside -32768 .. 32767"};
+    if (!fits_int16(r))
+        throw LoadError(file + ": line 1: " + what + " " + plain_number(v) + " is outside -32768 .. 32767");
     return static_cast<std::int16_t>(r);
 }
 
@@ -48,17 +49,53 @@ std::int32_t to_int32(double v, const ListReader& in, const char* what) {
     return static_cast<std::int32_t>(r);
 }
 
+// The columns and rows of the grid, before any is known to fit anything.
+struct GridCounts {
+    double cols;
+    double rows;
+};
+
+GridCounts grid_counts(const Extents& e) {
+    const double col_span = 2 * e.half_cols - 1;
+    const double row_span = e.half_rows_int - 1 + e.half_rows;
+    // NaN cannot arise from finite extents, but counts nothing either way.
+    return {col_span >= 0 ? std::floor(col_span) + 1 : 0, row_span >= 0 ? std::floor(row_span) + 1 : 0};
+}
+
+std::string grid_too_large(const Extents& e) {
+    const GridCounts g = grid_counts(e);
+    return "a grid of " + plain_number(g.cols) + " x " + plain_number(g.rows) +
+           " cells is too large to hold (at most 65534 rows and " +
+           std::to_string(kMaxGridPositions) + " cells)";
+}
+
 }  // namespace
 
-double round_half_even(double v) { return std::nearbyint(v); }
+Extents compute_extents(const ViewerGridInfo& info) {
+    Extents e;
+    e.half_cols = (info.upperX - info.lowerX) / 2 / static_cast<double>(info.cellSize);
+    e.half_rows = (static_cast<double>(info.upperY) - info.lowerY) / 2 / static_cast<double>(info.cellSize);
+    // Beyond 16 bits the grid is refused (grid_shape); the clamp only keeps
+    // the conversion defined.
+    const double r = round_half_even(e.half_rows);
+    e.half_rows_int = static_cast<std::int16_t>(fits_int16(r) ? r : r > 0 ? 32767 : -32768);
+    return e;
+}
 
-bool folder_from_settings_line(std::string_view line, std::string& folder) {
-    if (line.empty()) return false;
+std::optional<GridShape> grid_shape(const Extents& e) {
+    if (!fits_int16(round_half_even(e.half_rows))) return std::nullopt;
+    const GridCounts g = grid_counts(e);
+    const auto limit = static_cast<double>(kMaxGridPositions);
+    if (!(g.cols <= limit && g.rows <= limit && g.cols * g.rows <= limit)) return std::nullopt;
+    return GridShape{static_cast<std::int32_t>(g.cols), static_cast<std::int32_t>(g.rows)};
+}
+
+std::optional<std::string> folder_from_settings_line(std::string_view line) {
+    if (line.empty()) return std::nullopt;
     const std::string_view rest = line.substr(1, 200);
     const std::size_t quote = rest.find('\'');
-    if (quote == std::string_view::npos) return false;
-    folder = with_trailing_separator(rest.substr(0, quote));
-    return true;
+    if (quote == std::string_view::npos) return std::nullopt;
+    return with_trailing_separator(rest.substr(0, quote));
 }
 
 std::vector<OutputEntry> parse_output_list(std::string_view text) {
@@ -79,74 +116,78 @@ std::vector<OutputEntry> parse_output_list(std::string_view text) {
     return entries;
 }
 
-void parse_viewer_cell_file(std::string_view text, const std::string& file_name, ViewerGridInfo& info,
-                            std::vector<ViewerCell>& cells) try {
+ViewerCellFile parse_viewer_cell_file(std::string_view text, const std::string& file_name) try {
+    ViewerCellFile file;
+    ViewerGridInfo& info = file.info;
     ListReader header(text, file_name);
     info.cellCount = header.read_number("the cell count (header value 1)");
     info.xDimension = header.read_number("the number of columns (header value 2)");
-    info.yDimension =
-        to_int16(header.read_number("the number of rows (header value 3)"), file_name, "the number of rows");
+    const double rows = header.read_number("the number of rows (header value 3)");
     info.lowerX = header.read_number("the west edge (header value 4)");
     info.lowerY = header.read_number("the south edge (header value 5)");
     info.upperX = header.read_number("the east edge (header value 6)");
-    info.upperY = to_int16(header.read_number("the north edge (header value 7)"), file_name, "the north edge");
+    const double north = header.read_number("the north edge (header value 7)");
     info.cellSize = header.read_real("the cell size (header value 8)");
     info.firstYear = header.read_number("the first year (header value 9)");
-    info.lastYear = to_int16(header.read_number("the last year (header value 10)"), file_name, "the last year");
+    const double last_year = header.read_number("the last year (header value 10)");
     // The cells are read from the second line on, so the header must not
     // spill over: that would shift every cell.
     if (header.line() != 1)
-        throw LoadError{file_name + ": expected all ten header values on the first line, found them on lines 1 to " +
-                        std::to_string(header.line())};
+        throw LoadError(file_name + ": expected all ten header values on the first line, found them on lines 1 to " +
+                        std::to_string(header.line()));
+    info.yDimension = to_int16(rows, file_name, "the number of rows");
+    info.upperY = to_int16(north, file_name, "the north edge");
+    info.lastYear = to_int16(last_year, file_name, "the last year");
+    // The year boxes, the record layout and the export span take the first
+    // year as a whole number, stepped like the 16-bit last year.
+    if (!(fits_int16(info.firstYear) && info.firstYear == std::trunc(info.firstYear)))
+        throw LoadError(file_name + ": line 1: the first year " + plain_number(info.firstYear) +
+                        " is not a whole number within -32768 .. 32767");
     if (!(info.cellSize > 0) || !std::isfinite(info.cellSize))
-        throw LoadError{file_name + ": line 1: expected a positive cell size (header value 8)"};
+        throw LoadError(file_name + ": line 1: expected a positive cell size (header value 8)");
+    if (const Extents extents = compute_extents(info); !grid_shape(extents))
+        throw LoadError(file_name + ": line 1: " + grid_too_large(extents));
 
     const double n = round_half_even(info.cellCount);
-    if (n < 0) throw LoadError{file_name + ": line 1: expected a cell count of 0 or more (header value 1)"};
+    if (n < 0) throw LoadError(file_name + ": line 1: expected a cell count of 0 or more (header value 1)");
 
     ListReader in(text, file_name);
     in.skip_rest_of_line();
     // Five values need at least ten characters: a count beyond what the file
     // can hold is a short file, reported before anything is allocated for it.
     if (n * 10 > static_cast<double>(in.remaining_bytes()) + 1)
-        throw LoadError{file_name + ": the header gives " + plain_count(n) + " cells, more than the file holds"};
-    cells.assign(static_cast<std::size_t>(n), ViewerCell{});
+        throw LoadError(file_name + ": the header gives " + plain_number(n) + " cells, more than the file holds");
+    file.cells.assign(static_cast<std::size_t>(n), RangeCell{});
     const std::string_view which = "the five values of a cell";
-    for (ViewerCell& c : cells) {
+    for (RangeCell& c : file.cells) {
         c.cellNumber = to_int32(in.read_number(which), in, "a cell number");
         c.zone = to_int32(in.read_number(which), in, "a zone");
         c.x = to_int32(in.read_number(which), in, "a column");
         c.y = to_int32(in.read_number(which), in, "a row");
         c.rangeType = to_int32(in.read_number(which), in, "a range type");
     }
+    return file;
 } catch (const ModelFileError& e) {
-    throw LoadError{e.what()};
+    throw LoadError(e.what());
 }
 
-Extents compute_extents(const ViewerGridInfo& info) {
-    Extents e;
-    e.halfCols = (info.upperX - info.lowerX) / 2 / static_cast<double>(info.cellSize);
-    e.halfRows = (static_cast<double>(info.upperY) - info.lowerY) / 2 / static_cast<double>(info.cellSize);
-    const double r = round_half_even(e.halfRows);
-    e.halfRowsInt = static_cast<std::int16_t>(r > 32767 ? 32767 : r < -32768 ? -32768 : r);
-    return e;
-}
+GlobeMask parse_viewer_globe(std::string_view text, const Extents& extents, const std::string& file_name) {
+    const std::optional<GridShape> shape = grid_shape(extents);
+    if (!shape) throw LoadError(file_name + ": " + grid_too_large(extents));
 
-ViewerGlobe parse_viewer_globe(std::string_view text, const Extents& extents, const std::string& file_name) {
-    // The x loop runs from -halfCols to halfCols - 1 and the y loop from
-    // halfRowsInt - 1 down to -halfRows, in steps of one.
-    const double col_span = 2 * extents.halfCols - 1;
-    const double row_span = extents.halfRowsInt - 1 + extents.halfRows;
-    ViewerGlobe g;
-    const double cols = col_span >= 0 ? std::floor(col_span) + 1 : 0;
-    const double rows = row_span >= 0 ? std::floor(row_span) + 1 : 0;
-    if (cols * rows > static_cast<double>(kMaxGridPositions))
-        throw LoadError{file_name + ": a grid of " + plain_count(cols) + " x " + plain_count(rows) +
-                        " cells is too large to hold"};
-    g.cols = static_cast<int>(cols);
-    g.rows = static_cast<int>(rows);
+    // Every row needs its line: a short file is refused before the mask is
+    // allocated, however large the header says the grid is.
+    std::int32_t lines = 0;
+    for_each_line(text, [&](std::string_view) { return ++lines < shape->rows; });
+    if (lines < shape->rows)
+        throw LoadError(file_name + ": expected " + std::to_string(shape->rows) +
+                        " lines, one for each row of the grid, found " + std::to_string(lines));
+
+    GlobeMask g;
+    g.cols = shape->cols;
+    g.rows = shape->rows;
     g.land.assign(static_cast<std::size_t>(g.cols) * static_cast<std::size_t>(g.rows), 0);
-    int row = 0;
+    std::int32_t row = 0;
     for_each_line(text, [&](std::string_view line) {
         if (row >= g.rows) return false;
         std::uint8_t* out = g.land.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(g.cols);
@@ -155,16 +196,7 @@ ViewerGlobe parse_viewer_globe(std::string_view text, const Extents& extents, co
         ++row;
         return true;
     });
-    if (row < g.rows)
-        throw LoadError{file_name + ": expected " + std::to_string(g.rows) +
-                        " lines, one for each row of the grid, found " + std::to_string(row)};
     return g;
-}
-
-std::string plain_count(double n) {
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(n));
-    return std::string(buf, r.ptr);
 }
 
 }  // namespace veldra::viewer

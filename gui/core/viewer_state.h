@@ -1,8 +1,7 @@
-// The state both windows of the viewer share: created once at start-up,
-// filled by load_model, and handed to the main window and the export dialog.
+// The state both windows of the viewer share: loaded once at start-up by
+// load_model, and handed to the main window and the export dialog.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,9 +15,13 @@ struct ViewerState {
     std::string ModelFolder;  // ends with a separator
     std::vector<OutputEntry> OutputTable;  // entry k is OutputTable[k - 1]
     ViewerGridInfo GridInfo;
-    std::vector<ViewerCell> CellTable;
-    ViewerGlobe GlobeMask;
+    std::vector<RangeCell> CellTable;
+    veldra::GlobeMask GlobeMask;
     Extents extents;
+
+    // The value on display of every cell, in CellTable order: the last block
+    // that passed its checks (zeros until then).
+    std::vector<float> display_values;
 
     Rgb LandColour = kLandColour;
     Rgb WaterColour = kWaterColour;
@@ -40,6 +43,8 @@ struct ViewerState {
                    ? &OutputTable[static_cast<std::size_t>(SelectedEntry - 1)]
                    : nullptr;
     }
+    // The first model year; the cell-file reader keeps it within 16 bits.
+    int first_year() const { return static_cast<int>(GridInfo.firstYear); }
     // "Output/" + FileName + ".vrd" under the model folder.
     std::string variable_path(const OutputEntry& entry) const;
 };
@@ -48,15 +53,16 @@ struct ViewerState {
 // else ~/.config/veldra/Veldra.ini.
 std::string default_settings_path();
 
-// Reads the model folder from a settings file. Raises LoadError naming the
-// file when it is missing, empty or has no closing apostrophe.
+// The model folder named by a settings file, of which only the first line is
+// read. Raises LoadError naming the file when it cannot be opened (missing,
+// or not a regular file such as a FIFO), or its first line names no folder.
 std::string read_settings_file(const std::string& path);
 
-// Reads the output list, the cell file and the globe file of `folder` into
-// `state` (sets ModelFolder, OutputTable, GridInfo, CellTable, GlobeMask,
-// extents, the export span, and SelectedEntry/Layer 0). Raises LoadError
-// naming the file that is missing or cannot be used.
-void load_model(ViewerState& state, const std::string& folder);
+// The output list, the cell file and the globe file of `folder`, with the
+// export span set to the model's span and nothing selected. Raises LoadError
+// naming the file that is missing or cannot be used, also when there is not
+// enough memory to hold it.
+ViewerState load_model(const std::string& folder);
 
 // Whether the selection can be drawn: an entry is chosen and either it has
 // layers and one is chosen, or it has none and none is chosen.
