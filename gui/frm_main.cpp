@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "gui/core/cell_query.h"
 #include "gui/core/colour_ramps.h"
 #include "gui/core/display_block.h"
 #include "gui/core/map_drawing.h"
@@ -169,6 +170,11 @@ void FrmMain::build_controls() {
     for (QLabel* title : {lblUnitsTitle, lblMeanTitle, lblStdevTitle, lblCellsTitle}) {
         title->resize(std::max(title->width(), title->sizeHint().width()), title->height());
     }
+    // The layout places each value label beside its title as shown.
+    layout_.lblUnitsTitle.width = lblUnitsTitle->width() * 15.0;
+    layout_.lblMeanTitle.width = lblMeanTitle->width() * 15.0;
+    layout_.lblStdevTitle.width = lblStdevTitle->width() * 15.0;
+    layout_.lblCellsTitle.width = lblCellsTitle->width() * 15.0;
 
     cmdEnd = button(this, "cmdEnd", "End");
     place(cmdEnd, 15600, 9240, 735, 375);
@@ -209,6 +215,7 @@ void FrmMain::build_controls() {
     connect(cmdEnd, &QPushButton::clicked, this, &FrmMain::cmdEnd_Click);
     connect(tmrAuto, &QTimer::timeout, this, &FrmMain::tmrAuto_Timer);
     connect(tmrRedraw, &QTimer::timeout, this, &FrmMain::tmrRedraw_Timer);
+    connect(picMap, &PicMap::mouse_down, this, &FrmMain::picMap_MouseDown);
 }
 
 void FrmMain::connect_list(QListWidget* list, void (FrmMain::*handler)()) {
@@ -245,7 +252,7 @@ void FrmMain::Form_Load() {
     state_.AutoRunning = false;
     state_.RedrawPending = true;
 
-    chartMain->row_count = (state_.GridInfo.lastYear - state_.first_year() + 1) * 12;
+    chartMain->set_row_count(static_cast<int>(run_shape(state_).months()));
 
     random_.seed(seed_ ? *seed_ : static_cast<std::uint32_t>(QTime::currentTime().msecsSinceStartOfDay() / 1000));
 
@@ -429,12 +436,93 @@ void FrmMain::cmdExport_Click() {
 }
 
 void FrmMain::resizeEvent(QResizeEvent* event) {
-    // The controls keep their designed places for now; the map is blank
-    // until the deferred redraw re-applies the selection.
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void FrmMain::Form_Resize() {
     state_.RedrawPending = true;
     picMap->clear();
+
+    const QSize outer = frameGeometry().size();
+    const WindowState window_state = isMinimized()   ? WindowState::minimized
+                                     : isMaximized() ? WindowState::maximized
+                                                     : WindowState::normal;
+    const ResizeOutcome r = form_resize(outer.width() * 15.0, outer.height() * 15.0, window_state, layout_);
+    // A size the window system did not grant is not asked for again, so a
+    // screen too small for the rules cannot start an endless chain.
+    if (r.new_size && r.new_size != requested_size_) {
+        requested_size_ = r.new_size;
+        const QSize frame = frameGeometry().size() - size();
+        resize(twips(r.new_size->width) - frame.width(), twips(r.new_size->height) - frame.height());
+    }
+    if (!r.layout) return;
+    apply_layout(*r.layout);
+
+    picMap->canvas().set_scale(-180, 90, 180, -90);
     tmrRedraw->start(1000);
-    QWidget::resizeEvent(event);
+}
+
+void FrmMain::apply_layout(const MainLayout& l) {
+    layout_ = l;
+    const std::pair<QWidget*, const TwipRect*> controls[] = {
+        {lstMaps, &l.lstMaps},       {lstIndex, &l.lstIndex},       {lstClr, &l.lstClr},
+        {txtYear, &l.txtYear},       {cmdYrUp, &l.cmdYrUp},         {cmdYrDown, &l.cmdYrDown},
+        {txtMonth, &l.txtMonth},     {cmdMnUp, &l.cmdMnUp},         {cmdMnDown, &l.cmdMnDown},
+        {cmdAuto, &l.cmdAuto},       {cmdExport, &l.cmdExport},     {lblUnitsTitle, &l.lblUnitsTitle},
+        {lblUnits, &l.lblUnits},     {lblMeanTitle, &l.lblMeanTitle}, {lblMean, &l.lblMean},
+        {lblStdevTitle, &l.lblStdevTitle}, {lblStdev, &l.lblStdev}, {lblCellsTitle, &l.lblCellsTitle},
+        {lblCells, &l.lblCells},     {cmdEnd, &l.cmdEnd},           {picMap, &l.picMap},
+        {chartMain, &l.chartMain},
+    };
+    for (const auto& [widget, rect] : controls) place(widget, rect->left, rect->top, rect->width, rect->height);
+}
+
+void FrmMain::mark_cell(std::size_t cell, Rgb colour) {
+    MapCanvas& canvas = picMap->canvas();
+    const CellSquare sq = cell_square(state_.CellTable[cell], state_.extents.half_cols, state_.extents.half_rows_int);
+    const double x0 = round_half_even(sq.x0), y0 = round_half_even(sq.y0);
+    canvas.fill_rect(x0, y0, x0 + 1, y0 + 1, colour);
+    picMap->update();
+}
+
+void FrmMain::picMap_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, double x, double y) {
+    // Every button and every shift state query alike.
+    const auto source = selection_source(state_);
+    if (!source) return;
+    const auto cell = nearest_cell(state_.CellTable, state_.extents.half_cols, state_.extents.half_rows_int, x, y);
+    if (!cell) return;
+    mark_cell(*cell, rgb(255, 255, 255));
+
+    chartMain->set_legend_text(1, QString::fromStdString(source->legend));
+    const auto climate = climate_sources(state_);
+    for (std::size_t c = 0; c < climate.size(); ++c)
+        chartMain->set_legend_text(static_cast<int>(c) + 2, QString::fromStdString(climate[c].legend));
+    chartMain->set_value_axis_title(QString::fromStdString(value_axis_title(*state_.selected_entry())));
+
+    const MonthlySeries series = read_cell_series(*source, *cell, run_shape(state_));
+    chartMain->set_column(1, series);
+    // The white marker and the first series reach the screen before the
+    // climate files are read.
+    QCoreApplication::processEvents();
+    std::string failures = (series.failure ? *series.failure + "\n" : std::string()) + Chart_Climate(*cell);
+    chartMain->show();
+    if (!failures.empty()) {
+        failures.pop_back();
+        ui_.message(QString::fromStdString(failures));
+    }
+}
+
+std::string FrmMain::Chart_Climate(std::size_t cell) {
+    std::string failures;
+    const auto climate = climate_sources(state_);
+    for (std::size_t c = 0; c < climate.size(); ++c) {
+        mark_cell(cell, rgb(255, 255, 0));
+        const MonthlySeries series = read_cell_series(climate[c], cell, run_shape(state_));
+        chartMain->set_column(static_cast<int>(c) + 2, series);
+        if (series.failure) failures += *series.failure + "\n";
+    }
+    return failures;
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {

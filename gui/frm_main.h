@@ -9,10 +9,11 @@
 #include <optional>
 #include <random>
 
-#include <QChartView>
 #include <QWidget>
 
+#include "gui/chart_main.h"
 #include "gui/core/viewer_state.h"
+#include "gui/core/window_layout.h"
 
 class QLabel;
 class QLineEdit;
@@ -27,14 +28,6 @@ class FrmExport;
 class PicMap;
 class UiServices;
 struct TimeStep;
-
-// The cell query's chart; hidden until the first query.
-class ChartMain : public QChartView {
-    Q_OBJECT
-public:
-    using QChartView::QChartView;
-    int row_count = 0;  // one row per month of the run
-};
 
 class FrmMain : public QWidget {
     Q_OBJECT
@@ -90,6 +83,9 @@ public slots:
     void cmdEnd_Click();
     void cmdExport_Click();
 
+    void picMap_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, double x, double y);
+    void Form_Resize();
+
     void Draw_Globe();
     void Draw_Data();
     void Stretcher(const ColourRamp& ramp);
@@ -100,6 +96,11 @@ protected:
 
 private:
     void build_controls();
+    // Marks the cell again and charts the climate series; the reasons for
+    // series that could not be read, one a line.
+    std::string Chart_Climate(std::size_t cell);
+    void mark_cell(std::size_t cell, Rgb colour);
+    void apply_layout(const MainLayout& layout);
     void connect_list(QListWidget* list, void (FrmMain::*handler)());
     void apply_step(const TimeStep& step);
     void set_buttons_enabled(bool enabled);
@@ -112,6 +113,8 @@ private:
     FrmExport& frm_export_;
     std::optional<std::uint32_t> seed_;
     std::mt19937 random_;
+    MainLayout layout_;  // the controls' places in twips, as last laid out
+    std::optional<OuterSize> requested_size_;
 };
 
 }  // namespace veldra::viewer

@@ -10,12 +10,14 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QValueAxis>
 
 #include <array>
 #include <clocale>
@@ -114,6 +116,11 @@ public:
     }
 
     const fs::path& root() const { return model_.root(); }
+    // The two temperature files of the climate, one layer: 1 + 10 x cell.
+    void write_climate() const {
+        for (const char* name : {"max_temp", "min_temp"})
+            write_variable(name, 1, [](int, int, int, int i) { return 1.0f + 10.0f * i; });
+    }
     void write(const std::string& relative, const std::string& content) const { model_.write_text(relative, content); }
 
 private:
@@ -327,10 +334,13 @@ TEST_F(StartupTest, SelectNamesAListedVariable) {
 
 TEST_F(ViewerTest, StartsWithDesignedControlsAndNothingChosen) {
     EXPECT_EQ(frm->windowTitle(), "Veldra GUI");
-    EXPECT_EQ(frm->size(), QSize(1108, 643));
-    EXPECT_EQ(frm->picMap->geometry(), QRect(224, 8, 873, 281));
-    EXPECT_EQ(frm->lstMaps->geometry(), QRect(8, 8, 209, 95));
-    EXPECT_EQ(frm->cmdEnd->geometry(), QRect(1040, 616, 49, 25));
+    // Shown, the window takes its 4 : 3 shape (the offscreen frame adds 4
+    // pixels to each side's sum): outer 16680 x 12510 twips.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frm->frameGeometry().size(), QSize(1112, 834));
+    EXPECT_EQ(frm->picMap->geometry(), QRect(224, 8, 864, 432));
+    EXPECT_EQ(frm->lstMaps->geometry(), QRect(8, 8, 209, 334));
+    EXPECT_EQ(frm->cmdEnd->geometry(), QRect(1036, 762, 49, 25));
     EXPECT_EQ(frm->txtYear->text(), "2000");
     EXPECT_EQ(frm->txtMonth->text(), "1");
     EXPECT_TRUE(frm->txtYear->isReadOnly());
@@ -347,7 +357,7 @@ TEST_F(ViewerTest, StartsWithDesignedControlsAndNothingChosen) {
     EXPECT_EQ(text(frm->lblStdevTitle), "Std Dev (yr):");
     EXPECT_EQ(text(frm->lblUnitsTitle), "Units:");
     EXPECT_FALSE(frm->chartMain->isVisible());
-    EXPECT_EQ(frm->chartMain->row_count, 36);
+    EXPECT_EQ(frm->chartMain->row_count(), 36);
     EXPECT_EQ(state.ExportSpanStart, 2000);
     EXPECT_EQ(state.ExportSpanEnd, 2002);
     EXPECT_EQ(frm->findChild<QListWidget*>("lstIndex"), frm->lstIndex);
@@ -699,7 +709,8 @@ TEST_F(ViewerTest, ResizeBlanksTheMapAndTheRedrawRestoresAOneLayerVariable) {
     EXPECT_TRUE(blank());
     EXPECT_TRUE(frm->tmrRedraw->isActive());
     EXPECT_EQ(frm->tmrRedraw->interval(), 1000);
-    EXPECT_EQ(frm->picMap->geometry(), QRect(224, 8, 873, 281));  // designed place, for now
+    EXPECT_EQ(frm->picMap->geometry(), QRect(224, 8, 956, 478));  // twice as wide as high
+    EXPECT_EQ(frm->frameGeometry().size(), QSize(1204, 903));    // 4 : 3
 
     frm->tmrRedraw_Timer();
     EXPECT_FALSE(frm->tmrRedraw->isActive());
@@ -739,6 +750,60 @@ TEST_F(ViewerTest, PressOnTheMapGivesMapCoordinates) {
     EXPECT_EQ(args[1].value<Qt::KeyboardModifiers>(), Qt::KeyboardModifiers(Qt::ShiftModifier));
     EXPECT_NEAR(args[2].toDouble(), 1.5, 8.0 / c.width());
     EXPECT_NEAR(args[3].toDouble(), -0.5, 4.0 / c.height());
+}
+
+// Presses at the centre of the square of a grid position (column from 1 at
+// the west, row from 1 at the north) with any button.
+void press(FrmMain& w, int col, int row, Qt::MouseButton button = Qt::LeftButton) {
+    const QPoint p(static_cast<int>((col - 0.5) / 8.0 * w.picMap->width()),
+                   static_cast<int>((row - 0.5) / 4.0 * w.picMap->height()));
+    QTest::mousePress(w.picMap, button, Qt::ControlModifier, p);
+}
+
+std::vector<double> values(QLineSeries* s) {
+    std::vector<double> v;
+    for (const QPointF& p : s->points()) v.push_back(p.y());
+    return v;
+}
+
+TEST_F(ViewerTest, ACellQueryChartsItsFourSeriesOverTheRun) {
+    press(*frm, 3, 2);  // nothing chosen: nothing to chart
+    EXPECT_FALSE(frm->chartMain->isVisible());
+
+    choose(kBiomass);
+    frm->select_item(frm->lstIndex, 1);
+    press(*frm, 3, 2, Qt::MiddleButton);  // the second cell; layer 2 of 3
+    ASSERT_TRUE(frm->chartMain->isVisible());
+    // The climate files this model lacks are named in one message.
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].contains("Output/max_temp.vrd: cannot be opened")) << ui.messages[0].toStdString();
+    EXPECT_TRUE(ui.messages[0].contains("Output/min_temp.vrd: cannot be opened"));
+    EXPECT_EQ(at(3, 2), rgb(255, 255, 0));  // the yellow marker over the white one
+
+    ChartMain& chart = *frm->chartMain;
+    EXPECT_EQ(chart.series(1)->name(), "Biomass");
+    EXPECT_EQ(chart.series(2)->name(), "Precipitation (cm)");
+    EXPECT_EQ(chart.series(3)->name(), "Max. temperature (C)");
+    EXPECT_EQ(chart.series(4)->name(), "Min. temperature (C)");
+    EXPECT_EQ(chart.value_axis()->titleText(), "Biomass  g/m^2");
+    EXPECT_EQ(chart.month_axis()->titleText(), "Month");
+    EXPECT_EQ(chart.month_axis()->labelFormat(), "%d");
+    const std::vector<double> biomass = values(chart.series(1));
+    ASSERT_EQ(biomass.size(), 36u);
+    EXPECT_EQ(biomass[13], 200000 + block_base(2001, 2) + 10);  // row 14: February of the second year
+    EXPECT_EQ(values(chart.series(2))[35], block_base(2002, 12) + 10);
+    EXPECT_TRUE(chart.series(3)->points().isEmpty());
+
+    // The climate series read layer 1 whatever the layer; values outside the
+    // plausible window keep what the chart held.
+    model.write_climate();
+    ui.messages.clear();
+    choose(kSingle);
+    press(*frm, 3, 2, Qt::RightButton);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(values(chart.series(1)), biomass);
+    EXPECT_EQ(values(chart.series(3))[0], 1.0 + 10);
+    EXPECT_EQ(chart.value_axis()->titleText(), "Single  mm");
 }
 
 TEST_F(ViewerTest, ExportButtonShowsTheHiddenDialog) {

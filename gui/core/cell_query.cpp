@@ -61,4 +61,36 @@ MonthlySeries read_cell_series(const SeriesSource& source, std::size_t cell, con
     return series;
 }
 
+RunShape run_shape(const ViewerState& state) {
+    return {static_cast<std::int64_t>(state.CellTable.size()), state.first_year(), state.GridInfo.lastYear};
+}
+
+std::optional<SeriesSource> selection_source(const ViewerState& state) {
+    const OutputEntry* entry = state.selected_entry();
+    if (!entry || !is_drawable(state) || state.CellTable.empty()) return std::nullopt;
+    if (state.SelectedLayer < 1 || state.SelectedLayer > entry->LayerCount) return std::nullopt;
+    return SeriesSource{entry->FileName, state.variable_path(*entry), entry->LayerCount, state.SelectedLayer};
+}
+
+std::array<SeriesSource, 3> climate_sources(const ViewerState& state) {
+    std::array<SeriesSource, 3> sources;
+    for (std::size_t i = 0; i < sources.size(); ++i)
+        sources[i] = {kClimateLegends[i], state.ModelFolder + "Output/" + kClimateFiles[i] + ".vrd", 1, 1};
+    return sources;
+}
+
+ChartTable::ChartTable(std::size_t rows) : rows_(rows) {
+    for (auto& c : columns_) c.resize(rows);
+}
+
+void ChartTable::set_column(std::size_t column, const MonthlySeries& series) {
+    auto& target = columns_[column];
+    for (std::size_t k = 0; k < rows_ && k < series.rows.size(); ++k)
+        if (series.rows[k]) target[k] = series.rows[k];
+}
+
+std::string value_axis_title(const OutputEntry& entry) {
+    return std::string(trim_blanks(entry.FileName)) + "  " + std::string(trim_blanks(entry.Units));
+}
+
 }  // namespace veldra::viewer

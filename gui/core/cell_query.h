@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/core/viewer_state.h"
 #include "modelfiles/cell_file.h"
 #include "modelfiles/file_io.h"
 
@@ -62,5 +63,35 @@ struct RunShape {
 // the file of `source`, one record a month.
 MonthlySeries read_cell_series(const SeriesSource& source, std::size_t cell, const RunShape& run,
                                FileAccess& files = system_files());
+
+// The run of the loaded model: N and the span of years.
+RunShape run_shape(const ViewerState& state);
+
+// The chart's first column: the selected entry at the selected layer.
+// Nothing when there is nothing sound to chart: no drawable selection, a
+// layer outside 1 .. LayerCount (a variable without layers has no block to
+// read), or no cells.
+std::optional<SeriesSource> selection_source(const ViewerState& state);
+
+// The chart's other three columns: the climate files, layer 1 of 1.
+std::array<SeriesSource, 3> climate_sources(const ViewerState& state);
+
+// The chart's data: one row per month of the run and four columns. A
+// query's values replace what a column held; a row the query skipped keeps
+// what it held before.
+class ChartTable {
+public:
+    explicit ChartTable(std::size_t rows = 0);
+    std::size_t rows() const { return rows_; }
+    void set_column(std::size_t column, const MonthlySeries& series);
+    const std::vector<std::optional<float>>& column(std::size_t c) const { return columns_[c]; }
+
+private:
+    std::size_t rows_;
+    std::array<std::vector<std::optional<float>>, 4> columns_;
+};
+
+// The value axis title: the file name, two blanks, the units, each trimmed.
+std::string value_axis_title(const OutputEntry& entry);
 
 }  // namespace veldra::viewer
