@@ -188,6 +188,8 @@ void FrmMain::build_controls() {
     chartMain->setObjectName("chartMain");
     place(chartMain, 3000, 4680, 13335, 4215);
     chartMain->hide();
+    // The chart's lower right corner reaches under End; End stays in front.
+    cmdEnd->raise();
 
     tmrAuto = new QTimer(this);
     tmrAuto->setObjectName("tmrAuto");
@@ -484,6 +486,14 @@ void FrmMain::mark_cell(std::size_t cell, Rgb colour) {
     const double x0 = round_half_even(sq.x0), y0 = round_half_even(sq.y0);
     canvas.fill_rect(x0, y0, x0 + 1, y0 + 1, colour);
     picMap->update();
+}
+
+void FrmMain::query_at(double longitude, double latitude) {
+    // Map units are cells from the grid's centre.
+    const ViewerGridInfo& g = state_.GridInfo;
+    const double size = static_cast<double>(g.cellSize);
+    picMap_MouseDown(Qt::LeftButton, Qt::NoModifier, (longitude - (g.lowerX + g.upperX) / 2) / size,
+                     (latitude - (g.lowerY + g.upperY) / 2) / size);
 }
 
 void FrmMain::picMap_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, double x, double y) {

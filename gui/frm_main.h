@@ -83,6 +83,8 @@ public slots:
     void cmdEnd_Click();
     void cmdExport_Click();
 
+    // A cell query at a longitude and latitude, as a press there would make.
+    void query_at(double longitude, double latitude);
     void picMap_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, double x, double y);
     void Form_Resize();
 

@@ -42,8 +42,10 @@ int main(int argc, char** argv) {
         if (!items.isEmpty()) frm_main.select_item(frm_main.lstMaps, frm_main.lstMaps->row(items.front()));
     }
 
-    if (!start.screenshot.empty()) {
-        auto save = [&] {
+    if (start.query || !start.screenshot.empty()) {
+        auto after_start = [&] {
+            if (start.query) frm_main.query_at((*start.query)[0], (*start.query)[1]);
+            if (start.screenshot.empty()) return;
             const QString file = QString::fromStdString(start.screenshot);
             if (!frm_main.grab().save(file, "PNG")) {
                 std::cerr << "Veldra_GUI: cannot write " << start.screenshot << "\n";
@@ -53,13 +55,14 @@ int main(int argc, char** argv) {
             QCoreApplication::exit(0);
         };
         // Showing the window armed the deferred redraw, unless choosing a
-        // variable has drawn since; the picture is taken once the window has
-        // settled, after that redraw when it is still to come.
-        QTimer::singleShot(0, &frm_main, [&frm_main, save] {
+        // variable has drawn since; the query and the picture wait until the
+        // window has settled, after that redraw when it is still to come.
+        QTimer::singleShot(0, &frm_main, [&frm_main, after_start] {
             if (frm_main.tmrRedraw->isActive())
-                QObject::connect(frm_main.tmrRedraw, &QTimer::timeout, &frm_main, save, Qt::QueuedConnection);
+                QObject::connect(frm_main.tmrRedraw, &QTimer::timeout, &frm_main, after_start,
+                                 static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
             else
-                save();
+                after_start();
         });
     }
     return app.exec();

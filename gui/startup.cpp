@@ -7,12 +7,14 @@
 #include <QString>
 
 #include "gui/ui_services.h"
+#include "modelfiles/list_reader.h"
+#include "modelfiles/version.h"
 #include "modelfiles/paths.h"
 
 namespace veldra::viewer {
 
 std::string usage_text() {
-    return "Usage: Veldra_GUI [--model DIR | --settings FILE] [--select NAME] [--screenshot FILE]\n"
+    return "Usage: Veldra_GUI [--model DIR | --settings FILE] [--select NAME] [--query LON,LAT] [--screenshot FILE]\n"
            "Shows the results of a Veldra model run: maps of its variables by year and month.\n"
            "\n"
            "  --model DIR        use DIR as the model folder; no settings file is read\n"
@@ -20,7 +22,9 @@ std::string usage_text() {
            "  --select NAME      choose the variable NAME at start, as a click in the variable list does\n"
            "  --screenshot FILE  save a picture of the window as PNG to FILE after the first\n"
            "                     deferred redraw, then exit\n"
+           "  --query LON,LAT    after start, query the cell nearest to that point, as a press on the map does\n"
            "  --help             show this text\n"
+           "  --version          show the version\n"
            "\n"
            "Without --model, the model folder is read from the first line of the settings file:\n"
            "its first character is skipped and the folder ends at the next apostrophe, e.g.\n"
@@ -46,7 +50,7 @@ std::string settings_hint() {
 }  // namespace
 
 StartupResult start_viewer(const std::vector<std::string>& args) {
-    std::string model, settings, select, screenshot;
+    std::string model, settings, select, screenshot, query;
     bool have_model = false, have_settings = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -56,16 +60,22 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
             r.out = usage_text();
             return r;
         }
+        if (arg == "--version") {
+            StartupResult r;
+            r.out = std::string("Veldra_GUI ") + veldra::kVersion + "\n";
+            return r;
+        }
         struct Option {
             const char* name;
             std::string* value;
             bool* seen;
         };
         bool known = false;
-        bool seen_select = false, seen_screenshot = false;
+        bool seen_select = false, seen_screenshot = false, seen_query = false;
         for (const Option& o : {Option{"--model", &model, &have_model}, Option{"--settings", &settings, &have_settings},
                                 Option{"--select", &select, &seen_select},
-                                Option{"--screenshot", &screenshot, &seen_screenshot}}) {
+                                Option{"--screenshot", &screenshot, &seen_screenshot},
+                                Option{"--query", &query, &seen_query}}) {
             const std::string name = o.name;
             if (arg == name) {
                 if (i + 1 >= args.size()) return usage_error(name + " needs a value");
@@ -82,6 +92,14 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
         if (!known) return usage_error("unknown option " + arg);
     }
     if (have_model && have_settings) return usage_error("--model and --settings exclude each other");
+    std::optional<std::array<double, 2>> query_point;
+    if (!query.empty()) {
+        const std::size_t comma = query.find(',');
+        const auto lon = comma == std::string::npos ? std::nullopt : parse_number(query.substr(0, comma));
+        const auto lat = comma == std::string::npos ? std::nullopt : parse_number(query.substr(comma + 1));
+        if (!lon || !lat) return usage_error("--query needs a longitude and a latitude, e.g. --query 20.5,-3.25");
+        query_point = std::array<double, 2>{*lon, *lat};
+    }
 
     StartupResult r;
     std::string folder;
@@ -120,6 +138,7 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
     r.run = true;
     r.select = select;
     r.screenshot = screenshot;
+    r.query = query_point;
     return r;
 }
 

@@ -2,7 +2,9 @@
 // its usage, or find the model folder and load the model.
 #pragma once
 
+#include <array>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,7 @@ struct StartupResult {
     std::string message;       // for one message box, before exiting
     std::string select;        // --select: the variable to choose at start
     std::string screenshot;    // --screenshot: where to save a picture of the window
+    std::optional<std::array<double, 2>> query;  // --query: longitude and latitude of a cell query
     ViewerState state;         // the loaded model, when run
 };
 

@@ -303,6 +303,7 @@ TEST_F(StartupTest, HelpGoesToStandardOutputAndSucceeds) {
     EXPECT_NE(out.str().find("--select NAME"), std::string::npos);
     EXPECT_TRUE(err.str().empty());
     EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(start_viewer({"--version"}).out, "Veldra_GUI 0.2.0\n");
 }
 
 TEST_F(StartupTest, BadCommandLinesPrintUsageAndExitWithTwo) {
@@ -311,6 +312,7 @@ TEST_F(StartupTest, BadCommandLinesPrintUsageAndExitWithTwo) {
         {"--model"},
         {"--model", model.root().string(), "--settings", "x.ini"},
         {"--model", model.root().string(), "--select", "Nothing"},
+        {"--model", model.root().string(), "--query", "20.5"},
     };
     for (const auto& args : bad) {
         RecordingUi recorder;
