@@ -432,9 +432,7 @@ void FrmMain::cmdEnd_Click() {
 }
 
 void FrmMain::cmdExport_Click() {
-    frm_export_.show();
-    frm_export_.raise();
-    frm_export_.activateWindow();
+    frm_export_.open_dialog();
 }
 
 void FrmMain::resizeEvent(QResizeEvent* event) {

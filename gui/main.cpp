@@ -12,6 +12,7 @@
 #include "gui/frm_main.h"
 #include "gui/startup.h"
 #include "gui/ui_services.h"
+#include "tools/lookup_grid_maker.h"
 
 using namespace veldra::viewer;
 
@@ -31,7 +32,8 @@ int main(int argc, char** argv) {
     if (!start.run) return finish_without_run(start, ui, std::cout, std::cerr);
 
     ViewerState& state = start.state;
-    FrmExport frm_export(state, ui);
+    const std::string program_folder = QCoreApplication::applicationDirPath().toStdString();
+    FrmExport frm_export(state, ui, program_folder, veldra::lookup::standard_lookup_places(program_folder));
     FrmMain frm_main(state, ui, frm_export);
     ui.set_parent(&frm_main);
     frm_main.Form_Load();

@@ -1,5 +1,8 @@
 #include "modelfiles/paths.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace veldra {
 
 std::string with_trailing_separator(std::string_view folder) {
@@ -24,6 +27,12 @@ std::string_view trim_blanks(std::string_view text) {
     const auto first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) return {};
     return trim_trailing_blanks(text.substr(first));
+}
+
+std::string program_folder() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec || !exe.has_parent_path() ? "." : exe.parent_path().string();
 }
 
 }  // namespace veldra

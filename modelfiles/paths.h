@@ -20,4 +20,8 @@ std::string_view trim_trailing_blanks(std::string_view text);
 // `text` without blanks on either side.
 std::string_view trim_blanks(std::string_view text);
 
+// The folder of the running program (where it keeps Projection_Layers and
+// Last_Export_Dir.txt), without a trailing separator; "." when it cannot be found.
+std::string program_folder();
+
 }  // namespace veldra

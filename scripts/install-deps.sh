@@ -11,14 +11,22 @@ packages=(
   # the viewer's screenshot: a virtual display and a font
   xvfb xauth fonts-dejavu-core
   # tests: GoogleTest, and GDAL to read produced grids as a GIS user would
-  googletest libgtest-dev libgmock-dev gdal-bin python3
+  googletest libgtest-dev libgmock-dev gdal-bin python3 python3-gdal
+  # the export's projection lookup grids, made with PROJ
+  libproj-dev
+  # fuzz targets: clang and its libFuzzer and sanitizer runtimes
+  clang libclang-rt-14-dev
+  # the tests' second run under a comma-decimal locale (de_DE.UTF-8)
+  locales
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if [ ${#missing[@]} -eq 0 ]; then
+have_locale=false
+locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8' && have_locale=true
+if [ ${#missing[@]} -eq 0 ] && $have_locale; then
   echo "install-deps: all packages present"
   exit 0
 fi
@@ -28,6 +36,13 @@ if [ "$(id -u)" -ne 0 ]; then
   command -v sudo >/dev/null || { echo "install-deps: run as root or install sudo" >&2; exit 1; }
   sudo=(sudo)
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -q
-"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -ne 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -q
+  "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+if ! $have_locale; then
+  "${sudo[@]}" sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^de_DE\.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+  "${sudo[@]}" locale-gen
+fi

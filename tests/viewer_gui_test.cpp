@@ -35,6 +35,8 @@
 #include "output_list_line.h"
 #include "test_model.h"
 #include "gui/core/colour_ramps.h"
+#include "gui/core/export_command.h"
+#include "gui/core/export_settings.h"
 #include "gui/frm_export.h"
 #include "gui/frm_main.h"
 #include "gui/pic_map.h"
@@ -61,7 +63,8 @@ public:
         ++beeps;
         if (on_beep) on_beep();
     }
-    QString browse_folder(const QString&) override { return {}; }
+    QString picked_folder;  // what the folder browser returns; empty: cancelled
+    QString browse_folder(const QString&) override { return picked_folder; }
 };
 
 constexpr int kFirstYear = 2000;
@@ -108,6 +111,7 @@ public:
         // Its blocks for February, March and April 2000 (records 7, 13 and 19
         // on) do not match their place: count 5, year 1999, month 7.
         write_variable("Broken", 1, [](int y, int m, int, int i) { return block_base(y, m) + 10.0f * i; });
+        fs::create_directories(program() / "Projection_Layers");
         model_.set_record("Broken.vrd", 7, 5);
         model_.set_record("Broken.vrd", 14, 1999);
         model_.set_record("Broken.vrd", 21, 7);
@@ -116,6 +120,8 @@ public:
     }
 
     const fs::path& root() const { return model_.root(); }
+    // The viewer's own folder: Last_Export_Dir.txt and Projection_Layers/.
+    fs::path program() const { return model_.root() / "program"; }
     // The two temperature files of the climate, one layer: 1 + 10 x cell.
     void write_climate() const {
         for (const char* name : {"max_temp", "min_temp"})
@@ -155,7 +161,7 @@ struct FreshViewer {
     ModelDir m;
     ViewerState s;
     RecordingUi recorder;
-    FrmExport exp{s, recorder};
+    FrmExport exp{s, recorder, m.program().string(), LookupPlaces{}};
     std::unique_ptr<FrmMain> w;
 };
 
@@ -163,7 +169,8 @@ class ViewerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         state = load_model(model.root().string());
-        frm_export = std::make_unique<FrmExport>(state, ui);
+        frm_export = std::make_unique<FrmExport>(
+            state, ui, model.program().string(), LookupPlaces{{(model.program() / "Projection_Layers").string()}, "", {}});
         frm = std::make_unique<FrmMain>(state, ui, *frm_export, 12345u);
         frm->Form_Load();
         frm->show();
@@ -808,14 +815,140 @@ TEST_F(ViewerTest, ACellQueryChartsItsFourSeriesOverTheRun) {
     EXPECT_EQ(chart.value_axis()->titleText(), "Single  mm");
 }
 
-TEST_F(ViewerTest, ExportButtonShowsTheHiddenDialog) {
-    EXPECT_EQ(frm_export->windowTitle(), "Export to GridASCII");
-    EXPECT_EQ(frm_export->txtOutFolder->text(), QCoreApplication::applicationDirPath());
+TEST_F(ViewerTest, TheExportDialogIsPreparedWhileItsRootIsBlankAndRemembersItsFolder) {
+    FrmExport& d = *frm_export;
+    EXPECT_EQ(d.windowTitle(), "Export to GridASCII");
+    EXPECT_EQ(d.txtOutFolder->text().toStdString(), model.program().string());  // until the first opening
+    choose(kBiomass);
+    frm->select_item(frm->lstIndex, 1);
+    state.SelectedFile = "Biomass";
+    frm->cmdExport->click();
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_FALSE(d.isModal());
+    EXPECT_EQ(d.txtRoot->text(), "Biomass_L2");
+    EXPECT_EQ(d.txtStartYear->text(), "2000");
+    EXPECT_EQ(d.txtEndYear->text(), "2002");
+    EXPECT_EQ(d.txtOutFolder->text(), "");  // no Last_Export_Dir.txt yet, and no message
+    EXPECT_TRUE(ui.messages.empty());
+
+    ui.picked_folder = "";
+    d.cmdSelect->click();  // cancelled: nothing changes
+    EXPECT_EQ(d.txtOutFolder->text(), "");
+    ui.picked_folder = "/data/out, new ";
+    d.cmdSelect->click();
+    d.cmdExportCancel->click();
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(veldra::testing::read_file(model.program() / "Last_Export_Dir.txt"), "\"/data/out, new \"\r\n");
+
+    // A root of one blank is prepared again, with the folder read back.
+    d.txtRoot->setText(" ");
+    d.txtOutFolder->setText("changed");
+    frm->cmdExport->click();
+    EXPECT_EQ(d.txtRoot->text(), "Biomass_L2");
+    EXPECT_EQ(d.txtOutFolder->text(), "/data/out, new ");
+    // Otherwise every box keeps what it held.
+    d.txtOutFolder->setText("");
+    d.cmdExportCancel->click();
+    frm->cmdExport->click();
+    EXPECT_EQ(d.txtOutFolder->text(), "");
+    EXPECT_EQ(veldra::testing::read_file(model.program() / "Last_Export_Dir.txt"), "\"\"\r\n");
+}
+
+TEST_F(ViewerTest, TheExportDialogsStepsStayInsideTheirBounds) {
+    FrmExport& d = *frm_export;
+    frm->cmdExport->click();
+    d.cmdYrUp1->click();
+    d.cmdYrUp1->click();
+    d.cmdYrUp1->click();  // already at the last year
+    d.cmdYrDown2->click();
+    EXPECT_EQ(d.txtStartYear->text(), "2002");
+    EXPECT_EQ(d.txtEndYear->text(), "2001");
+    d.cmdAllYears->click();
+    EXPECT_EQ(state.ExportSpanStart, 2000);
+    EXPECT_EQ(d.txtEndYear->text(), "2002");
+    d.cmdDecUp->click();
+    EXPECT_EQ(d.txtDecimals->text(), "4");
+    for (int i = 0; i < 6; ++i) d.cmdDecDown->click();
+    EXPECT_EQ(d.txtDecimals->text(), "0");
+}
+
+TEST_F(ViewerTest, GoChecksItsSettingsInOrderThenCloses) {
+    FrmExport& d = *frm_export;
     choose(kPrecip);
     frm->cmdExport->click();
-    EXPECT_TRUE(frm_export->isVisible());
-    EXPECT_FALSE(frm_export->isModal());
-    EXPECT_TRUE(frm->isVisible());
+    d.cmdYrUp1->click();
+    d.cmdYrDown2->click();
+    d.cmdYrDown2->click();
+    d.txtOutFolder->setText("");
+    d.txtRoot->setText("");
+    struct Case {
+        std::function<void()> change;
+        const char* message;
+    } cases[] = {
+        {[] {}, "Note:  The ending year is prior to the starting year.  Please adjust."},
+        {[&] { d.cmdAllYears->click(); }, "Note:  The output directory is not set.  Please do so."},
+        {[&] { d.txtOutFolder->setText(" "); }, "Note:  The output root file name is not set.  Please do so."},
+        {[&] {
+             d.txtRoot->setText("p");
+             state.SelectedEntry = 0;
+         },
+         kNothingToExport},
+    };
+    for (const Case& c : cases) {
+        c.change();
+        d.show();
+        ui.messages.clear();
+        d.cmdExportGo->click();
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].toStdString(), c.message);
+        EXPECT_FALSE(d.isVisible());
+    }
+    EXPECT_EQ(veldra::testing::read_file(model.program() / "Last_Export_Dir.txt"), "\" \"\r\n");
+}
+
+TEST_F(ViewerTest, GoWritesEveryMonthAndTheCommandLineWritesTheSameBytes) {
+    // Lookup grids of the 8 x 4 model: zone ids from the south-west corner.
+    std::string ids, mask;
+    for (int k = 0; k < 32; ++k) {
+        ids += std::to_string(k) + (k % 8 == 7 ? "\r\n" : " ");
+        mask += k % 8 == 7 ? "1\r\n" : "1 ";
+    }
+    const std::string header = "ncols         8\r\nnrows         4\r\nxllcorner     -4\r\nyllcorner     -2\r\n"
+                               "cellsize      1\r\nNODATA_value  -9999\r\n";
+    model.write("program/Projection_Layers/zone_ids_1p0.asc", header + ids);
+    model.write("program/Projection_Layers/zone01_1p0.asc", header + mask);
+    model.write("program/Projection_Layers/zone_ids_1p0.prj", "GEOGCS[\"GCS_WGS_1984\"]");
+
+    FrmExport& d = *frm_export;
+    choose(kPrecip);
+    frm->cmdExport->click();
+    d.txtOutFolder->setText(QString::fromStdString((model.root() / "dialog").string()));
+    fs::create_directories(model.root() / "dialog");
+    d.cmdExportGo->click();
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages[0].toStdString();
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(d.lblStatus->text(), "");
+    const std::string first = veldra::testing::read_file(model.root() / "dialog" / "Precip_2000_01.asc");
+    // The north row is water; the next holds land and the first two cells.
+    const std::string rows = "-9999.000 -9999.000 -9999.000 -9999.000 -9999.000 -9999.000 -9999.000 -9999.000 \r\n"
+                             "-9999.000 .000 10.000 -255.000 -9999.000 -9999.000 -9999.000 -9999.000 \r\n";
+    EXPECT_EQ(first.substr(header.size(), rows.size()), rows);
+
+    std::ostringstream out, err;
+    EXPECT_EQ(run_veldra_export({"--model", model.root().string(), "--variable", "Precip", "--out",
+                                 (model.root() / "cli").string(), "--quiet"},
+                                out, err, LookupPlaces{{(model.program() / "Projection_Layers").string()}, "", {}}),
+              0)
+        << err.str();
+    EXPECT_EQ(err.str(), "");
+    std::size_t grids = 0;
+    for (const auto& e : fs::directory_iterator(model.root() / "dialog")) {
+        ++grids;
+        EXPECT_EQ(veldra::testing::read_file(e.path()),
+                  veldra::testing::read_file(model.root() / "cli" / e.path().filename()))
+            << e.path();
+    }
+    EXPECT_EQ(grids, 72u);  // 36 months, each with its .prj
 }
 
 TEST_F(ViewerTest, EndClosesTheWindowsAndEndsTheProgram) {

@@ -1,0 +1,72 @@
+// A block of a variable file, read through files in memory. The input's first
+// twelve bytes choose the block (first model year, year, month, layer, layer
+// count, cell count) the way the exporter and the viewer can ask for one; the
+// rest is the file. The block starts at the record its address gives, and
+// what is read is exactly the file's bytes there, as far as the file goes.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "modelfiles/file_io.h"
+#include "modelfiles/variable_file.h"
+#include "tests/fuzz/fuzz_check.h"
+#include "tests/support/memory_files.h"
+
+using namespace veldra;
+using fuzz::check;
+using fuzz::number;
+
+namespace {
+
+template <typename T>
+T take(const std::uint8_t*& p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    p += sizeof v;
+    return v;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    constexpr std::size_t kAddressBytes = 12;
+    if (size < kAddressBytes) return -1;
+    const std::uint8_t* p = data;
+    BlockAddress a;
+    a.firstYear = take<std::int32_t>(p);
+    a.year = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(std::int64_t{a.firstYear} + take<std::int8_t>(p), INT32_MIN, INT32_MAX));
+    a.month = 1 + take<std::uint8_t>(p) % 12;
+    a.layers = take<std::uint8_t>(p) % 109 - 9;  // the exporter's -9 .. 99
+    a.layer = 1 + take<std::uint8_t>(p) % (a.layers > 0 ? a.layers : 1);
+    a.cellCount = take<std::uint16_t>(p);
+    p += 1;
+
+    testing::MemoryFiles files;
+    files.put("V.vrd", std::string(reinterpret_cast<const char*>(p), size - kAddressBytes));
+    const std::string& bytes = files.files["V.vrd"];
+    const VariableFile variable = VariableFile::open("V.vrd", files);
+    const std::int64_t records = static_cast<std::int64_t>(bytes.size() / 4);
+    check(variable.record_count() == records, "the file holds " + number(records) + " records, not " +
+                                                  number(variable.record_count()));
+
+    const std::int64_t index = ((std::int64_t{a.year} - a.firstYear) * 12 + a.month - 1) * a.layers + a.layer - 1;
+    check(block_index(a) == index, "block index " + number(block_index(a)) + ", expected " + number(index));
+    const std::int64_t first = index * (a.cellCount + 3) + 1;
+
+    std::vector<float> dest;
+    const BlockRecords block = read_block(variable, a, dest);
+    check(block.first_record == first && block_first_record(a) == first,
+          "the block starts at record " + number(block.first_record) + ", expected " + number(first));
+    check(block.count == static_cast<std::size_t>(a.cellCount) + 3 && dest.size() >= block.count,
+          "the block takes " + number(block.count) + " records");
+    check(block.before_start() == (first < 1), "before_start is wrong");
+    const std::int64_t available = first < 1 ? 0 : std::clamp<std::int64_t>(records - first + 1, 0, static_cast<std::int64_t>(block.count));
+    check(block.read == static_cast<std::size_t>(available),
+          "read " + number(block.read) + " records, expected " + number(available));
+    check(block.complete() == (block.read == block.count), "complete() is wrong");
+    if (block.read > 0)
+        check(std::memcmp(dest.data(), bytes.data() + (first - 1) * 4, block.read * 4) == 0,
+              "the records read differ from the file's bytes");
+    return 0;
+}
