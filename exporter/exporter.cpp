@@ -1,7 +1,6 @@
 #include "exporter/exporter.h"
 
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <ostream>
 #include <string_view>
@@ -10,7 +9,7 @@
 #include "modelfiles/cell_file.h"
 #include "modelfiles/file_io.h"
 #include "modelfiles/free_format.h"
-#include "modelfiles/globe_file.h"
+#include "modelfiles/grid_runs.h"
 #include "modelfiles/list_reader.h"
 #include "modelfiles/paths.h"
 #include "modelfiles/variable_file.h"
@@ -120,17 +119,13 @@ ParsedParameters parse_parameters(const std::vector<std::string>& args, Console&
     return {p, kExitOk};
 }
 
-// Everything the export steps share; sized once, when the cell file is read.
+// Everything the export steps share, found once from the cell and globe files.
 class GridExport {
 public:
-    GridExport(const Parameters& params, CellFile cells, const GlobeMask& globe, Console& console, FileAccess& files)
-        : params_(params), cells_(std::move(cells)), console_(console), files_(files), file_(files),
+    GridExport(const Parameters& params, const GridInfo& info, GridRuns runs, Console& console, FileAccess& files)
+        : params_(params), info_(info), runs_(std::move(runs)), console_(console), files_(files), file_(files),
           variable_path_(params.in_path + params.input_file_name) {
-        background_.resize(static_cast<std::size_t>(cells_.window.positions()));
-        for (std::size_t i = 0; i < background_.size(); ++i)
-            background_[i] = globe.land[i] ? -255.0f : -9999.0f;
-        grid_.resize(background_.size());
-        header_ = grid_header_for(cells_.info.cellSize);
+        header_ = grid_header_for(info_.cellSize);
     }
 
     // One grid: the file of this year, month and layer, complete or not at
@@ -149,13 +144,11 @@ public:
                     file_.write("\r\n");
                 }
             }
-            std::memcpy(grid_.data(), background_.data(), grid_.size() * sizeof(float));
             if (!read_block(year, month, layer)) {
                 file_.abandon();
                 return false;
             }
-            file_.write_rows(grid_.data(), static_cast<std::size_t>(cells_.window.rows()),
-                             static_cast<std::size_t>(cells_.window.cols()));
+            file_.write_body(runs_, block_.data() + 3, block_.size() - 3);
         } catch (const FileWriteError& e) {
             console_.error(with_disk_hint(e));
             return false;
@@ -184,10 +177,10 @@ private:
         return false;
     }
 
-    // Reads the block of (year, month, layer), checks its three leading
-    // records and lays its values onto the grid. Returns whether the run goes on.
+    // Reads the block of (year, month, layer) and checks its three leading
+    // records. Returns whether the run goes on.
     bool read_block(std::int32_t year, std::int32_t month, std::int32_t layer) {
-        const std::int32_t n = cells_.info.cellCount;
+        const std::int32_t n = info_.cellCount;
         std::optional<VariableFile> variable;
         try {
             variable = VariableFile::open(path_to_open(variable_path_), files_);
@@ -197,7 +190,7 @@ private:
             console_.error(e.what());
             return false;
         }
-        const BlockAddress address{year, month, layer, cells_.info.firstYear, params_.layers, n};
+        const BlockAddress address{year, month, layer, info_.firstYear, params_.layers, n};
         const BlockRecords block = veldra::read_block(*variable, address, block_);
         const std::string which = "the block of year " + std::to_string(year) + ", month " +
                                   std::to_string(month) + ", layer " + std::to_string(layer);
@@ -205,7 +198,7 @@ private:
             console_.error(variable_path_ + ": " + which + " would start at record " +
                            std::to_string(block.first_record) +
                            ", before the start of the file (the first model year is " +
-                           std::to_string(cells_.info.firstYear) + ")");
+                           std::to_string(info_.firstYear) + ")");
             return false;
         }
         auto past_end = [&] {
@@ -243,33 +236,25 @@ private:
                               .text("and read-in was")
                               .real(block_[2]));
         }
-        if (!block.complete()) return past_end();
-
-        const std::size_t cols = static_cast<std::size_t>(cells_.window.cols());
-        for (std::size_t i = 0; i < cells_.cells.size(); ++i) {
-            const RangeCell& c = cells_.cells[i];
-            grid_[static_cast<std::size_t>(c.y - 1) * cols + static_cast<std::size_t>(c.x - 1)] = block_[3 + i];
-        }
-        return true;
+        return block.complete() || past_end();
     }
 
     const Parameters& params_;
-    CellFile cells_;
+    GridInfo info_;
+    GridRuns runs_;
     Console& console_;
     FileAccess& files_;
-    GridFileWriter file_;  // its buffer serves every grid of the run
+    GridFileWriter file_;  // its buffers serve every grid of the run
     std::string variable_path_;
     const GridHeader* header_ = nullptr;
-    std::vector<float> background_;  // -9999 water, -255 land
-    std::vector<float> grid_;
-    std::vector<float> block_;
+    std::vector<float> block_;  // the block's count, year, month, then one value per cell
 };
 
 // Reads a model text file, or prints `missing_message` and returns nothing.
-std::optional<std::string> read_model_text(const std::string& stored_path, const char* missing_message,
-                                           Console& console, FileAccess& files) {
+std::optional<TextBuffer> read_model_text(const std::string& stored_path, const char* missing_message,
+                                          Console& console, FileAccess& files) {
     try {
-        return read_text_file(path_to_open(stored_path), files);
+        return read_text_buffer(path_to_open(stored_path), files);
     } catch (const FileOpenError& e) {
         console.text_line(missing_message);
         console.error(e.what());
@@ -309,15 +294,20 @@ int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, 
 
     auto export_all = [&] {
         const std::string cell_path = p.in_path + "Rng_Data.vrd";
-        const auto cell_text = read_model_text(cell_path, "The Rng_Data.vrd file cannot be opened.", console, files);
-        if (!cell_text) return false;
-        CellFile cells = parse_cell_file(*cell_text, cell_path);
-        const std::string globe_path = p.in_path + "Globe.vrd";
-        const auto globe_text = read_model_text(globe_path, "The Globe.vrd file cannot be opened.", console, files);
-        if (!globe_text) return false;
-        const GlobeMask globe = parse_globe_file(*globe_text, cells.window, globe_path);
-
-        GridExport grids(p, std::move(cells), globe, console, files);
+        // The model's text files and the cell table are needed only until the
+        // runs of the grid are found.
+        std::optional<GridExport> grids;
+        {
+            std::optional<TextBuffer> text =
+                read_model_text(cell_path, "The Rng_Data.vrd file cannot be opened.", console, files);
+            if (!text) return false;
+            const CellFile cells = parse_cell_file(text->view(), cell_path);
+            const std::string globe_path = p.in_path + "Globe.vrd";
+            text.reset();
+            text = read_model_text(globe_path, "The Globe.vrd file cannot be opened.", console, files);
+            if (!text) return false;
+            grids.emplace(p, cells.info, GridRuns(cells, text->view(), globe_path), console, files);
+        }
         for (std::int32_t year = p.first_year; year <= p.last_year; ++year) {
             for (std::int32_t month = 1; month <= 12; ++month) {
                 for (std::int32_t layer = 1; layer <= p.layers; ++layer) {
@@ -328,7 +318,7 @@ int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, 
                                      .whole(month)
                                      .text("of year")
                                      .whole(year));
-                    if (!grids.export_step(year, month, layer)) return false;
+                    if (!grids->export_step(year, month, layer)) return false;
                 }
             }
             if (year == INT32_MAX) break;

@@ -1,7 +1,8 @@
 #include "modelfiles/ascii_grid.h"
 
+#include <sys/uio.h>
+
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <charconv>
 #include <cerrno>
@@ -9,7 +10,6 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <utility>
 
@@ -47,12 +47,203 @@ const HeaderBand kBands[] = {
 };
 
 constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
-// Grids of at least this many values are formatted on several threads.
-constexpr std::size_t kParallelValues = std::size_t{1} << 20;
 // Per value: the number item, then the text item " " with its separating blank.
 constexpr std::size_t kPerValue = kMaxNumberItem + 2;
+// Grids with this many cell positions are formatted on two threads.
+constexpr std::size_t kTwoThreadCells = 1'000'000;
+// Batches formatted ahead of the one being written, and that one.
+constexpr std::size_t kSlots = 4;
+
+// One batch of a grid's body: the formatted cells and the pieces to write.
+struct PieceSlot {
+    std::vector<char> text;
+    std::vector<::iovec> pieces;  // pieces[0] is kept for the bytes buffered before the body
+};
+
+// Formats `count` values, the cells `index` of `values`, each followed by
+// two blanks; a value equal to the one before is copied, not formatted again.
+char* format_cells(char* p, const float* values, const std::uint32_t* index, std::size_t count) {
+    const char* previous = nullptr;
+    std::size_t previous_length = 0;
+    std::uint32_t previous_bits = 0;
+    for (std::size_t j = 0; j < count; ++j) {
+        const float value = values[index[j]];
+        const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
+        if (previous && bits == previous_bits) {
+            std::memcpy(p, previous, previous_length);
+        } else {
+            char* end = write_real_item(p, value);
+            end[0] = ' ';
+            end[1] = ' ';
+            previous = p;
+            previous_length = static_cast<std::size_t>(end + 2 - p);
+            previous_bits = bits;
+        }
+        p += previous_length;
+    }
+    return p;
+}
+
+void add_piece(std::vector<::iovec>& pieces, const char* data, std::size_t size) {
+    ::iovec& last = pieces.back();
+    if (pieces.size() > 1 && static_cast<const char*>(last.iov_base) + last.iov_len == data) {
+        last.iov_len += size;
+        return;
+    }
+    pieces.push_back({const_cast<char*>(data), size});
+}
+
+// Makes the pieces of batch `b` in `slot`: runs of water and land point into
+// the fillers, runs of cells into the slot's text, where they are formatted.
+void format_batch(const GridRuns& runs, std::size_t b, const float* values, PieceSlot& slot) {
+    static const char kLineStart[] = " ";
+    slot.pieces.resize(1);
+    if (b == 0 && runs.rows() > 0) add_piece(slot.pieces, kLineStart, 1);
+    char* p = slot.text.data();
+    const std::uint32_t* cell = runs.cell_order().data() + runs.batch_first_cell(b);
+    const std::vector<GridRun>& all = runs.runs();
+    const std::size_t width = runs.filler_width();
+    for (std::size_t i = runs.batch_first_run(b), last = runs.batch_first_run(b + 1); i < last; ++i) {
+        const GridRun& run = all[i];
+        // The line end, and the blank that opens the next line unless this is the last.
+        const std::size_t line_end = !run.ends_row ? 0 : i + 1 == all.size() ? 2 : 3;
+        if (run.kind == RunKind::cells) {
+            char* const start = p;
+            p = format_cells(p, values, cell, run.length);
+            cell += run.length;
+            std::memcpy(p, "\r\n ", 3);
+            p += line_end;
+            add_piece(slot.pieces, start, static_cast<std::size_t>(p - start));
+        } else {
+            const std::string_view filler = runs.filler(run.kind);
+            const std::size_t bytes = std::size_t{run.length} * width;
+            const char* start = run.ends_row ? filler.data() + filler.size() - 3 - bytes : filler.data();
+            add_piece(slot.pieces, start, bytes + line_end);
+        }
+    }
+}
+
+// Sizes a slot for any batch within `limits`.
+void prepare_slot(PieceSlot& slot, const BatchLimits& limits) {
+    const std::size_t room = limits.cells * kPerValue + limits.runs * 3 + 2 * kPerValue;
+    if (slot.text.size() < room) slot.text.resize(room);
+    slot.pieces.reserve(limits.runs + 2);
+}
+
+// A second thread that formats batches ahead of the one being written. The
+// writing thread formats too whenever the batch it needs next is not ready
+// and a slot is free, so both threads format and one of them writes.
+class BatchHelper {
+public:
+    BatchHelper() : thread_([this] { run(); }) {}
+    ~BatchHelper() {
+        {
+            std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    BatchHelper(const BatchHelper&) = delete;
+    BatchHelper& operator=(const BatchHelper&) = delete;
+
+    // Calls write(b, slot) for every batch b of `runs`, in order, on this
+    // thread; returns once the helper has left the grid, also when write raises.
+    template <typename Write>
+    void write_all(const GridRuns& runs, const float* values, std::vector<PieceSlot>& slots, Write write) {
+        {
+            std::lock_guard lock(mutex_);
+            runs_ = &runs;
+            values_ = values;
+            slots_ = &slots;
+            batches_ = runs.batch_count();
+            next_ = 0;
+            written_ = 0;
+            ready_.assign(slots.size(), SIZE_MAX);
+            open_ = true;
+        }
+        wake_.notify_one();
+        struct Close {
+            BatchHelper& h;
+            ~Close() {
+                std::unique_lock lock(h.mutex_);
+                h.open_ = false;
+                h.ready_cv_.wait(lock, [&] { return !h.busy_; });
+            }
+        } close{*this};
+
+        const std::size_t count = slots.size();
+        for (std::size_t b = 0; b < batches_; ++b) {
+            const std::size_t slot = b % count;
+            {
+                std::unique_lock lock(mutex_);
+                while (ready_[slot] != b) {
+                    if (claimable()) {
+                        const std::size_t mine = next_++;
+                        lock.unlock();
+                        format_batch(runs, mine, values, slots[mine % count]);
+                        lock.lock();
+                        ready_[mine % count] = mine;
+                    } else {
+                        ready_cv_.wait(lock);
+                    }
+                }
+            }
+            write(b, slots[slot]);
+            {
+                std::lock_guard lock(mutex_);
+                written_ = b + 1;
+            }
+            wake_.notify_one();
+        }
+    }
+
+private:
+    // A batch is left to format and its slot has been written.
+    bool claimable() const { return open_ && next_ < batches_ && next_ < written_ + slots_->size(); }
+
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return quit_ || claimable(); });
+            if (quit_) return;
+            const std::size_t b = next_++;
+            const std::size_t slot = b % slots_->size();
+            busy_ = true;
+            const GridRuns& runs = *runs_;
+            const float* values = values_;
+            PieceSlot& target = (*slots_)[slot];
+            lock.unlock();
+            format_batch(runs, b, values, target);
+            lock.lock();
+            busy_ = false;
+            ready_[slot] = b;
+            ready_cv_.notify_one();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;      // to the helper: a batch may be claimed, or quit
+    std::condition_variable ready_cv_;  // to the writer: a batch is ready, or the helper is idle
+    const GridRuns* runs_ = nullptr;
+    const float* values_ = nullptr;
+    std::vector<PieceSlot>* slots_ = nullptr;
+    std::size_t batches_ = 0;
+    std::size_t next_ = 0;     // the next batch to claim
+    std::size_t written_ = 0;  // batches written
+    std::vector<std::size_t> ready_;  // per slot, the batch formatted in it
+    bool open_ = false;
+    bool busy_ = false;
+    bool quit_ = false;
+    std::thread thread_;  // last: it starts once the rest is in place
+};
 
 }  // namespace
+
+struct GridFileWriter::Body {
+    std::vector<PieceSlot> slots;
+    std::unique_ptr<BatchHelper> helper;
+};
 
 const GridHeader* grid_header_for(float cellSize) {
     for (const HeaderBand& band : kBands)
@@ -116,7 +307,7 @@ void append_grid_row(std::string& out, const float* values, std::size_t count) {
     out.resize(static_cast<std::size_t>(end - out.data()));
 }
 
-GridFileWriter::GridFileWriter(FileAccess& files) : files_(files) {}
+GridFileWriter::GridFileWriter(FileAccess& files) : files_(files), two_threads_from_(kTwoThreadCells) {}
 GridFileWriter::GridFileWriter() : GridFileWriter(system_files()) {}
 
 GridFileWriter::~GridFileWriter() { abandon(); }
@@ -173,83 +364,38 @@ void GridFileWriter::write_row(const float* values, std::size_t count) {
     used_ = static_cast<std::size_t>(end - buffer_.data());
 }
 
-void GridFileWriter::write_rows(const float* grid, std::size_t rows, std::size_t cols) {
-    const unsigned threads = std::min(4u, std::thread::hardware_concurrency());
-    if (threads < 2 || rows * cols < kParallelValues || rows < 2) {
-        for (std::size_t r = 0; r < rows; ++r) write_row(grid + r * cols, cols);
-        return;
-    }
-    flush();
+void GridFileWriter::write_body(const GridRuns& runs, const float* values, std::size_t value_count) {
+    if (!out_) throw FileWriteError(path_, "write failed: the grid is not open", EBADF);
+    if (value_count < runs.cell_count())
+        throw ModelFileError(path_ + ": the grid shows " + std::to_string(runs.cell_count()) +
+                             " cells, but only " + std::to_string(value_count) + " values were given");
+    if (!body_) body_ = std::make_unique<Body>();
+    static const bool one_core = std::thread::hardware_concurrency() == 1;
+    const bool two_threads = runs.cell_order().size() >= two_threads_from_ && !one_core;
+    const std::size_t slots = two_threads ? kSlots : 1;
+    if (body_->slots.size() < slots) body_->slots.resize(slots);
+    for (std::size_t i = 0; i < slots; ++i) prepare_slot(body_->slots[i], runs.limits());
 
-    // Formatting costs several times what writing does, so the rows are
-    // formatted in blocks by `threads` workers while this thread writes the
-    // finished blocks in order. A worker takes the next block number and waits
-    // until the slot it maps to has been written.
-    const std::size_t row_room = grid_row_capacity(cols);
-    const std::size_t rows_per_block = std::max<std::size_t>(1, kWriteChunk / row_room);
-    const std::size_t blocks = (rows + rows_per_block - 1) / rows_per_block;
-    const std::size_t slots = 2 * std::size_t{threads};
-    if (slot_buffers_.size() < slots) slot_buffers_.resize(slots);
-    for (std::size_t i = 0; i < slots; ++i)
-        if (slot_buffers_[i].size() < rows_per_block * row_room) slot_buffers_[i].resize(rows_per_block * row_room);
-
-    std::vector<std::size_t> slot_block(slots, SIZE_MAX);
-    std::vector<std::size_t> slot_length(slots, 0);
-    std::mutex mutex;
-    std::condition_variable block_ready, slot_free;
-    std::size_t written = 0;
-    bool stop = false;
-    std::atomic<std::size_t> next_block{0};
-
-    auto worker = [&] {
-        for (;;) {
-            const std::size_t b = next_block.fetch_add(1);
-            if (b >= blocks) return;
-            const std::size_t slot = b % slots;
-            {
-                std::unique_lock lock(mutex);
-                slot_free.wait(lock, [&] { return stop || written + slots > b; });
-                if (stop) return;
-            }
-            char* const start = slot_buffers_[slot].data();
-            char* p = start;
-            const std::size_t last = std::min(rows, (b + 1) * rows_per_block);
-            for (std::size_t r = b * rows_per_block; r < last; ++r) p = format_grid_row(p, grid + r * cols, cols);
-            {
-                std::lock_guard lock(mutex);
-                slot_length[slot] = static_cast<std::size_t>(p - start);
-                slot_block[slot] = b;
-            }
-            block_ready.notify_all();
+    // The bytes buffered so far (the header) go with the first batch.
+    auto write = [&](std::size_t b, PieceSlot& slot) {
+        const bool with_buffer = b == 0 && used_ > 0;
+        if (with_buffer) slot.pieces[0] = {buffer_.data(), used_};
+        try {
+            out_->write_vectors(slot.pieces.data() + (with_buffer ? 0 : 1), slot.pieces.size() - (with_buffer ? 0 : 1));
+        } catch (const FileWriteError& e) {
+            fail(e);
         }
+        if (with_buffer) used_ = 0;
     };
-
-    std::optional<FileWriteError> failure;
-    {
-        std::vector<std::jthread> pool;
-        for (unsigned t = 0; t < threads; ++t) pool.emplace_back(worker);
-        for (std::size_t b = 0; b < blocks && !failure; ++b) {
-            const std::size_t slot = b % slots;
-            std::size_t length = 0;
-            {
-                std::unique_lock lock(mutex);
-                block_ready.wait(lock, [&] { return slot_block[slot] == b; });
-                length = slot_length[slot];
-            }
-            try {
-                out_->write(slot_buffers_[slot].data(), length);
-            } catch (const FileWriteError& e) {
-                failure = e;
-            }
-            {
-                std::lock_guard lock(mutex);
-                ++written;
-                stop = failure.has_value();
-            }
-            slot_free.notify_all();
+    if (two_threads) {
+        if (!body_->helper) body_->helper = std::make_unique<BatchHelper>();
+        body_->helper->write_all(runs, values, body_->slots, write);
+    } else {
+        for (std::size_t b = 0; b < runs.batch_count(); ++b) {
+            format_batch(runs, b, values, body_->slots[0]);
+            write(b, body_->slots[0]);
         }
     }
-    if (failure) fail(*failure);
 }
 
 void GridFileWriter::commit() {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "modelfiles/file_io.h"
+#include "modelfiles/grid_runs.h"
 
 namespace veldra {
 
@@ -54,9 +55,15 @@ public:
     void write(std::string_view bytes);
     // Formats one body row straight into the buffer.
     void write_row(const float* values, std::size_t count);
-    // Formats and writes `rows` body rows of `cols` values each; large grids
-    // are formatted on several threads, with the same bytes.
-    void write_rows(const float* grid, std::size_t rows, std::size_t cols);
+    // Writes the whole body of a grid laid out as `runs`, after what is
+    // buffered: value i of `values` is the value of cell i of the cell table.
+    // Each batch of runs is one gathering write; on grids with many cells the
+    // values are formatted on a second thread as well, with the same bytes.
+    // Raises ModelFileError when there are fewer values than cells.
+    void write_body(const GridRuns& runs, const float* values, std::size_t value_count);
+    // Grids with at least this many cell positions are formatted on two
+    // threads (about a million by default), where the machine has them.
+    void set_two_threads_from(std::size_t cell_positions) { two_threads_from_ = cell_positions; }
     // Writes what is buffered, closes the file and renames it into place.
     // On failure the temporary file is removed.
     void commit();
@@ -69,12 +76,15 @@ private:
     void make_room(std::size_t bytes);
     [[noreturn]] void fail(const FileWriteError& e);
 
+    struct Body;
+
     FileAccess& files_;
     std::unique_ptr<OutputFile> out_;
     std::string path_;
     std::vector<char> buffer_;  // kept from grid to grid
     std::size_t used_ = 0;
-    std::vector<std::vector<char>> slot_buffers_;  // for write_rows, kept from grid to grid
+    std::unique_ptr<Body> body_;  // the pieces of write_body and its second thread, kept from grid to grid
+    std::size_t two_threads_from_;
 };
 
 }  // namespace veldra

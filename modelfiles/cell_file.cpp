@@ -61,14 +61,19 @@ CellFile parse_cell_file(std::string_view text, const std::string& file_name) {
         in.fail("the header gives " + std::to_string(g.cellCount) + " cells, but only " +
                 std::to_string(lines_left) + " lines follow");
 
-    result.cells.resize(static_cast<std::size_t>(g.cellCount));
+    result.cells.reserve(static_cast<std::size_t>(g.cellCount));
     for (std::int32_t i = 0; i < g.cellCount; ++i) {
-        RangeCell& c = result.cells[static_cast<std::size_t>(i)];
-        c.cellNumber = in.read_whole("the cell number of a cell");
-        c.zone = in.read_whole("the zone of a cell");
-        c.x = in.read_whole("the column of a cell");
-        c.y = in.read_whole("the row of a cell");
-        c.rangeType = in.read_whole("the range type of a cell");
+        // Most lines hold their five numbers plainly; anything else is read
+        // value by value, which also names what is wrong.
+        std::int32_t v[5];
+        if (!in.read_plain_wholes(v, 5)) {
+            v[0] = in.read_whole("the cell number of a cell");
+            v[1] = in.read_whole("the zone of a cell");
+            v[2] = in.read_whole("the column of a cell");
+            v[3] = in.read_whole("the row of a cell");
+            v[4] = in.read_whole("the range type of a cell");
+        }
+        const RangeCell& c = result.cells.emplace_back(RangeCell{v[0], v[1], v[2], v[3], v[4]});
         if (c.x < 1 || c.x > result.window.cols() || c.y < 1 || c.y > result.window.rows())
             in.fail("cell " + std::to_string(i + 1) + " at column " + std::to_string(c.x) + ", row " +
                     std::to_string(c.y) + " lies outside the grid of " +

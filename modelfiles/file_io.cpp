@@ -1,9 +1,12 @@
 #include "modelfiles/file_io.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -65,6 +68,37 @@ public:
                 throw FileWriteError(path_, "write failed: " + reason(errno), errno);
             }
             done += static_cast<std::size_t>(n);
+        }
+    }
+
+    // Gathers up to IOV_MAX pieces in each call. A call may write fewer bytes
+    // than asked: the rest of a piece cut short is written on its own, and
+    // the gathering goes on with the next piece.
+    void write_vectors(const ::iovec* vectors, std::size_t count) override {
+        std::size_t i = 0;
+        while (i < count) {
+            const int pieces = static_cast<int>(std::min<std::size_t>(count - i, IOV_MAX));
+            const ssize_t n = ::writev(fd_, vectors + i, pieces);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                throw FileWriteError(path_, "write failed: " + reason(errno), errno);
+            }
+            std::size_t left = static_cast<std::size_t>(n);
+            const std::size_t end = i + static_cast<std::size_t>(pieces);
+            bool progress = false;
+            while (i < end && left >= vectors[i].iov_len) {
+                progress = progress || vectors[i].iov_len > 0;
+                left -= vectors[i].iov_len;
+                ++i;
+            }
+            if (left > 0) {
+                const char* piece = static_cast<const char*>(vectors[i].iov_base);
+                write(piece + left, vectors[i].iov_len - left);
+                ++i;
+            } else if (!progress && i < end) {
+                // Nothing written although bytes were due: never loop on it.
+                throw FileWriteError(path_, "write failed: nothing was written", EIO);
+            }
         }
     }
 
@@ -153,6 +187,18 @@ std::string read_text_file(const std::string& path, FileAccess& files, std::int6
     std::string text(static_cast<std::size_t>(size), '\0');
     text.resize(in->read_at(0, text.data(), text.size()));
     return text;
+}
+
+TextBuffer read_text_buffer(const std::string& path, FileAccess& files, std::int64_t max_bytes) {
+    const std::unique_ptr<InputFile> in = files.open_input(path);
+    const std::int64_t size = in->size();
+    if (size > max_bytes)
+        throw ModelFileError(path + ": the file holds " + std::to_string(size) + " bytes, more than the " +
+                             std::to_string(max_bytes) + " such a file can hold");
+    const std::size_t room = static_cast<std::size_t>(std::max<std::int64_t>(size, 0));
+    auto data = std::make_unique_for_overwrite<char[]>(room);
+    const std::size_t got = in->read_at(0, data.get(), room);
+    return TextBuffer(std::move(data), got);
 }
 
 std::string read_first_line(const std::string& path, std::size_t max_bytes, FileAccess& files) {

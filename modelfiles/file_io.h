@@ -4,11 +4,15 @@
 // where there is one, the line or record.
 #pragma once
 
+#include <sys/uio.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace veldra {
 
@@ -57,6 +61,13 @@ public:
     virtual ~OutputFile() = default;
     // Writes all `count` bytes or raises FileWriteError.
     virtual void write(const char* data, std::size_t count) = 0;
+    // Writes the `count` pieces one after the other, all of their bytes, or
+    // raises FileWriteError. Files that can gather pieces in one call do so;
+    // by default each piece is a write of its own.
+    virtual void write_vectors(const ::iovec* vectors, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i)
+            if (vectors[i].iov_len > 0) write(static_cast<const char*>(vectors[i].iov_base), vectors[i].iov_len);
+    }
     // Closes the file; raises FileWriteError when the bytes may not all be kept.
     virtual void close() = 0;
     virtual const std::string& path() const = 0;
@@ -93,6 +104,23 @@ inline constexpr std::int64_t kMaxTextFileBytes = std::int64_t{1} << 36;
 // its read fails.
 std::string read_text_file(const std::string& path, FileAccess& files = system_files(),
                            std::int64_t max_bytes = kMaxTextFileBytes);
+
+// The whole content of a file as read_text_file reads it, in a buffer of the
+// file's size that is not filled beforehand: large model files are read in
+// one pass, without clearing or growing the buffer.
+class TextBuffer {
+public:
+    TextBuffer() = default;
+    TextBuffer(std::unique_ptr<char[]> data, std::size_t size) : data_(std::move(data)), size_(size) {}
+    std::string_view view() const { return {data_.get(), size_}; }
+
+private:
+    std::unique_ptr<char[]> data_;
+    std::size_t size_ = 0;
+};
+
+TextBuffer read_text_buffer(const std::string& path, FileAccess& files = system_files(),
+                            std::int64_t max_bytes = kMaxTextFileBytes);
 
 // The first line of a regular file (without its line end), of which at most
 // `max_bytes` are read. Raises as read_text_file.

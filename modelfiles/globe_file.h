@@ -2,6 +2,7 @@
 // character per column from the west; "T" marks land, anything else water.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,6 +21,25 @@ struct GlobeMask {
         return land[static_cast<std::size_t>(row) * static_cast<std::size_t>(cols) +
                     static_cast<std::size_t>(col)] != 0;
     }
+};
+
+// The lines of a globe file, row by row, as layer_exporter reads them.
+class GlobeRows {
+public:
+    // Raises ModelFileError when the text has fewer lines than the window
+    // has rows; nothing is kept but the text.
+    GlobeRows(std::string_view text, GridWindow window, const std::string& file_name);
+
+    // The characters of the next line that count: leading blanks skipped,
+    // ended by the first blank, tab, comma or CR, and at most as many as the
+    // window has columns. A column beyond them is water. Only as many lines
+    // as the window has rows are read.
+    std::string_view next_row();
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    std::size_t cols_ = 0;
 };
 
 // Reads the rows of `window` as layer_exporter does: leading blanks of a line

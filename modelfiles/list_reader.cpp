@@ -109,8 +109,31 @@ double ListReader::read_number(std::string_view what) {
     fail("expected " + std::string(what) + ", found \"" + std::string(token) + "\"");
 }
 
+bool ListReader::read_plain_wholes(std::int32_t* out, int count) {
+    const char* p = text_.data() + pos_;
+    const char* const end = text_.data() + text_.size();
+    for (int k = 0; k < count; ++k) {
+        while (p < end && is_separator(*p)) ++p;
+        if (p == end) return false;
+        const bool negative = *p == '-';
+        if (*p == '-' || *p == '+') ++p;
+        const char* const digits = p;
+        std::uint64_t value = 0;
+        while (p < end && static_cast<unsigned char>(*p - '0') < 10 && p - digits < 10)
+            value = value * 10 + static_cast<unsigned>(*p++ - '0');
+        if (p == digits || (p < end && !is_separator(*p) && *p != '\n')) return false;
+        if (value > (negative ? std::uint64_t{2147483648u} : std::uint64_t{2147483647u})) return false;
+        out[k] = static_cast<std::int32_t>(negative ? 0 - value : value);
+    }
+    pos_ = static_cast<std::size_t>(p - text_.data());
+    return true;
+}
+
 void ListReader::skip_rest_of_line() {
-    const std::size_t nl = text_.find('\n', pos_);
+    // Most lines end right after their last value.
+    std::size_t nl = pos_;
+    if (nl < text_.size() && text_[nl] == '\r') ++nl;
+    if (nl >= text_.size() || text_[nl] != '\n') nl = text_.find('\n', pos_);
     if (nl == std::string_view::npos) {
         pos_ = text_.size();
     } else {

@@ -23,6 +23,13 @@ public:
     // The next value as a number in double precision.
     double read_number(std::string_view what);
 
+    // Reads `count` whole numbers that all stand on the current line in their
+    // plain form: an optional sign and at most ten digits, each ended by a
+    // separator or the line end. Returns false, having read nothing, when the
+    // next `count` values are not all such numbers on this line; read_whole
+    // then reads them (or reports what is wrong) as usual.
+    bool read_plain_wholes(std::int32_t* out, int count);
+
     // Skips whatever is left of the current line.
     void skip_rest_of_line();
 

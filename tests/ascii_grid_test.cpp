@@ -129,30 +129,57 @@ TEST_F(GridFileWriterTest, LinksPlantedAtTheOldTemporaryNameAreNeverFollowed) {
     EXPECT_EQ(slurp(path), "new");
 }
 
-TEST_F(GridFileWriterTest, LargeGridsWrittenInParallelHoldTheSameBytes) {
-    // Over a million values: formatted in blocks on several threads.
-    constexpr std::size_t kCols = 1500, kRows = 800;
-    std::vector<float> grid(kCols * kRows);
-    for (std::size_t i = 0; i < grid.size(); ++i)
-        grid[i] = i % 7 < 3 ? -9999.0f : static_cast<float>(std::sin(static_cast<double>(i)) * 1000.0);
-    std::string expected = "head\r\n";
-    for (std::size_t r = 0; r < kRows; ++r) append_grid_row(expected, grid.data() + r * kCols, kCols);
+// A file that writes each piece on its own, as files that cannot gather do.
+class PieceByPiece final : public OutputFile {
+public:
+    void write(const char* data, std::size_t count) override { bytes.append(data, count); }
+    void close() override {}
+    const std::string& path() const override { return name_; }
+    std::string bytes;
 
-    const auto path = dir_ / "big.asc";
-    GridFileWriter w;
-    w.create(path.string());
-    w.write("head\r\n");
-    w.write_rows(grid.data(), kRows, kCols);
-    w.commit();
-    EXPECT_TRUE(slurp(path) == expected);  // not EXPECT_EQ: a 20 MB diff helps nobody
+private:
+    std::string name_ = "memory";
+};
 
-    // A write that fails on a worker's block stops the grid and names it.
-    testing::FaultyFiles failing(testing::Fault::write);
-    GridFileWriter f(failing);
-    f.create(path.string());
-    EXPECT_THROW(f.write_rows(grid.data(), kRows, kCols), FileWriteError);
-    EXPECT_TRUE(slurp(path) == expected);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
+TEST_F(GridFileWriterTest, GatheredWritesKeepEveryPieceInOrder) {
+    // More pieces than one system call takes, empty ones among them.
+    std::vector<std::string> texts;
+    for (int i = 0; i < 3000; ++i) texts.push_back(std::string(static_cast<std::size_t>(i % 5), char('a' + i % 26)));
+    texts.push_back(std::string(3 << 20, 'z'));
+    std::vector<::iovec> pieces;
+    std::string expected;
+    for (std::string& t : texts) {
+        pieces.push_back({t.data(), t.size()});
+        expected += t;
+    }
+    const std::string path = (dir_ / "pieces.asc").string();
+    std::unique_ptr<OutputFile> system = system_files().create_temporary(path);
+    system->write_vectors(pieces.data(), pieces.size());
+    system->close();
+    EXPECT_TRUE(slurp(system->path()) == expected);
+    PieceByPiece memory;
+    memory.write_vectors(pieces.data(), pieces.size());
+    EXPECT_TRUE(memory.bytes == expected);
+}
+
+TEST_F(GridFileWriterTest, AFailedBodyWriteKeepsTheOldGridOnEitherPath) {
+    const auto path = dir_ / "g.asc";
+    std::ofstream(path) << "old grid";
+    CellFile cells;
+    cells.window = GridWindow{2, 1};
+    cells.cells = {RangeCell{1, 1, 1, 1, 1}, RangeCell{2, 1, 4, 2, 1}};
+    const GridRuns runs(cells, "TTFF\nFTTF\n", "Globe.vrd");
+    const float values[] = {1.5f, -0.25f};
+    for (std::size_t two_threads_from : {std::size_t{0}, SIZE_MAX}) {
+        testing::FaultyFiles failing(testing::Fault::write);
+        GridFileWriter w(failing);
+        w.set_two_threads_from(two_threads_from);
+        w.create(path.string());
+        w.write("head\r\n");
+        EXPECT_THROW(w.write_body(runs, values, 2), FileWriteError);
+        EXPECT_EQ(slurp(path), "old grid");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
+    }
 }
 
 TEST_F(GridFileWriterTest, CreateFailsInAMissingFolder) {

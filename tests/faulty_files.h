@@ -37,6 +37,10 @@ private:
             if (owner_.fault_ == Fault::write) throw FileWriteError(path(), "write failed", owner_.code_);
             real_->write(data, count);
         }
+        void write_vectors(const ::iovec* vectors, std::size_t count) override {
+            if (owner_.fault_ == Fault::write) throw FileWriteError(path(), "write failed", owner_.code_);
+            real_->write_vectors(vectors, count);
+        }
         void close() override {
             real_->close();
             if (owner_.fault_ == Fault::close) throw FileWriteError(path(), "close failed", owner_.code_);
