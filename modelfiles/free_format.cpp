@@ -11,25 +11,6 @@ namespace {
 
 static_assert(std::endian::native == std::endian::little, "the digit packing below assumes little-endian");
 
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-// Writes exactly `count` decimal digits of `value` (zero-padded on the left).
-void write_fixed_digits(char* out, std::uint32_t value, int count) {
-    char* p = out + count;
-    while (count >= 2) {
-        const std::uint32_t pair = (value % 100) * 2;
-        value /= 100;
-        p -= 2;
-        p[0] = kDigitPairs[pair];
-        p[1] = kDigitPairs[pair + 1];
-        count -= 2;
-    }
-    if (count == 1) *--p = static_cast<char>('0' + value % 10);
-}
-
 using u128 = unsigned __int128;
 
 constexpr auto kPow10U128 = [] {

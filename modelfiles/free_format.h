@@ -17,6 +17,27 @@
 
 namespace veldra {
 
+// The two digits of 0 .. 99, in pairs: "00", "01", ..., "99".
+inline constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes exactly `count` decimal digits of `value`, zero-padded on the left.
+template <typename Unsigned>
+inline void write_fixed_digits(char* out, Unsigned value, int count) {
+    char* p = out + count;
+    while (count >= 2) {
+        const auto pair = static_cast<std::size_t>(value % 100) * 2;
+        value /= 100;
+        p -= 2;
+        p[0] = kDigitPairs[pair];
+        p[1] = kDigitPairs[pair + 1];
+        count -= 2;
+    }
+    if (count == 1) *--p = static_cast<char>('0' + value % 10);
+}
+
 // Longest text that write_real_item / write_whole_item produce.
 inline constexpr std::size_t kMaxNumberItem = 16;
 

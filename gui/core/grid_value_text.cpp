@@ -1,5 +1,7 @@
 #include "gui/core/grid_value_text.h"
 
+#include "modelfiles/free_format.h"
+
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -16,25 +18,6 @@ using u128 = unsigned __int128;
 constexpr std::uint64_t kPow10[] = {1,          10,          100,          1000,          10000,
                                     100000,     1000000,     10000000,     100000000,     1000000000,
                                     10000000000ull};
-
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-// Exactly `count` digits of `value`, zero-padded on the left.
-void write_fixed_digits(char* out, std::uint64_t value, int count) {
-    char* p = out + count;
-    while (count >= 2) {
-        const std::size_t pair = static_cast<std::size_t>(value % 100) * 2;
-        value /= 100;
-        p -= 2;
-        p[0] = kDigitPairs[pair];
-        p[1] = kDigitPairs[pair + 1];
-        count -= 2;
-    }
-    if (count == 1) *--p = static_cast<char>('0' + value % 10);
-}
 
 char* write_u64(char* out, std::uint64_t v) { return std::to_chars(out, out + 20, v).ptr; }
 
