@@ -14,6 +14,8 @@ packages=(
   googletest libgtest-dev libgmock-dev gdal-bin python3 python3-gdal
   # the export's projection lookup grids, made with PROJ
   libproj-dev
+  # the NetCDF export, and the readers that check its files
+  libnetcdf-dev libhdf5-dev pkg-config python3-netcdf4 python3-xarray cdo
   # fuzz targets: clang and its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
   # the tests' second run under a comma-decimal locale (de_DE.UTF-8)

@@ -1,14 +1,20 @@
 #include "gui/core/netcdf_export.h"
 
+#include <H5public.h>
+#include <fcntl.h>
 #include <netcdf.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <new>
+#include <random>
 #include <system_error>
 #include <utility>
 
@@ -19,6 +25,8 @@
 
 namespace veldra::viewer {
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr float kFillValue = -9999.0f;
 
@@ -120,31 +128,79 @@ constexpr const char* kWgs84Wkt =
     "UNIT[\"degree\",0.0174532925199433,AUTHORITY[\"EPSG\",\"9122\"]],AXIS[\"Latitude\",NORTH],"
     "AXIS[\"Longitude\",EAST],AUTHORITY[\"EPSG\",\"4326\"]]";
 
-// A NetCDF file being written. Every call goes through check(), which raises
-// FileWriteError naming the file as the user will see it; one not closed is
-// abandoned.
+// Empties a file without following a link, so that a file the library still
+// holds open gives its space back once removed.
+void empty_file(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+        // Nothing more can be done; the file is removed all the same.
+    }
+    ::close(fd);
+}
+
+// A NetCDF file being written under a temporary name beside its final one:
+// "<final>.<6 letters>.part", created by the library with O_EXCL (NC_NOCLOBBER),
+// so that no existing file or link is ever opened. Every call goes through
+// check(), which raises FileWriteError naming the file as the user will see
+// it. A file not put in place is removed, and a file of the final name is
+// never touched.
+//
+// After a failed call the library is not asked to close the file: closing
+// flushes again, and a flush that fails there can crash the library. The
+// handle is left open instead (the library closes it at exit), and the file
+// is emptied and removed, which gives its space back at once.
 class NetcdfFile {
 public:
-    NetcdfFile(const std::string& path, std::string shown) : shown_(std::move(shown)) {
-        errno = 0;
-        check(nc_create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &id_), "creating it");
+    NetcdfFile(const std::string& final_path, std::string shown, FileAccess& files)
+        : shown_(std::move(shown)), files_(files) {
+        static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        static std::mt19937_64 random{std::random_device{}() ^ static_cast<std::uint64_t>(::getpid())};
+        for (int attempt = 0;; ++attempt) {
+            std::string name = final_path + ".";
+            std::uint64_t r = random();
+            for (int i = 0; i < 6; ++i, r /= 62) name += kLetters[r % 62];
+            name += ".part";
+            errno = 0;
+            const int status = nc_create(name.c_str(), NC_NETCDF4 | NC_NOCLOBBER, &id_);
+            if (status == NC_NOERR) {
+                temporary_ = name;
+                register_temporary_file(temporary_);
+                return;
+            }
+            id_ = -1;
+            if ((status != NC_EEXIST && errno != EEXIST) || attempt == 99)
+                check(status, "creating it under a temporary name beside it");
+        }
     }
     NetcdfFile(const NetcdfFile&) = delete;
     NetcdfFile& operator=(const NetcdfFile&) = delete;
     ~NetcdfFile() {
-        if (id_ >= 0) nc_abort(id_);
+        if (temporary_.empty()) return;
+        if (id_ >= 0 && !broken_) {
+            errno = 0;
+            if (nc_sync(id_) == NC_NOERR) {
+                nc_abort(id_);
+                id_ = -1;
+            }
+        }
+        if (id_ >= 0) empty_file(temporary_);
+        files_.remove(temporary_);
+        clear_temporary_file();
     }
 
     int id() const { return id_; }
 
     // Raises when `status` is a failure; `doing` says what was being done. A
     // system error since the last call is added to the library's reason.
-    void check(int status, std::string_view doing) const {
+    void check(int status, std::string_view doing) {
         const int code = errno;
         if (status == NC_NOERR) {
             errno = 0;
             return;
         }
+        broken_ = true;
         std::string reason = std::string("cannot be written: ") + nc_strerror(status);
         const bool system = code == ENOSPC || code == EDQUOT || code == EFBIG || code == EIO || code == EROFS ||
                             code == EACCES || code == EPERM || code == ENOMEM;
@@ -175,52 +231,23 @@ public:
         check(nc_put_var_double(id_, var, values.data()), "writing its coordinates");
     }
 
-    void close() {
+    // Writes what is held back, closes the file and renames it into place.
+    void put_in_place(const std::string& final_path) {
+        check(nc_sync(id_), "finishing it");
         errno = 0;
         const int status = nc_close(std::exchange(id_, -1));
         check(status, "closing it");
+        files_.rename(temporary_, final_path);
+        temporary_.clear();
+        clear_temporary_file();
     }
 
 private:
     int id_ = -1;
+    bool broken_ = false;
+    std::string temporary_;
     std::string shown_;
-};
-
-// The temporary file the NetCDF file is written to: made beside the final
-// one with a new unique name, removed unless it was put in place.
-class TemporaryFile {
-public:
-    TemporaryFile(const std::string& final_path, FileAccess& files) : files_(files) {
-        std::unique_ptr<OutputFile> made = files.create_temporary(final_path);
-        path_ = made->path();
-        register_temporary_file(path_);
-        try {
-            made->close();
-        } catch (...) {
-            discard();
-            throw;
-        }
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        if (!path_.empty()) discard();
-    }
-    const std::string& path() const { return path_; }
-    void put_in_place(const std::string& final_path) {
-        files_.rename(path_, final_path);
-        path_.clear();
-        clear_temporary_file();
-    }
-
-private:
-    void discard() {
-        files_.remove(path_);
-        clear_temporary_file();
-        path_.clear();
-    }
     FileAccess& files_;
-    std::string path_;
 };
 
 std::string block_name(std::int32_t year, std::int32_t month, std::int32_t layer) {
@@ -283,6 +310,9 @@ std::string netcdf_path(std::string_view folder, std::string_view root) {
 
 NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& variable,
                             const NetcdfSettings& settings, FileAccess& files, const ExportProgress& progress) {
+    // Before the library starts: a file left open after a failed write must
+    // not be flushed and closed at exit, which can crash the library.
+    H5dont_atexit();
     NetcdfOutcome outcome;
     const std::string shown_path = netcdf_path(settings.folder, settings.root);
     const auto status = [&](const std::string& text) {
@@ -337,8 +367,7 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
         }
 
         const std::string final_path = path_to_open(shown_path);
-        TemporaryFile temporary(final_path, files);
-        NetcdfFile nc(temporary.path(), shown_path);
+        NetcdfFile nc(final_path, shown_path, files);
         const int id = nc.id();
 
         // Dimensions and coordinates.
@@ -422,8 +451,11 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
         nc.text(NC_GLOBAL, "title", "Veldra model run: " + variable.label + ", " + number_text(settings.first_year) +
                                         " to " + number_text(settings.last_year));
         if (!settings.institution.empty()) nc.text(NC_GLOBAL, "institution", settings.institution);
+        std::error_code ec;
+        const fs::path model_folder = fs::absolute(path_to_open(source.model_folder), ec).lexically_normal();
+        const fs::path variable_file = fs::absolute(path_to_open(variable_path), ec).lexically_normal();
         nc.text(NC_GLOBAL, "source",
-                "Veldra model run in " + source.model_folder + ", variable file " + variable_path);
+                "Veldra model run in " + model_folder.string() + ", variable file " + variable_file.string());
         nc.text(NC_GLOBAL, "history", utc_now() + ": " + settings.history);
         nc.text(NC_GLOBAL, "comment",
                 "Water and land without a rangeland cell hold the fill value -9999; land_mask tells them apart.");
@@ -488,8 +520,7 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
                 status("");
             }
         }
-        nc.close();
-        temporary.put_in_place(final_path);
+        nc.put_in_place(final_path);
         outcome.path = shown_path;
     } catch (const StopRequested&) {
         outcome.stopped = true;

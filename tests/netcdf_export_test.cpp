@@ -1,0 +1,166 @@
+// The NetCDF export of a small model: the calendar and the chosen layer, read
+// back with the NetCDF library, and what a failure or a stop leaves behind
+// (nothing new). What the readers make of a whole file is checked in
+// netcdf_readers_open_export.py.
+#include <gtest/gtest.h>
+#include <netcdf.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gui/core/export_command.h"
+#include "gui/core/netcdf_export.h"
+#include "tests/output_list_line.h"
+#include "tests/test_model.h"
+
+namespace veldra::viewer {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The machine's files, with renames that can be made to fail.
+class RenameFaults final : public FileAccess {
+public:
+    bool fail_rename = false;
+    std::unique_ptr<InputFile> open_input(const std::string& path) override { return system_files().open_input(path); }
+    std::unique_ptr<OutputFile> create_temporary(const std::string& path) override {
+        return system_files().create_temporary(path);
+    }
+    void rename(const std::string& from, const std::string& to) override {
+        if (fail_rename) throw FileWriteError(to, "cannot be put in place: Input/output error", EIO);
+        system_files().rename(from, to);
+    }
+    void remove(const std::string& path) override { system_files().remove(path); }
+};
+
+std::vector<std::string> names_in(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    return names;
+}
+
+// A grid of 4 x 2 half-degree cells with two rangeland cells, and a variable
+// of 2 layers from 1582 to 1583 whose value tells its year, month, layer and cell.
+struct NetcdfExport : ::testing::Test {
+    veldra::testing::TestModel model{"netcdf_export"};
+    fs::path out = model.maps();
+    std::vector<RangeCell> cells{{1, 1, 1, 1, 1}, {2, 1, 3, 2, 1}};
+    GlobeMask land{4, 2, {1, 1, 0, 0, 1, 0, 0, 1}};
+    ExportSource source{model.root().string(), "Biomass", 2, 2, 2, 1582, 0.5f, cells, land};
+    NetcdfSettings settings;
+    RenameFaults files;
+    std::vector<std::string> messages;
+    std::string stop_at = "(none)";
+
+    static float value(int y, int m, int l, int i) { return static_cast<float>(y * 1000 + m * 10 + l) + i * 0.5f; }
+
+    NetcdfExport() {
+        model.write_variable("Biomass.vrd", 2, 1582, 1583, 2, value);
+        settings.folder = out.string();
+        settings.root = "biomass";
+        settings.first_year = 1582;
+        settings.last_year = 1583;
+    }
+    NetcdfOutcome run() {
+        const NetcdfVariable variable{"Biomass", "g/m^2", {"Facet 1", "Facet 2"}};
+        return export_netcdf(source, variable, settings, files, [&](ExportNote note, const std::string& text) {
+            if (note == ExportNote::message) messages.push_back(text);
+            return text != stop_at;
+        });
+    }
+};
+
+TEST_F(NetcdfExport, KeepsTheStandardCalendarAndTheChosenLayer) {
+    settings.every_layer = false;
+    ASSERT_FALSE(run().failed) << messages.at(0);
+    int id = -1, var = -1;
+    ASSERT_EQ(nc_open((out / "biomass.nc").c_str(), NC_NOWRITE, &id), NC_NOERR);
+    // October 1582 has 21 days (the 4th is followed by the 15th), so 1582 has 355.
+    std::vector<double> bounds(48);
+    nc_inq_varid(id, "time_bnds", &var);
+    nc_get_var_double(id, var, bounds.data());
+    EXPECT_EQ(std::vector<double>(bounds.begin() + 18, bounds.begin() + 20), (std::vector<double>{273, 294}));
+    EXPECT_EQ(bounds[47], 355 + 365);
+    char* label = nullptr;
+    nc_inq_varid(id, "layer_label", &var);
+    nc_get_var_string(id, var, &label);
+    EXPECT_STREQ(label, "Facet 2");
+    nc_free_string(1, &label);
+    std::vector<float> v(24 * 8);
+    nc_inq_varid(id, "Biomass", &var);
+    nc_get_var_float(id, var, v.data());
+    EXPECT_EQ(std::vector<float>(v.begin() + 14 * 8, v.begin() + 15 * 8),
+              (std::vector<float>{value(1583, 3, 2, 0), -9999, -9999, -9999, -9999, -9999, value(1583, 3, 2, 1),
+                                  -9999}));
+    nc_close(id);
+}
+
+TEST_F(NetcdfExport, AMismatchedRecordStopsAndLeavesTheOlderFile) {
+    model.write_text("maps/biomass.nc", "older");
+    model.set_record("Biomass.vrd", 28 * 5 + 2, 1584);  // the year of March 1583, layer 1: block (12 + 2) * 2
+    EXPECT_TRUE(run().failed);
+    EXPECT_EQ(messages, std::vector<std::string>{(model.output() / "Biomass.vrd").string() +
+                                                 ": record 142 holds 1584 as the year of the block of year 1583, "
+                                                 "month 3, layer 1; expected 1583."});
+    EXPECT_EQ(names_in(out), std::vector<std::string>{"biomass.nc"});
+    EXPECT_EQ(veldra::testing::read_file(out / "biomass.nc"), "older");
+}
+
+TEST_F(NetcdfExport, AShortFileAFailedRenameOrAStopLeaveNothing) {
+    settings.last_year = 1584;
+    EXPECT_TRUE(run().failed);
+    settings.last_year = 1583;
+    files.fail_rename = true;
+    EXPECT_TRUE(run().failed);
+    EXPECT_EQ(messages, (std::vector<std::string>{
+                            (model.output() / "Biomass.vrd").string() +
+                                ": record 356 lies past the end of the file, which holds 240 records; the block of "
+                                "year 1584, month 12, layer 2 takes records 356 to 360.",
+                            (out / "biomass.nc").string() + ": cannot be put in place: Input/output error"}));
+    files.fail_rename = false;
+    stop_at = "Saving: " + (out / "biomass.nc").string() + " (1582-02)";
+    EXPECT_TRUE(run().stopped);
+    EXPECT_TRUE(names_in(out).empty());
+}
+
+TEST_F(NetcdfExport, AFullDiskNamesTheFileAndLeavesNothing) {
+    // A file-size limit makes the library's writes fail as a full disk would.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const NetcdfOutcome outcome = run();
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_TRUE(outcome.failed);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind((out / "biomass.nc").string() + ": cannot be written: NetCDF: ", 0), 0u) << messages[0];
+    EXPECT_TRUE(names_in(out).empty());
+}
+
+TEST_F(NetcdfExport, CommandLineOptions) {
+    model.write_text("Parms/Output_List.vrl",
+                     veldra::testing::output_list_line("1", "Biomass", "2", "Facet", "g/m^2") + "\r\n");
+    model.write_text("Output/Rng_Data.vrd", "2 4 2 -2 -1 2 1 1.0 1582 1583\r\n1 1 1 1 1\r\n2 1 3 2 1\r\n");
+    model.write_text("Output/Globe.vrd", "TTFF\r\nTFFT\r\n");
+    const auto status = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--model", model.root().string(), "--variable", "Biomass", "--out", out.string()});
+        std::ostringstream o, e;
+        return run_veldra_export(args, o, e, LookupPlaces{});
+    };
+    EXPECT_EQ(status({"--format", "netcdf", "--layer", "2", "--deflate", "0", "--quiet"}), 0);
+    EXPECT_EQ(names_in(out), std::vector<std::string>{"Biomass_L2.nc"});
+    for (const std::vector<std::string>& wrong :
+         {std::vector<std::string>{"--format", "csv"}, {"--format", "netcdf", "--deflate", "10"},
+          {"--format", "netcdf", "--decimals", "2"}, {"--format", "netcdf", "--projection", "robinson"},
+          {"--institution", "Range Lab"}})
+        EXPECT_EQ(status(wrong), 2) << wrong[1];
+}
+
+}  // namespace
+}  // namespace veldra::viewer
