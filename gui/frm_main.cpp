@@ -25,7 +25,9 @@
 #include "gui/core/number_text.h"
 #include "gui/frm_export.h"
 #include "gui/pic_map.h"
+#include "gui/run_scale_job.h"
 #include "gui/ui_services.h"
+#include "modelfiles/paths.h"
 
 namespace veldra::viewer {
 
@@ -100,6 +102,7 @@ FrmMain::FrmMain(ViewerState& state, UiServices& ui, FrmExport& frm_export, std:
                  QWidget* parent)
     : QWidget(parent), state_(state), ui_(ui), frm_export_(frm_export), seed_(seed) {
     build_controls();
+    build_tools();
 }
 
 void FrmMain::build_controls() {
@@ -255,6 +258,7 @@ void FrmMain::Form_Load() {
     state_.RedrawPending = true;
 
     chartMain->set_row_count(static_cast<int>(run_shape(state_).months()));
+    chartMain->set_first_year(state_.first_year());
 
     random_.seed(seed_ ? *seed_ : static_cast<std::uint32_t>(QTime::currentTime().msecsSinceStartOfDay() / 1000));
 
@@ -274,6 +278,9 @@ void FrmMain::Form_Load() {
 
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
     state_.ramps = build_ramps([&] { return uniform(random_); });
+
+    update_chart_month();
+    refresh_overlays();
 }
 
 void FrmMain::set_buttons_enabled(bool enabled) {
@@ -282,7 +289,7 @@ void FrmMain::set_buttons_enabled(bool enabled) {
 }
 
 void FrmMain::lstMaps_Click() {
-    picMap->clear();
+    clear_map();
     const int row = selected_row(lstMaps);
     if (row < 0) {
         state_.SelectedEntry = 0;
@@ -306,6 +313,7 @@ void FrmMain::lstMaps_Click() {
     }
 
     draw_or_disable(entry->LayerCount == 1 && state_.SelectedLayer == 1);
+    refresh_overlays();
 }
 
 void FrmMain::lstIndex_Click() {
@@ -329,10 +337,12 @@ void FrmMain::lstClr_Click() {
 }
 
 void FrmMain::txtYear_Change() {
+    update_chart_month();
     if (is_drawable(state_)) Draw_Data();
 }
 
 void FrmMain::txtMonth_Change() {
+    update_chart_month();
     if (is_drawable(state_)) Draw_Data();
 }
 
@@ -383,6 +393,12 @@ void FrmMain::Draw_Globe() {
     MapCanvas& canvas = picMap->canvas();
     set_map_scale(canvas, state_);
     paint_globe(canvas, state_);
+    // The mask covers every position: what was drawn before is gone.
+    state_.picture.globe = true;
+    state_.picture.grid_scale = true;
+    state_.picture.values.reset();
+    state_.picture.marked_cell.reset();
+    refresh_overlays();
     picMap->update();
     if (state_.RedrawPending) {
         state_.RedrawPending = false;
@@ -398,17 +414,25 @@ void FrmMain::Draw_Data() {
         return;
     }
     state_.display_values = std::move(block.values);
-    ui_.beep();
+    state_.picture.year = year_value();
+    state_.picture.month = month_value();
+    if (state_.beep_on_redraw) ui_.beep();
+    maybe_start_run_scale();
     MapCanvas& canvas = picMap->canvas();
     set_map_scale(canvas, state_);
+    state_.picture.grid_scale = true;
 
     const RampChoice ramp = choose_ramp(state_.ramps, selected_text(lstClr).toStdString());
     if (ramp.random) {
         paint_random(canvas, state_);
+        state_.picture.values = PaintedValues{};
+        state_.picture.marked_cell.reset();
+        refresh_overlays();
         picMap->update();
     } else if (ramp.stretched) {
         Stretcher(*ramp.stretched);
     }
+    refresh_readout();
 }
 
 void FrmMain::Stretcher(const ColourRamp& ramp) {
@@ -418,14 +442,27 @@ void FrmMain::Stretcher(const ColourRamp& ramp) {
     lblStdev->setText(QString::fromStdString(labels.stdev));
     lblCells->setText(QString::fromStdString(labels.cells));
     lblUnits->setText(QString::fromStdString(labels.units));
-    paint_stretched(picMap->canvas(), state_, stats, ramp);
+    // With the same colours for every month, the month's own statistics are
+    // shown but the colours follow the stretch over the run.
+    const StretchStats* run = state_.run_scale.stats_for(state_.SelectedEntry, state_.SelectedLayer);
+    const StretchStats& colours = run ? *run : stats;
+    paint_stretched(picMap->canvas(), state_, colours, ramp);
+    int index = 4;
+    for (int i = 1; i <= 4; ++i)
+        if (&ramp_at(state_.ramps, i) == &ramp) index = i;
+    state_.picture.values = PaintedValues{index, colours, run != nullptr};
+    state_.picture.marked_cell.reset();
+    refresh_overlays();
     picMap->update();
 }
 
 void FrmMain::cmdEnd_Click() {
-    // Nothing is kept open or unsaved between events, so ending is immediate.
+    // Nothing is kept open or unsaved between events, so ending is immediate;
+    // frames being written stop after the one in hand.
     tmrAuto->stop();
     tmrRedraw->stop();
+    cancel_frames();
+    cancel_run_scale();
     frm_export_.hide();
     hide();
     QCoreApplication::exit(0);
@@ -438,11 +475,12 @@ void FrmMain::cmdExport_Click() {
 void FrmMain::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     Form_Resize();
+    place_status_line();
 }
 
 void FrmMain::Form_Resize() {
     state_.RedrawPending = true;
-    picMap->clear();
+    clear_map();
 
     const QSize outer = frameGeometry().size();
     const WindowState window_state = isMinimized()   ? WindowState::minimized
@@ -454,12 +492,16 @@ void FrmMain::Form_Resize() {
     if (r.new_size && r.new_size != requested_size_) {
         requested_size_ = r.new_size;
         const QSize frame = frameGeometry().size() - size();
-        resize(twips(r.new_size->width) - frame.width(), twips(r.new_size->height) - frame.height());
+        // Whole pixels at least as large as asked: 7007 twips are 467.1
+        // pixels, and 467 would be too small again.
+        auto at_least = [](double t) { return static_cast<int>(std::ceil(t / 15.0)); };
+        resize(at_least(r.new_size->width) - frame.width(), at_least(r.new_size->height) - frame.height());
     }
     if (!r.layout) return;
     apply_layout(*r.layout);
 
     picMap->canvas().set_scale(-180, 90, 180, -90);
+    state_.picture.grid_scale = false;
     tmrRedraw->start(1000);
 }
 
@@ -476,13 +518,12 @@ void FrmMain::apply_layout(const MainLayout& l) {
         {chartMain, &l.chartMain},
     };
     for (const auto& [widget, rect] : controls) place(widget, rect->left, rect->top, rect->width, rect->height);
+    place_status_line();
 }
 
 void FrmMain::mark_cell(std::size_t cell, Rgb colour) {
-    MapCanvas& canvas = picMap->canvas();
-    const CellSquare sq = cell_square(state_.CellTable[cell], state_.extents.half_cols, state_.extents.half_rows_int);
-    const double x0 = round_half_even(sq.x0), y0 = round_half_even(sq.y0);
-    canvas.fill_rect(x0, y0, x0 + 1, y0 + 1, colour);
+    veldra::viewer::mark_cell(picMap->canvas(), state_, cell, colour);
+    state_.picture.marked_cell = cell;
     picMap->update();
 }
 
@@ -507,6 +548,8 @@ void FrmMain::picMap_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, double x,
     for (std::size_t c = 0; c < climate.size(); ++c)
         chartMain->set_legend_text(static_cast<int>(c) + 2, QString::fromStdString(climate[c].legend));
     chartMain->set_value_axis_title(QString::fromStdString(value_axis_title(*state_.selected_entry())));
+    chartMain->set_units(1, std::string(trim_blanks(state_.selected_entry()->Units)));
+    charted_cell_ = *cell;
 
     const MonthlySeries series = read_cell_series(*source, *cell, run_shape(state_));
     chartMain->set_column(1, series);
@@ -515,6 +558,7 @@ void FrmMain::picMap_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, double x,
     QCoreApplication::processEvents();
     std::string failures = (series.failure ? *series.failure + "\n" : std::string()) + Chart_Climate(*cell);
     chartMain->show();
+    show_pointer(x, y);
     if (!failures.empty()) {
         failures.pop_back();
         ui_.message(QString::fromStdString(failures));

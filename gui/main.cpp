@@ -4,12 +4,13 @@
 #include <vector>
 
 #include <QApplication>
-#include <QListWidget>
+#include <QImage>
 #include <QPixmap>
 #include <QTimer>
 
 #include "gui/frm_export.h"
 #include "gui/frm_main.h"
+#include "gui/saving.h"
 #include "gui/startup.h"
 #include "gui/ui_services.h"
 #include "tools/lookup_grid_maker.h"
@@ -39,26 +40,23 @@ int main(int argc, char** argv) {
     frm_main.Form_Load();
     frm_main.show();
 
-    if (!start.select.empty()) {
-        const auto items = frm_main.lstMaps->findItems(QString::fromStdString(start.select), Qt::MatchExactly);
-        if (!items.isEmpty()) frm_main.select_item(frm_main.lstMaps, frm_main.lstMaps->row(items.front()));
-    }
-
-    if (start.query || !start.screenshot.empty()) {
+    if (has_start_choices(start) || !start.screenshot.empty()) {
         auto after_start = [&] {
-            if (start.query) frm_main.query_at((*start.query)[0], (*start.query)[1]);
+            apply_start_choices(start, frm_main);
             if (start.screenshot.empty()) return;
             const QString file = QString::fromStdString(start.screenshot);
-            if (!frm_main.grab().save(file, "PNG")) {
-                std::cerr << "Veldra_GUI: cannot write " << start.screenshot << "\n";
+            try {
+                save_png(file, frm_main.grab().toImage());
+            } catch (const SaveError& e) {
+                std::cerr << "Veldra_GUI: " << e.what() << "\n";
                 QCoreApplication::exit(1);
                 return;
             }
             QCoreApplication::exit(0);
         };
-        // Showing the window armed the deferred redraw, unless choosing a
-        // variable has drawn since; the query and the picture wait until the
-        // window has settled, after that redraw when it is still to come.
+        // Showing the window armed the deferred redraw, which chooses the
+        // variable again and so forgets a layer chosen before it: the choices,
+        // the query and the picture wait until the window has settled.
         QTimer::singleShot(0, &frm_main, [&frm_main, after_start] {
             if (frm_main.tmrRedraw->isActive())
                 QObject::connect(frm_main.tmrRedraw, &QTimer::timeout, &frm_main, after_start,

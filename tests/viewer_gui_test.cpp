@@ -7,12 +7,17 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
+#include <QSettings>
+#include <QShortcut>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -37,10 +42,13 @@
 #include "gui/core/colour_ramps.h"
 #include "gui/core/export_command.h"
 #include "gui/core/export_settings.h"
+#include "gui/core/map_drawing.h"
 #include "gui/frm_export.h"
 #include "gui/frm_main.h"
+#include "gui/map_image_painter.h"
 #include "gui/pic_map.h"
 #include "gui/startup.h"
+#include "gui/status_line.h"
 #include "gui/ui_services.h"
 
 namespace fs = std::filesystem;
@@ -65,6 +73,10 @@ public:
     }
     QString picked_folder;  // what the folder browser returns; empty: cancelled
     QString browse_folder(const QString&) override { return picked_folder; }
+    QString save_path;  // what the save dialog returns; empty: cancelled
+    QString save_file(const QString&, const QString&, const QString&) override { return save_path; }
+    std::optional<FrameSpan> frame_span;  // what the span picker returns
+    std::optional<FrameSpan> pick_frame_span(const FrameSpan&, int, int) override { return frame_span; }
 };
 
 constexpr int kFirstYear = 2000;
@@ -962,12 +974,338 @@ TEST_F(ViewerTest, EndClosesTheWindowsAndEndsTheProgram) {
     EXPECT_FALSE(frm->tmrAuto->isActive());
 }
 
+
+// ---------------------------------------------------------------------------
+// Beyond the design: hints, legend, the value under the pointer, zoom,
+// saving, the same colours for every month, shortcuts, start choices
+
+// Runs pending events until `done` or two seconds have passed.
+template <typename Done>
+bool wait_for(Done done) {
+    for (int i = 0; i < 200 && !done(); ++i) QTest::qWait(10);
+    return done();
+}
+
+QPoint cell_centre(const FrmMain& w, int col, int row, int cols = 8, int rows = 4) {
+    return QPoint(static_cast<int>((col - 0.5) / cols * w.picMap->width()),
+                  static_cast<int>((row - 0.5) / rows * w.picMap->height()));
+}
+
+TEST_F(ViewerTest, HintsUntilAVariableIsDrawnThenItsLegend) {
+    EXPECT_EQ(frm->picMap->hint(), "Choose a variable in the list on the left");
+    EXPECT_EQ(frm->lstClr->toolTip(), "Colour ramp of the map");
+    EXPECT_TRUE(frm->lstMaps->toolTip().startsWith("Variables"));
+    choose(kBiomass);
+    EXPECT_EQ(frm->picMap->hint(), "Choose a layer in the second list");
+    frm->select_item(frm->lstIndex, 0);
+    EXPECT_TRUE(frm->picMap->hint().isEmpty());
+    ASSERT_TRUE(frm->picMap->legend());
+
+    // The legend's bar at the lower left, through Blue to Yellow; the land swatch beside it.
+    PicMap& map = *frm->picMap;
+    const QImage shot = map.grab().toImage();
+    const LegendLayout l = layout_legend(*map.legend(), map.width() - 8, QFontMetrics(map.font()).height(),
+                                         text_width_in(map.font()));
+    const QPoint origin(4, map.height() - l.box.h - 4);
+    const int middle = l.bar->w / 2;
+    const auto entry = static_cast<std::size_t>(middle * 255 / (l.bar->w - 1));
+    EXPECT_EQ(shot.pixel(origin.x() + l.bar->x + middle, origin.y() + l.bar->y + 5), state.ramps.blue_to_yellow[entry]);
+    const PixelRect land = l.swatches.at(0).first;
+    EXPECT_EQ(shot.pixel(origin.x() + land.x + 5, origin.y() + land.y + 5), kLandColour);
+    EXPECT_EQ(shot.pixel(map.width() - 2, 2), kWaterColour);  // the rest is the map
+}
+
+TEST_F(ViewerTest, TheStatusLineShowsWhatLiesUnderThePointer) {
+    EXPECT_EQ(frm->picMap->geometry(), QRect(224, 8, 864, 432));  // no control moved
+    const QRect line = frm->status_line->geometry();
+    EXPECT_GE(line.top(), frm->chartMain->geometry().bottom());
+    EXPECT_LT(line.right(), frm->cmdEnd->geometry().left());
+    EXPECT_EQ(line.left(), frm->picMap->geometry().left());
+
+    // Made too small, the window takes whole pixels of at least 7007 x 6400
+    // twips and lays its controls out there.
+    frm->resize(300, 200);
+    QCoreApplication::processEvents();
+    EXPECT_GE(frm->frameGeometry().width() * 15, 7007);
+    EXPECT_GE(frm->frameGeometry().height() * 15, 6400);
+    EXPECT_TRUE(frm->tmrRedraw->isActive());
+    EXPECT_EQ(frm->lstMaps->height(), qRound(frm->frameGeometry().height() / 2.5));
+    frm->resize(1108, 830);
+    QCoreApplication::processEvents();
+    frm->tmrRedraw_Timer();
+
+    choose(kPrecip);
+    QTest::mouseMove(frm->picMap, cell_centre(*frm, 3, 2));
+    EXPECT_EQ(frm->status_line->text->text(), "lon -1.5  lat 0.5   column 3, row 2   10 cm");
+    QTest::mouseMove(frm->picMap, cell_centre(*frm, 5, 2));
+    EXPECT_EQ(frm->status_line->text->text(), "lon 0.5  lat 0.5   column 5, row 2   water");
+    frm->cmdMnUp->click();  // the value follows the month without a move
+    QTest::mouseMove(frm->picMap, cell_centre(*frm, 3, 2));
+    EXPECT_EQ(frm->status_line->text->text(), "lon -1.5  lat 0.5   column 3, row 2   1010 cm");
+}
+
+// A model of 120 x 60 cells of 3 degrees, fine enough to zoom in a picture
+// of 864 x 432 pixels (7.2 a cell; at most 16).
+struct FineModel {
+    FineModel() : model("viewer_fine") {
+        model.write_text("Parms/Output_List.vrl", output_list_line("1", "Precip", "1", "Layer", "cm") + "\r\n");
+        model.write_text("Output/Rng_Data.vrd",
+                         "3 120 60 -180 -90 180 90 3 2000 2000\n1 1 60 30 1\n2 1 61 30 1\n3 1 10 10 1\n");
+        std::string globe;
+        for (int r = 1; r <= 60; ++r) globe += std::string(120, r >= 20 && r <= 40 ? 'T' : 'F') + "\n";
+        model.write_text("Output/Globe.vrd", globe);
+        model.write_variable("Precip.vrd", 3, 2000, 2000, 1, [](auto, auto m, auto, auto i) {
+            return static_cast<float>(m * 100 + i);
+        });
+        state = load_model(model.root().string());
+        window = std::make_unique<FrmMain>(state, ui, exp, 7u);
+        window->Form_Load();
+        window->show();
+        window->tmrRedraw_Timer();
+        window->select_item(window->lstMaps, 0);
+    }
+    veldra::testing::TestModel model;
+    ViewerState state;
+    RecordingUi ui;
+    FrmExport exp{state, ui, model.root().string(), LookupPlaces{}};
+    std::unique_ptr<FrmMain> window;
+};
+
+void wheel(QWidget* w, QPoint at, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers, Qt::NoScrollPhase,
+                  false);
+    QCoreApplication::sendEvent(w, &e);
+}
+
+TEST(ViewerZoom, TheWheelZoomsAroundThePointerAndEverythingFollows) {
+    FineModel f;
+    FrmMain& w = *f.window;
+    const QPoint p = cell_centre(w, 60, 30, 120, 60);
+    const Rgb before = w.picMap->canvas().pixel(p.x(), p.y());
+    wheel(w.picMap, p, 2 * 120);
+    EXPECT_DOUBLE_EQ(f.state.view.zoom, 1.5625);
+    // The same cell stays under the pointer, for the picture and the status line.
+    EXPECT_EQ(w.picMap->canvas().pixel(p.x(), p.y()), before);
+    QTest::mouseMove(w.picMap, p);
+    EXPECT_EQ(w.status_line->text->text(), "lon -1.5  lat 1.5   column 60, row 30   100 cm");
+    // A press is still a cell query, of the cell under it; its marker follows further zoom.
+    QTest::mousePress(w.picMap, Qt::RightButton, Qt::NoModifier, p);
+    EXPECT_TRUE(w.chartMain->isVisible());
+    EXPECT_EQ(f.state.picture.marked_cell, 0u);
+    wheel(w.picMap, p, 10 * 120);
+    EXPECT_DOUBLE_EQ(f.state.view.zoom, max_zoom(grid_rect(f.state.extents), 864, 432));
+    EXPECT_EQ(w.picMap->canvas().pixel(p.x(), p.y()), rgb(255, 255, 0));
+    ASSERT_TRUE(w.picMap->legend());
+
+    // Shift+wheel and the arrow keys pan; Home shows the whole grid again.
+    const double x = f.state.view.centre_x;
+    wheel(w.picMap, p, -120, Qt::ShiftModifier);
+    EXPECT_GT(f.state.view.centre_x, x);
+    const double y = f.state.view.centre_y;
+    w.picMap->setFocus();
+    QTest::keyClick(w.picMap, Qt::Key_Up);
+    EXPECT_GT(f.state.view.centre_y, y);
+    QTest::keyClick(w.picMap, Qt::Key_Home);
+    EXPECT_EQ(f.state.view, MapView{});
+    EXPECT_EQ(f.ui.beeps, 1);  // zooming repaints what was read; it reads and beeps nothing
+}
+
+TEST_F(ViewerTest, SavedMapHasOnePixelSquarePerCellATitleAndTheLegend) {
+    ui.save_path = QString::fromStdString((model.root() / "map.png").string());
+    frm->act_save_map->trigger();
+    ASSERT_EQ(ui.messages.size(), 1u);  // nothing drawn yet
+    EXPECT_FALSE(fs::exists(model.root() / "map.png"));
+
+    choose(kBiomass);
+    frm->select_item(frm->lstIndex, 1);
+    frm->act_save_map->trigger();
+    QImage png(ui.save_path);
+    ASSERT_FALSE(png.isNull());
+    const std::string title = "Biomass (g/m^2), Facet 2, January 2000";
+    const SavedMapLayout l = saved_map_layout(state, *state.picture.values, grid_rect(state.extents), title);
+    EXPECT_EQ(png.size(), QSize(l.image.width, l.image.height));
+    EXPECT_EQ(l.image.map.w, 8 * 16);  // a coarse grid: 16 pixels a cell
+    // Each cell a square of 16 pixels, as the window colours it.
+    for (const auto& [col, row] : {std::pair{2, 2}, std::pair{6, 3}, std::pair{1, 1}})
+        EXPECT_EQ(png.pixel(l.image.map.x + (col - 1) * 16 + 8, l.image.map.y + (row - 1) * 16 + 8), at(col, row));
+    // The title is dark text on white, centred over the picture.
+    int dark = 0, left_of_centre = 0;
+    for (int y = l.image.title.y; y < l.image.title.bottom(); ++y)
+        for (int x = 0; x < png.width(); ++x)
+            if (qGray(png.pixel(x, y)) < 100) {
+                ++dark;
+                left_of_centre += x < png.width() / 2;
+            }
+    EXPECT_GT(dark, 100);
+    EXPECT_NEAR(left_of_centre, dark - left_of_centre, dark / 5);
+    int land_in_legend = 0;  // the legend's swatch of land
+    for (int y = l.image.legend.y; y < l.image.legend.bottom(); ++y)
+        for (int x = l.image.legend.x; x < l.image.legend.right(); ++x) land_in_legend += png.pixel(x, y) == kLandColour;
+    EXPECT_GE(land_in_legend, 64);
+    EXPECT_TRUE(frm->status_line->note().contains("map.png"));
+}
+
+TEST_F(ViewerTest, SameColoursForEveryMonthStretchOverTheRun) {
+    choose(kPrecip);  // January 2000: 0, 10 and 20
+    frm->act_same_colours->trigger();
+    ASSERT_TRUE(wait_for([&] { return !frm->run_scale_running(); }));
+    ASSERT_TRUE(state.picture.values && state.picture.values->run_scale);
+    std::vector<float> run;
+    for (int y = kFirstYear; y <= kLastYear; ++y)
+        for (int m = 1; m <= 12; ++m)
+            for (int i = 0; i < 3; ++i) run.push_back(block_base(y, m) + 10.0f * i);
+    const StretchStats expected = stretch_stats(run);
+    EXPECT_EQ(state.picture.values->colours.count, 108);
+    EXPECT_EQ(state.picture.values->colours.lo, expected.lo);
+    EXPECT_EQ(at(2, 2), stretch_colour(0, expected, state.ramps.blue_to_yellow));
+    EXPECT_EQ(text(frm->lblCells), "3");  // the labels keep the month's own statistics
+    EXPECT_EQ(text(frm->lblMean), "10.00");
+    EXPECT_EQ(frm->picMap->legend()->caption, "cm, whole run");
+    EXPECT_EQ(frm->status_line->note(), "Same colours over all 36 months of the run");
+    frm->cmdMnUp->click();
+    EXPECT_EQ(at(2, 2), stretch_colour(1000, expected, state.ramps.blue_to_yellow));
+
+    // Redone for another variable; dropped when unchecked.
+    choose(kSingle);
+    ASSERT_TRUE(wait_for([&] { return !frm->run_scale_running(); }));
+    EXPECT_EQ(state.run_scale.entry, kSingle + 1);
+    EXPECT_EQ(state.picture.values->colours.count, 36);
+    frm->act_same_colours->trigger();
+    EXPECT_FALSE(state.picture.values->run_scale);
+    EXPECT_EQ(at(2, 2), kEmptyStretchColour);
+}
+
+TEST_F(ViewerTest, ShortcutsClickTheirButtonsAndTheBeepCanBeSilenced) {
+    EXPECT_TRUE(frm->cmdMnUp->toolTip().contains("Ctrl+Right"));
+    EXPECT_TRUE(frm->cmdEnd->toolTip().contains("Ctrl+Q"));
+    choose(kPrecip);
+    frm->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frm.get()));
+    frm->txtYear->setFocus();  // a text box does not keep Ctrl+Right for itself
+    QTest::keyClick(frm->txtYear, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(frm->txtMonth->text(), "2");
+    QTest::keyClick(frm->lstMaps, Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(frm->txtYear->text(), "2001");
+    QTest::keyClick(frm->txtMonth, Qt::Key_Left, Qt::ControlModifier);
+    QTest::keyClick(frm->txtMonth, Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(frm->txtYear->text(), "2000");
+    EXPECT_EQ(frm->txtMonth->text(), "1");
+    EXPECT_EQ(ui.beeps, 5);
+    QTest::keyClick(frm->txtMonth, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(frm->cmdAuto->text(), "Manual");
+    QTest::keyClick(frm->txtMonth, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(frm->cmdAuto->text(), "Auto");
+    choose(kBiomass);  // Auto is disabled: its shortcut does nothing
+    QTest::keyClick(frm->lstMaps, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(frm->cmdAuto->text(), "Auto");
+
+    // Silence, remembered for the next start.
+    frm->act_beep->trigger();
+    ui.beeps = 0;
+    choose(kPrecip);
+    EXPECT_EQ(ui.beeps, 0);
+    FreshViewer next(1u);
+    EXPECT_FALSE(next.w->act_beep->isChecked());
+    EXPECT_FALSE(next.s.beep_on_redraw);
+    frm->act_beep->trigger();
+    EXPECT_TRUE(QSettings("veldra", "Veldra_GUI").value("beep_on_redraw").toBool());
+}
+
+TEST_F(ViewerTest, TheChartMarksTheMonthAndSavesAndCopiesItsSeries) {
+    model.write_climate();
+    choose(kPrecip);
+    press(*frm, 3, 2);
+    ChartMain& chart = *frm->chartMain;
+    EXPECT_EQ(chart.current_row(), 1);
+    frm->cmdMnUp->click();
+    frm->cmdYrUp->click();
+    EXPECT_EQ(chart.current_row(), 14);
+    ASSERT_EQ(chart.month_line()->count(), 2);
+    EXPECT_EQ(chart.month_line()->at(0).x(), 14);
+    EXPECT_EQ(chart.tooltip_at(1, 14.2), "Precip: 13010 cm\nFebruary 2001 (month 14 of the run)");
+    ASSERT_EQ(chart.context_menu()->actions().size(), 3);
+    EXPECT_EQ(chart.context_menu()->actions()[0]->text(), "Save series as CSV...");
+
+    ui.save_path = QString::fromStdString((model.root() / "series.csv").string());
+    chart.save_csv_action->trigger();
+    const std::string csv = veldra::testing::read_file(model.root() / "series.csv");
+    const std::string head = "year,month,Precip,Precipitation (cm),Max. temperature (C),Min. temperature (C)\r\n"
+                             "2000,1,10,10,11,11\r\n2000,2,1010,1010,11,11\r\n";
+    EXPECT_EQ(csv.substr(0, head.size()), head);
+    chart.copy_action->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), csv);
+    ui.save_path = QString::fromStdString((model.root() / "chart.png").string());
+    chart.save_png_action->trigger();
+    EXPECT_EQ(QImage(ui.save_path).size(), chart.size());
+}
+
+TEST_F(ViewerTest, AnimationFramesOnePerMonthInTimeOrder) {
+    choose(kPrecip);
+    const fs::path frames = model.root() / "frames";
+    fs::create_directories(frames);
+    ui.picked_folder = QString::fromStdString(frames.string());
+    ui.frame_span = FrameSpan{2000, 11, 2001, 2};
+    frm->act_save_frames->trigger();
+    ASSERT_TRUE(wait_for([&] { return !frm->frames_running(); }));
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(frames)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Precip_0001_2000_11.png", "Precip_0002_2000_12.png",
+                                               "Precip_0003_2001_01.png", "Precip_0004_2001_02.png"}));
+    const QImage first(QString::fromStdString((frames / names[0]).string()));
+    EXPECT_EQ(first.size(), QImage(QString::fromStdString((frames / names[3]).string())).size());
+    EXPECT_GE(first.width(), 8 * 16);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(frm->status_line->note().startsWith("Wrote 4 of 4 frames"));
+
+    // A folder that cannot take them: the first failure stops the frames and is named.
+    ui.picked_folder = QString::fromStdString((model.root() / "missing").string());
+    frm->act_save_frames->trigger();
+    ASSERT_TRUE(wait_for([&] { return !frm->frames_running(); }));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].contains("missing/Precip_0001_2000_11.png: cannot be written")) << ui.messages[0].toStdString();
+    EXPECT_FALSE(fs::exists(model.root() / "missing"));
+}
+
+TEST_F(StartupTest, StartChoicesAreAppliedAsClicksWouldBe) {
+    const std::string root = model.root().string();
+    StartupResult r = start_viewer({"--model", root, "--select", "Biomass", "--layer", "2", "--year", "2001",
+                                    "--month", "3", "--ramp", "red STRETCHED"});
+    ASSERT_TRUE(r.run) << r.err;
+    FrmExport exp(r.state, ui, model.program().string(), LookupPlaces{});
+    FrmMain w(r.state, ui, exp, 1u);
+    w.Form_Load();
+    w.show();
+    w.tmrRedraw_Timer();
+    apply_start_choices(r, w);
+    EXPECT_EQ(w.lstIndex->currentRow(), 1);
+    EXPECT_EQ(w.txtYear->text(), "2001");
+    EXPECT_EQ(w.txtMonth->text(), "3");
+    EXPECT_EQ(w.lstClr->selectedItems().front()->text(), "Red stretched");
+    EXPECT_EQ(w.lblMean->text(), "214010.00");  // layer 2, March 2001
+    EXPECT_TRUE(ui.messages.empty());
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--layer", "2"}, {"--select", "Precip", "--layer", "2"}, {"--month", "13"},
+          {"--year", "1999"}, {"--ramp", "Purple"}, {"--zoom", "0.5"}, {"--year", "20x1"}}) {
+        std::vector<std::string> args{"--model", root};
+        args.insert(args.end(), bad.begin(), bad.end());
+        EXPECT_EQ(start_viewer(args).exit_status, 2) << bad[0];
+    }
+}
 }  // namespace
 
 int main(int argc, char** argv) {
     // The windows never need a display, not even when the test list is read.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Options the viewer remembers go to a folder of the tests' own.
+    const fs::path settings = fs::temp_directory_path() / ("veldra_gui_settings_" + std::to_string(::getpid()));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(settings.string()));
+    struct Cleanup {
+        fs::path dir;
+        ~Cleanup() { fs::remove_all(dir); }
+    } cleanup{settings};
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

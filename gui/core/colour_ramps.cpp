@@ -1,6 +1,7 @@
 #include "gui/core/colour_ramps.h"
 
 #include <cmath>
+#include <iterator>
 
 namespace veldra::viewer {
 
@@ -31,6 +32,22 @@ RampChoice choose_ramp(const ColourRamps& ramps, std::string_view name) {
     else if (name == kRampNames[3]) c.stretched = &ramps.blue;
     else if (name == kRampNames[4]) c.stretched = &ramps.blue_to_yellow;
     return c;
+}
+
+int ramp_index(std::string_view name) {
+    for (int i = 0; i < static_cast<int>(std::size(kRampNames)); ++i)
+        if (name == kRampNames[i]) return i;
+    return -1;
+}
+
+const ColourRamp& ramp_at(const ColourRamps& ramps, int index) {
+    switch (index) {
+        case 1: return ramps.red;
+        case 2: return ramps.green;
+        case 3: return ramps.blue;
+        case 4: return ramps.blue_to_yellow;
+        default: return ramps.random;
+    }
 }
 
 int random_ramp_index(float value) {

@@ -42,6 +42,11 @@ struct RampChoice {
 };
 RampChoice choose_ramp(const ColourRamps& ramps, std::string_view name);
 
+// The place of a name in kRampNames, or -1; and the ramp at a place (0 is
+// the random ramp).
+int ramp_index(std::string_view name);
+const ColourRamp& ramp_at(const ColourRamps& ramps, int index);
+
 // Builds the five ramps in one pass over 0..255; for each entry the random
 // colour takes three draws of `uniform` (red, green, blue), each in [0, 1).
 ColourRamps build_ramps(const std::function<double()>& uniform);

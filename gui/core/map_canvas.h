@@ -25,6 +25,10 @@ public:
     // Map units: (left, top) is the top-left corner of the picture and
     // (right, bottom) its bottom-right corner; y may grow upward.
     void set_scale(double left, double top, double right, double bottom);
+    double scale_left() const { return left_; }
+    double scale_top() const { return top_; }
+    double scale_right() const { return right_; }
+    double scale_bottom() const { return bottom_; }
 
     // Paints the rectangle between two opposite corners, in map units. Every
     // rectangle covers at least one pixel; what falls outside is clipped.

@@ -42,6 +42,24 @@ std::string plain_number(float value) {
     return s;
 }
 
+std::string fixed_number(double value, int decimals) {
+    char buf[400];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed,
+                                 decimals < 0 ? 0 : decimals > 17 ? 17 : decimals);
+    std::string s(buf, r.ptr);
+    if (s.find_first_not_of("-0.") == std::string::npos && s[0] == '-') s.erase(0, 1);  // no "-0.00"
+    return s;
+}
+
+std::string short_number(float value) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 7);
+    std::string s(buf, r.ptr);
+    for (char& c : s)
+        if (c == 'e') c = 'E';
+    return s;
+}
+
 std::int32_t text_value(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ') ++i;

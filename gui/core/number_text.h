@@ -24,6 +24,13 @@ std::string format_two_decimals(double value);
 std::string plain_number(double value);
 std::string plain_number(float value);
 
+// A number with `decimals` places after the point (0 to 17), e.g. "-62.25".
+std::string fixed_number(double value, int decimals);
+
+// A single-precision value in at most seven significant digits, without
+// trailing zeros: "4.83", "-9999", "1.234568E+12".
+std::string short_number(float value);
+
 // The whole number at the start of a text box's text: leading blanks
 // skipped, an optional sign and digits, anything after them ignored; 0 when
 // there are none. Beyond the 32-bit range, the nearest 32-bit value.

@@ -71,6 +71,7 @@ ViewerState load_model(const std::string& folder) {
     state.GridInfo = cells.info;
     state.CellTable = std::move(cells.cells);
     state.display_values.assign(state.CellTable.size(), 0.0f);
+    state.cell_grid = CellGrid(state.CellTable);
     state.extents = compute_extents(state.GridInfo);
 
     const std::string globe_path = state.ModelFolder + "Output/Globe.vrd";

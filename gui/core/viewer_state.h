@@ -6,6 +6,10 @@
 #include <vector>
 
 #include "gui/core/colour_ramps.h"
+#include "gui/core/map_picture.h"
+#include "gui/core/map_view.h"
+#include "gui/core/pointer_readout.h"
+#include "gui/core/run_stretch.h"
 #include "gui/core/viewer_model.h"
 
 namespace veldra::viewer {
@@ -37,6 +41,13 @@ struct ViewerState {
     // The span of years the export dialog offers.
     int ExportSpanStart = 0;
     int ExportSpanEnd = 0;
+
+    // How the map is looked at, beyond its design.
+    MapView view;          // zoom and centre; the whole grid at zoom 1
+    MapPicture picture;    // what the map shows now
+    CellGrid cell_grid;    // the cells by position, for the value under the pointer
+    RunScale run_scale;    // the same colours for every month of the run
+    bool beep_on_redraw = true;
 
     const OutputEntry* selected_entry() const {
         return SelectedEntry >= 1 && SelectedEntry <= static_cast<int>(OutputTable.size())

@@ -80,4 +80,14 @@ ResizeOutcome form_resize(double width, double height, WindowState state, const 
     return out;
 }
 
+StatusLinePlace status_line_place(double client_width, double client_height, const MainLayout& layout) {
+    StatusLinePlace p;
+    const double left = layout.picMap.left;
+    const double right = std::min(layout.cmdEnd.left, client_width) - 60;
+    const double top = client_height - kStatusLineHeight;
+    p.rect = {left, top, std::max(0.0, right - left), kStatusLineHeight};
+    p.chart_inset = std::max(0.0, layout.chartMain.bottom() - top);
+    return p;
+}
+
 }  // namespace veldra::viewer

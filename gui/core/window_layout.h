@@ -72,4 +72,18 @@ struct ResizeOutcome {
 // instead of bouncing between the two rules.
 ResizeOutcome form_resize(double width, double height, WindowState state, const MainLayout& current);
 
+// The status line: one line (300 twips) along the bottom of the window's
+// inside, `client_width` x `client_height` twips, from the map's left edge to
+// 60 twips short of End (or of the right edge), below the statistics column
+// and never over End. Without a window frame it lies in the room the layout
+// leaves under the chart; where a frame takes that room, `chart_inset` is how
+// far the chart reaches below the line's top, to keep the chart's contents
+// above it.
+inline constexpr double kStatusLineHeight = 300;
+struct StatusLinePlace {
+    TwipRect rect;
+    double chart_inset = 0;
+};
+StatusLinePlace status_line_place(double client_width, double client_height, const MainLayout& layout);
+
 }  // namespace veldra::viewer

@@ -1,0 +1,28 @@
+// Files the viewer writes on the user's request (map and chart pictures,
+// animation frames, the chart's series): each is written under a temporary
+// name in its folder and renamed into place only when complete, so a
+// failure never leaves a partial file under the name asked for.
+#pragma once
+
+#include <stdexcept>
+
+#include <QByteArray>
+#include <QString>
+
+class QImage;
+
+namespace veldra::viewer {
+
+// A file that could not be written; the message names it and says why.
+class SaveError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Writes `bytes` to `path` whole. Raises SaveError.
+void save_bytes(const QString& path, const QByteArray& bytes);
+
+// Writes `image` to `path` as PNG. Raises SaveError.
+void save_png(const QString& path, const QImage& image);
+
+}  // namespace veldra::viewer
