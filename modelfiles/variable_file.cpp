@@ -10,12 +10,12 @@
 namespace veldra {
 
 std::int64_t block_index(const BlockAddress& a) {
-    return ((std::int64_t{a.year} - a.firstYear) * 12 + (std::int64_t{a.month} - 1)) * a.layers +
+    return ((std::int64_t{a.year} - a.first_year) * 12 + (std::int64_t{a.month} - 1)) * a.layers +
            (std::int64_t{a.layer} - 1);
 }
 
 std::int64_t block_first_record(const BlockAddress& a) {
-    return block_index(a) * (a.cellCount + 3) + 1;
+    return block_index(a) * (a.cell_count + 3) + 1;
 }
 
 VariableFile VariableFile::open(const std::string& path, FileAccess& files) {
@@ -52,7 +52,7 @@ std::size_t VariableFile::read_records(std::int64_t first, std::size_t count, fl
 BlockRecords read_block(const VariableFile& file, const BlockAddress& address, std::vector<float>& dest) {
     BlockRecords block;
     block.first_record = block_first_record(address);
-    block.count = static_cast<std::size_t>(address.cellCount) + 3;
+    block.count = static_cast<std::size_t>(address.cell_count) + 3;
     dest.resize(block.count);
     if (!block.before_start()) block.read = file.read_records(block.first_record, block.count, dest.data());
     return block;

@@ -17,12 +17,12 @@ struct BlockAddress {
     std::int32_t year = 0;
     std::int32_t month = 0;
     std::int32_t layer = 0;
-    std::int32_t firstYear = 0;
+    std::int32_t first_year = 0;
     std::int32_t layers = 1;      // L, the layer count of the variable
-    std::int64_t cellCount = 0;   // N
+    std::int64_t cell_count = 0;  // N
 };
 
-// Index of the block: ((year - firstYear) * 12 + (month - 1)) * L + (layer - 1).
+// Index of the block: ((year - first_year) * 12 + (month - 1)) * L + (layer - 1).
 std::int64_t block_index(const BlockAddress& a);
 
 // First record of the block (1-based): block_index * (N + 3) + 1. Below 1

@@ -80,16 +80,16 @@ double smoothstep(double edge0, double edge1, double x) {
 
 // A smooth bump of height 1 at (lat0, lon0), with the spreads in degrees.
 // Longitudes are compared across the date line.
-double bump(double lat, double lon, double lat0, double lon0, double latSpread, double lonSpread) {
+double bump(double lat, double lon, double lat0, double lon0, double lat_spread, double lon_spread) {
     double dlon = std::fabs(lon - lon0);
     if (dlon > 180.0) dlon = 360.0 - dlon;
-    const double a = (lat - lat0) / latSpread;
-    const double b = dlon / lonSpread;
+    const double a = (lat - lat0) / lat_spread;
+    const double b = dlon / lon_spread;
     return std::exp(-0.5 * (a * a + b * b));
 }
 
 struct Bump {
-    double lat, lon, latSpread, lonSpread, strength;
+    double lat, lon, lat_spread, lon_spread, strength;
 };
 
 // ---------------------------------------------------------------------------
@@ -107,10 +107,10 @@ LandMask read_land_mask(const std::string& path) {
     std::string line;
     while (static_cast<int>(mask.rows.size()) < kRows && std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        const int lineNumber = static_cast<int>(mask.rows.size()) + 1;
+        const int line_number = static_cast<int>(mask.rows.size()) + 1;
         if (line.size() != static_cast<std::size_t>(kCols) ||
             line.find_first_not_of("TF") != std::string::npos) {
-            throw Failure{"the land mask " + path + " is malformed at line " + std::to_string(lineNumber) +
+            throw Failure{"the land mask " + path + " is malformed at line " + std::to_string(line_number) +
                           ": expected " + std::to_string(kCols) + " characters T or F"};
         }
         mask.rows.push_back(line);
@@ -154,15 +154,15 @@ std::vector<double> distance_to_sea(const LandMask& mask) {
     // Two-pass chamfer distance; the east-west step shrinks with latitude.
     // The passes run twice so that distances carry across the date line.
     constexpr double kFar = 1e9;
-    const double northSouth = kCellSize * kKmPerDegree;
+    const double north_south = kCellSize * kKmPerDegree;
     std::vector<double> dist(size);
     for (std::size_t i = 0; i < size; ++i) dist[i] = sea[i] ? 0.0 : kFar;
     auto relax = [&](int col, int row, int dc, int dr) {
         const int r = row + dr;
         if (r < 0 || r >= kRows) return;
         const int c = (col + dc + kCols) % kCols;
-        const double eastWest = northSouth * std::cos(lat_of(row) * kPi / 180.0);
-        const double step = std::hypot(dc != 0 ? eastWest : 0.0, dr != 0 ? northSouth : 0.0);
+        const double east_west = north_south * std::cos(lat_of(row) * kPi / 180.0);
+        const double step = std::hypot(dc != 0 ? east_west : 0.0, dr != 0 ? north_south : 0.0);
         double& here = dist[index_of(col, row)];
         here = std::min(here, dist[index_of(c, r)] + step);
     };
@@ -278,7 +278,7 @@ constexpr std::array<Bump, 7> kHigh{{
 
 double sum_of(const auto& bumps, double lat, double lon) {
     double total = 0.0;
-    for (const Bump& b : bumps) total += b.strength * bump(lat, lon, b.lat, b.lon, b.latSpread, b.lonSpread);
+    for (const Bump& b : bumps) total += b.strength * bump(lat, lon, b.lat, b.lon, b.lat_spread, b.lon_spread);
     return total;
 }
 
@@ -286,62 +286,62 @@ double sum_of(const auto& bumps, double lat, double lon) {
 struct CellClimate {
     double lat = 0, lon = 0;
     double continentality = 0;   // 0 at the coast, towards 1 far inland
-    double annualMeanTemp = 0;   // deg C
-    double seasonalSwing = 0;    // half the range of the monthly means, deg C
+    double annual_mean_temp = 0;   // deg C
+    double seasonal_swing = 0;    // half the range of the monthly means, deg C
     double hemisphere = 0;       // +1 north, -1 south, smooth across the equator
-    double diurnalRange = 0;     // deg C
-    double annualPrecip = 0;     // cm, before year-to-year variation
-    std::array<double, 12> precipShare{};  // of the annual total, by month
+    double diurnal_range = 0;     // deg C
+    double annual_precip = 0;     // cm, before year-to-year variation
+    std::array<double, 12> precip_share{};  // of the annual total, by month
 };
 
-CellClimate climate_of(double lat, double lon, double coastKm) {
+CellClimate climate_of(double lat, double lon, double coast_km) {
     CellClimate c;
     c.lat = lat;
     c.lon = lon;
-    const double absLat = std::fabs(lat);
-    c.continentality = 1.0 - std::exp(-coastKm / 700.0);
+    const double abs_lat = std::fabs(lat);
+    c.continentality = 1.0 - std::exp(-coast_km / 700.0);
     c.hemisphere = std::tanh(lat / 4.0);
 
     // Temperature: warm tropics, cold poles; inland winters are harsher.
-    const double x = absLat / 62.0;
-    c.annualMeanTemp = 28.0 - 28.0 * x * x - 7.0 * c.continentality * smoothstep(40.0, 65.0, absLat) -
+    const double x = abs_lat / 62.0;
+    c.annual_mean_temp = 28.0 - 28.0 * x * x - 7.0 * c.continentality * smoothstep(40.0, 65.0, abs_lat) -
                        sum_of(kHigh, lat, lon);
-    c.seasonalSwing = 1.0 + std::pow(std::min(absLat / 60.0, 1.0), 1.2) * (6.0 + 16.0 * c.continentality);
+    c.seasonal_swing = 1.0 + std::pow(std::min(abs_lat / 60.0, 1.0), 1.2) * (6.0 + 16.0 * c.continentality);
 
     // Precipitation: the rain belt just north of the equator, the dry
     // subtropics, the stormy mid-latitudes and the dry polar regions.
     const double itcz = (lat - 4.0) / 9.0;
-    const double midLatitudes = (absLat - 50.0) / 15.0;
+    const double mid_latitudes = (abs_lat - 50.0) / 15.0;
     double precip =
-        22.0 + 180.0 * std::exp(-0.5 * itcz * itcz) + 60.0 * std::exp(-0.5 * midLatitudes * midLatitudes);
-    precip *= 1.0 - 0.6 * smoothstep(60.0, 80.0, absLat);
+        22.0 + 180.0 * std::exp(-0.5 * itcz * itcz) + 60.0 * std::exp(-0.5 * mid_latitudes * mid_latitudes);
+    precip *= 1.0 - 0.6 * smoothstep(60.0, 80.0, abs_lat);
     // Outside the tropics rain comes from the sea and dries out inland; in
     // the far north there is little left to lose.
-    const double inlandDrying = smoothstep(18.0, 30.0, absLat) * (1.0 - 0.5 * smoothstep(55.0, 70.0, absLat));
-    precip *= 1.0 - 0.55 * c.continentality * inlandDrying;
+    const double inland_drying = smoothstep(18.0, 30.0, abs_lat) * (1.0 - 0.5 * smoothstep(55.0, 70.0, abs_lat));
+    precip *= 1.0 - 0.55 * c.continentality * inland_drying;
     precip += sum_of(kWet, lat, lon);
-    for (const Bump& b : kDry) precip *= 1.0 - b.strength * bump(lat, lon, b.lat, b.lon, b.latSpread, b.lonSpread);
+    for (const Bump& b : kDry) precip *= 1.0 - b.strength * bump(lat, lon, b.lat, b.lon, b.lat_spread, b.lon_spread);
     // A slow wave along the longitudes so that bands are not perfectly straight.
     precip *= 1.0 + 0.12 * std::sin(lon * kPi / 45.0 + lat * kPi / 60.0);
-    c.annualPrecip = precip;
+    c.annual_precip = precip;
 
     // Dry air and inland sites have wide day-night ranges.
-    c.diurnalRange = 7.0 + 9.0 * clamp01(1.0 - precip / 150.0) + 3.0 * c.continentality;
+    c.diurnal_range = 7.0 + 9.0 * clamp01(1.0 - precip / 150.0) + 3.0 * c.continentality;
 
     // Seasonality of rain: a strong summer peak in the monsoon belts and in
     // continental interiors, a winter peak around the Mediterranean.
-    const double monsoonBelt = (absLat - 14.0) / 7.0;
-    double peak = 2.2 * std::exp(-0.5 * monsoonBelt * monsoonBelt) + 0.5 * smoothstep(35.0, 60.0, absLat) +
+    const double monsoon_belt = (abs_lat - 14.0) / 7.0;
+    double peak = 2.2 * std::exp(-0.5 * monsoon_belt * monsoon_belt) + 0.5 * smoothstep(35.0, 60.0, abs_lat) +
                   1.2 * bump(lat, lon, 25.0, 100.0, 10.0, 25.0) +
-                  1.0 * c.continentality * smoothstep(20.0, 35.0, absLat) - 2.5 * sum_of(kWinterWet, lat, lon);
+                  1.0 * c.continentality * smoothstep(20.0, 35.0, abs_lat) - 2.5 * sum_of(kWinterWet, lat, lon);
     peak = std::clamp(peak, -2.5, 3.0);
     double total = 0.0;
     for (int m = 0; m < 12; ++m) {
         const double summer = c.hemisphere * std::cos(2.0 * kPi * (m + 1 - 7) / 12.0);
-        c.precipShare[m] = std::exp(peak * summer);
-        total += c.precipShare[m];
+        c.precip_share[m] = std::exp(peak * summer);
+        total += c.precip_share[m];
     }
-    for (double& share : c.precipShare) share /= total;
+    for (double& share : c.precip_share) share /= total;
     return c;
 }
 
@@ -355,24 +355,24 @@ struct MonthWeather {
 // The weather of one month; any year may be asked for, so that the months
 // before the first model year can warm the snow pack and the biomass up.
 MonthWeather weather(const CellClimate& c, int year, int month) {
-    const double lonRad = c.lon * kPi / 180.0;
-    const double latRad = c.lat * kPi / 180.0;
-    const double yearsIn = year - kFirstYear;
-    const double monthsIn = 12.0 * yearsIn + (month - 1);
+    const double lon_rad = c.lon * kPi / 180.0;
+    const double lat_rad = c.lat * kPi / 180.0;
+    const double years_in = year - kFirstYear;
+    const double months_in = 12.0 * years_in + (month - 1);
 
-    const double wetYear = 1.0 + 0.15 * std::sin(2.0 * kPi * yearsIn / 3.3 + 2.0 * lonRad + latRad);
-    const double wetMonth = 1.0 + 0.08 * std::sin(2.0 * kPi * monthsIn / 7.3 + lonRad - latRad);
-    const double warmYear = 0.5 * std::sin(2.0 * kPi * yearsIn / 4.3 + lonRad) + 0.03 * yearsIn;
+    const double wet_year = 1.0 + 0.15 * std::sin(2.0 * kPi * years_in / 3.3 + 2.0 * lon_rad + lat_rad);
+    const double wet_month = 1.0 + 0.08 * std::sin(2.0 * kPi * months_in / 7.3 + lon_rad - lat_rad);
+    const double warm_year = 0.5 * std::sin(2.0 * kPi * years_in / 4.3 + lon_rad) + 0.03 * years_in;
 
     const double summer = c.hemisphere * std::cos(2.0 * kPi * (month - 7) / 12.0);
-    const double meanTemp = c.annualMeanTemp + c.seasonalSwing * summer + warmYear;
+    const double mean_temp = c.annual_mean_temp + c.seasonal_swing * summer + warm_year;
     // Days and nights differ less in the dark high-latitude winter.
-    const double range = c.diurnalRange * (0.85 + 0.15 * summer);
+    const double range = c.diurnal_range * (0.85 + 0.15 * summer);
 
     MonthWeather w;
-    w.precip = c.annualPrecip * c.precipShare[month - 1] * wetYear * wetMonth;
-    w.tmax = meanTemp + 0.5 * range;
-    w.tmin = meanTemp - 0.5 * range;
+    w.precip = c.annual_precip * c.precip_share[month - 1] * wet_year * wet_month;
+    w.tmax = mean_temp + 0.5 * range;
+    w.tmin = mean_temp - 0.5 * range;
     return w;
 }
 
@@ -391,8 +391,8 @@ public:
     // Advances by one month and returns the depth at its end, in cm.
     double step(int year, int month) {
         const MonthWeather w = weather(*climate_, year, month);
-        const double snowShare = clamp01((2.0 - w.mean()) / 3.0);
-        water_ += snowShare * w.precip;
+        const double snow_share = clamp01((2.0 - w.mean()) / 3.0);
+        water_ += snow_share * w.precip;
         water_ -= std::min(water_, 5.0 * std::max(0.0, w.mean()));
         // Snow that never melts would be a glacier; those cells are not rangeland.
         water_ = std::min(water_, 60.0);
@@ -433,8 +433,8 @@ int zone_of(double lat, double lon) {
         return (lat > 13.0 || (lat > 7.0 && lon < -77.0)) ? 1 : 2;
     }
     if ((lon > 112.0 && lat < -10.0) || (lon > 130.0 && lat < 0.0) || (lon > 165.0 && lat < 30.0)) return 7;
-    const bool arabianSide = (lon > 34.0 && lat > 12.5) || (lon > 32.3 && lat > 29.5);
-    if (lat < 37.5 && lon > -20.0 && lon < 52.0 && !arabianSide) return 4;
+    const bool arabian_side = (lon > 34.0 && lat > 12.5) || (lon > 32.3 && lat > 29.5);
+    if (lat < 37.5 && lon > -20.0 && lon < 52.0 && !arabian_side) return 4;
     if (lon > 52.0 && lon < 60.0 && lat < -10.0) return 4;  // Mascarene islands
     if (lon > 25.0 && lon < 63.0 && lat > 12.0 && lat < 42.0) return 8;
     if (lon < 45.0 && lat > 34.0) return 3;
@@ -445,43 +445,43 @@ int zone_of(double lat, double lon) {
 }
 
 struct ClimateSummary {
-    double meanAnnualPrecip = 0;  // cm, over the model years
-    double warmestMax = -1e9;     // deg C, the mean over the model years
-    double warmestMean = -1e9;
-    double annualMeanTemp = 0;
+    double mean_annual_precip = 0;  // cm, over the model years
+    double warmest_max = -1e9;     // deg C, the mean over the model years
+    double warmest_mean = -1e9;
+    double annual_mean_temp = 0;
 };
 
 ClimateSummary summarise(const CellClimate& c) {
     ClimateSummary s;
-    double warmestMax = 0, warmestMean = 0, tempSum = 0, precipSum = 0;
+    double warmest_max = 0, warmest_mean = 0, temp_sum = 0, precip_sum = 0;
     for (int year = kFirstYear; year <= kLastYear; ++year) {
-        double yearMax = -1e9, yearMean = -1e9;
+        double year_max = -1e9, year_mean = -1e9;
         for (int month = 1; month <= 12; ++month) {
             const MonthWeather w = weather(c, year, month);
-            precipSum += w.precip;
-            tempSum += w.mean();
-            yearMax = std::max(yearMax, w.tmax);
-            yearMean = std::max(yearMean, w.mean());
+            precip_sum += w.precip;
+            temp_sum += w.mean();
+            year_max = std::max(year_max, w.tmax);
+            year_mean = std::max(year_mean, w.mean());
         }
-        warmestMax += yearMax;
-        warmestMean += yearMean;
+        warmest_max += year_max;
+        warmest_mean += year_mean;
     }
-    s.meanAnnualPrecip = precipSum / kYears;
-    s.warmestMax = warmestMax / kYears;
-    s.warmestMean = warmestMean / kYears;
-    s.annualMeanTemp = tempSum / (12.0 * kYears);
+    s.mean_annual_precip = precip_sum / kYears;
+    s.warmest_max = warmest_max / kYears;
+    s.warmest_mean = warmest_mean / kYears;
+    s.annual_mean_temp = temp_sum / (12.0 * kYears);
     return s;
 }
 
 int range_type_of(const ClimateSummary& s) {
-    if (s.warmestMean < 10.0) return kTundra;
-    if (s.annualMeanTemp < 2.0) return kCoolWoodland;
-    if (s.annualMeanTemp < 17.0) {
-        if (s.meanAnnualPrecip < 35.0) return kShrubland;
-        return s.meanAnnualPrecip < 80.0 ? kGrassland : kCoolWoodland;
+    if (s.warmest_mean < 10.0) return kTundra;
+    if (s.annual_mean_temp < 2.0) return kCoolWoodland;
+    if (s.annual_mean_temp < 17.0) {
+        if (s.mean_annual_precip < 35.0) return kShrubland;
+        return s.mean_annual_precip < 80.0 ? kGrassland : kCoolWoodland;
     }
-    if (s.meanAnnualPrecip < 60.0) return kShrubland;
-    return s.meanAnnualPrecip < 130.0 ? kSavanna : kTropicalWoodland;
+    if (s.mean_annual_precip < 60.0) return kShrubland;
+    return s.mean_annual_precip < 130.0 ? kSavanna : kTropicalWoodland;
 }
 
 struct Selection {
@@ -490,7 +490,7 @@ struct Selection {
 };
 
 Selection select_rangeland(const LandMask& mask) {
-    const std::vector<double> coastKm = distance_to_sea(mask);
+    const std::vector<double> coast_km = distance_to_sea(mask);
     Selection sel;
     for (int row = 0; row < kRows; ++row) {
         for (int col = 0; col < kCols; ++col) {
@@ -508,13 +508,13 @@ Selection select_rangeland(const LandMask& mask) {
             Cell cell;
             cell.col = col;
             cell.row = row;
-            cell.climate = climate_of(lat, lon, coastKm[index_of(col, row)]);
+            cell.climate = climate_of(lat, lon, coast_km[index_of(col, row)]);
             const ClimateSummary s = summarise(cell.climate);
-            if (s.warmestMax < kColdestWarmMonthMax) {
+            if (s.warmest_max < kColdestWarmMonthMax) {
                 ++sel.cold;
                 continue;
             }
-            if (s.meanAnnualPrecip < kDesertPrecip) {
+            if (s.mean_annual_precip < kDesertPrecip) {
                 ++sel.desert;
                 continue;
             }
@@ -530,7 +530,7 @@ Selection select_rangeland(const LandMask& mask) {
 // Live biomass, g/m^2 by facet
 
 struct FacetMix {
-    double maxBiomass;  // g/m^2 under the best conditions
+    double max_biomass;  // g/m^2 under the best conditions
     std::array<double, 3> share;  // herbs, shrubs, trees
 };
 
@@ -547,7 +547,7 @@ const FacetMix& facet_mix(int rangeType) {
 }
 
 // Growing conditions of a month, 0..1: warmth, recent rain and no snow cover.
-double growth(const CellClimate& c, int year, int month, double snowDepth) {
+double growth(const CellClimate& c, int year, int month, double snow_depth) {
     auto month_before = [&](int back) {
         int y = year, m = month - back;
         while (m < 1) {
@@ -557,11 +557,11 @@ double growth(const CellClimate& c, int year, int month, double snowDepth) {
         return weather(c, y, m);
     };
     const MonthWeather now = month_before(0);
-    const double recentRain =
+    const double recent_rain =
         0.5 * now.precip + 0.3 * month_before(1).precip + 0.2 * month_before(2).precip;
     const double warmth = smoothstep(0.0, 18.0, now.mean()) * (1.0 - 0.5 * smoothstep(32.0, 42.0, now.mean()));
-    const double moisture = recentRain / (recentRain + 4.0);
-    return warmth * moisture / (1.0 + snowDepth / 10.0);
+    const double moisture = recent_rain / (recent_rain + 4.0);
+    return warmth * moisture / (1.0 + snow_depth / 10.0);
 }
 
 // How much of each facet stays green all year: grass follows the season,
@@ -742,32 +742,32 @@ void write_model(const std::filesystem::path& folder, const LandMask& mask, cons
         // The biomass needs the snow cover and the growing conditions of the
         // month; both are worked out once, with the first facet.
         std::vector<SnowPack> snow = new_snow_packs();
-        std::vector<double> growNow(n), growYear(n);
+        std::vector<double> grow_now(n), grow_year(n);
         write_variable(out("Live_Biomass.vrd"), 3, n, [&](int year, int month, int layer, std::vector<double>& v) {
             if (layer == 1) {
                 for (std::size_t i = 0; i < n; ++i) {
                     const CellClimate& c = cells[i].climate;
-                    growNow[i] = growth(c, year, month, snow[i].step(year, month));
+                    grow_now[i] = growth(c, year, month, snow[i].step(year, month));
                     if (month == 1) {
                         // The evergreen part follows the conditions of the whole year.
                         double sum = 0.0;
                         for (int m = 1; m <= 12; ++m) sum += growth(c, year, m, 0.0);
-                        growYear[i] = sum / 12.0;
+                        grow_year[i] = sum / 12.0;
                     }
                 }
             }
             const double evergreen = kEvergreen[layer - 1];
             for (std::size_t i = 0; i < n; ++i) {
                 const FacetMix& mix = facet_mix(cells[i].rangeType);
-                const double condition = evergreen * growYear[i] + (1.0 - evergreen) * growNow[i];
-                v[i] = mix.maxBiomass * mix.share[layer - 1] * condition;
+                const double condition = evergreen * grow_year[i] + (1.0 - evergreen) * grow_now[i];
+                v[i] = mix.max_biomass * mix.share[layer - 1] * condition;
             }
         });
     }
 }
 
-int run(const std::string& folder, const std::string& maskPath) {
-    const LandMask mask = read_land_mask(maskPath);
+int run(const std::string& folder, const std::string& mask_path) {
+    const LandMask mask = read_land_mask(mask_path);
     const Selection sel = select_rangeland(mask);
     const int count = static_cast<int>(sel.cells.size());
     std::cout << "make_sample_model: " << sel.land << " land cells; left out " << sel.antarctica

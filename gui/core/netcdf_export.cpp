@@ -270,7 +270,7 @@ void read_checked_block(const VariableFile& variable, const std::string& path, c
     const std::string which = block_name(a.year, a.month, a.layer);
     if (b.before_start())
         throw StopExport{path + ": " + which + " would start at record " + number_text(b.first_record) +
-                         ", before the start of the file (the first model year is " + number_text(a.firstYear) +
+                         ", before the start of the file (the first model year is " + number_text(a.first_year) +
                          ")."};
     if (b.read < 3)
         throw StopExport{
@@ -279,7 +279,7 @@ void read_checked_block(const VariableFile& variable, const std::string& path, c
         const char* what;
         double expected;
         const char* whose;
-    } leading[] = {{"the cell count", static_cast<double>(a.cellCount), ", the cell count of the cell file"},
+    } leading[] = {{"the cell count", static_cast<double>(a.cell_count), ", the cell count of the cell file"},
                    {"the year", static_cast<double>(a.year), ""},
                    {"the month", static_cast<double>(a.month), ""}};
     for (std::size_t i = 0; i < 3; ++i)
@@ -296,7 +296,7 @@ void read_checked_block(const VariableFile& variable, const std::string& path, c
 // past the end of the variable file.
 void check_span_in_file(const VariableFile& variable, const std::string& path, const BlockAddress& last) {
     const std::int64_t first = block_first_record(last);
-    const BlockRecords b{first, static_cast<std::size_t>(last.cellCount + 3), 0};
+    const BlockRecords b{first, static_cast<std::size_t>(last.cell_count + 3), 0};
     if (first >= 1 && b.last_record() > variable.record_count())
         throw StopExport{past_end_message(path, variable, b, std::max(first, variable.record_count() + 1),
                                           block_name(last.year, last.month, last.layer))};

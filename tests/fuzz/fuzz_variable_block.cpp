@@ -33,13 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < kAddressBytes) return -1;
     const std::uint8_t* p = data;
     BlockAddress a;
-    a.firstYear = take<std::int32_t>(p);
+    a.first_year = take<std::int32_t>(p);
     a.year = static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(std::int64_t{a.firstYear} + take<std::int8_t>(p), INT32_MIN, INT32_MAX));
+        std::clamp<std::int64_t>(std::int64_t{a.first_year} + take<std::int8_t>(p), INT32_MIN, INT32_MAX));
     a.month = 1 + take<std::uint8_t>(p) % 12;
     a.layers = take<std::uint8_t>(p) % 109 - 9;  // the exporter's -9 .. 99
     a.layer = 1 + take<std::uint8_t>(p) % (a.layers > 0 ? a.layers : 1);
-    a.cellCount = take<std::uint16_t>(p);
+    a.cell_count = take<std::uint16_t>(p);
     p += 1;
 
     testing::MemoryFiles files;
@@ -50,15 +50,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(variable.record_count() == records, "the file holds " + number(records) + " records, not " +
                                                   number(variable.record_count()));
 
-    const std::int64_t index = ((std::int64_t{a.year} - a.firstYear) * 12 + a.month - 1) * a.layers + a.layer - 1;
+    const std::int64_t index = ((std::int64_t{a.year} - a.first_year) * 12 + a.month - 1) * a.layers + a.layer - 1;
     check(block_index(a) == index, "block index " + number(block_index(a)) + ", expected " + number(index));
-    const std::int64_t first = index * (a.cellCount + 3) + 1;
+    const std::int64_t first = index * (a.cell_count + 3) + 1;
 
     std::vector<float> dest;
     const BlockRecords block = read_block(variable, a, dest);
     check(block.first_record == first && block_first_record(a) == first,
           "the block starts at record " + number(block.first_record) + ", expected " + number(first));
-    check(block.count == static_cast<std::size_t>(a.cellCount) + 3 && dest.size() >= block.count,
+    check(block.count == static_cast<std::size_t>(a.cell_count) + 3 && dest.size() >= block.count,
           "the block takes " + number(block.count) + " records");
     check(block.before_start() == (first < 1), "before_start is wrong");
     const std::int64_t available = first < 1 ? 0 : std::clamp<std::int64_t>(records - first + 1, 0, static_cast<std::int64_t>(block.count));
