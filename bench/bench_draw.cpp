@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "capacity_model.h"
 #include "gui/core/display_block.h"
 #include "gui/core/map_drawing.h"
 #include "gui/core/viewer_state.h"
@@ -31,53 +32,6 @@ using namespace veldra::viewer;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Writes a model of 3000 x 1500 positions (cell size 0.12 degree) whose land
-// is a smooth blob pattern, with 50,000 rangeland cells spread over the land
-// and one year of one variable.
-void write_large_model(const fs::path& dir) {
-    constexpr int kCols = 3000, kRows = 1500, kCells = 50000;
-    fs::create_directories(dir / "Parms");
-    fs::create_directories(dir / "Output");
-    std::string list(77, ' ');
-    list[0] = '1';
-    list.replace(4, 6, "Values");
-    list[40] = '1';
-    list.replace(44, 5, "Layer");
-    list.replace(58, 5, "units");
-    std::ofstream(dir / "Parms" / "Output_List.vrl") << list << "\r\n";
-
-    std::vector<std::string> globe(kRows, std::string(kCols, 'F'));
-    std::vector<std::pair<int, int>> land;
-    for (int r = 0; r < kRows; ++r)
-        for (int c = 0; c < kCols; ++c) {
-            const double v = std::sin(c * 0.004) * std::cos(r * 0.006) + 0.5 * std::sin((c + r) * 0.011);
-            if (v > 0.2) {
-                globe[r][c] = 'T';
-                land.emplace_back(c + 1, r + 1);
-            }
-        }
-    {
-        std::ofstream g(dir / "Output" / "Globe.vrd");
-        for (const auto& line : globe) g << line << "\r\n";
-    }
-    const std::size_t step = land.size() / kCells;
-    {
-        std::ofstream cells(dir / "Output" / "Rng_Data.vrd");
-        cells << kCells << " " << kCols << " " << kRows << " -180 -90 180 90 0.12 2000 2000\r\n";
-        for (int i = 0; i < kCells; ++i) {
-            const auto [x, y] = land[static_cast<std::size_t>(i) * step];
-            cells << i + 1 << " 1 " << x << " " << y << " 1\r\n";
-        }
-    }
-    std::vector<float> records;
-    for (int m = 1; m <= 12; ++m) {
-        records.insert(records.end(), {static_cast<float>(kCells), 2000.0f, static_cast<float>(m)});
-        for (int i = 0; i < kCells; ++i) records.push_back(static_cast<float>(std::sin(i * 0.001 + m) * 50 + 60));
-    }
-    std::ofstream(dir / "Output" / "Values.vrd", std::ios::binary)
-        .write(reinterpret_cast<const char*>(records.data()), static_cast<std::streamsize>(records.size() * 4));
-}
 
 struct Figures {
     double best_ms, median_ms;
@@ -137,7 +91,7 @@ int main(int argc, char** argv) {
     run_case("sample model (Precip)", sample, 1);
 
     const fs::path large = fs::temp_directory_path() / ("veldra_bench_draw_" + std::to_string(::getpid()));
-    write_large_model(large);
+    veldra::bench::write_capacity_model(large, 2000, 2000);
     run_case("synthetic 3000 x 1500 grid", large.string(), 1);
     fs::remove_all(large);
     return 0;

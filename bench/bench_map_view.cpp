@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "capacity_model.h"
 #include "gui/core/display_block.h"
 #include "gui/core/map_drawing.h"
 #include "gui/core/pointer_readout.h"
@@ -31,58 +32,11 @@ using namespace veldra::viewer;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kCols = 3000, kRows = 1500, kCells = 50000, kFirstYear = 1901, kLastYear = 2000;
+constexpr int kCols = veldra::bench::kCapacityCols, kRows = veldra::bench::kCapacityRows,
+              kCells = veldra::bench::kCapacityCells, kFirstYear = 1901, kLastYear = 2000;
 
 double ms_since(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// A grid of smooth blobs of land with 50,000 cells spread over it, and one
-// variable of 100 years.
-void write_model(const fs::path& dir) {
-    fs::create_directories(dir / "Parms");
-    fs::create_directories(dir / "Output");
-    std::string list(77, ' ');
-    list[0] = '1';
-    list.replace(4, 6, "Values");
-    list[40] = '1';
-    list.replace(44, 5, "Layer");
-    list.replace(58, 5, "units");
-    std::ofstream(dir / "Parms" / "Output_List.vrl") << list << "\r\n";
-
-    std::vector<std::string> globe(kRows, std::string(kCols, 'F'));
-    std::vector<std::pair<int, int>> land;
-    for (int r = 0; r < kRows; ++r)
-        for (int c = 0; c < kCols; ++c)
-            if (std::sin(c * 0.004) * std::cos(r * 0.006) + 0.5 * std::sin((c + r) * 0.011) > 0.2) {
-                globe[r][c] = 'T';
-                land.emplace_back(c + 1, r + 1);
-            }
-    {
-        std::ofstream g(dir / "Output" / "Globe.vrd");
-        for (const auto& line : globe) g << line << "\r\n";
-    }
-    const std::size_t step = land.size() / kCells;
-    {
-        std::ofstream cells(dir / "Output" / "Rng_Data.vrd");
-        cells << kCells << " " << kCols << " " << kRows << " -180 -90 180 90 0.12 " << kFirstYear << " " << kLastYear
-              << "\r\n";
-        for (int i = 0; i < kCells; ++i) {
-            const auto [x, y] = land[static_cast<std::size_t>(i) * step];
-            cells << i + 1 << " 1 " << x << " " << y << " 1\r\n";
-        }
-    }
-    std::ofstream values(dir / "Output" / "Values.vrd", std::ios::binary);
-    std::vector<float> block(kCells + 3);
-    for (int y = kFirstYear; y <= kLastYear; ++y)
-        for (int m = 1; m <= 12; ++m) {
-            block[0] = kCells;
-            block[1] = static_cast<float>(y);
-            block[2] = static_cast<float>(m);
-            for (int i = 0; i < kCells; ++i)
-                block[i + 3] = static_cast<float>(std::sin(i * 0.001 + m) * 50 + 60 + (y - kFirstYear) * 0.1);
-            values.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 4));
-        }
 }
 
 struct Figures {
@@ -113,7 +67,7 @@ int main(int argc, char** argv) {
     std::printf("bench_map_view: %d x %d positions, %d cells, %d..%d; model in %s\n", kCols, kRows, kCells,
                 kFirstYear, kLastYear, dir.c_str());
     auto start = Clock::now();
-    write_model(dir);
+    veldra::bench::write_capacity_model(dir, kFirstYear, kLastYear);
     std::printf("  (writing the model took %.0f ms)\n\n", ms_since(start));
 
     ViewerState state = load_model(dir.string());
