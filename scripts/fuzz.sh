@@ -28,7 +28,7 @@ for seeds in tests/fuzz/corpus/*/; do
   if build-fuzz/tests/fuzz/fuzz_"$name" "$work/$name" -max_total_time="$seconds" -max_len="$max_len" \
        -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 -print_final_stats=1 \
        -artifact_prefix=build-fuzz/findings/"$name"/ >"$work/$name.log" 2>&1; then
-    echo "fuzz $name: $(grep -E '^#[0-9]+ +DONE' "$work/$name.log" | tail -1)"
+    echo "fuzz $name: $(grep -E '^#[0-9]+[[:space:]]+DONE' "$work/$name.log" | tail -1)"
   else
     echo "fuzz $name: FAILED; the input is in build-fuzz/findings/$name/" >&2
     tail -n 40 "$work/$name.log" >&2

@@ -139,6 +139,8 @@ TEST(ViewerCellFile, HostileHeadersAreRefused) {
          "c: line 1: a grid of 2E+300 x 2 cells is too large to hold (at most 65534 rows and 1073741824 cells)"},
         {"1 4 2 -2 -1e300 2 1 1.0 2000 2001\n",
          "c: line 1: a grid of 4 x 5E+299 cells is too large to hold (at most 65534 rows and 1073741824 cells)"},
+        {"0 0 -1 1e300 1 0 1 1e-30 1 1\n",
+         "c: line 1: the edges and the cell size give no finite grid (half -INF x 0 cells)"},
         {"1 720 360 -180 -90 180 90 1e-30 2000 2001\n",
          "c: line 1: a grid of 3.59999998858412E+32 x 8.99999997146031E+31 cells is too large to hold (at most "
          "65534 rows and 1073741824 cells)"},

@@ -63,6 +63,9 @@ GridCounts grid_counts(const Extents& e) {
 }
 
 std::string grid_too_large(const Extents& e) {
+    if (!std::isfinite(e.half_cols) || !std::isfinite(e.half_rows))
+        return "the edges and the cell size give no finite grid (half " + plain_number(e.half_cols) + " x " +
+               plain_number(e.half_rows) + " cells)";
     const GridCounts g = grid_counts(e);
     return "a grid of " + plain_number(g.cols) + " x " + plain_number(g.rows) +
            " cells is too large to hold (at most 65534 rows and " +
@@ -83,6 +86,7 @@ Extents compute_extents(const ViewerGridInfo& info) {
 }
 
 std::optional<GridShape> grid_shape(const Extents& e) {
+    if (!std::isfinite(e.half_cols) || !std::isfinite(e.half_rows)) return std::nullopt;
     if (!fits_int16(round_half_even(e.half_rows))) return std::nullopt;
     const GridCounts g = grid_counts(e);
     const auto limit = static_cast<double>(kMaxGridPositions);
