@@ -62,7 +62,7 @@ public:
     // Raises ModelFileError when there are fewer values than cells.
     void write_body(const GridRuns& runs, const float* values, std::size_t value_count);
     // Grids with at least this many cell positions are formatted on two
-    // threads (about a million by default), where the machine has them.
+    // threads (from 100,000 by default), where the machine has them.
     void set_two_threads_from(std::size_t cell_positions) { two_threads_from_ = cell_positions; }
     // Writes what is buffered, closes the file and renames it into place.
     // On failure the temporary file is removed.
