@@ -67,6 +67,20 @@ struct StretchStats {
     float hi = 0;      // mean + 2 sd
 };
 
+// Count, mean and the sum of squared deviations of a set of values; sets
+// merge exactly (Chan et al.), so each month is summed on its own.
+struct RunningStats {
+    std::int64_t count = 0;
+    double mean = 0;
+    double squares = 0;  // sum of (v - mean)^2
+
+    void add_values(std::span<const float> values);  // the valid ones
+    void merge(const RunningStats& other);
+    // mean +- 2 sample standard deviations, as the stretched ramps use them.
+    StretchStats stretch() const;
+};
+
+// The statistics of one set of values: RunningStats over them alone.
 StretchStats stretch_stats(std::span<const float> values);
 
 // The colour of a value on a stretched ramp: magenta for every value when the

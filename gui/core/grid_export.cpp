@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <optional>
+#include <stdexcept>
 #include <utility>
 
 #include "gui/core/grid_value_text.h"
@@ -24,8 +25,8 @@ std::string number_text(std::int64_t v) {
 }
 
 // A failure that stops the export; its text is the one message shown.
-struct StopExport {
-    std::string message;
+struct StopExport : std::runtime_error {
+    using std::runtime_error::runtime_error;
 };
 
 bool can_open(const std::string& path, FileAccess& files) {
@@ -299,7 +300,7 @@ ExportOutcome export_grids(const ExportSource& source, const ExportSettings& set
         }
     } catch (const StopExport& e) {
         outcome.failed = true;
-        message(e.message);
+        message(e.what());
     } catch (const ModelFileError& e) {
         outcome.failed = true;
         message(e.what());

@@ -17,20 +17,11 @@ constexpr int kTextGap = 4;   // between a swatch or the bar and its text
 constexpr int kMinBar = 96;
 constexpr int kMaxBar = 256;
 
-std::string general3(double value) {
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 3);
-    std::string s(buf, r.ptr);
-    for (char& c : s)
-        if (c == 'e') c = 'E';
-    return s;
-}
-
 }  // namespace
 
 std::string legend_number(double value, double span) {
-    if (!std::isfinite(value)) return general3(value);
-    if (!(span > 1e-6) || !std::isfinite(span) || std::fabs(value) >= 1e7) return general3(value);
+    if (!std::isfinite(value)) return significant_number(value, 3);
+    if (!(span > 1e-6) || !std::isfinite(span) || std::fabs(value) >= 1e7) return significant_number(value, 3);
     const int decimals = std::clamp(2 - static_cast<int>(std::floor(std::log10(span))), 0, 8);
     return fixed_number(value, decimals);
 }

@@ -51,14 +51,17 @@ std::string fixed_number(double value, int decimals) {
     return s;
 }
 
-std::string short_number(float value) {
+std::string significant_number(double value, int digits) {
     char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 7);
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, digits);
     std::string s(buf, r.ptr);
     for (char& c : s)
         if (c == 'e') c = 'E';
     return s;
 }
+
+// A float widens to double exactly, so its digits are the same either way.
+std::string short_number(float value) { return significant_number(value, 7); }
 
 std::int32_t text_value(std::string_view text) {
     std::size_t i = 0;

@@ -31,6 +31,10 @@ std::string fixed_number(double value, int decimals);
 // trailing zeros: "4.83", "-9999", "1.234568E+12".
 std::string short_number(float value);
 
+// A number with at most `digits` significant digits, in fixed or exponent
+// form, whichever is shorter ("1.5E+07"). short_number is this with 7.
+std::string significant_number(double value, int digits);
+
 // The whole number at the start of a text box's text: leading blanks
 // skipped, an optional sign and digits, anything after them ignored; 0 when
 // there are none. Beyond the 32-bit range, the nearest 32-bit value.

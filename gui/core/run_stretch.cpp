@@ -8,51 +8,6 @@
 
 namespace veldra::viewer {
 
-void RunningStats::add_values(std::span<const float> values) {
-    // Two passes over one month in memory: exact, and the months merge.
-    RunningStats month;
-    double sum = 0;
-    for (const float v : values)
-        if (in_valid_range(v)) {
-            ++month.count;
-            sum += v;
-        }
-    if (month.count == 0) return;
-    month.mean = sum / static_cast<double>(month.count);
-    double squares = 0;
-    for (const float v : values)
-        if (in_valid_range(v)) {
-            const double d = v - month.mean;
-            squares += d * d;
-        }
-    month.squares = squares;
-    merge(month);
-}
-
-void RunningStats::merge(const RunningStats& other) {
-    if (other.count == 0) return;
-    if (count == 0) {
-        *this = other;
-        return;
-    }
-    const double n_a = static_cast<double>(count), n_b = static_cast<double>(other.count);
-    const double n = n_a + n_b;
-    const double delta = other.mean - mean;
-    mean += delta * n_b / n;
-    squares += other.squares + delta * delta * n_a * n_b / n;
-    count += other.count;
-}
-
-StretchStats RunningStats::stretch() const {
-    StretchStats s;
-    s.count = count;
-    s.mean = count >= 1 ? mean : 0;
-    s.stdev = count >= 2 ? std::sqrt(squares / static_cast<double>(count - 1)) : 0;
-    s.lo = static_cast<float>(s.mean - 2 * s.stdev);
-    s.hi = static_cast<float>(s.mean + 2 * s.stdev);
-    return s;
-}
-
 RunStretchResult compute_run_stretch(const RunStretchRequest& request, const std::atomic<bool>& cancel,
                                      const std::function<void(std::int64_t)>& progress, FileAccess& files) {
     RunStretchResult result;

@@ -16,19 +16,6 @@
 
 namespace veldra::viewer {
 
-// Count, mean and the sum of squared deviations of a set of values; sets
-// merge exactly (Chan et al.), so each month is summed on its own.
-struct RunningStats {
-    std::int64_t count = 0;
-    double mean = 0;
-    double squares = 0;  // sum of (v - mean)^2
-
-    void add_values(std::span<const float> values);  // the valid ones
-    void merge(const RunningStats& other);
-    // mean +- 2 sample standard deviations, as the stretched ramps use them.
-    StretchStats stretch() const;
-};
-
 struct RunStretchRequest {
     std::string path;            // the variable file, as stored (named in messages)
     std::int32_t layers = 1;     // L of the file
