@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "capacity_model.h"
-#include "gui/core/display_block.h"
-#include "gui/core/map_drawing.h"
-#include "gui/core/viewer_state.h"
+#include "viewer/core/display_block.h"
+#include "viewer/core/map_drawing.h"
+#include "viewer/core/viewer_state.h"
 
 #ifndef VELDRA_BENCH_SAMPLE_MODEL
 #define VELDRA_BENCH_SAMPLE_MODEL "sample_model"

@@ -43,7 +43,7 @@
 #include <system_error>
 #include <vector>
 
-#include "exporter/exporter.h"
+#include "export/layer_export.h"
 #include "modelfiles/ascii_grid.h"
 #include "modelfiles/cell_file.h"
 #include "modelfiles/free_format.h"

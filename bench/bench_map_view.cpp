@@ -20,11 +20,11 @@
 #include <vector>
 
 #include "capacity_model.h"
-#include "gui/core/display_block.h"
-#include "gui/core/map_drawing.h"
-#include "gui/core/pointer_readout.h"
-#include "gui/core/run_stretch.h"
-#include "gui/core/viewer_state.h"
+#include "viewer/core/display_block.h"
+#include "viewer/core/map_drawing.h"
+#include "viewer/core/pointer_readout.h"
+#include "viewer/core/run_stretch.h"
+#include "viewer/core/viewer_state.h"
 
 namespace fs = std::filesystem;
 using namespace veldra::viewer;

@@ -23,9 +23,9 @@
 #include <system_error>
 #include <vector>
 
-#include "gui/core/grid_export.h"
-#include "gui/core/grid_value_text.h"
-#include "gui/core/lookup_grids.h"
+#include "export/grid_export.h"
+#include "export/grid_value_text.h"
+#include "export/lookup_grids.h"
 #include "modelfiles/cell_file.h"
 #include "modelfiles/file_io.h"
 #include "modelfiles/free_format.h"
@@ -37,7 +37,7 @@
 #define VELDRA_BENCH_SAMPLE_MODEL "sample_model"
 #endif
 #ifndef VELDRA_BENCH_LOOKUP_DIR
-#define VELDRA_BENCH_LOOKUP_DIR "gui/Projection_Layers"
+#define VELDRA_BENCH_LOOKUP_DIR "bin/Projection_Layers"
 #endif
 #ifndef VELDRA_BENCH_FINE_LOOKUP_DIR
 #define VELDRA_BENCH_FINE_LOOKUP_DIR "bench/lookup_0p083"

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "gui/chart_main.h"
-#include "gui/core/cell_query.h"
+#include "viewer/chart_main.h"
+#include "viewer/core/cell_query.h"
 
 namespace fs = std::filesystem;
 using namespace veldra::viewer;

@@ -5,10 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mkdir -p out
-build/exporter/layer_exporter build/sample_model/Output/ Precip.vrd out/precip 2000 2000 1
+build/bin/layer_exporter build/sample_model/Output/ Precip.vrd out/precip 2000 2000 1
 ls -l out/precip_2000_*_1.asc
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  build/gui/Veldra_GUI --model build/sample_model
+  build/bin/Veldra_GUI --model build/sample_model
 else
-  echo "No display: to see the viewer, run build/gui/Veldra_GUI --model build/sample_model on a desktop."
+  echo "No display: to see the viewer, run build/bin/Veldra_GUI --model build/sample_model on a desktop."
 fi

@@ -10,7 +10,7 @@
 # display when xvfb-run is there, else Qt's offscreen platform.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-exe=${VELDRA_GUI:-build/gui/Veldra_GUI}
+exe=${VELDRA_GUI:-build/bin/Veldra_GUI}
 model=${VELDRA_SAMPLE_MODEL:-build/sample_model}
 if [ ! -x "$exe" ] || [ ! -d "$model" ]; then
   echo "screenshot: $exe or $model missing; run scripts/build.sh first" >&2

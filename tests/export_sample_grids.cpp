@@ -8,7 +8,7 @@
 #include <iostream>
 #include <string>
 
-#include "gui/core/grid_export.h"
+#include "export/grid_export.h"
 #include "modelfiles/cell_file.h"
 #include "modelfiles/file_io.h"
 #include "modelfiles/globe_file.h"

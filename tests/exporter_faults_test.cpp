@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "exporter/exporter.h"
+#include "export/layer_export.h"
 #include "faulty_files.h"
 #include "modelfiles/ascii_grid.h"
 #include "test_model.h"

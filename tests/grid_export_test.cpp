@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "gui/core/grid_export.h"
-#include "gui/core/grid_value_text.h"
-#include "gui/core/lookup_grids.h"
+#include "export/grid_export.h"
+#include "export/grid_value_text.h"
+#include "export/lookup_grids.h"
 #include "tests/support/memory_files.h"
 
 namespace veldra::viewer {

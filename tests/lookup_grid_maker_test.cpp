@@ -8,7 +8,7 @@
 #include <cmath>
 #include <vector>
 
-#include "gui/core/lookup_grids.h"
+#include "export/lookup_grids.h"
 #include "tests/support/memory_files.h"
 #include "tools/lookup_grid_maker.h"
 

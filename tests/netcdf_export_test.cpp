@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "gui/core/export_command.h"
-#include "gui/core/netcdf_export.h"
+#include "export/export_command.h"
+#include "export/netcdf_export.h"
 #include "tests/output_list_line.h"
 #include "tests/test_model.h"
 

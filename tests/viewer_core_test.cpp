@@ -9,11 +9,11 @@
 #include <limits>
 #include <vector>
 
-#include "gui/core/display_block.h"
-#include "gui/core/map_drawing.h"
-#include "gui/core/navigation.h"
-#include "gui/core/number_text.h"
-#include "gui/core/viewer_state.h"
+#include "viewer/core/display_block.h"
+#include "viewer/core/map_drawing.h"
+#include "viewer/core/navigation.h"
+#include "modelfiles/number_text.h"
+#include "viewer/core/viewer_state.h"
 #include "output_list_line.h"
 #include "test_model.h"
 

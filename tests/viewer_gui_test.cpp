@@ -39,17 +39,17 @@
 
 #include "output_list_line.h"
 #include "test_model.h"
-#include "gui/core/colour_ramps.h"
-#include "gui/core/export_command.h"
-#include "gui/core/export_settings.h"
-#include "gui/core/map_drawing.h"
-#include "gui/frm_export.h"
-#include "gui/frm_main.h"
-#include "gui/map_image_painter.h"
-#include "gui/pic_map.h"
-#include "gui/startup.h"
-#include "gui/status_line.h"
-#include "gui/ui_services.h"
+#include "viewer/core/colour_ramps.h"
+#include "export/export_command.h"
+#include "export/export_settings.h"
+#include "viewer/core/map_drawing.h"
+#include "viewer/frm_export.h"
+#include "viewer/frm_main.h"
+#include "viewer/map_image_painter.h"
+#include "viewer/pic_map.h"
+#include "viewer/startup.h"
+#include "viewer/status_line.h"
+#include "viewer/ui_services.h"
 
 namespace fs = std::filesystem;
 using namespace veldra::viewer;

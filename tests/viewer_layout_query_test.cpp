@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "gui/core/cell_query.h"
-#include "gui/core/window_layout.h"
+#include "viewer/core/cell_query.h"
+#include "viewer/core/window_layout.h"
 #include "test_model.h"
 
 namespace veldra::viewer {

@@ -6,14 +6,14 @@
 #include <algorithm>
 #include <atomic>
 
-#include "gui/core/chart_text.h"
-#include "gui/core/legend.h"
-#include "gui/core/map_drawing.h"
-#include "gui/core/map_image.h"
-#include "gui/core/number_text.h"
-#include "gui/core/pointer_readout.h"
-#include "gui/core/run_stretch.h"
-#include "gui/core/window_layout.h"
+#include "viewer/core/chart_text.h"
+#include "viewer/core/legend.h"
+#include "viewer/core/map_drawing.h"
+#include "viewer/core/map_image.h"
+#include "modelfiles/number_text.h"
+#include "viewer/core/pointer_readout.h"
+#include "viewer/core/run_stretch.h"
+#include "viewer/core/window_layout.h"
 #include "test_model.h"
 
 namespace veldra::viewer {

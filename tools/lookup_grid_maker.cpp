@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "gui/core/lookup_grids.h"
+#include "export/lookup_grids.h"
 #include "modelfiles/ascii_grid.h"
 #include "modelfiles/paths.h"
 

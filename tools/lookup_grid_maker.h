@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "gui/core/grid_export.h"
+#include "export/grid_export.h"
 #include "modelfiles/file_io.h"
 
 struct PJconsts;

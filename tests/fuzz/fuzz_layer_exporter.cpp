@@ -10,7 +10,7 @@
 #include <sstream>
 #include <vector>
 
-#include "exporter/exporter.h"
+#include "export/layer_export.h"
 #include "modelfiles/ascii_grid.h"
 #include "modelfiles/cell_file.h"
 #include "modelfiles/file_io.h"

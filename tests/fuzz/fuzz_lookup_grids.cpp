@@ -7,7 +7,7 @@
 // or one of the two marks. A refusal names the file.
 #include <algorithm>
 
-#include "gui/core/lookup_grids.h"
+#include "export/lookup_grids.h"
 #include "modelfiles/cell_file.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/support/memory_files.h"

@@ -2,7 +2,7 @@
 // entry, in order, with its fields cut from their columns and trimmed.
 #include <algorithm>
 
-#include "gui/core/viewer_model.h"
+#include "modelfiles/viewer_model.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace veldra::viewer;

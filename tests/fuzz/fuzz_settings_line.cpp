@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "gui/core/viewer_model.h"
+#include "modelfiles/viewer_model.h"
 #include "modelfiles/file_io.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/support/memory_files.h"

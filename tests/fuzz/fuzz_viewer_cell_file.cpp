@@ -3,7 +3,7 @@
 // held; a file that does not is refused with a message naming it.
 #include <cmath>
 
-#include "gui/core/viewer_model.h"
+#include "modelfiles/viewer_model.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace veldra::viewer;

@@ -3,7 +3,7 @@
 // has fewer lines than the grid has rows or the grid cannot be held; an
 // accepted one has the grid's shape and marks land exactly where a line holds
 // "T".
-#include "gui/core/viewer_model.h"
+#include "modelfiles/viewer_model.h"
 #include "modelfiles/cell_file.h"
 #include "tests/fuzz/fuzz_check.h"
 

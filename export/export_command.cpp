@@ -1,0 +1,209 @@
+#include "export/export_command.h"
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <ostream>
+
+#include "export/export_settings.h"
+#include "export/grid_value_text.h"
+#include "export/netcdf_export.h"
+#include "modelfiles/viewer_model.h"
+#include "modelfiles/list_reader.h"
+#include "modelfiles/paths.h"
+#include "modelfiles/version.h"
+
+namespace veldra::viewer {
+
+std::string export_usage_text() {
+    return "Usage: veldra_export --model DIR --variable NAME --out FOLDER\n"
+           "                     [--format grids|netcdf] [--layer L] [--from YEAR] [--to YEAR]\n"
+           "                     [--decimals D] [--projection geographic|robinson|eckert4|winkel]\n"
+           "                     [--institution TEXT] [--deflate LEVEL]\n"
+           "                     [--root ROOT] [--lookup DIR] [--quiet]\n"
+           "Writes one ESRI ASCII grid (with a .prj) per month of a span of years of one variable\n"
+           "and layer of a Veldra model run, as the viewer's export dialog does; or, with\n"
+           "--format netcdf, one CF NetCDF-4 file FOLDER/ROOT.nc holding every month of the span\n"
+           "and every layer of the variable.\n"
+           "\n"
+           "  --model DIR         the model folder (holding Parms/ and Output/)\n"
+           "  --variable NAME     the variable's file name in the model's output list\n"
+           "  --out FOLDER        the destination folder\n"
+           "  --format F          grids (default) or netcdf\n"
+           "  --layer L           the layer, from 1 (default 1; for netcdf, every layer)\n"
+           "  --from YEAR         the first year (default: the model's first)\n"
+           "  --to YEAR           the last year (default: the model's last)\n"
+           "  --decimals D        grids: decimal places of the values, 0 for whole numbers (default 3)\n"
+           "  --projection P      grids: geographic (default), robinson, eckert4 or winkel\n"
+           "  --institution TEXT  netcdf: the file's institution attribute\n"
+           "  --deflate LEVEL     netcdf: compression level 0 (none) to 9 (default 4)\n"
+           "  --root ROOT         the root of the file names (default NAME, or NAME_L<layer> above layer 1)\n"
+           "  --lookup DIR        grids: look for the projection lookup grids in DIR first\n"
+           "  --quiet             no progress lines\n"
+           "  --help, --version\n";
+}
+
+namespace {
+
+constexpr const char* kProjections[] = {"geographic", "robinson", "eckert4", "winkel"};
+
+struct CommandLine {
+    std::map<std::string, std::string> values;
+    bool quiet = false;
+};
+
+int usage_error(std::ostream& err, const std::string& problem) {
+    err << "veldra_export: " << problem << "\n" << export_usage_text();
+    return 2;
+}
+
+std::optional<int> whole(const std::string& text) { return parse_whole(text); }
+
+// The command line as a shell would take it back: an argument with blanks,
+// quotes or backslashes, or an empty one, within single quotes.
+std::string command_text(const std::vector<std::string>& args) {
+    std::string text = "veldra_export";
+    for (const std::string& arg : args) {
+        text += ' ';
+        if (!arg.empty() && arg.find_first_of(" \t\n'\"\\$`") == std::string::npos) {
+            text += arg;
+            continue;
+        }
+        text += '\'';
+        for (char c : arg) text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        text += '\'';
+    }
+    return text;
+}
+
+}  // namespace
+
+int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, LookupPlaces lookup,
+                      FileAccess& files) {
+    static const char* const kValued[] = {"--model", "--variable", "--out", "--layer", "--from", "--to",
+                                          "--decimals", "--projection", "--root", "--lookup",
+                                          "--format", "--institution", "--deflate"};
+    CommandLine cl;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            out << export_usage_text();
+            return 0;
+        }
+        if (arg == "--version") {
+            out << "veldra_export " << kVersion << "\n";
+            return 0;
+        }
+        if (arg == "--quiet") {
+            cl.quiet = true;
+            continue;
+        }
+        const auto known = std::find_if(std::begin(kValued), std::end(kValued), [&](const char* name) {
+            return arg == name || arg.rfind(std::string(name) + "=", 0) == 0;
+        });
+        if (known == std::end(kValued)) return usage_error(err, "unknown option " + arg);
+        const std::string name = *known;
+        if (arg == name) {
+            if (i + 1 >= args.size()) return usage_error(err, name + " needs a value");
+            cl.values[name] = args[++i];
+        } else {
+            cl.values[name] = arg.substr(name.size() + 1);
+        }
+    }
+    for (const char* required : {"--model", "--variable", "--out"})
+        if (!cl.values.count(required)) return usage_error(err, std::string(required) + " is required");
+
+    LoadedModel state;
+    try {
+        state = load_model_files(cl.values["--model"]);
+    } catch (const LoadError& e) {
+        err << "veldra_export: " << e.what() << "\n";
+        return 1;
+    } catch (const std::bad_alloc&) {
+        err << "veldra_export: " << cl.values["--model"] << ": there is not enough memory to load the model\n";
+        return 1;
+    }
+
+    const std::string& name = cl.values["--variable"];
+    const auto entry = std::find_if(state.OutputTable.begin(), state.OutputTable.end(),
+                                    [&](const OutputEntry& e) { return e.FileName == name; });
+    if (entry == state.OutputTable.end()) return usage_error(err, "the model lists no variable named " + name);
+
+    const std::string format = cl.values.count("--format") ? cl.values["--format"] : "grids";
+    if (format != "grids" && format != "netcdf") return usage_error(err, "--format: grids or netcdf, not " + format);
+    const bool netcdf = format == "netcdf";
+    for (const char* option : {"--decimals", "--lookup"})
+        if (netcdf && cl.values.count(option)) return usage_error(err, std::string(option) + " applies to grids only");
+    for (const char* option : {"--institution", "--deflate"})
+        if (!netcdf && cl.values.count(option))
+            return usage_error(err, std::string(option) + " applies to --format netcdf only");
+
+    auto number = [&](const char* option, int fallback) -> std::optional<int> {
+        if (!cl.values.count(option)) return fallback;
+        return whole(cl.values[option]);
+    };
+    const auto layer = number("--layer", 1);
+    const auto first = number("--from", state.first_year());
+    const auto last = number("--to", state.GridInfo.lastYear);
+    const auto decimals = number("--decimals", 3);
+    const auto deflate = number("--deflate", kDefaultDeflateLevel);
+    if (!layer || *layer < 1 || *layer > entry->LayerCount)
+        return usage_error(err, "--layer: " + name + " has layers 1 to " + std::to_string(entry->LayerCount));
+    for (const auto& [option, year] : {std::pair{"--from", first}, std::pair{"--to", last}})
+        if (!year || *year < state.first_year() || *year > state.GridInfo.lastYear)
+            return usage_error(err, std::string(option) + ": the model runs from " + std::to_string(state.first_year()) +
+                                        " to " + std::to_string(state.GridInfo.lastYear));
+    if (!decimals || *decimals < 0 || *decimals > kMaxGridDecimals)
+        return usage_error(err, "--decimals: a whole number from 0 to " + std::to_string(kMaxGridDecimals));
+    if (!deflate || *deflate < 0 || *deflate > kMaxDeflateLevel)
+        return usage_error(err, "--deflate: a whole number from 0 to " + std::to_string(kMaxDeflateLevel));
+    int projection = 0;
+    if (cl.values.count("--projection")) {
+        const auto p = std::find(std::begin(kProjections), std::end(kProjections), cl.values["--projection"]);
+        if (p == std::end(kProjections)) return usage_error(err, "--projection: unknown projection " + cl.values["--projection"]);
+        projection = static_cast<int>(p - std::begin(kProjections));
+    }
+    if (netcdf && projection != 0)
+        return usage_error(err, "--projection: a NetCDF file holds the model's geographic grid only");
+    const std::string root = cl.values.count("--root") ? cl.values["--root"] : default_export_root(name, *layer);
+    if (const auto problem = go_check(*first, *last, cl.values["--out"], root)) return usage_error(err, *problem);
+
+    // Scripts name a new folder as often as an old one.
+    std::error_code ec;
+    std::filesystem::create_directories(path_to_open(std::string(trim_blanks(cl.values["--out"]))), ec);
+    const ExportProgress progress = [&](ExportNote note, const std::string& text) {
+        if (note == ExportNote::message) err << "veldra_export: " << text << "\n";
+        else if (!cl.quiet && (text.rfind("Saving: ", 0) == 0 || text.rfind("Making", 0) == 0))
+            err << text << "\n";
+        return true;
+    };
+    if (netcdf) {
+        NetcdfVariable variable{entry->FileName, entry->Units, {}};
+        for (int k = 1; k <= entry->LayerCount; ++k) {
+            char digits[16];
+            variable.layer_labels.push_back(entry->LayerLabel + " " +
+                                            std::string(digits, std::to_chars(digits, digits + sizeof digits, k).ptr));
+        }
+        const ViewerGridInfo& g = state.GridInfo;
+        NetcdfSettings settings;
+        settings.folder = cl.values["--out"];
+        settings.root = root;
+        settings.first_year = *first;
+        settings.last_year = *last;
+        settings.every_layer = !cl.values.count("--layer");
+        settings.deflate_level = *deflate;
+        settings.institution = cl.values["--institution"];
+        settings.history = command_text(args);
+        settings.edges = GridEdges{g.lowerX, g.lowerY, g.upperX, static_cast<double>(g.upperY)};
+        const NetcdfOutcome outcome = export_netcdf(*export_source(state, &*entry, *layer), variable, settings, files, progress);
+        return outcome.failed || outcome.stopped ? 1 : 0;
+    }
+    if (cl.values.count("--lookup")) lookup.folders.insert(lookup.folders.begin(), cl.values["--lookup"]);
+    ExportSettings settings{cl.values["--out"], root, *first, *last, *decimals, projection};
+    const ExportOutcome outcome = export_grids(*export_source(state, &*entry, *layer), settings, lookup, files, progress);
+    return outcome.failed || outcome.stopped || outcome.months_abandoned > 0 ? 1 : 0;
+}
+
+}  // namespace veldra::viewer

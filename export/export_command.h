@@ -1,0 +1,24 @@
+// veldra_export: the viewer's export from the command line, for scripts and
+// servers. The same export as the dialog's "Go", writing the same files; or,
+// with --format netcdf, a whole run of a variable in one NetCDF file.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "export/grid_export.h"
+
+namespace veldra::viewer {
+
+std::string export_usage_text();
+
+// Runs veldra_export on its arguments (without the program name). Progress
+// lines and failures go to `err`, the usage and version to `out`. `lookup`
+// says where the lookup grids are found as the viewer finds them; --lookup
+// puts its folder first. Returns 0 when every month was written, 1 when a
+// month was abandoned or the export stopped, 2 for a bad command line.
+int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                      LookupPlaces lookup, FileAccess& files = system_files());
+
+}  // namespace veldra::viewer

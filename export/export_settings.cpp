@@ -1,0 +1,71 @@
+#include "export/export_settings.h"
+
+#include <algorithm>
+
+#include "modelfiles/number_text.h"
+#include "modelfiles/ascii_grid.h"
+
+namespace veldra::viewer {
+
+std::string default_export_root(const std::string& selected_file, int selected_layer) {
+    if (selected_layer <= 1) return selected_file;
+    return selected_file + "_L" + std::to_string(selected_layer);
+}
+
+std::string read_last_export_dir(const std::string& path, FileAccess& files) {
+    std::string line;
+    try {
+        line = read_first_line(path, 64 * 1024, files);
+    } catch (const ModelFileError&) {
+        return {};
+    }
+    const std::size_t start = line.find_first_not_of(' ');
+    if (start == std::string::npos) return {};
+    if (line[start] == '"') {
+        const std::size_t end = line.find('"', start + 1);
+        return line.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
+    }
+    return line.substr(start, line.find(',', start) - start);
+}
+
+void write_last_export_dir(const std::string& path, const std::string& folder, FileAccess& files) {
+    GridFileWriter file(files);
+    file.create(path);
+    file.write("\"" + folder + "\"\r\n");
+    file.commit();
+}
+
+int step_export_year(int year, int step, int first_year, int last_year) {
+    const long long next = static_cast<long long>(year) + step;
+    if (next > last_year) return last_year;
+    if (next < first_year) return first_year;
+    return static_cast<int>(next);
+}
+
+std::string step_decimals(const std::string& text, int step) {
+    const long long next = static_cast<long long>(text_value(text)) + step;
+    return std::to_string(std::max(0LL, next));
+}
+
+std::optional<std::string> go_check(int span_start, int span_end, const std::string& folder,
+                                    const std::string& root) {
+    if (span_end < span_start) return "Note:  The ending year is prior to the starting year.  Please adjust.";
+    if (folder.empty()) return "Note:  The output directory is not set.  Please do so.";
+    if (root.empty()) return "Note:  The output root file name is not set.  Please do so.";
+    return std::nullopt;
+}
+
+std::optional<ExportSource> export_source(const LoadedModel& model, const OutputEntry* entry, int layer) {
+    if (!entry || layer < 1 || entry->LayerCount <= 0) return std::nullopt;
+    return ExportSource{model.ModelFolder,
+                        entry->FileName,
+                        entry->LayerCount,
+                        layer,
+                        static_cast<std::int64_t>(model.CellTable.size()),
+                        model.first_year(),
+                        model.GridInfo.cellSize,
+                        model.CellTable,
+                        model.GlobeMask};
+}
+
+}  // namespace veldra::viewer

@@ -1,0 +1,47 @@
+// The export dialog's rules as plain functions: the proposed root, the
+// remembered destination folder, the year and decimal steps, the checks on
+// "Go", and what the export takes from the viewer's shared state.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "export/grid_export.h"
+#include "modelfiles/viewer_model.h"
+#include "modelfiles/file_io.h"
+
+namespace veldra::viewer {
+
+// The root the dialog proposes: the file name, followed by "_L" and the
+// layer above layer 1.
+std::string default_export_root(const std::string& selected_file, int selected_layer);
+
+// The folder remembered in Last_Export_Dir.txt: the text between the
+// quotation marks of its first line, or for a line without them the text up
+// to the first comma. Empty when the file is missing or cannot be read:
+// reading it is never an error.
+std::string read_last_export_dir(const std::string& path, FileAccess& files = system_files());
+
+// Writes `folder` as it stands, within quotation marks, ended by CR LF,
+// replacing the file whole. Raises FileWriteError.
+void write_last_export_dir(const std::string& path, const std::string& folder, FileAccess& files = system_files());
+
+// One year step of an end of the export span, kept within the model's span.
+int step_export_year(int year, int step, int first_year, int last_year);
+
+// The decimal places after a step: the box's number plus `step`, never below 0.
+std::string step_decimals(const std::string& text, int step);
+
+// The first check on "Go" that fails, as its message; nothing when all pass.
+// Blanks count as text in the folder and the root.
+std::optional<std::string> go_check(int span_start, int span_end, const std::string& folder, const std::string& root);
+
+// The message of "Go" when the main window has nothing to export.
+inline constexpr const char* kNothingToExport =
+    "Nothing was exported: choose a variable and, where it has layers, a layer first.";
+
+// What the export takes from the model: `entry` at `layer`. Nothing without
+// an entry, for a variable without layers, or for a layer below 1.
+std::optional<ExportSource> export_source(const LoadedModel& model, const OutputEntry* entry, int layer);
+
+}  // namespace veldra::viewer

@@ -1,0 +1,314 @@
+#include "export/grid_export.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cstring>
+#include <new>
+#include <optional>
+#include <stdexcept>
+#include <utility>
+
+#include "export/grid_value_text.h"
+#include "export/lookup_grids.h"
+#include "modelfiles/number_text.h"
+#include "modelfiles/ascii_grid.h"
+#include "modelfiles/paths.h"
+#include "modelfiles/variable_file.h"
+
+namespace veldra::viewer {
+namespace {
+
+std::string number_text(std::int64_t v) {
+    char buf[24];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+// A failure that stops the export; its text is the one message shown.
+struct StopExport : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+bool can_open(const std::string& path, FileAccess& files) {
+    try {
+        files.open_input(path_to_open(path));
+        return true;
+    } catch (const ModelFileError&) {
+        return false;
+    }
+}
+
+bool set_complete(const LookupFiles& f, FileAccess& files) {
+    return can_open(f.zone_ids, files) && can_open(f.ids, files) && can_open(f.mask, files) &&
+           can_open(f.prj, files);
+}
+
+// The folder holding the lookup grids of `suffix` and `projection`, made into
+// the cache folder when no folder holds them.
+std::optional<LookupFiles> find_lookup_grids(std::string_view suffix, int projection, float cell_size,
+                                             const LookupPlaces& places, FileAccess& files,
+                                             const std::function<bool(const std::string&)>& status) {
+    std::vector<std::string> folders = places.folders;
+    if (!places.cache_folder.empty()) folders.push_back(places.cache_folder);
+    for (const std::string& folder : folders) {
+        LookupFiles f = lookup_files(folder, suffix, projection);
+        if (set_complete(f, files)) return f;
+    }
+    const std::string size_text = plain_number(cell_size);
+    const std::string first_missing = [&] {
+        const LookupFiles f = lookup_files(folders.empty() ? std::string() : folders.front(), suffix, projection);
+        for (const std::string* p : {&f.zone_ids, &f.ids, &f.mask, &f.prj})
+            if (!can_open(*p, files)) return *p;
+        return f.zone_ids;
+    }();
+    if (suffix.empty())
+        throw StopExport{"There are no lookup grids for a cell size of " + size_text + ": " + first_missing +
+                         " cannot be opened."};
+    if (!places.make || places.cache_folder.empty())
+        throw StopExport{"The lookup grids for a cell size of " + size_text + " are missing: " + first_missing +
+                         " cannot be opened."};
+    if (!status("Making the lookup grids \"" + std::string(suffix) + "\" for " +
+                std::string(projection_names(projection).caption) + " in " + places.cache_folder + " ..."))
+        return std::nullopt;
+    try {
+        places.make(places.cache_folder, suffix, projection);
+    } catch (const std::exception& e) {
+        throw StopExport{"The lookup grids for a cell size of " + size_text + " cannot be made in " +
+                         places.cache_folder + ": " + e.what()};
+    }
+    LookupFiles f = lookup_files(places.cache_folder, suffix, projection);
+    if (!set_complete(f, files))
+        throw StopExport{"The lookup grids for a cell size of " + size_text + " were made in " + places.cache_folder +
+                         ", but " + f.ids + " or its mask, reference grid or .prj cannot be opened."};
+    return f;
+}
+
+LookupFiles opened_form(LookupFiles f) {
+    for (std::string* p : {&f.zone_ids, &f.ids, &f.mask, &f.prj}) *p = path_to_open(*p);
+    return f;
+}
+
+// The check of a block's three leading records; the message of the first
+// that fails, or nothing.
+std::optional<std::string> block_check(const std::vector<float>& block, std::int64_t n, std::int32_t year,
+                                       std::int32_t month) {
+    if (static_cast<double>(block[0]) != static_cast<double>(n))
+        return "There is disagreement between the number of rangeland cells expected and what is being read-in.  "
+               "Something is out of sync. Expected is " +
+               number_text(n) + " and read-in was: " + plain_number(block[0]);
+    if (static_cast<double>(block[1]) != year)
+        return "There is disagreement between the current year and the year read-in.  Something is out of sync.  "
+               "Excepted is " +
+               number_text(year) + " and read-in was " + plain_number(block[1]);
+    if (static_cast<double>(block[2]) != month)
+        return "There is disagreement between the current month and the month read-in.  Something is out of sync.  "
+               "Excepted is " +
+               number_text(month) + " and read-in was " + plain_number(block[2]);
+    return std::nullopt;
+}
+
+// Where each written value comes from, in the order the values are written
+// (the northern row first): an index into the block as read, extended by
+// two records, or kOutsideOutline.
+struct WriteOrder {
+    std::vector<std::int32_t> slot;
+    std::int64_t cols = 0;
+    std::int64_t rows = 0;
+};
+
+WriteOrder write_order(const OutputLookup& lookup, const ExportSource& source, std::int64_t n) {
+    const std::int64_t model_cols = source.land.cols, model_rows = source.land.rows;
+    // The cell table index at each model position: the last cell of a place stands.
+    std::vector<std::int32_t> cell_at(static_cast<std::size_t>(model_cols * model_rows), -1);
+    const std::int64_t placed = std::min<std::int64_t>(n, static_cast<std::int64_t>(source.cells.size()));
+    for (std::int64_t i = 0; i < placed; ++i) {
+        const RangeCell& c = source.cells[static_cast<std::size_t>(i)];
+        if (c.x >= 1 && c.x <= model_cols && c.y >= 1 && c.y <= model_rows)
+            cell_at[static_cast<std::size_t>((c.y - 1) * model_cols + (c.x - 1))] = static_cast<std::int32_t>(i);
+    }
+    const auto land_slot = static_cast<std::int32_t>(n + 3), water_slot = static_cast<std::int32_t>(n + 4);
+    WriteOrder order;
+    order.cols = lookup.cols;
+    order.rows = lookup.rows;
+    order.slot.resize(lookup.source.size());
+    for (std::int64_t r = 0; r < lookup.rows; ++r) {
+        const std::int32_t* from = lookup.source.data() + r * lookup.cols;
+        std::int32_t* to = order.slot.data() + (lookup.rows - 1 - r) * lookup.cols;
+        for (std::int64_t c = 0; c < lookup.cols; ++c) {
+            const std::int32_t s = from[c];
+            if (s == kOutsideOutline) to[c] = kOutsideOutline;
+            else if (s == kNoSource) to[c] = water_slot;
+            else if (cell_at[static_cast<std::size_t>(s)] >= 0) to[c] = 3 + cell_at[static_cast<std::size_t>(s)];
+            else to[c] = source.land.land[static_cast<std::size_t>(s)] ? land_slot : water_slot;
+        }
+    }
+    return order;
+}
+
+// Formats one row. Grids are mostly runs of the same value (water, land
+// without cells, a cell spread over several projected places), so the text
+// of the previous value is kept and copied while it repeats.
+char* format_row(char* out, const std::int32_t* slots, std::int64_t cols, const float* values,
+                 const GridValueText& text) {
+    std::uint32_t cached_bits = 0;
+    char cached[kMaxGridDecimals + 64];
+    std::size_t cached_len = 0;
+    for (std::int64_t c = 0; c < cols; ++c) {
+        const std::int32_t s = slots[c];
+        if (s < 0) {
+            std::memcpy(out, "-9999 ", 6);
+            out += 6;
+            continue;
+        }
+        const std::uint32_t bits = std::bit_cast<std::uint32_t>(values[s]);
+        if (cached_len == 0 || bits != cached_bits) {
+            cached_len = static_cast<std::size_t>(text.write(cached, values[s]) - cached);
+            cached_bits = bits;
+        }
+        std::memcpy(out, cached, cached_len);
+        out += cached_len;
+    }
+    out[0] = '\r';
+    out[1] = '\n';
+    return out + 2;
+}
+
+}  // namespace
+
+std::string month_grid_path(std::string_view folder, std::string_view root, std::int32_t year, std::int32_t month) {
+    std::string path = with_trailing_separator(trim_blanks(folder));
+    path += root;
+    path += '_';
+    path += number_text(year);
+    path += '_';
+    if (month >= 0 && month < 10) path += '0';
+    path += number_text(month);
+    path += ".asc";
+    return path;
+}
+
+ExportOutcome export_grids(const ExportSource& source, const ExportSettings& settings, const LookupPlaces& places,
+                           FileAccess& files, const ExportProgress& progress) {
+    ExportOutcome outcome;
+    const auto status = [&](const std::string& text) {
+        if (progress && !progress(ExportNote::status, text)) {
+            outcome.stopped = true;
+            return false;
+        }
+        return true;
+    };
+    const auto message = [&](const std::string& text) { return !progress || progress(ExportNote::message, text); };
+
+    try {
+        if (source.layer_count < 1 || source.layer < 1 || source.layer > source.layer_count)
+            throw StopExport{"Nothing was exported: choose a variable and, where it has layers, a layer first."};
+        if (settings.projection < 0 || settings.projection >= kProjectionCount)
+            throw StopExport{"Nothing was exported: the projection " + number_text(settings.projection) +
+                             " is not one of 0 (Geographic) to 3 (Winkel Tripel)."};
+        if (settings.decimals < 0 || settings.decimals > kMaxGridDecimals)
+            throw StopExport{"Nothing was exported: the decimal places must be 0 to " +
+                             number_text(kMaxGridDecimals) + ", not " + number_text(settings.decimals) + "."};
+        const std::int64_t model_cols = source.land.cols, model_rows = source.land.rows;
+        if (model_cols <= 0 || model_rows <= 0 ||
+            source.land.land.size() != static_cast<std::size_t>(model_cols * model_rows))
+            throw StopExport{"Nothing was exported: the model grid has no land and water mask."};
+        const std::int64_t n = source.cell_count;
+        if (n < 0 || n > kMaxGridPositions)
+            throw StopExport{"Nothing was exported: the cell count " + number_text(n) + " is outside 0 to " +
+                             number_text(kMaxGridPositions) + "."};
+
+        const std::string_view suffix = resolution_suffix(source.cell_size);
+        const std::optional<LookupFiles> found =
+            find_lookup_grids(suffix, settings.projection, source.cell_size, places, files, status);
+        if (!found) return outcome;
+        const LookupFiles paths = opened_form(*found);
+
+        if (!status("Reading in geographic information ...")) return outcome;
+        WriteOrder order;
+        std::string header, prj;
+        {
+            const ZoneGrid zones = load_zone_grid(paths.zone_ids, model_cols, model_rows, files);
+            if (!status("Reading in projection information ...")) return outcome;
+            const OutputLookup lookup = load_output_lookup(paths, settings.projection, zones, files);
+            order = write_order(lookup, source, n);
+            for (const std::string& line : lookup.header) header += line + "\r\n";
+            prj = lookup.prj;
+        }
+
+        const std::string variable_path =
+            with_trailing_separator(source.model_folder) + "Output/" + std::string(trim_blanks(source.file_name)) + ".vrd";
+        const VariableFile variable = VariableFile::open(path_to_open(variable_path), files);
+
+        const GridValueText text(settings.decimals);
+        std::vector<char> row(static_cast<std::size_t>(order.cols) * text.max_length() + 8);
+        std::vector<float> block;
+        GridFileWriter writer(files);
+
+        for (std::int64_t y = settings.first_year; y <= settings.last_year; ++y) {
+            const auto year = static_cast<std::int32_t>(y);
+            for (std::int32_t month = 1; month <= 12; ++month) {
+                const std::string path = month_grid_path(settings.folder, settings.root, year, month);
+                if (!status("Saving: " + path)) return outcome;
+
+                const BlockAddress address{year, month, source.layer, source.first_year, source.layer_count, n};
+                const BlockRecords b = read_block(variable, address, block);
+                const std::string which = "the block of year " + number_text(year) + ", month " + number_text(month) +
+                                          ", layer " + number_text(source.layer);
+                if (b.before_start())
+                    throw StopExport{variable_path + ": " + which + " would start at record " +
+                                     number_text(b.first_record) +
+                                     ", before the start of the file (the first model year is " +
+                                     number_text(source.first_year) + ")."};
+                const auto past_end = [&] {
+                    return StopExport{variable_path + ": record " +
+                                      number_text(b.first_record + static_cast<std::int64_t>(b.read)) +
+                                      " lies past the end of the file, which holds " +
+                                      number_text(variable.record_count()) + " records; " + which + " takes records " +
+                                      number_text(b.first_record) + " to " + number_text(b.last_record()) + "."};
+                };
+                if (b.read < 3) throw past_end();
+                if (const std::optional<std::string> mismatch = block_check(block, n, year, month)) {
+                    files.remove(path_to_open(path));
+                    files.remove(path_to_open(sidecar_path(path)));
+                    ++outcome.months_abandoned;
+                    if (!message(*mismatch)) {
+                        outcome.stopped = true;
+                        return outcome;
+                    }
+                    continue;
+                }
+                if (!b.complete()) throw past_end();
+
+                block.resize(static_cast<std::size_t>(n) + 5);
+                block[static_cast<std::size_t>(n) + 3] = -255.0f;
+                block[static_cast<std::size_t>(n) + 4] = -9999.0f;
+                writer.create(path_to_open(path));
+                writer.write(header);
+                for (std::int64_t r = 0; r < order.rows; ++r) {
+                    const char* end =
+                        format_row(row.data(), order.slot.data() + r * order.cols, order.cols, block.data(), text);
+                    writer.write(std::string_view(row.data(), static_cast<std::size_t>(end - row.data())));
+                }
+                writer.commit();
+                writer.create(path_to_open(sidecar_path(path)));
+                writer.write(prj);
+                writer.commit();
+                ++outcome.months_written;
+                outcome.grids.push_back(path);
+                if (!status("")) return outcome;
+            }
+        }
+    } catch (const StopExport& e) {
+        outcome.failed = true;
+        message(e.what());
+    } catch (const ModelFileError& e) {
+        outcome.failed = true;
+        message(e.what());
+    } catch (const std::bad_alloc&) {
+        outcome.failed = true;
+        message("The export needs more memory than there is.");
+    }
+    return outcome;
+}
+
+}  // namespace veldra::viewer

@@ -1,0 +1,539 @@
+#include "export/netcdf_export.h"
+
+#include <H5public.h>
+#include <fcntl.h>
+#include <netcdf.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <random>
+#include <system_error>
+#include <utility>
+
+#include "modelfiles/number_text.h"
+#include "modelfiles/cell_file.h"
+#include "modelfiles/paths.h"
+#include "modelfiles/variable_file.h"
+
+namespace veldra::viewer {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr float kFillValue = -9999.0f;
+
+std::string number_text(std::int64_t v) {
+    char buf[24];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+// At least `width` digits, zeros in front; a sign before them.
+std::string padded(std::int64_t v, int width) {
+    std::string digits = number_text(v < 0 ? -v : v);
+    if (static_cast<int>(digits.size()) < width) digits.insert(0, static_cast<std::size_t>(width) - digits.size(), '0');
+    return v < 0 ? "-" + digits : digits;
+}
+
+// A failure that stops the export; its text is the one message shown.
+struct StopExport {
+    std::string message;
+};
+
+// The progress callback asked to stop.
+struct StopRequested {};
+
+std::int64_t floor_div(std::int64_t a, std::int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
+
+// The day number of the first of a month in the standard calendar: the
+// Gregorian calendar from 15 October 1582 on, the Julian one before.
+std::int64_t first_of_month(std::int64_t year, std::int64_t month) {
+    if (month > 12) {
+        year += 1;
+        month -= 12;
+    }
+    const std::int64_t a = month <= 2 ? 1 : 0;
+    const std::int64_t y = year + 4800 - a, m = month + 12 * a - 3;
+    const std::int64_t days = 1 + floor_div(153 * m + 2, 5) + 365 * y + floor_div(y, 4);
+    const bool gregorian = year > 1582 || (year == 1582 && month > 10);
+    return gregorian ? days - floor_div(y, 100) + floor_div(y, 400) - 32045 : days - 32083;
+}
+
+// Cell centres and edges along one axis of `count` cells spanning `low` to
+// `high` degrees, centred on the middle of that span. The spacing is the
+// span over the count when that agrees with the cell size of the cell file
+// (which holds it in single precision, e.g. 0.0833333), else the cell size.
+struct Axis {
+    std::vector<double> centres;
+    std::vector<double> bounds;  // two per cell, in the order of the centres
+};
+
+Axis make_axis(double low, double high, std::int64_t count, double cell_size, bool north_first) {
+    const double even = (high - low) / static_cast<double>(count);
+    const double step = std::fabs(even - cell_size) <= 1e-5 * cell_size ? even : cell_size;
+    const double middle = (low + high) / 2, half = static_cast<double>(count) / 2;
+    Axis axis;
+    axis.centres.resize(static_cast<std::size_t>(count));
+    axis.bounds.resize(static_cast<std::size_t>(count) * 2);
+    for (std::int64_t i = 0; i < count; ++i) {
+        const double offset = static_cast<double>(i) - half + 0.5;
+        const double c = north_first ? middle - offset * step : middle + offset * step;
+        const double sign = north_first ? -1 : 1;
+        axis.centres[static_cast<std::size_t>(i)] = c;
+        axis.bounds[static_cast<std::size_t>(2 * i)] = c - sign * step / 2;
+        axis.bounds[static_cast<std::size_t>(2 * i + 1)] = c + sign * step / 2;
+    }
+    return axis;
+}
+
+// A NetCDF name for the variable: letters, digits and "_.@+-" kept, any
+// other character made "_", and "v_" in front of a name that does not start
+// with a letter or "_". A name the file uses for something else gets "_value".
+std::string variable_name(std::string_view file_name) {
+    std::string name;
+    for (char c : file_name) {
+        const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                          c == '.' || c == '@' || c == '+' || c == '-';
+        name += kept ? c : '_';
+    }
+    if (name.empty() || !((name[0] >= 'a' && name[0] <= 'z') || (name[0] >= 'A' && name[0] <= 'Z') || name[0] == '_'))
+        name.insert(0, "v_");
+    for (const char* taken : {"time", "time_bnds", "lat", "lat_bnds", "lon", "lon_bnds", "bnds", "layer",
+                              "layer_label", "land_mask", "crs"})
+        if (name == taken) name += "_value";
+    return name;
+}
+
+std::string utc_now() {
+    using namespace std::chrono;
+    const auto now = floor<seconds>(system_clock::now());
+    const auto day = floor<days>(now);
+    const year_month_day ymd{day};
+    const hh_mm_ss hms{now - day};
+    return padded(static_cast<int>(ymd.year()), 4) + "-" + padded(static_cast<unsigned>(ymd.month()), 2) + "-" +
+           padded(static_cast<unsigned>(ymd.day()), 2) + "T" + padded(hms.hours().count(), 2) + ":" +
+           padded(hms.minutes().count(), 2) + ":" + padded(hms.seconds().count(), 2) + "Z";
+}
+
+constexpr const char* kWgs84Wkt =
+    "GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563,AUTHORITY[\"EPSG\",\"7030\"]],"
+    "AUTHORITY[\"EPSG\",\"6326\"]],PRIMEM[\"Greenwich\",0,AUTHORITY[\"EPSG\",\"8901\"]],"
+    "UNIT[\"degree\",0.0174532925199433,AUTHORITY[\"EPSG\",\"9122\"]],AXIS[\"Latitude\",NORTH],"
+    "AXIS[\"Longitude\",EAST],AUTHORITY[\"EPSG\",\"4326\"]]";
+
+// Empties a file without following a link, so that a file the library still
+// holds open gives its space back once removed.
+void empty_file(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+        // Nothing more can be done; the file is removed all the same.
+    }
+    ::close(fd);
+}
+
+// A NetCDF file being written under a temporary name beside its final one:
+// "<final>.<6 letters>.part", created by the library with O_EXCL (NC_NOCLOBBER),
+// so that no existing file or link is ever opened. Every call goes through
+// check(), which raises FileWriteError naming the file as the user will see
+// it. A file not put in place is removed, and a file of the final name is
+// never touched.
+//
+// After a failed call the library is not asked to close the file: closing
+// flushes again, and a flush that fails there can crash the library. The
+// handle is left open instead (the library closes it at exit), and the file
+// is emptied and removed, which gives its space back at once.
+class NetcdfFile {
+public:
+    NetcdfFile(const std::string& final_path, std::string shown, FileAccess& files)
+        : shown_(std::move(shown)), files_(files) {
+        static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        static std::mt19937_64 random{std::random_device{}() ^ static_cast<std::uint64_t>(::getpid())};
+        for (int attempt = 0;; ++attempt) {
+            std::string name = final_path + ".";
+            std::uint64_t r = random();
+            for (int i = 0; i < 6; ++i, r /= 62) name += kLetters[r % 62];
+            name += ".part";
+            errno = 0;
+            const int status = nc_create(name.c_str(), NC_NETCDF4 | NC_NOCLOBBER, &id_);
+            if (status == NC_NOERR) {
+                temporary_ = name;
+                register_temporary_file(temporary_);
+                return;
+            }
+            id_ = -1;
+            if ((status != NC_EEXIST && errno != EEXIST) || attempt == 99)
+                check(status, "creating it under a temporary name beside it");
+        }
+    }
+    NetcdfFile(const NetcdfFile&) = delete;
+    NetcdfFile& operator=(const NetcdfFile&) = delete;
+    ~NetcdfFile() {
+        if (temporary_.empty()) return;
+        if (id_ >= 0 && !broken_) {
+            errno = 0;
+            if (nc_sync(id_) == NC_NOERR) {
+                nc_abort(id_);
+                id_ = -1;
+            }
+        }
+        if (id_ >= 0) empty_file(temporary_);
+        files_.remove(temporary_);
+        clear_temporary_file();
+    }
+
+    int id() const { return id_; }
+
+    // Raises when `status` is a failure; `doing` says what was being done. A
+    // system error since the last call is added to the library's reason.
+    void check(int status, std::string_view doing) {
+        const int code = errno;
+        if (status == NC_NOERR) {
+            errno = 0;
+            return;
+        }
+        broken_ = true;
+        std::string reason = std::string("cannot be written: ") + nc_strerror(status);
+        const bool system = code == ENOSPC || code == EDQUOT || code == EFBIG || code == EIO || code == EROFS ||
+                            code == EACCES || code == EPERM || code == ENOMEM;
+        if (system) reason += " (" + std::error_code(code, std::generic_category()).message() + ")";
+        reason += ", while ";
+        reason += doing;
+        throw FileWriteError(shown_, reason, system ? code : EIO);
+    }
+
+    int dimension(const char* name, std::size_t length) {
+        int dim = -1;
+        check(nc_def_dim(id_, name, length, &dim), "defining its dimensions");
+        return dim;
+    }
+    int variable(const std::string& name, nc_type type, std::vector<int> dims) {
+        int var = -1;
+        check(nc_def_var(id_, name.c_str(), type, static_cast<int>(dims.size()), dims.data(), &var),
+              "defining its variables");
+        return var;
+    }
+    void text(int var, const char* name, std::string_view value) {
+        check(nc_put_att_text(id_, var, name, value.size(), value.data()), "writing its attributes");
+    }
+    void number(int var, const char* name, double value) {
+        check(nc_put_att_double(id_, var, name, NC_DOUBLE, 1, &value), "writing its attributes");
+    }
+    void put(int var, const std::vector<double>& values) {
+        check(nc_put_var_double(id_, var, values.data()), "writing its coordinates");
+    }
+
+    // Writes what is held back, closes the file and renames it into place.
+    void put_in_place(const std::string& final_path) {
+        check(nc_sync(id_), "finishing it");
+        errno = 0;
+        const int status = nc_close(std::exchange(id_, -1));
+        check(status, "closing it");
+        files_.rename(temporary_, final_path);
+        temporary_.clear();
+        clear_temporary_file();
+    }
+
+private:
+    int id_ = -1;
+    bool broken_ = false;
+    std::string temporary_;
+    std::string shown_;
+    FileAccess& files_;
+};
+
+std::string block_name(std::int32_t year, std::int32_t month, std::int32_t layer) {
+    return "the block of year " + number_text(year) + ", month " + number_text(month) + ", layer " +
+           number_text(layer);
+}
+
+std::string past_end_message(const std::string& path, const VariableFile& variable, const BlockRecords& b,
+                             std::int64_t first_missing, const std::string& which) {
+    return path + ": record " + number_text(first_missing) + " lies past the end of the file, which holds " +
+           number_text(variable.record_count()) + " records; " + which + " takes records " +
+           number_text(b.first_record) + " to " + number_text(b.last_record()) + ".";
+}
+
+// Reads one block and checks its place in the file and its three leading
+// records; raises StopExport with the message of the first check that fails.
+void read_checked_block(const VariableFile& variable, const std::string& path, const BlockAddress& a,
+                        std::vector<float>& block) {
+    const BlockRecords b = read_block(variable, a, block);
+    const std::string which = block_name(a.year, a.month, a.layer);
+    if (b.before_start())
+        throw StopExport{path + ": " + which + " would start at record " + number_text(b.first_record) +
+                         ", before the start of the file (the first model year is " + number_text(a.first_year) +
+                         ")."};
+    if (b.read < 3)
+        throw StopExport{
+            past_end_message(path, variable, b, b.first_record + static_cast<std::int64_t>(b.read), which)};
+    const struct {
+        const char* what;
+        double expected;
+        const char* whose;
+    } leading[] = {{"the cell count", static_cast<double>(a.cell_count), ", the cell count of the cell file"},
+                   {"the year", static_cast<double>(a.year), ""},
+                   {"the month", static_cast<double>(a.month), ""}};
+    for (std::size_t i = 0; i < 3; ++i)
+        if (static_cast<double>(block[i]) != leading[i].expected)
+            throw StopExport{path + ": record " + number_text(b.first_record + static_cast<std::int64_t>(i)) +
+                             " holds " + plain_number(block[i]) + " as " + leading[i].what + " of " + which +
+                             "; expected " + plain_number(leading[i].expected) + leading[i].whose + "."};
+    if (!b.complete())
+        throw StopExport{
+            past_end_message(path, variable, b, b.first_record + static_cast<std::int64_t>(b.read), which)};
+}
+
+// Fails before anything is written when the last block of the span lies
+// past the end of the variable file.
+void check_span_in_file(const VariableFile& variable, const std::string& path, const BlockAddress& last) {
+    const std::int64_t first = block_first_record(last);
+    const BlockRecords b{first, static_cast<std::size_t>(last.cell_count + 3), 0};
+    if (first >= 1 && b.last_record() > variable.record_count())
+        throw StopExport{past_end_message(path, variable, b, std::max(first, variable.record_count() + 1),
+                                          block_name(last.year, last.month, last.layer))};
+}
+
+}  // namespace
+
+std::string netcdf_path(std::string_view folder, std::string_view root) {
+    return with_trailing_separator(trim_blanks(folder)) + std::string(root) + ".nc";
+}
+
+NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& variable,
+                            const NetcdfSettings& settings, FileAccess& files, const ExportProgress& progress) {
+    // Before the library starts: a file left open after a failed write must
+    // not be flushed and closed at exit, which can crash the library.
+    H5dont_atexit();
+    NetcdfOutcome outcome;
+    const std::string shown_path = netcdf_path(settings.folder, settings.root);
+    const auto status = [&](const std::string& text) {
+        if (progress && !progress(ExportNote::status, text)) throw StopRequested{};
+    };
+    const auto message = [&](const std::string& text) {
+        outcome.failed = true;
+        if (progress) progress(ExportNote::message, text);
+    };
+
+    try {
+        if (source.layer_count < 1 || source.layer < 1 || source.layer > source.layer_count)
+            throw StopExport{"Nothing was exported: choose a variable and, where it has layers, a layer first."};
+        if (settings.deflate_level < 0 || settings.deflate_level > kMaxDeflateLevel)
+            throw StopExport{"Nothing was exported: the deflate level must be 0 to " + number_text(kMaxDeflateLevel) +
+                             ", not " + number_text(settings.deflate_level) + "."};
+        if (settings.last_year < settings.first_year)
+            throw StopExport{"Nothing was exported: the last year " + number_text(settings.last_year) +
+                             " comes before the first, " + number_text(settings.first_year) + "."};
+        const std::int64_t cols = source.land.cols, rows = source.land.rows;
+        if (cols <= 0 || rows <= 0 || source.land.land.size() != static_cast<std::size_t>(cols * rows))
+            throw StopExport{"Nothing was exported: the model grid has no land and water mask."};
+        if (!(source.cell_size > 0) || !std::isfinite(source.cell_size))
+            throw StopExport{"Nothing was exported: the cell size " + plain_number(source.cell_size) +
+                             " is not a positive number."};
+        const std::int64_t n = source.cell_count;
+        if (n < 0 || n > kMaxGridPositions)
+            throw StopExport{"Nothing was exported: the cell count " + number_text(n) + " is outside 0 to " +
+                             number_text(kMaxGridPositions) + "."};
+
+        const std::int32_t first_layer = settings.every_layer ? 1 : source.layer;
+        const std::int32_t last_layer = settings.every_layer ? source.layer_count : source.layer;
+        const bool layered = source.layer_count > 1;
+
+        const std::string variable_path = with_trailing_separator(source.model_folder) + "Output/" +
+                                          std::string(trim_blanks(source.file_name)) + ".vrd";
+        const VariableFile values = VariableFile::open(path_to_open(variable_path), files);
+        check_span_in_file(values, variable_path,
+                           {settings.last_year, 12, last_layer, source.first_year, source.layer_count, n});
+
+        // Where each cell lies in the grid (the last cell of a place stands),
+        // the land mask, and the grid of a month: the fill value wherever no
+        // cell lies, which no month changes.
+        std::vector<std::int64_t> position(static_cast<std::size_t>(std::min<std::int64_t>(n, source.cells.size())));
+        std::vector<signed char> mask(source.land.land.begin(), source.land.land.end());
+        std::vector<float> grid(static_cast<std::size_t>(cols * rows), kFillValue);
+        for (std::size_t i = 0; i < position.size(); ++i) {
+            const RangeCell& c = source.cells[i];
+            const bool inside = c.x >= 1 && c.x <= cols && c.y >= 1 && c.y <= rows;
+            position[i] = inside ? (c.y - 1) * cols + (c.x - 1) : -1;
+            if (inside) mask[static_cast<std::size_t>(position[i])] = 2;
+        }
+
+        const std::string final_path = path_to_open(shown_path);
+        NetcdfFile nc(final_path, shown_path, files);
+        const int id = nc.id();
+
+        // Dimensions and coordinates.
+        const int time_dim = nc.dimension("time", NC_UNLIMITED);
+        const int layer_dim = layered ? nc.dimension("layer", static_cast<std::size_t>(last_layer - first_layer + 1)) : -1;
+        const int lat_dim = nc.dimension("lat", static_cast<std::size_t>(rows));
+        const int lon_dim = nc.dimension("lon", static_cast<std::size_t>(cols));
+        const int bnds_dim = nc.dimension("bnds", 2);
+
+        const std::string time_units = "days since " + padded(settings.first_year, 4) + "-01-01";
+        const int time_var = nc.variable("time", NC_DOUBLE, {time_dim});
+        nc.text(time_var, "standard_name", "time");
+        nc.text(time_var, "long_name", "time");
+        nc.text(time_var, "units", time_units);
+        nc.text(time_var, "calendar", "standard");
+        nc.text(time_var, "axis", "T");
+        nc.text(time_var, "bounds", "time_bnds");
+        const int time_bnds_var = nc.variable("time_bnds", NC_DOUBLE, {time_dim, bnds_dim});
+
+        const int lat_var = nc.variable("lat", NC_DOUBLE, {lat_dim});
+        nc.text(lat_var, "standard_name", "latitude");
+        nc.text(lat_var, "long_name", "latitude");
+        nc.text(lat_var, "units", "degrees_north");
+        nc.text(lat_var, "axis", "Y");
+        nc.text(lat_var, "bounds", "lat_bnds");
+        const int lat_bnds_var = nc.variable("lat_bnds", NC_DOUBLE, {lat_dim, bnds_dim});
+        const int lon_var = nc.variable("lon", NC_DOUBLE, {lon_dim});
+        nc.text(lon_var, "standard_name", "longitude");
+        nc.text(lon_var, "long_name", "longitude");
+        nc.text(lon_var, "units", "degrees_east");
+        nc.text(lon_var, "axis", "X");
+        nc.text(lon_var, "bounds", "lon_bnds");
+        const int lon_bnds_var = nc.variable("lon_bnds", NC_DOUBLE, {lon_dim, bnds_dim});
+
+        int layer_var = -1, label_var = -1;
+        if (layered) {
+            layer_var = nc.variable("layer", NC_INT, {layer_dim});
+            nc.text(layer_var, "long_name", "layer number");
+            label_var = nc.variable("layer_label", NC_STRING, {layer_dim});
+            nc.text(label_var, "long_name", "layer");
+        }
+
+        const int crs_var = nc.variable("crs", NC_INT, {});
+        nc.text(crs_var, "grid_mapping_name", "latitude_longitude");
+        nc.number(crs_var, "longitude_of_prime_meridian", 0.0);
+        nc.number(crs_var, "semi_major_axis", 6378137.0);
+        nc.number(crs_var, "inverse_flattening", 298.257223563);
+        nc.text(crs_var, "crs_wkt", kWgs84Wkt);
+
+        const int mask_var = nc.variable("land_mask", NC_BYTE, {lat_dim, lon_dim});
+        nc.text(mask_var, "long_name", "water, land and rangeland cells");
+        const signed char flags[] = {0, 1, 2};
+        nc.check(nc_put_att_schar(id, mask_var, "flag_values", NC_BYTE, 3, flags), "writing its attributes");
+        nc.text(mask_var, "flag_meanings", "water land rangeland");
+        nc.text(mask_var, "grid_mapping", "crs");
+
+        // The variable: one chunk per month and layer, the whole grid. HDF5
+        // holds a chunk below 4 GiB, so the rows of a larger grid are split.
+        std::vector<int> dims = {time_dim, lat_dim, lon_dim};
+        std::vector<std::size_t> chunk = {1, static_cast<std::size_t>(rows), static_cast<std::size_t>(cols)};
+        if (layered) {
+            dims.insert(dims.begin() + 1, layer_dim);
+            chunk.insert(chunk.begin() + 1, 1);
+        }
+        while (chunk[chunk.size() - 2] > 1 && chunk[chunk.size() - 2] * chunk.back() * sizeof(float) >= (std::size_t{1} << 32))
+            chunk[chunk.size() - 2] = (chunk[chunk.size() - 2] + 1) / 2;
+        const std::string name = variable_name(trim_blanks(source.file_name));
+        const int data_var = nc.variable(name, NC_FLOAT, dims);
+        nc.check(nc_def_var_chunking(id, data_var, NC_CHUNKED, chunk.data()), "defining its chunks");
+        nc.check(nc_def_var_fill(id, data_var, 0, &kFillValue), "defining its fill value");
+        const int level = settings.deflate_level;
+        for (int var : {data_var, mask_var})
+            if (level > 0) nc.check(nc_def_var_deflate(id, var, 1, 1, level), "defining its compression");
+        nc.text(data_var, "long_name", variable.label);
+        nc.text(data_var, "units", variable.units);
+        nc.text(data_var, "cell_methods", "time: mean");
+        nc.text(data_var, "grid_mapping", "crs");
+        if (layered) nc.text(data_var, "coordinates", "layer_label");
+
+        nc.text(NC_GLOBAL, "Conventions", "CF-1.8");
+        nc.text(NC_GLOBAL, "title", "Veldra model run: " + variable.label + ", " + number_text(settings.first_year) +
+                                        " to " + number_text(settings.last_year));
+        if (!settings.institution.empty()) nc.text(NC_GLOBAL, "institution", settings.institution);
+        std::error_code ec;
+        const fs::path model_folder = fs::absolute(path_to_open(source.model_folder), ec).lexically_normal();
+        const fs::path variable_file = fs::absolute(path_to_open(variable_path), ec).lexically_normal();
+        nc.text(NC_GLOBAL, "source",
+                "Veldra model run in " + model_folder.string() + ", variable file " + variable_file.string());
+        nc.text(NC_GLOBAL, "history", utc_now() + ": " + settings.history);
+        nc.text(NC_GLOBAL, "comment",
+                "Water and land without a rangeland cell hold the fill value -9999; land_mask tells them apart.");
+        nc.check(nc_enddef(id), "defining it");
+
+        // What does not change with time.
+        const Axis lat = make_axis(settings.edges.south, settings.edges.north, rows, source.cell_size, true);
+        const Axis lon = make_axis(settings.edges.west, settings.edges.east, cols, source.cell_size, false);
+        nc.put(lat_var, lat.centres);
+        nc.put(lat_bnds_var, lat.bounds);
+        nc.put(lon_var, lon.centres);
+        nc.put(lon_bnds_var, lon.bounds);
+        if (layered) {
+            std::vector<int> numbers;
+            std::vector<std::string> labels;
+            for (std::int32_t l = first_layer; l <= last_layer; ++l) {
+                numbers.push_back(l);
+                const auto k = static_cast<std::size_t>(l - 1);
+                labels.push_back(k < variable.layer_labels.size() && !variable.layer_labels[k].empty()
+                                     ? variable.layer_labels[k]
+                                     : "layer " + number_text(l));
+            }
+            std::vector<const char*> texts;
+            for (const std::string& t : labels) texts.push_back(t.c_str());
+            nc.check(nc_put_var_int(id, layer_var, numbers.data()), "writing its layers");
+            const std::size_t start = 0, count = texts.size();
+            nc.check(nc_put_vara_string(id, label_var, &start, &count, texts.data()), "writing its layers");
+        }
+        nc.check(nc_put_var_schar(id, mask_var, mask.data()), "writing its land mask");
+        mask = {};
+
+        // Month by month: each layer read, placed and written before the next.
+        const std::int64_t reference_day = first_of_month(settings.first_year, 1);
+        std::vector<float> block;
+        std::size_t t = 0;
+        for (std::int64_t y = settings.first_year; y <= settings.last_year; ++y) {
+            const auto year = static_cast<std::int32_t>(y);
+            for (std::int32_t month = 1; month <= 12; ++month, ++t) {
+                const std::string when = padded(year, 4) + "-" + padded(month, 2);
+                status("Saving: " + shown_path + " (" + when + ")");
+                const double start = static_cast<double>(first_of_month(year, month) - reference_day);
+                const double end = static_cast<double>(first_of_month(year, month + 1) - reference_day);
+                const double middle = (start + end) / 2, bounds[] = {start, end};
+                const std::size_t one = 1, time_start[] = {t, 0}, time_count[] = {1, 2};
+                const std::string doing = "writing " + when;
+                nc.check(nc_put_vara_double(id, time_var, &t, &one, &middle), doing);
+                nc.check(nc_put_vara_double(id, time_bnds_var, time_start, time_count, bounds), doing);
+                for (std::int32_t layer = first_layer; layer <= last_layer; ++layer) {
+                    read_checked_block(values, variable_path,
+                                       {year, month, layer, source.first_year, source.layer_count, n}, block);
+                    for (std::size_t i = 0; i < position.size(); ++i)
+                        if (position[i] >= 0) grid[static_cast<std::size_t>(position[i])] = block[i + 3];
+                    std::vector<std::size_t> at = {t, 0, 0}, count = {1, static_cast<std::size_t>(rows),
+                                                                       static_cast<std::size_t>(cols)};
+                    if (layered) {
+                        at.insert(at.begin() + 1, static_cast<std::size_t>(layer - first_layer));
+                        count.insert(count.begin() + 1, 1);
+                    }
+                    nc.check(nc_put_vara_float(id, data_var, at.data(), count.data(), grid.data()), doing);
+                }
+                ++outcome.months_written;
+                status("");
+            }
+        }
+        nc.put_in_place(final_path);
+        outcome.path = shown_path;
+    } catch (const StopRequested&) {
+        outcome.stopped = true;
+    } catch (const StopExport& e) {
+        message(e.message);
+    } catch (const ModelFileError& e) {
+        message(e.what());
+    } catch (const std::bad_alloc&) {
+        message("The export needs more memory than there is.");
+    }
+    if (!outcome.path.empty()) return outcome;
+    outcome.months_written = 0;
+    return outcome;
+}
+
+}  // namespace veldra::viewer

@@ -1,0 +1,125 @@
+// The model as the viewer reads it: the output list, the cell file and the
+// globe file, by the viewer's own rules (which differ from the exporter's),
+// into the model types of modelfiles.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "modelfiles/cell_file.h"
+#include "modelfiles/globe_file.h"
+
+namespace veldra::viewer {
+
+// A file that the viewer cannot use; the message names the file (with its
+// line where there is one) and says what was expected.
+class LoadError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One active line of the output list.
+struct OutputEntry {
+    std::string FileName;
+    int LayerCount = 0;  // the digit in column 41; anything else is 0
+    std::string LayerLabel;
+    std::string Units;
+};
+
+// The cell-file header as the viewer keeps it.
+struct ViewerGridInfo {
+    double cellCount = 0;
+    double xDimension = 0;
+    std::int16_t yDimension = 0;
+    double lowerX = 0;
+    double lowerY = 0;
+    double upperX = 0;
+    std::int16_t upperY = 0;  // rounded to the nearest whole number, halves to even
+    float cellSize = 0;
+    double firstYear = 0;     // a whole number within -32768 .. 32767
+    std::int16_t lastYear = 0;
+};
+
+// Half the grid's width and height in cells, in double precision, and the
+// half height rounded to a 16-bit whole number (halves to even).
+struct Extents {
+    double half_cols = 0;
+    double half_rows = 0;
+    std::int16_t half_rows_int = 0;
+};
+
+Extents compute_extents(const ViewerGridInfo& info);
+
+// The positions the globe file covers: columns x = -half_cols ..
+// half_cols - 1 and rows y = half_rows_int - 1 down to -half_rows, in steps
+// of one. Nothing when that grid is too large to hold: more than
+// kMaxGridPositions positions, or a half height beyond 16 bits.
+struct GridShape {
+    std::int32_t cols = 0;
+    std::int32_t rows = 0;
+};
+std::optional<GridShape> grid_shape(const Extents& extents);
+
+// The model folder named by the first line of the settings file: the first
+// character is skipped; of the next 200 at most, everything before the first
+// apostrophe is the folder, and "/" is appended. Nothing when there is no
+// apostrophe within those 200 characters.
+std::optional<std::string> folder_from_settings_line(std::string_view line);
+
+// The active entries among the first 127 lines of the output list.
+std::vector<OutputEntry> parse_output_list(std::string_view text);
+
+struct ViewerCellFile {
+    ViewerGridInfo info;
+    std::vector<RangeCell> cells;  // in file order
+};
+
+// Reads the cell file by the viewer's rules: all ten header values on the
+// first line, then five values per cell as one stream from the second line.
+// Every header value is checked against the range its use needs: the 16-bit
+// fields, a whole first year within 16 bits, a positive cell size, a grid
+// that can be held and a cell count the file can hold. Raises LoadError,
+// naming `file_name` and the line, for a malformed, short or unusable file.
+ViewerCellFile parse_viewer_cell_file(std::string_view text, const std::string& file_name);
+
+// Reads the globe file: one line per row from the north, "T" for land;
+// lines shorter than the grid are water where they end. Raises LoadError
+// (naming `file_name`) when the file has fewer lines than the grid has rows,
+// found before the mask is allocated, or when the grid is too large to hold.
+GlobeMask parse_viewer_globe(std::string_view text, const Extents& extents, const std::string& file_name);
+
+// A model folder as the viewer and its export read it: the output list, the
+// cell file and the globe file.
+struct LoadedModel {
+    std::string ModelFolder;  // ends with a separator
+    std::vector<OutputEntry> OutputTable;  // entry k is OutputTable[k - 1]
+    ViewerGridInfo GridInfo;
+    std::vector<RangeCell> CellTable;
+    veldra::GlobeMask GlobeMask;
+    Extents extents;
+
+    // The first model year; the cell-file reader keeps it within 16 bits.
+    int first_year() const { return static_cast<int>(GridInfo.firstYear); }
+    // "Output/" + FileName + ".vrd" under the model folder.
+    std::string variable_path(const OutputEntry& entry) const;
+};
+
+// The output list, the cell file and the globe file of `folder`. Raises
+// LoadError naming the file that is missing or cannot be used, also when
+// there is not enough memory to hold it.
+LoadedModel load_model_files(const std::string& folder);
+
+// Where the settings file is: $VELDRA_INI, else $XDG_CONFIG_HOME/veldra/Veldra.ini,
+// else ~/.config/veldra/Veldra.ini.
+std::string default_settings_path();
+
+// The model folder named by a settings file, of which only the first line is
+// read. Raises LoadError naming the file when it cannot be opened (missing,
+// or not a regular file such as a FIFO), or its first line names no folder.
+std::string read_settings_file(const std::string& path);
+
+}  // namespace veldra::viewer

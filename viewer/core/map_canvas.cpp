@@ -1,0 +1,59 @@
+#include "viewer/core/map_canvas.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace veldra::viewer {
+
+void MapCanvas::resize(int width, int height) {
+    width_ = std::max(0, width);
+    height_ = std::max(0, height);
+    pixels_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), kBackground);
+}
+
+void MapCanvas::set_scale(double left, double top, double right, double bottom) {
+    left_ = left;
+    top_ = top;
+    right_ = right;
+    bottom_ = bottom;
+}
+
+void MapCanvas::clear() { std::fill(pixels_.begin(), pixels_.end(), kBackground); }
+
+Point MapCanvas::to_pixel(double x, double y) const {
+    return {(x - left_) / (right_ - left_) * width_, (y - top_) / (bottom_ - top_) * height_};
+}
+
+Point MapCanvas::to_map(double px, double py) const {
+    return {width_ > 0 ? left_ + px / width_ * (right_ - left_) : left_,
+            height_ > 0 ? top_ + py / height_ * (bottom_ - top_) : top_};
+}
+
+void MapCanvas::fill_rect(double x0, double y0, double x1, double y1, Rgb colour) {
+    if (width_ == 0 || height_ == 0 || right_ == left_ || bottom_ == top_) return;
+    const Point p0 = to_pixel(x0, y0), p1 = to_pixel(x1, y1);
+    if (!(std::isfinite(p0.x) && std::isfinite(p1.x) && std::isfinite(p0.y) && std::isfinite(p1.y))) return;
+    // Pixel edges are the rounded map edges, so neighbouring rectangles tile
+    // without gaps; a rectangle smaller than a pixel still paints one. The
+    // pixel range [from, to) is clipped to 0 .. limit.
+    struct Span {
+        int from = 0;
+        int to = 0;
+    };
+    auto span = [](double a, double b, int limit) {
+        const double lo = std::min(a, b), hi = std::max(a, b);
+        if (hi < -1 || lo > limit + 1.0) return Span{};
+        double f = std::nearbyint(lo), t = std::nearbyint(hi);
+        if (t <= f) t = f + 1;
+        return Span{static_cast<int>(std::clamp(f, 0.0, static_cast<double>(limit))),
+                    static_cast<int>(std::clamp(t, 0.0, static_cast<double>(limit)))};
+    };
+    const auto [c0, c1] = span(p0.x, p1.x, width_);
+    const auto [r0, r1] = span(p0.y, p1.y, height_);
+    for (int r = r0; r < r1; ++r) {
+        std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(width_);
+        std::fill(row + c0, row + c1, colour);
+    }
+}
+
+}  // namespace veldra::viewer

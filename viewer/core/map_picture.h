@@ -1,0 +1,32 @@
+// What the map picture shows, recorded as it is painted, so that the same
+// picture can be painted again at another zoom without reading a file, and
+// so that the legend and the value under the pointer describe what is seen.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+
+#include "viewer/core/colour_ramps.h"
+
+namespace veldra::viewer {
+
+// The values on display as they were coloured.
+struct PaintedValues {
+    int ramp = 0;              // index into kRampNames; 0 is the random ramp
+    StretchStats colours;      // the stretch that chose the colours (stretched ramps)
+    bool run_scale = false;    // `colours` is the stretch over the whole run
+    bool random() const { return ramp == 0; }
+};
+
+struct MapPicture {
+    bool globe = false;                       // the land mask is painted
+    std::optional<PaintedValues> values;      // the values on display are painted over it
+    int year = 0;                             // the month of the values on display
+    int month = 0;
+    std::optional<std::size_t> marked_cell;   // the last queried cell, marked in yellow
+    // The picture's scale is the grid's (or the zoomed part of it); false
+    // between a resize and the redraw that follows, while it is geographic.
+    bool grid_scale = false;
+};
+
+}  // namespace veldra::viewer

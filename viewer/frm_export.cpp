@@ -1,0 +1,236 @@
+#include "viewer/frm_export.h"
+
+#include <cmath>
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+
+#include "export/export_settings.h"
+#include "modelfiles/number_text.h"
+#include "viewer/ui_services.h"
+#include "modelfiles/paths.h"
+
+namespace veldra::viewer {
+
+namespace {
+
+// The dialog is designed in twips, 15 to a pixel.
+int twips(double t) { return static_cast<int>(std::lround(t / 15.0)); }
+
+template <typename W>
+W* make(QWidget* parent, const char* name, double left, double top, double width, double height) {
+    auto* w = new W(parent);
+    w->setObjectName(name);
+    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
+    return w;
+}
+
+QLabel* label(QWidget* parent, const char* name, const char* text, double l, double t, double w, double h) {
+    auto* lb = make<QLabel>(parent, name, l, t, w, h);
+    lb->setText(text);
+    return lb;
+}
+
+QToolButton* arrow(QWidget* parent, const char* name, Qt::ArrowType type, double left, double top) {
+    auto* b = make<QToolButton>(parent, name, left, top, 180, 195);
+    b->setArrowType(type);
+    return b;
+}
+
+QLineEdit* box(QWidget* parent, const char* name, const char* text, double l, double t, double w, double h,
+               bool read_only) {
+    auto* e = make<QLineEdit>(parent, name, l, t, w, h);
+    e->setText(text);
+    e->setReadOnly(read_only);
+    return e;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const char* caption, double l, double t, double w, double h) {
+    auto* b = make<QPushButton>(parent, name, l, t, w, h);
+    b->setText(caption);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+FrmExport::FrmExport(ViewerState& state, UiServices& ui, std::string program_folder, LookupPlaces lookup,
+                     QWidget* parent)
+    : QDialog(parent), state_(state), ui_(ui), program_folder_(std::move(program_folder)), lookup_(std::move(lookup)) {
+    setObjectName("frmExport");
+    setWindowTitle("Export to GridASCII");
+    // Modeless: the main window stays usable while the dialog is open.
+    setModal(false);
+    resize(twips(7665), twips(3690));
+    QFont small = font();
+    small.setPointSizeF(8);
+    setFont(small);
+
+    Label1 = label(this, "Label1", "Destination folder:", 240, 240, 1335, 255);
+    txtOutFolder = box(this, "txtOutFolder", "", 1680, 240, 4335, 285, false);
+    cmdSelect = button(this, "cmdSelect", "Select folder", 6120, 240, 1335, 375);
+    Label2 = label(this, "Label2", "Root file name:", 240, 720, 1455, 255);
+    txtRoot = box(this, "txtRoot", "", 1680, 720, 4335, 285, false);
+    Label3 = label(this, "Label3", "Starting year:", 240, 1320, 1215, 255);
+    txtStartYear = box(this, "txtStartYear", "1900", 1680, 1320, 615, 375, true);
+    cmdYrUp1 = arrow(this, "cmdYrUp1", Qt::UpArrow, 2280, 1320);
+    cmdYrDown1 = arrow(this, "cmdYrDown1", Qt::DownArrow, 2280, 1440);
+    Label4 = label(this, "Label4", "Ending year:", 240, 1800, 1095, 255);
+    txtEndYear = box(this, "txtEndYear", "1900", 1680, 1800, 615, 375, true);
+    cmdYrUp2 = arrow(this, "cmdYrUp2", Qt::UpArrow, 2280, 1800);
+    cmdYrDown2 = arrow(this, "cmdYrDown2", Qt::DownArrow, 2280, 1920);
+    cmdAllYears = button(this, "cmdAllYears", "All years", 1680, 2280, 855, 375);
+    Label5 = label(this, "Label5", "Decimal places:", 240, 2880, 1215, 255);
+    txtDecimals = box(this, "txtDecimals", "3", 1680, 2880, 375, 375, true);
+    cmdDecUp = arrow(this, "cmdDecUp", Qt::UpArrow, 2040, 2880);
+    cmdDecDown = arrow(this, "cmdDecDown", Qt::DownArrow, 2040, 3000);
+
+    frmProject = make<QGroupBox>(this, "frmProject", 3000, 1200, 1935, 1815);
+    frmProject->setTitle("  Projection  ");
+    const char* const captions[] = {"Geographic", "Robinson", "Eckert IV", "Winkel Tripel"};
+    const double tops[] = {360, 720, 1080, 1440}, widths[] = {1335, 1455, 1455, 1575};
+    for (std::size_t i = 0; i < optProject.size(); ++i) {
+        optProject[i] = make<QRadioButton>(frmProject, "optProject", 240, tops[i], widths[i], 255);
+        optProject[i]->setText(captions[i]);
+    }
+    optProject[0]->setChecked(true);
+
+    cmdExportCancel = button(this, "cmdExportCancel", "Cancel", 5880, 2880, 735, 375);
+    cmdExportGo = button(this, "cmdExportGo", "Go", 6840, 2880, 615, 375);
+    lblStatus = label(this, "lblStatus", "", 120, 3360, 7455, 255);
+
+    // Created hidden, showing the program's own folder until the first opening.
+    txtOutFolder->setText(qs(program_folder_));
+
+    connect(cmdYrUp1, &QToolButton::clicked, this, &FrmExport::cmdYrUp1_Click);
+    connect(cmdYrDown1, &QToolButton::clicked, this, &FrmExport::cmdYrDown1_Click);
+    connect(cmdYrUp2, &QToolButton::clicked, this, &FrmExport::cmdYrUp2_Click);
+    connect(cmdYrDown2, &QToolButton::clicked, this, &FrmExport::cmdYrDown2_Click);
+    connect(cmdAllYears, &QPushButton::clicked, this, &FrmExport::cmdAllYears_Click);
+    connect(cmdDecUp, &QToolButton::clicked, this, &FrmExport::cmdDecUp_Click);
+    connect(cmdDecDown, &QToolButton::clicked, this, &FrmExport::cmdDecDown_Click);
+    connect(cmdSelect, &QPushButton::clicked, this, &FrmExport::cmdSelect_Click);
+    connect(cmdExportGo, &QPushButton::clicked, this, &FrmExport::cmdExportGo_Click);
+    connect(cmdExportCancel, &QPushButton::clicked, this, &FrmExport::cmdExportCancel_Click);
+}
+
+std::string FrmExport::last_export_dir_path() const {
+    return with_trailing_separator(program_folder_) + "Last_Export_Dir.txt";
+}
+
+void FrmExport::open_dialog() {
+    if (txtRoot->text().trimmed().isEmpty()) {
+        txtRoot->setText(qs(default_export_root(state_.SelectedFile, state_.SelectedLayer)));
+        show_span();
+        txtOutFolder->setText(qs(read_last_export_dir(path_to_open(last_export_dir_path()))));
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void FrmExport::show_span() {
+    txtStartYear->setText(QString::number(state_.ExportSpanStart));
+    txtEndYear->setText(QString::number(state_.ExportSpanEnd));
+}
+
+void FrmExport::cmdYrUp1_Click() {
+    state_.ExportSpanStart = step_export_year(state_.ExportSpanStart, 1, state_.first_year(), state_.GridInfo.lastYear);
+    show_span();
+}
+
+void FrmExport::cmdYrDown1_Click() {
+    state_.ExportSpanStart = step_export_year(state_.ExportSpanStart, -1, state_.first_year(), state_.GridInfo.lastYear);
+    show_span();
+}
+
+void FrmExport::cmdYrUp2_Click() {
+    state_.ExportSpanEnd = step_export_year(state_.ExportSpanEnd, 1, state_.first_year(), state_.GridInfo.lastYear);
+    show_span();
+}
+
+void FrmExport::cmdYrDown2_Click() {
+    state_.ExportSpanEnd = step_export_year(state_.ExportSpanEnd, -1, state_.first_year(), state_.GridInfo.lastYear);
+    show_span();
+}
+
+void FrmExport::cmdAllYears_Click() {
+    state_.ExportSpanStart = state_.first_year();
+    state_.ExportSpanEnd = state_.GridInfo.lastYear;
+    show_span();
+}
+
+void FrmExport::cmdDecUp_Click() { txtDecimals->setText(qs(step_decimals(txtDecimals->text().toStdString(), 1))); }
+
+void FrmExport::cmdDecDown_Click() { txtDecimals->setText(qs(step_decimals(txtDecimals->text().toStdString(), -1))); }
+
+void FrmExport::cmdSelect_Click() {
+    const QString folder = ui_.browse_folder(kBrowseFolderTitle);
+    if (!folder.isEmpty()) txtOutFolder->setText(folder);
+}
+
+int FrmExport::projection() const {
+    for (std::size_t i = 0; i < optProject.size(); ++i)
+        if (optProject[i]->isChecked()) return static_cast<int>(i);
+    return 0;
+}
+
+void FrmExport::cmdExportGo_Click() {
+    if (running_) return;  // one export at a time
+    if (const auto problem = go_check(state_.ExportSpanStart, state_.ExportSpanEnd, txtOutFolder->text().toStdString(),
+                                      txtRoot->text().toStdString())) {
+        ui_.message(qs(*problem));
+    } else if (const auto source = export_source(state_); !source) {
+        ui_.message(kNothingToExport);
+    } else {
+        ExportSettings settings;
+        settings.folder = txtOutFolder->text().toStdString();
+        settings.root = txtRoot->text().toStdString();
+        settings.first_year = text_value(txtStartYear->text().toStdString());
+        settings.last_year = text_value(txtEndYear->text().toStdString());
+        settings.decimals = text_value(txtDecimals->text().toStdString());
+        settings.projection = projection();
+
+        running_ = true;
+        cancel_requested_ = false;
+        export_grids(*source, settings, lookup_, system_files(), [this](ExportNote note, const std::string& text) {
+            if (note == ExportNote::message) {
+                ui_.message(qs(text));
+            } else {
+                lblStatus->setText(qs(text));
+                QCoreApplication::processEvents();
+            }
+            return !cancel_requested_;
+        });
+        running_ = false;
+        if (cancel_requested_) return;  // Cancel has closed the dialog already
+    }
+    cmdExportCancel_Click();
+}
+
+void FrmExport::cmdExportCancel_Click() {
+    // Cancel while an export runs stops it after the month being written.
+    if (running_) cancel_requested_ = true;
+    try {
+        write_last_export_dir(path_to_open(last_export_dir_path()), txtOutFolder->text().toStdString());
+    } catch (const FileWriteError& e) {
+        ui_.message(qs(std::string("The destination folder cannot be remembered: ") + e.what()));
+    }
+    hide();
+}
+
+void FrmExport::closeEvent(QCloseEvent* event) {
+    // The close box closes like Cancel.
+    event->ignore();
+    cmdExportCancel_Click();
+}
+
+}  // namespace veldra::viewer

@@ -1,0 +1,587 @@
+#include "viewer/frm_main.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTime>
+#include <QTimer>
+#include <QToolButton>
+
+#include "viewer/core/cell_query.h"
+#include "viewer/core/colour_ramps.h"
+#include "viewer/core/display_block.h"
+#include "viewer/core/map_drawing.h"
+#include "viewer/core/navigation.h"
+#include "modelfiles/number_text.h"
+#include "viewer/frm_export.h"
+#include "viewer/pic_map.h"
+#include "viewer/run_scale_job.h"
+#include "viewer/ui_services.h"
+#include "modelfiles/paths.h"
+
+namespace veldra::viewer {
+
+namespace {
+
+// The window is designed in twips, 15 to a pixel.
+int twips(double t) { return static_cast<int>(std::lround(t / 15.0)); }
+
+void place(QWidget* w, double left, double top, double width, double height) {
+    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
+}
+
+int selected_row(const QListWidget* list) {
+    const auto items = list->selectedItems();
+    return items.isEmpty() ? -1 : list->row(items.front());
+}
+
+QString selected_text(const QListWidget* list) {
+    const auto items = list->selectedItems();
+    return items.isEmpty() ? QString() : items.front()->text();
+}
+
+// The lists raise their click event for every change of the selection, by
+// mouse or keyboard, and for a press on the item that is selected already.
+// Qt reports a press on a new item twice (selection changed, then pressed),
+// so the press only counts when it did not change the selection.
+class ListClicks : public QObject {
+public:
+    ListClicks(QListWidget* list, std::function<void()> handler)
+        : QObject(list), list_(list), handler_(std::move(handler)) {
+        list->viewport()->installEventFilter(this);
+        connect(list, &QListWidget::itemSelectionChanged, this, [this] { handler_(); });
+        connect(list, &QListWidget::itemPressed, this, [this](QListWidgetItem* item) {
+            if (item->isSelected() && list_->row(item) == selected_before_press_) handler_();
+        });
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress) selected_before_press_ = selected_row(list_);
+        return false;
+    }
+
+private:
+    QListWidget* list_;
+    std::function<void()> handler_;
+    int selected_before_press_ = -1;
+};
+
+QToolButton* arrow_button(QWidget* parent, const char* name, Qt::ArrowType arrow) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setArrowType(arrow);
+    return b;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    return b;
+}
+
+}  // namespace
+
+FrmMain::FrmMain(ViewerState& state, UiServices& ui, FrmExport& frm_export, std::optional<std::uint32_t> seed,
+                 QWidget* parent)
+    : QWidget(parent), state_(state), ui_(ui), frm_export_(frm_export), seed_(seed) {
+    build_controls();
+    build_tools();
+}
+
+void FrmMain::build_controls() {
+    setObjectName("frmMain");
+    setWindowTitle("Veldra GUI");
+    resize(twips(16620), twips(9645));
+    // The controls were sized for an 8-point face; larger captions would be
+    // clipped by their designed widths.
+    QFont small = font();
+    small.setPointSizeF(8);
+    setFont(small);
+
+    lstMaps = new QListWidget(this);
+    lstMaps->setObjectName("lstMaps");
+    place(lstMaps, 120, 120, 3135, 1425);
+    lstIndex = new QListWidget(this);
+    lstIndex->setObjectName("lstIndex");
+    place(lstIndex, 120, 1680, 3135, 1035);
+    lstClr = new QListWidget(this);
+    lstClr->setObjectName("lstClr");
+    place(lstClr, 120, 2880, 2655, 1035);
+    for (QListWidget* list : {lstMaps, lstIndex, lstClr}) list->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    // Only the arrows change the year and month; their texts are never typed.
+    txtYear = new QLineEdit("1900", this);
+    txtYear->setObjectName("txtYear");
+    txtYear->setReadOnly(true);
+    place(txtYear, 240, 4080, 615, 375);
+    cmdYrUp = arrow_button(this, "cmdYrUp", Qt::UpArrow);
+    place(cmdYrUp, 840, 4080, 180, 195);
+    cmdYrDown = arrow_button(this, "cmdYrDown", Qt::DownArrow);
+    place(cmdYrDown, 840, 4200, 180, 195);
+    txtMonth = new QLineEdit("12", this);
+    txtMonth->setObjectName("txtMonth");
+    txtMonth->setReadOnly(true);
+    place(txtMonth, 1200, 4080, 375, 375);
+    cmdMnUp = arrow_button(this, "cmdMnUp", Qt::UpArrow);
+    place(cmdMnUp, 1560, 4080, 200, 195);
+    cmdMnDown = arrow_button(this, "cmdMnDown", Qt::DownArrow);
+    place(cmdMnDown, 1560, 4200, 180, 195);
+
+    cmdAuto = button(this, "cmdAuto", "Auto");
+    place(cmdAuto, 1920, 4080, 735, 375);
+    cmdAuto->setEnabled(false);
+    cmdExport = button(this, "cmdExport", "Export");
+    place(cmdExport, 240, 4800, 735, 375);
+    cmdExport->setEnabled(false);
+
+    lblUnitsTitle = label(this, "lblUnitsTitle", "Units:");
+    place(lblUnitsTitle, 240, 7440, 855, 255);
+    lblUnits = label(this, "lblUnits", QString());
+    place(lblUnits, 840, 7440, 1935, 255);
+    lblMeanTitle = label(this, "lblMeanTitle", "Mean (yr): ");
+    place(lblMeanTitle, 240, 7920, 1000, 255);
+    lblMean = label(this, "lblMean", QString());
+    place(lblMean, 1440, 7920, 1095, 255);
+    lblStdevTitle = label(this, "lblStdevTitle", "Std Dev (yr):");
+    place(lblStdevTitle, 240, 8280, 1000, 255);
+    lblStdev = label(this, "lblStdev", QString());
+    place(lblStdev, 1560, 8280, 1095, 255);
+    lblCellsTitle = label(this, "lblCellsTitle", "Cells: ");
+    place(lblCellsTitle, 240, 8880, 975, 255);
+    lblCells = label(this, "lblCells", QString());
+    place(lblCells, 1560, 8880, 975, 255);
+
+    // A caption wider in this face than designed keeps its place and grows to
+    // the right, where its value label leaves room.
+    for (QLabel* title : {lblUnitsTitle, lblMeanTitle, lblStdevTitle, lblCellsTitle}) {
+        title->resize(std::max(title->width(), title->sizeHint().width()), title->height());
+    }
+    // The layout places each value label beside its title as shown.
+    layout_.lblUnitsTitle.width = lblUnitsTitle->width() * 15.0;
+    layout_.lblMeanTitle.width = lblMeanTitle->width() * 15.0;
+    layout_.lblStdevTitle.width = lblStdevTitle->width() * 15.0;
+    layout_.lblCellsTitle.width = lblCellsTitle->width() * 15.0;
+
+    cmdEnd = button(this, "cmdEnd", "End");
+    place(cmdEnd, 15600, 9240, 735, 375);
+
+    picMap = new PicMap(this);
+    picMap->setObjectName("picMap");
+    picMap->setFocusPolicy(Qt::StrongFocus);
+    place(picMap, 3360, 120, 13095, 4215);
+
+    chartMain = new ChartMain(this);
+    chartMain->setObjectName("chartMain");
+    place(chartMain, 3000, 4680, 13335, 4215);
+    chartMain->hide();
+    // The chart's lower right corner reaches under End; End stays in front.
+    cmdEnd->raise();
+
+    tmrAuto = new QTimer(this);
+    tmrAuto->setObjectName("tmrAuto");
+    tmrRedraw = new QTimer(this);
+    tmrRedraw->setObjectName("tmrRedraw");
+
+    // Keyboard focus: the map, End, the boxes, the lists, the arrows, the chart, Auto, Export.
+    QWidget* order[] = {picMap,  cmdEnd,  txtYear,   txtMonth,  lstIndex,  lstMaps, lstClr,
+                        cmdYrUp, cmdYrDown, cmdMnUp, cmdMnDown, chartMain, cmdAuto, cmdExport};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+    connect_list(lstMaps, &FrmMain::lstMaps_Click);
+    connect_list(lstIndex, &FrmMain::lstIndex_Click);
+    connect_list(lstClr, &FrmMain::lstClr_Click);
+    // Setting a box's text raises its change event before the setter returns:
+    // a month step across a year boundary draws twice, as the model does.
+    connect(txtYear, &QLineEdit::textChanged, this, &FrmMain::txtYear_Change);
+    connect(txtMonth, &QLineEdit::textChanged, this, &FrmMain::txtMonth_Change);
+    connect(cmdYrUp, &QToolButton::clicked, this, &FrmMain::cmdYrUp_Click);
+    connect(cmdYrDown, &QToolButton::clicked, this, &FrmMain::cmdYrDown_Click);
+    connect(cmdMnUp, &QToolButton::clicked, this, &FrmMain::cmdMnUp_Click);
+    connect(cmdMnDown, &QToolButton::clicked, this, &FrmMain::cmdMnDown_Click);
+    connect(cmdAuto, &QPushButton::clicked, this, &FrmMain::cmdAuto_Click);
+    connect(cmdExport, &QPushButton::clicked, this, &FrmMain::cmdExport_Click);
+    connect(cmdEnd, &QPushButton::clicked, this, &FrmMain::cmdEnd_Click);
+    connect(tmrAuto, &QTimer::timeout, this, &FrmMain::tmrAuto_Timer);
+    connect(tmrRedraw, &QTimer::timeout, this, &FrmMain::tmrRedraw_Timer);
+    connect(picMap, &PicMap::mouse_down, this, &FrmMain::picMap_MouseDown);
+}
+
+void FrmMain::connect_list(QListWidget* list, void (FrmMain::*handler)()) {
+    new ListClicks(list, [this, handler] { (this->*handler)(); });
+}
+
+void FrmMain::select_item(QListWidget* list, int row) {
+    {
+        const QSignalBlocker quiet(list);
+        list->setCurrentRow(row);
+    }
+    // Selecting by index raises the click event, also when the item was
+    // selected already.
+    if (list == lstMaps) lstMaps_Click();
+    else if (list == lstIndex) lstIndex_Click();
+    else if (list == lstClr) lstClr_Click();
+}
+
+void FrmMain::Form_Load() {
+    // The model's files were read before the window was built (startup), and
+    // the export dialog was created hidden, showing the program's own folder.
+    state_.LandColour = kLandColour;
+    state_.WaterColour = kWaterColour;
+    state_.AutoRunning = false;
+    state_.RedrawPending = false;
+
+    {
+        const QSignalBlocker quiet(lstMaps);
+        lstMaps->clear();
+        for (const OutputEntry& entry : state_.OutputTable) lstMaps->addItem(QString::fromStdString(entry.FileName));
+    }
+    Draw_Globe();
+
+    state_.AutoRunning = false;
+    state_.RedrawPending = true;
+
+    chartMain->set_row_count(static_cast<int>(run_shape(state_).months()));
+    chartMain->set_first_year(state_.first_year());
+
+    random_.seed(seed_ ? *seed_ : static_cast<std::uint32_t>(QTime::currentTime().msecsSinceStartOfDay() / 1000));
+
+    // Nothing is selected yet, so neither change event draws.
+    txtYear->setText(QString::fromStdString(plain_number(state_.GridInfo.firstYear)));
+    txtMonth->setText("1");
+
+    {
+        const QSignalBlocker quiet(lstClr);
+        lstClr->clear();
+        for (const char* name : kRampNames) lstClr->addItem(name);
+    }
+    select_item(lstClr, 4);  // "Blue to Yellow"; its click finds nothing to draw
+
+    state_.ExportSpanStart = state_.first_year();
+    state_.ExportSpanEnd = state_.GridInfo.lastYear;
+
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    state_.ramps = build_ramps([&] { return uniform(random_); });
+
+    update_chart_month();
+    refresh_overlays();
+}
+
+void FrmMain::set_buttons_enabled(bool enabled) {
+    cmdAuto->setEnabled(enabled);
+    cmdExport->setEnabled(enabled);
+}
+
+void FrmMain::lstMaps_Click() {
+    clear_map();
+    const int row = selected_row(lstMaps);
+    if (row < 0) {
+        state_.SelectedEntry = 0;
+    } else {
+        state_.SelectedEntry = row + 1;
+        state_.SelectedFile = state_.OutputTable[static_cast<std::size_t>(row)].FileName;
+    }
+    {
+        // Emptying the layer list is not a layer choice: the layer number stays.
+        const QSignalBlocker quiet(lstIndex);
+        while (lstIndex->count() > 0) delete lstIndex->takeItem(0);
+    }
+    const OutputEntry* entry = state_.selected_entry();
+    if (entry == nullptr) return;
+
+    if (entry->LayerCount > 1) {
+        const QString label = QString::fromStdString(entry->LayerLabel);
+        for (int layer = 1; layer <= entry->LayerCount; ++layer) lstIndex->addItem(label + " " + QString::number(layer));
+    } else {
+        state_.SelectedLayer = 1;
+    }
+
+    draw_or_disable(entry->LayerCount == 1 && state_.SelectedLayer == 1);
+    refresh_overlays();
+}
+
+void FrmMain::lstIndex_Click() {
+    const int row = selected_row(lstIndex);
+    state_.SelectedLayer = row < 0 ? 0 : row + 1;
+    draw_or_disable(is_drawable(state_));
+}
+
+void FrmMain::draw_or_disable(bool can_draw) {
+    // A choice that can be drawn repaints the mask and the data and allows
+    // the animation and the export; any other leaves them disabled.
+    if (can_draw) {
+        Draw_Globe();
+        Draw_Data();
+    }
+    set_buttons_enabled(can_draw);
+}
+
+void FrmMain::lstClr_Click() {
+    if (is_drawable(state_)) Draw_Data();
+}
+
+void FrmMain::txtYear_Change() {
+    update_chart_month();
+    if (is_drawable(state_)) Draw_Data();
+}
+
+void FrmMain::txtMonth_Change() {
+    update_chart_month();
+    if (is_drawable(state_)) Draw_Data();
+}
+
+int FrmMain::year_value() const { return text_value(txtYear->text().toStdString()); }
+
+int FrmMain::month_value() const { return text_value(txtMonth->text().toStdString()); }
+
+void FrmMain::apply_step(const TimeStep& step) {
+    // Month first, then year: each text raises its change event at once.
+    if (step.month) txtMonth->setText(QString::number(*step.month));
+    if (step.year) txtYear->setText(QString::number(*step.year));
+    if (step.beep) ui_.beep();
+}
+
+void FrmMain::cmdYrUp_Click() { apply_step(year_up(year_value(), state_.GridInfo.lastYear)); }
+
+void FrmMain::cmdYrDown_Click() {
+    apply_step(year_down(year_value(), state_.first_year()));
+}
+
+void FrmMain::cmdMnUp_Click() { apply_step(month_up(year_value(), month_value(), state_.GridInfo.lastYear)); }
+
+void FrmMain::cmdMnDown_Click() {
+    apply_step(month_down(year_value(), month_value(), state_.first_year()));
+}
+
+void FrmMain::cmdAuto_Click() {
+    if (state_.AutoRunning) {
+        state_.AutoRunning = false;
+        tmrAuto->stop();
+        cmdAuto->setText("Auto");
+    } else {
+        state_.AutoRunning = true;
+        tmrAuto->start(500);
+        cmdAuto->setText("Manual");
+    }
+}
+
+void FrmMain::tmrAuto_Timer() { cmdMnUp_Click(); }
+
+void FrmMain::tmrRedraw_Timer() {
+    tmrRedraw->stop();
+    Draw_Globe();
+}
+
+void FrmMain::Draw_Globe() {
+    tmrRedraw->stop();
+    MapCanvas& canvas = picMap->canvas();
+    set_map_scale(canvas, state_);
+    paint_globe(canvas, state_);
+    // The mask covers every position: what was drawn before is gone.
+    state_.picture.globe = true;
+    state_.picture.grid_scale = true;
+    state_.picture.values.reset();
+    state_.picture.marked_cell.reset();
+    refresh_overlays();
+    picMap->update();
+    if (state_.RedrawPending) {
+        state_.RedrawPending = false;
+        lstMaps_Click();
+    }
+    tmrRedraw->stop();
+}
+
+void FrmMain::Draw_Data() {
+    BlockRead block = read_display_block(state_, year_value(), month_value(), state_.SelectedLayer);
+    if (!block.ok()) {
+        ui_.message(QString::fromStdString(block.message));
+        return;
+    }
+    state_.display_values = std::move(block.values);
+    state_.picture.year = year_value();
+    state_.picture.month = month_value();
+    if (state_.beep_on_redraw) ui_.beep();
+    maybe_start_run_scale();
+    MapCanvas& canvas = picMap->canvas();
+    set_map_scale(canvas, state_);
+    state_.picture.grid_scale = true;
+
+    const RampChoice ramp = choose_ramp(state_.ramps, selected_text(lstClr).toStdString());
+    if (ramp.random) {
+        paint_random(canvas, state_);
+        state_.picture.values = PaintedValues{};
+        state_.picture.marked_cell.reset();
+        refresh_overlays();
+        picMap->update();
+    } else if (ramp.stretched) {
+        Stretcher(*ramp.stretched);
+    }
+    refresh_readout();
+}
+
+void FrmMain::Stretcher(const ColourRamp& ramp) {
+    const StretchStats stats = stretch_stats(state_.display_values);
+    const StatsLabels labels = stats_labels(stats, state_);
+    lblMean->setText(QString::fromStdString(labels.mean));
+    lblStdev->setText(QString::fromStdString(labels.stdev));
+    lblCells->setText(QString::fromStdString(labels.cells));
+    lblUnits->setText(QString::fromStdString(labels.units));
+    // With the same colours for every month, the month's own statistics are
+    // shown but the colours follow the stretch over the run.
+    const StretchStats* run = state_.run_scale.stats_for(state_.SelectedEntry, state_.SelectedLayer);
+    const StretchStats& colours = run ? *run : stats;
+    paint_stretched(picMap->canvas(), state_, colours, ramp);
+    int index = 4;
+    for (int i = 1; i <= 4; ++i)
+        if (&ramp_at(state_.ramps, i) == &ramp) index = i;
+    state_.picture.values = PaintedValues{index, colours, run != nullptr};
+    state_.picture.marked_cell.reset();
+    refresh_overlays();
+    picMap->update();
+}
+
+void FrmMain::cmdEnd_Click() {
+    // Nothing is kept open or unsaved between events, so ending is immediate;
+    // frames being written stop after the one in hand.
+    tmrAuto->stop();
+    tmrRedraw->stop();
+    cancel_frames();
+    cancel_run_scale();
+    frm_export_.hide();
+    hide();
+    QCoreApplication::exit(0);
+}
+
+void FrmMain::cmdExport_Click() {
+    frm_export_.open_dialog();
+}
+
+void FrmMain::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Form_Resize();
+    place_status_line();
+}
+
+void FrmMain::Form_Resize() {
+    state_.RedrawPending = true;
+    clear_map();
+
+    const QSize outer = frameGeometry().size();
+    const WindowState window_state = isMinimized()   ? WindowState::minimized
+                                     : isMaximized() ? WindowState::maximized
+                                                     : WindowState::normal;
+    const ResizeOutcome r = form_resize(outer.width() * 15.0, outer.height() * 15.0, window_state, layout_);
+    // A size the window system did not grant is not asked for again, so a
+    // screen too small for the rules cannot start an endless chain.
+    if (r.new_size && r.new_size != requested_size_) {
+        requested_size_ = r.new_size;
+        const QSize frame = frameGeometry().size() - size();
+        // Whole pixels at least as large as asked: 7007 twips are 467.1
+        // pixels, and 467 would be too small again.
+        auto at_least = [](double t) { return static_cast<int>(std::ceil(t / 15.0)); };
+        resize(at_least(r.new_size->width) - frame.width(), at_least(r.new_size->height) - frame.height());
+    }
+    if (!r.layout) return;
+    apply_layout(*r.layout);
+
+    picMap->canvas().set_scale(-180, 90, 180, -90);
+    state_.picture.grid_scale = false;
+    tmrRedraw->start(1000);
+}
+
+void FrmMain::apply_layout(const MainLayout& l) {
+    layout_ = l;
+    const std::pair<QWidget*, const TwipRect*> controls[] = {
+        {lstMaps, &l.lstMaps},       {lstIndex, &l.lstIndex},       {lstClr, &l.lstClr},
+        {txtYear, &l.txtYear},       {cmdYrUp, &l.cmdYrUp},         {cmdYrDown, &l.cmdYrDown},
+        {txtMonth, &l.txtMonth},     {cmdMnUp, &l.cmdMnUp},         {cmdMnDown, &l.cmdMnDown},
+        {cmdAuto, &l.cmdAuto},       {cmdExport, &l.cmdExport},     {lblUnitsTitle, &l.lblUnitsTitle},
+        {lblUnits, &l.lblUnits},     {lblMeanTitle, &l.lblMeanTitle}, {lblMean, &l.lblMean},
+        {lblStdevTitle, &l.lblStdevTitle}, {lblStdev, &l.lblStdev}, {lblCellsTitle, &l.lblCellsTitle},
+        {lblCells, &l.lblCells},     {cmdEnd, &l.cmdEnd},           {picMap, &l.picMap},
+        {chartMain, &l.chartMain},
+    };
+    for (const auto& [widget, rect] : controls) place(widget, rect->left, rect->top, rect->width, rect->height);
+    place_status_line();
+}
+
+void FrmMain::mark_cell(std::size_t cell, Rgb colour) {
+    veldra::viewer::mark_cell(picMap->canvas(), state_, cell, colour);
+    state_.picture.marked_cell = cell;
+    picMap->update();
+}
+
+void FrmMain::query_at(double longitude, double latitude) {
+    // Map units are cells from the grid's centre.
+    const ViewerGridInfo& g = state_.GridInfo;
+    const double size = static_cast<double>(g.cellSize);
+    picMap_MouseDown(Qt::LeftButton, Qt::NoModifier, (longitude - (g.lowerX + g.upperX) / 2) / size,
+                     (latitude - (g.lowerY + g.upperY) / 2) / size);
+}
+
+void FrmMain::picMap_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, double x, double y) {
+    // Every button and every shift state query alike.
+    const auto source = selection_source(state_);
+    if (!source) return;
+    const auto cell = nearest_cell(state_.CellTable, state_.extents.half_cols, state_.extents.half_rows_int, x, y);
+    if (!cell) return;
+    mark_cell(*cell, rgb(255, 255, 255));
+
+    chartMain->set_legend_text(1, QString::fromStdString(source->legend));
+    const auto climate = climate_sources(state_);
+    for (std::size_t c = 0; c < climate.size(); ++c)
+        chartMain->set_legend_text(static_cast<int>(c) + 2, QString::fromStdString(climate[c].legend));
+    chartMain->set_value_axis_title(QString::fromStdString(value_axis_title(*state_.selected_entry())));
+    chartMain->set_units(1, std::string(trim_blanks(state_.selected_entry()->Units)));
+    charted_cell_ = *cell;
+
+    const MonthlySeries series = read_cell_series(*source, *cell, run_shape(state_));
+    chartMain->set_column(1, series);
+    // The white marker and the first series reach the screen before the
+    // climate files are read.
+    QCoreApplication::processEvents();
+    std::string failures = (series.failure ? *series.failure + "\n" : std::string()) + Chart_Climate(*cell);
+    chartMain->show();
+    show_pointer(x, y);
+    if (!failures.empty()) {
+        failures.pop_back();
+        ui_.message(QString::fromStdString(failures));
+    }
+}
+
+std::string FrmMain::Chart_Climate(std::size_t cell) {
+    std::string failures;
+    const auto climate = climate_sources(state_);
+    for (std::size_t c = 0; c < climate.size(); ++c) {
+        mark_cell(cell, rgb(255, 255, 0));
+        const MonthlySeries series = read_cell_series(climate[c], cell, run_shape(state_));
+        chartMain->set_column(static_cast<int>(c) + 2, series);
+        if (series.failure) failures += *series.failure + "\n";
+    }
+    return failures;
+}
+
+void FrmMain::closeEvent(QCloseEvent* event) {
+    // The close box ends the whole program, like End: the hidden export
+    // dialog must not keep it running.
+    event->accept();
+    cmdEnd_Click();
+}
+
+}  // namespace veldra::viewer

@@ -1,0 +1,69 @@
+// Veldra_GUI: the desktop viewer of a Veldra model run.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QTimer>
+
+#include "viewer/frm_export.h"
+#include "viewer/frm_main.h"
+#include "viewer/saving.h"
+#include "viewer/startup.h"
+#include "viewer/ui_services.h"
+#include "tools/lookup_grid_maker.h"
+
+using namespace veldra::viewer;
+
+int main(int argc, char** argv) {
+    // The command line and the model come first, so that --help and a bad
+    // option work without a display.
+    StartupResult start = start_viewer(std::vector<std::string>(argv + 1, argv + argc));
+    if (!start.run && start.message.empty()) {
+        std::cout << start.out;
+        std::cerr << start.err;
+        return start.exit_status;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Veldra_GUI");
+    QtUiServices ui;
+    if (!start.run) return finish_without_run(start, ui, std::cout, std::cerr);
+
+    ViewerState& state = start.state;
+    const std::string program_folder = QCoreApplication::applicationDirPath().toStdString();
+    FrmExport frm_export(state, ui, program_folder, veldra::lookup::standard_lookup_places(program_folder));
+    FrmMain frm_main(state, ui, frm_export);
+    ui.set_parent(&frm_main);
+    frm_main.Form_Load();
+    frm_main.show();
+
+    if (has_start_choices(start) || !start.screenshot.empty()) {
+        auto after_start = [&] {
+            apply_start_choices(start, frm_main);
+            if (start.screenshot.empty()) return;
+            const QString file = QString::fromStdString(start.screenshot);
+            try {
+                save_png(file, frm_main.grab().toImage());
+            } catch (const SaveError& e) {
+                std::cerr << "Veldra_GUI: " << e.what() << "\n";
+                QCoreApplication::exit(1);
+                return;
+            }
+            QCoreApplication::exit(0);
+        };
+        // Showing the window armed the deferred redraw, which chooses the
+        // variable again and so forgets a layer chosen before it: the choices,
+        // the query and the picture wait until the window has settled.
+        QTimer::singleShot(0, &frm_main, [&frm_main, after_start] {
+            if (frm_main.tmrRedraw->isActive())
+                QObject::connect(frm_main.tmrRedraw, &QTimer::timeout, &frm_main, after_start,
+                                 static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
+            else
+                after_start();
+        });
+    }
+    return app.exec();
+}
