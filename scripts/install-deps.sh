@@ -16,6 +16,16 @@ packages=(
   libproj-dev
   # the NetCDF export, and the readers that check its files
   libnetcdf-dev libhdf5-dev pkg-config python3-netcdf4 python3-xarray cdo
+  # the NetCDF export's parallel chunk compression
+  libdeflate-dev
+  # the GeoTIFF export, through GDAL
+  libgdal-dev
+  # the Python package: bindings of the model-file readers, an xarray backend, Dask
+  python3-dev pybind11-dev python3-numpy python3-dask python3-distributed python3-pytest
+  # the Debian package and its man pages
+  dpkg-dev file help2man
+  # the viewer's movies
+  ffmpeg
   # fuzz targets: clang and its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
   # the tests' second run under a comma-decimal locale (de_DE.UTF-8)
