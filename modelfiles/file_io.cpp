@@ -178,6 +178,49 @@ FileAccess& system_files() {
     return files;
 }
 
+ReplacingFile::ReplacingFile(std::string path, FileAccess& files)
+    : path_(std::move(path)), files_(files), out_(files.create_temporary(path_)), temporary_(out_->path()) {}
+
+ReplacingFile::~ReplacingFile() { abandon(); }
+
+void ReplacingFile::release_output() {
+    if (!out_) return;
+    const std::unique_ptr<OutputFile> out = std::move(out_);
+    out->close();
+}
+
+void ReplacingFile::commit() {
+    if (done_) return;
+    try {
+        release_output();
+        files_.rename(temporary_, path_);
+    } catch (...) {
+        abandon();
+        throw;
+    }
+    done_ = true;
+}
+
+void ReplacingFile::abandon() noexcept {
+    if (done_) return;
+    done_ = true;
+    if (out_) {
+        try {
+            out_->close();
+        } catch (const FileWriteError&) {
+            // The file is removed anyway.
+        }
+        out_.reset();
+    }
+    files_.remove(temporary_);
+}
+
+void replace_file(const std::string& path, std::string_view bytes, FileAccess& files) {
+    ReplacingFile file(path, files);
+    file.write(bytes);
+    file.commit();
+}
+
 std::string read_text_file(const std::string& path, FileAccess& files, std::int64_t max_bytes) {
     const std::unique_ptr<InputFile> in = files.open_input(path);
     const std::int64_t size = in->size();

@@ -16,10 +16,17 @@
 
 namespace veldra {
 
-// A model file that cannot be read as expected.
-class ModelFileError : public std::runtime_error {
+// The root of every error the tools raise: its message is the whole text a
+// user sees.
+class Error : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// A model file that cannot be read as expected.
+class ModelFileError : public Error {
+public:
+    using Error::Error;
 };
 
 // An input that cannot be opened: missing, unreadable, or not a regular file.
@@ -94,6 +101,43 @@ public:
 
 // The machine's own files.
 FileAccess& system_files();
+
+// A file written as a whole: its bytes go to a new file of a unique name
+// beside `path`, which takes the place of `path` in one step on commit().
+// Until then, and whenever a step fails, `path` keeps its old content (or
+// stays absent) and the temporary file is removed. Writers that write by name
+// (a library that opens the file itself) write to temporary_path() after
+// release_output().
+class ReplacingFile {
+public:
+    explicit ReplacingFile(std::string path, FileAccess& files = system_files());
+    ~ReplacingFile();
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    OutputFile& out() { return *out_; }
+    void write(std::string_view bytes) { out_->write(bytes.data(), bytes.size()); }
+    // Closes the temporary file but keeps it, for a writer that opens it by name.
+    void release_output();
+    const std::string& temporary_path() const { return temporary_; }
+    const std::string& path() const { return path_; }
+
+    // Closes the temporary file and moves it onto `path`; raises FileWriteError
+    // (the temporary file removed, the old file kept).
+    void commit();
+    // Removes the temporary file; `path` is left as it was.
+    void abandon() noexcept;
+
+private:
+    std::string path_;
+    FileAccess& files_;
+    std::unique_ptr<OutputFile> out_;
+    std::string temporary_;
+    bool done_ = false;
+};
+
+// Writes `bytes` as the whole content of `path` through a ReplacingFile.
+void replace_file(const std::string& path, std::string_view bytes, FileAccess& files = system_files());
 
 // Largest model text file read whole: far beyond the cell file of a
 // 1/120-degree globe with every position a cell.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <map>
 #include <string>
 
 #include "modelfiles/cell_file.h"
@@ -7,6 +9,7 @@
 #include "modelfiles/globe_file.h"
 #include "modelfiles/list_reader.h"
 #include "modelfiles/variable_file.h"
+#include "support/memory_files.h"
 
 namespace veldra {
 namespace {
@@ -149,6 +152,39 @@ TEST(BlockAddressing, RecordsFollowYearMonthLayer) {
     // Positions beyond 32 bits: 1/12-degree runs of many years and layers.
     const BlockAddress big{2099, 12, 9, 2000, 9, 2000000};
     EXPECT_EQ(block_first_record(big), (std::int64_t{1199} * 9 + 8) * 2000003 + 1);
+}
+
+// A file written as a whole either takes its name or leaves the old file and
+// no temporary file behind, whichever step fails.
+TEST(ReplacingFile, AFailedStepKeepsTheOldFileAndLeavesNoTemporaryFile) {
+    struct Case {
+        const char* step;
+        int testing::MemoryFiles::Faults::*fault;
+    };
+    for (const Case c : {Case{"create", &testing::MemoryFiles::Faults::create},
+                         Case{"write", &testing::MemoryFiles::Faults::write},
+                         Case{"close", &testing::MemoryFiles::Faults::close},
+                         Case{"rename", &testing::MemoryFiles::Faults::rename}}) {
+        SCOPED_TRACE(c.step);
+        testing::MemoryFiles files;
+        files.put("out/a.txt", "old");
+        files.faults.*c.fault = ENOSPC;
+        try {
+            replace_file("out/a.txt", "new", files);
+            ADD_FAILURE() << "no error";
+        } catch (const FileWriteError& e) {
+            EXPECT_TRUE(e.disk_full());
+        }
+        EXPECT_EQ(files.files, (std::map<std::string, std::string>{{"out/a.txt", "old"}}));
+    }
+    testing::MemoryFiles files;
+    files.put("out/a.txt", "old");
+    {
+        ReplacingFile abandoned("out/a.txt", files);
+        abandoned.write("half");
+    }
+    replace_file("out/b.txt", "new", files);
+    EXPECT_EQ(files.files, (std::map<std::string, std::string>{{"out/a.txt", "old"}, {"out/b.txt", "new"}}));
 }
 
 }  // namespace
