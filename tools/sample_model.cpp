@@ -574,17 +574,9 @@ void SampleModel::write(const std::string& folder) const {
     replace_file(root + "Parms/Output_List.vrl", output_list());
 
     const std::size_t n = cells_.size();
-    GridInfo grid;
-    grid.cellCount = static_cast<std::int32_t>(n);
-    grid.xDimension = kCols;
-    grid.yDimension = kRows;
-    grid.lowerX = -180;
-    grid.lowerY = -90;
-    grid.upperX = 180;
-    grid.upperY = 90;
-    grid.cellSize = static_cast<float>(kCellSize);
-    grid.firstYear = kFirstYear;
-    grid.lastYear = kLastYear;
+    const GridInfo grid{.cellCount = static_cast<std::int32_t>(n), .xDimension = kCols, .yDimension = kRows,
+                        .lowerX = -180, .lowerY = -90, .upperX = 180, .upperY = 90,
+                        .cellSize = static_cast<float>(kCellSize), .firstYear = kFirstYear, .lastYear = kLastYear};
     std::vector<RangeCell> cells(n);
     for (std::size_t i = 0; i < n; ++i) {
         const RangelandCell& c = cells_[i];
