@@ -56,8 +56,6 @@ class SampleModel {
 public:
     explicit SampleModel(LandMask mask);
     ~SampleModel();
-    SampleModel(const SampleModel&) = delete;
-    SampleModel& operator=(const SampleModel&) = delete;
 
     const Census& census() const { return census_; }
 
