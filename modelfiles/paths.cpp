@@ -11,6 +11,10 @@ std::string with_trailing_separator(std::string_view folder) {
     return result;
 }
 
+std::string variable_path(std::string_view model_folder, std::string_view name) {
+    return with_trailing_separator(model_folder) + "Output/" + std::string(trim_blanks(name)) + ".vrd";
+}
+
 std::string path_to_open(std::string_view stored) {
     std::string result(stored);
     for (char& c : result)

@@ -11,6 +11,10 @@ namespace veldra {
 // `folder` with "/" appended unless it already ends in "/" or "\".
 std::string with_trailing_separator(std::string_view folder);
 
+// The file of the variable `name` (blanks around it dropped) in a model
+// folder: "<folder>/Output/<name>.vrd".
+std::string variable_path(std::string_view model_folder, std::string_view name);
+
 // The path to open: every "\" replaced by "/".
 std::string path_to_open(std::string_view stored);
 

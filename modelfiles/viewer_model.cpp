@@ -232,7 +232,7 @@ auto reading(const std::string& stored_path, const char* expected, Read read) {
 }  // namespace
 
 std::string LoadedModel::variable_path(const OutputEntry& entry) const {
-    return ModelFolder + "Output/" + std::string(trim_blanks(entry.FileName)) + ".vrd";
+    return veldra::variable_path(ModelFolder, entry.FileName);
 }
 
 std::string default_settings_path() {

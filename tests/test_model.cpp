@@ -4,8 +4,12 @@
 
 #include <algorithm>
 #include <fstream>
+#include <span>
 #include <sstream>
 #include <stdexcept>
+
+#include "modelfiles/file_io.h"
+#include "modelfiles/model_writer.h"
 
 namespace veldra::testing {
 
@@ -20,42 +24,37 @@ std::string read_file(const std::filesystem::path& path) {
 TestModel::TestModel(const std::string& name)
     : root_(std::filesystem::temp_directory_path() / ("veldra_model_" + name + "_" + std::to_string(::getpid()))) {
     std::filesystem::remove_all(root_);
-    std::filesystem::create_directories(root_ / "Parms");
-    std::filesystem::create_directories(output());
+    create_model_folders(root_.string());
     std::filesystem::create_directories(maps());
 }
 
 TestModel::~TestModel() { std::filesystem::remove_all(root_); }
 
 void TestModel::write_text(const std::string& relative, const std::string& content) const {
-    std::ofstream(root_ / relative, std::ios::binary) << content;
+    replace_file((root_ / relative).string(), content);
 }
 
 void TestModel::write_records(const std::string& name, const std::vector<float>& records) const {
-    std::ofstream f(output() / name, std::ios::binary);
-    // Variable files are little-endian, as is every machine these tests run on.
-    f.write(reinterpret_cast<const char*>(records.data()), static_cast<std::streamsize>(records.size() * 4));
+    std::string bytes;
+    append_records(bytes, records);
+    replace_file((output() / name).string(), bytes);
 }
 
 void TestModel::set_record(const std::string& name, std::int64_t record, float value) const {
+    std::string bytes;
+    append_records(bytes, {&value, 1});
     std::fstream f(output() / name, std::ios::in | std::ios::out | std::ios::binary);
     f.seekp((record - 1) * 4);
-    f.write(reinterpret_cast<const char*>(&value), 4);
+    f.write(bytes.data(), 4);
 }
 
 void TestModel::write_variable(
     const std::string& name, std::int32_t n, std::int32_t first_year, std::int32_t last_year, std::int32_t layers,
     const std::function<float(std::int32_t, std::int32_t, std::int32_t, std::int32_t)>& value) const {
-    std::vector<float> records;
-    for (std::int32_t y = first_year; y <= last_year; ++y)
-        for (std::int32_t m = 1; m <= 12; ++m)
-            for (std::int32_t l = 1; l <= layers; ++l) {
-                records.push_back(static_cast<float>(n));
-                records.push_back(static_cast<float>(y));
-                records.push_back(static_cast<float>(m));
-                for (std::int32_t i = 0; i < n; ++i) records.push_back(value(y, m, l, i));
-            }
-    write_records(name, records);
+    write_variable_file((output() / name).string(), {n, first_year, last_year, layers},
+                        [&](std::int32_t y, std::int32_t m, std::int32_t l, std::span<float> values) {
+                            for (std::int32_t i = 0; i < n; ++i) values[static_cast<std::size_t>(i)] = value(y, m, l, i);
+                        });
 }
 
 std::vector<std::string> TestModel::grid_names() const {
