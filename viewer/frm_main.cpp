@@ -1,8 +1,6 @@
 #include "viewer/frm_main.h"
 
-#include <algorithm>
 #include <cmath>
-#include <iterator>
 
 #include <QAction>
 #include <QCloseEvent>
