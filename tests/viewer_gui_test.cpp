@@ -3,6 +3,7 @@
 // through what the user sees (texts, enabled buttons, pixels of the map).
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,6 +27,7 @@
 
 #include <array>
 #include <clocale>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -1265,6 +1267,64 @@ TEST_F(ViewerTest, AnimationFramesOnePerMonthInTimeOrder) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_TRUE(ui.messages[0].contains("missing/Precip_0001_2000_11.png: cannot be written")) << ui.messages[0].toStdString();
     EXPECT_FALSE(fs::exists(model.root() / "missing"));
+}
+
+// While alive, files of this process hold at most `bytes` bytes: a write
+// beyond fails (EFBIG), for root as well.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, old_handler_);
+    }
+
+private:
+    rlimit old_{};
+    void (*old_handler_)(int) = nullptr;
+};
+
+TEST_F(ViewerTest, ASaveThatFailsKeepsTheOldFileAndLeavesNoOther) {
+    choose(kPrecip);
+    press(*frm, 3, 2);
+    const fs::path folder = model.root() / "saved";
+    fs::create_directories(folder);
+    const std::string old = "the file as it was";
+    const std::pair<const char*, QAction*> saves[] = {{"map.png", frm->act_save_map},
+                                                     {"chart.png", frm->chartMain->save_png_action},
+                                                     {"series.csv", frm->chartMain->save_csv_action}};
+    for (const auto& [name, action] : saves) {
+        const fs::path path = folder / name;
+        std::ofstream(path, std::ios::binary) << old;
+        const QString note = frm->status_line->note();
+        ui.messages.clear();
+        ui.save_path = QString::fromStdString(path.string());
+        {
+            const FileSizeLimit limit(old.size() + 1);
+            action->trigger();
+        }
+        ASSERT_EQ(ui.messages.size(), 1u) << name;
+        EXPECT_TRUE(ui.messages[0].startsWith(ui.save_path + ": cannot be written: write failed: "))
+            << ui.messages[0].toStdString();
+        EXPECT_EQ(veldra::testing::read_file(path), old) << name;
+        EXPECT_EQ(frm->status_line->note(), note) << name;
+
+        // Into a folder that does not exist: it is not made either.
+        ui.save_path = QString::fromStdString((folder / "missing" / name).string());
+        action->trigger();
+        ASSERT_EQ(ui.messages.size(), 2u) << name;
+        EXPECT_TRUE(ui.messages[1].startsWith(ui.save_path + ": cannot be written: ")) << ui.messages[1].toStdString();
+    }
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"chart.png", "map.png", "series.csv"}));
 }
 
 TEST_F(StartupTest, StartChoicesAreAppliedAsClicksWouldBe) {

@@ -1,13 +1,10 @@
 #include "viewer/frm_main.h"
 
-#include <algorithm>
 #include <cmath>
-#include <functional>
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QEvent>
-#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -17,196 +14,36 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "modelfiles/number_text.h"
+#include "modelfiles/paths.h"
 #include "viewer/core/cell_query.h"
+#include "viewer/core/chart_text.h"
 #include "viewer/core/colour_ramps.h"
 #include "viewer/core/display_block.h"
 #include "viewer/core/map_drawing.h"
 #include "viewer/core/navigation.h"
-#include "modelfiles/number_text.h"
 #include "viewer/frm_export.h"
+#include "viewer/map_menu.h"
 #include "viewer/pic_map.h"
-#include "viewer/run_scale_job.h"
+#include "viewer/status_line.h"
 #include "viewer/ui_services.h"
-#include "modelfiles/paths.h"
 
 namespace veldra::viewer {
-
-namespace {
-
-// The window is designed in twips, 15 to a pixel.
-int twips(double t) { return static_cast<int>(std::lround(t / 15.0)); }
-
-void place(QWidget* w, double left, double top, double width, double height) {
-    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
-}
-
-int selected_row(const QListWidget* list) {
-    const auto items = list->selectedItems();
-    return items.isEmpty() ? -1 : list->row(items.front());
-}
-
-QString selected_text(const QListWidget* list) {
-    const auto items = list->selectedItems();
-    return items.isEmpty() ? QString() : items.front()->text();
-}
-
-// The lists raise their click event for every change of the selection, by
-// mouse or keyboard, and for a press on the item that is selected already.
-// Qt reports a press on a new item twice (selection changed, then pressed),
-// so the press only counts when it did not change the selection.
-class ListClicks : public QObject {
-public:
-    ListClicks(QListWidget* list, std::function<void()> handler)
-        : QObject(list), list_(list), handler_(std::move(handler)) {
-        list->viewport()->installEventFilter(this);
-        connect(list, &QListWidget::itemSelectionChanged, this, [this] { handler_(); });
-        connect(list, &QListWidget::itemPressed, this, [this](QListWidgetItem* item) {
-            if (item->isSelected() && list_->row(item) == selected_before_press_) handler_();
-        });
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::MouseButtonPress) selected_before_press_ = selected_row(list_);
-        return false;
-    }
-
-private:
-    QListWidget* list_;
-    std::function<void()> handler_;
-    int selected_before_press_ = -1;
-};
-
-QToolButton* arrow_button(QWidget* parent, const char* name, Qt::ArrowType arrow) {
-    auto* b = new QToolButton(parent);
-    b->setObjectName(name);
-    b->setArrowType(arrow);
-    return b;
-}
-
-QLabel* label(QWidget* parent, const char* name, const QString& text) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(name);
-    return l;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    return b;
-}
-
-}  // namespace
 
 FrmMain::FrmMain(ViewerState& state, UiServices& ui, FrmExport& frm_export, std::optional<std::uint32_t> seed,
                  QWidget* parent)
     : QWidget(parent), state_(state), ui_(ui), frm_export_(frm_export), seed_(seed) {
-    build_controls();
+    build_main_controls(*this, *this, layout_);
+    connect_controls();
     build_tools();
 }
 
-void FrmMain::build_controls() {
-    setObjectName("frmMain");
-    setWindowTitle("Veldra GUI");
-    resize(twips(16620), twips(9645));
-    // The controls were sized for an 8-point face; larger captions would be
-    // clipped by their designed widths.
-    QFont small = font();
-    small.setPointSizeF(8);
-    setFont(small);
+FrmMain::~FrmMain() = default;
 
-    lstMaps = new QListWidget(this);
-    lstMaps->setObjectName("lstMaps");
-    place(lstMaps, 120, 120, 3135, 1425);
-    lstIndex = new QListWidget(this);
-    lstIndex->setObjectName("lstIndex");
-    place(lstIndex, 120, 1680, 3135, 1035);
-    lstClr = new QListWidget(this);
-    lstClr->setObjectName("lstClr");
-    place(lstClr, 120, 2880, 2655, 1035);
-    for (QListWidget* list : {lstMaps, lstIndex, lstClr}) list->setSelectionMode(QAbstractItemView::SingleSelection);
-
-    // Only the arrows change the year and month; their texts are never typed.
-    txtYear = new QLineEdit("1900", this);
-    txtYear->setObjectName("txtYear");
-    txtYear->setReadOnly(true);
-    place(txtYear, 240, 4080, 615, 375);
-    cmdYrUp = arrow_button(this, "cmdYrUp", Qt::UpArrow);
-    place(cmdYrUp, 840, 4080, 180, 195);
-    cmdYrDown = arrow_button(this, "cmdYrDown", Qt::DownArrow);
-    place(cmdYrDown, 840, 4200, 180, 195);
-    txtMonth = new QLineEdit("12", this);
-    txtMonth->setObjectName("txtMonth");
-    txtMonth->setReadOnly(true);
-    place(txtMonth, 1200, 4080, 375, 375);
-    cmdMnUp = arrow_button(this, "cmdMnUp", Qt::UpArrow);
-    place(cmdMnUp, 1560, 4080, 200, 195);
-    cmdMnDown = arrow_button(this, "cmdMnDown", Qt::DownArrow);
-    place(cmdMnDown, 1560, 4200, 180, 195);
-
-    cmdAuto = button(this, "cmdAuto", "Auto");
-    place(cmdAuto, 1920, 4080, 735, 375);
-    cmdAuto->setEnabled(false);
-    cmdExport = button(this, "cmdExport", "Export");
-    place(cmdExport, 240, 4800, 735, 375);
-    cmdExport->setEnabled(false);
-
-    lblUnitsTitle = label(this, "lblUnitsTitle", "Units:");
-    place(lblUnitsTitle, 240, 7440, 855, 255);
-    lblUnits = label(this, "lblUnits", QString());
-    place(lblUnits, 840, 7440, 1935, 255);
-    lblMeanTitle = label(this, "lblMeanTitle", "Mean (yr): ");
-    place(lblMeanTitle, 240, 7920, 1000, 255);
-    lblMean = label(this, "lblMean", QString());
-    place(lblMean, 1440, 7920, 1095, 255);
-    lblStdevTitle = label(this, "lblStdevTitle", "Std Dev (yr):");
-    place(lblStdevTitle, 240, 8280, 1000, 255);
-    lblStdev = label(this, "lblStdev", QString());
-    place(lblStdev, 1560, 8280, 1095, 255);
-    lblCellsTitle = label(this, "lblCellsTitle", "Cells: ");
-    place(lblCellsTitle, 240, 8880, 975, 255);
-    lblCells = label(this, "lblCells", QString());
-    place(lblCells, 1560, 8880, 975, 255);
-
-    // A caption wider in this face than designed keeps its place and grows to
-    // the right, where its value label leaves room.
-    for (QLabel* title : {lblUnitsTitle, lblMeanTitle, lblStdevTitle, lblCellsTitle}) {
-        title->resize(std::max(title->width(), title->sizeHint().width()), title->height());
-    }
-    // The layout places each value label beside its title as shown.
-    layout_.lblUnitsTitle.width = lblUnitsTitle->width() * 15.0;
-    layout_.lblMeanTitle.width = lblMeanTitle->width() * 15.0;
-    layout_.lblStdevTitle.width = lblStdevTitle->width() * 15.0;
-    layout_.lblCellsTitle.width = lblCellsTitle->width() * 15.0;
-
-    cmdEnd = button(this, "cmdEnd", "End");
-    place(cmdEnd, 15600, 9240, 735, 375);
-
-    picMap = new PicMap(this);
-    picMap->setObjectName("picMap");
-    picMap->setFocusPolicy(Qt::StrongFocus);
-    place(picMap, 3360, 120, 13095, 4215);
-
-    chartMain = new ChartMain(this);
-    chartMain->setObjectName("chartMain");
-    place(chartMain, 3000, 4680, 13335, 4215);
-    chartMain->hide();
-    // The chart's lower right corner reaches under End; End stays in front.
-    cmdEnd->raise();
-
-    tmrAuto = new QTimer(this);
-    tmrAuto->setObjectName("tmrAuto");
-    tmrRedraw = new QTimer(this);
-    tmrRedraw->setObjectName("tmrRedraw");
-
-    // Keyboard focus: the map, End, the boxes, the lists, the arrows, the chart, Auto, Export.
-    QWidget* order[] = {picMap,  cmdEnd,  txtYear,   txtMonth,  lstIndex,  lstMaps, lstClr,
-                        cmdYrUp, cmdYrDown, cmdMnUp, cmdMnDown, chartMain, cmdAuto, cmdExport};
-    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
-
-    connect_list(lstMaps, &FrmMain::lstMaps_Click);
-    connect_list(lstIndex, &FrmMain::lstIndex_Click);
-    connect_list(lstClr, &FrmMain::lstClr_Click);
+void FrmMain::connect_controls() {
+    on_list_click(lstMaps, [this] { lstMaps_Click(); });
+    on_list_click(lstIndex, [this] { lstIndex_Click(); });
+    on_list_click(lstClr, [this] { lstClr_Click(); });
     // Setting a box's text raises its change event before the setter returns:
     // a month step across a year boundary draws twice, as the model does.
     connect(txtYear, &QLineEdit::textChanged, this, &FrmMain::txtYear_Change);
@@ -223,8 +60,54 @@ void FrmMain::build_controls() {
     connect(picMap, &PicMap::mouse_down, this, &FrmMain::picMap_MouseDown);
 }
 
-void FrmMain::connect_list(QListWidget* list, void (FrmMain::*handler)()) {
-    new ListClicks(list, [this, handler] { (this->*handler)(); });
+void FrmMain::build_tools() {
+    // The three lists say what they are for.
+    lstMaps->setToolTip("Variables of the model: choose one to draw it");
+    lstIndex->setToolTip("Layers of the chosen variable: choose one to draw it");
+    lstClr->setToolTip("Colour ramp of the map");
+    picMap->setToolTip(QString());
+
+    const MapMenu menu = build_map_menu(*this);
+    status_line = menu.status_line;
+    act_save_map = menu.save_map;
+    act_save_frames = menu.save_frames;
+    act_same_colours = menu.same_colours;
+    act_beep = menu.beep;
+    act_zoom_in = menu.zoom_in;
+    act_zoom_out = menu.zoom_out;
+    act_whole_map = menu.whole_map;
+
+    display_ = std::make_unique<MapDisplay>(state_, *picMap, *status_line, *lstIndex);
+    same_colours_ = std::make_unique<SameColours>(state_, *act_same_colours, *status_line, *display_);
+    saver_ = std::make_unique<MapSaver>(state_, ui_, *picMap, *chartMain, *status_line);
+
+    connect(act_save_map, &QAction::triggered, this, &FrmMain::save_map_png);
+    connect(act_save_frames, &QAction::triggered, this, &FrmMain::save_frames);
+    connect(act_same_colours, &QAction::toggled, this, &FrmMain::set_same_colours);
+    connect(act_beep, &QAction::toggled, this, &FrmMain::set_beep_on_redraw);
+    connect(act_zoom_in, &QAction::triggered, this, [this] { zoom_by(2); });
+    connect(act_zoom_out, &QAction::triggered, this, [this] { zoom_by(0.5); });
+    connect(act_whole_map, &QAction::triggered, this, &FrmMain::show_whole_map);
+    connect(chartMain->save_csv_action, &QAction::triggered, this, &FrmMain::save_series_csv);
+    connect(chartMain->copy_action, &QAction::triggered, this, &FrmMain::copy_series);
+    connect(chartMain->save_png_action, &QAction::triggered, this, &FrmMain::save_chart_png);
+
+    const ButtonKey keys[] = {
+        {cmdMnUp, QKeySequence(Qt::CTRL | Qt::Key_Right), "Next month (Ctrl+Right)"},
+        {cmdMnDown, QKeySequence(Qt::CTRL | Qt::Key_Left), "Previous month (Ctrl+Left)"},
+        {cmdYrUp, QKeySequence(Qt::CTRL | Qt::Key_Up), "Next year (Ctrl+Up)"},
+        {cmdYrDown, QKeySequence(Qt::CTRL | Qt::Key_Down), "Previous year (Ctrl+Down)"},
+        {cmdAuto, QKeySequence(Qt::CTRL | Qt::Key_Space), "Step a month every half second, or stop (Ctrl+Space)"},
+        {cmdExport, QKeySequence(Qt::CTRL | Qt::Key_E), "Export the variable on display to grids (Ctrl+E)"},
+        {cmdEnd, QKeySequence(Qt::CTRL | Qt::Key_Q), "End the program (Ctrl+Q)"},
+    };
+    const QKeySequence other[] = {act_save_map->shortcut()};
+    QWidget* const focusable[] = {txtYear, txtMonth, lstMaps, lstIndex, lstClr, picMap, chartMain};
+    shortcuts = add_button_keys(*this, keys, other, focusable);
+
+    const bool beep = remembered_beep();
+    act_beep->setChecked(beep);
+    state_.beep_on_redraw = beep;
 }
 
 void FrmMain::select_item(QListWidget* list, int row) {
@@ -280,7 +163,7 @@ void FrmMain::Form_Load() {
     state_.ramps = build_ramps([&] { return uniform(random_); });
 
     update_chart_month();
-    refresh_overlays();
+    display_->refresh_overlays();
 }
 
 void FrmMain::set_buttons_enabled(bool enabled) {
@@ -289,7 +172,7 @@ void FrmMain::set_buttons_enabled(bool enabled) {
 }
 
 void FrmMain::lstMaps_Click() {
-    clear_map();
+    display_->clear();
     const int row = selected_row(lstMaps);
     if (row < 0) {
         state_.SelectedEntry = 0;
@@ -313,7 +196,7 @@ void FrmMain::lstMaps_Click() {
     }
 
     draw_or_disable(entry->LayerCount == 1 && state_.SelectedLayer == 1);
-    refresh_overlays();
+    display_->refresh_overlays();
 }
 
 void FrmMain::lstIndex_Click() {
@@ -398,7 +281,7 @@ void FrmMain::Draw_Globe() {
     state_.picture.grid_scale = true;
     state_.picture.values.reset();
     state_.picture.marked_cell.reset();
-    refresh_overlays();
+    display_->refresh_overlays();
     picMap->update();
     if (state_.RedrawPending) {
         state_.RedrawPending = false;
@@ -417,7 +300,7 @@ void FrmMain::Draw_Data() {
     state_.picture.year = year_value();
     state_.picture.month = month_value();
     if (state_.beep_on_redraw) ui_.beep();
-    maybe_start_run_scale();
+    same_colours_->maybe_start();
     MapCanvas& canvas = picMap->canvas();
     set_map_scale(canvas, state_);
     state_.picture.grid_scale = true;
@@ -427,12 +310,12 @@ void FrmMain::Draw_Data() {
         paint_random(canvas, state_);
         state_.picture.values = PaintedValues{};
         state_.picture.marked_cell.reset();
-        refresh_overlays();
+        display_->refresh_overlays();
         picMap->update();
     } else if (ramp.stretched) {
         Stretcher(*ramp.stretched);
     }
-    refresh_readout();
+    display_->refresh_readout();
 }
 
 void FrmMain::Stretcher(const ColourRamp& ramp) {
@@ -452,7 +335,7 @@ void FrmMain::Stretcher(const ColourRamp& ramp) {
         if (&ramp_at(state_.ramps, i) == &ramp) index = i;
     state_.picture.values = PaintedValues{index, colours, run != nullptr};
     state_.picture.marked_cell.reset();
-    refresh_overlays();
+    display_->refresh_overlays();
     picMap->update();
 }
 
@@ -480,7 +363,7 @@ void FrmMain::resizeEvent(QResizeEvent* event) {
 
 void FrmMain::Form_Resize() {
     state_.RedrawPending = true;
-    clear_map();
+    display_->clear();
 
     const QSize outer = frameGeometry().size();
     const WindowState window_state = isMinimized()   ? WindowState::minimized
@@ -507,18 +390,12 @@ void FrmMain::Form_Resize() {
 
 void FrmMain::apply_layout(const MainLayout& l) {
     layout_ = l;
-    const std::pair<QWidget*, const TwipRect*> controls[] = {
-        {lstMaps, &l.lstMaps},       {lstIndex, &l.lstIndex},       {lstClr, &l.lstClr},
-        {txtYear, &l.txtYear},       {cmdYrUp, &l.cmdYrUp},         {cmdYrDown, &l.cmdYrDown},
-        {txtMonth, &l.txtMonth},     {cmdMnUp, &l.cmdMnUp},         {cmdMnDown, &l.cmdMnDown},
-        {cmdAuto, &l.cmdAuto},       {cmdExport, &l.cmdExport},     {lblUnitsTitle, &l.lblUnitsTitle},
-        {lblUnits, &l.lblUnits},     {lblMeanTitle, &l.lblMeanTitle}, {lblMean, &l.lblMean},
-        {lblStdevTitle, &l.lblStdevTitle}, {lblStdev, &l.lblStdev}, {lblCellsTitle, &l.lblCellsTitle},
-        {lblCells, &l.lblCells},     {cmdEnd, &l.cmdEnd},           {picMap, &l.picMap},
-        {chartMain, &l.chartMain},
-    };
-    for (const auto& [widget, rect] : controls) place(widget, rect->left, rect->top, rect->width, rect->height);
+    place_main_controls(*this, l);
     place_status_line();
+}
+
+void FrmMain::place_status_line() {
+    if (status_line) veldra::viewer::place_status_line(*status_line, *chartMain, size(), layout_);
 }
 
 void FrmMain::mark_cell(std::size_t cell, Rgb colour) {
@@ -575,6 +452,22 @@ std::string FrmMain::Chart_Climate(std::size_t cell) {
         if (series.failure) failures += *series.failure + "\n";
     }
     return failures;
+}
+
+void FrmMain::update_chart_month() {
+    const std::int64_t row = time_row(state_.first_year(), year_value(), month_value());
+    chartMain->set_current_row(row >= 1 && row <= chartMain->row_count() ? static_cast<int>(row) : 0);
+}
+
+void FrmMain::save_frames() { saver_->save_frames(year_value(), selected_text(lstClr).toStdString()); }
+
+void FrmMain::set_beep_on_redraw(bool on) {
+    if (act_beep->isChecked() != on) {
+        act_beep->setChecked(on);
+        return;
+    }
+    state_.beep_on_redraw = on;
+    remember_beep(on);
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {

@@ -1,7 +1,10 @@
 #include "viewer/saving.h"
 
+#include <string_view>
+
+#include <QBuffer>
+#include <QFile>
 #include <QImage>
-#include <QSaveFile>
 
 namespace veldra::viewer {
 namespace {
@@ -10,28 +13,36 @@ namespace {
     throw SaveError((path + ": cannot be written: " + why).toStdString());
 }
 
+std::string native(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+std::string_view view(const QByteArray& bytes) {
+    return std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
 }  // namespace
 
 void save_bytes(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) fail(path, file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        fail(path, why);
+    try {
+        replace_file(native(path), view(bytes));
+    } catch (const FileWriteError& e) {
+        fail(path, QString::fromStdString(e.reason()));
     }
-    if (!file.commit()) fail(path, file.errorString());
 }
 
 void save_png(const QString& path, const QImage& image) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) fail(path, file.errorString());
-    if (!image.save(&file, "PNG")) {
-        const QString why = file.error() != QFileDevice::NoError ? file.errorString() : QString("the PNG could not be made");
-        file.cancelWriting();
-        fail(path, why);
+    try {
+        // The place is taken first, so that a folder that cannot be written
+        // is named before the picture is encoded.
+        ReplacingFile file(native(path));
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!image.save(&buffer, "PNG")) fail(path, "the PNG could not be made");
+        file.write(view(bytes));
+        file.commit();
+    } catch (const FileWriteError& e) {
+        fail(path, QString::fromStdString(e.reason()));
     }
-    if (!file.commit()) fail(path, file.errorString());
 }
 
 }  // namespace veldra::viewer

@@ -1,22 +1,22 @@
 // Files the viewer writes on the user's request (map and chart pictures,
-// animation frames, the chart's series): each is written under a temporary
-// name in its folder and renamed into place only when complete, so a
-// failure never leaves a partial file under the name asked for.
+// animation frames, the chart's series): each is written as a whole through
+// a file of a unique name beside it that takes its place only when complete,
+// so a failure never leaves a partial file and keeps the old one.
 #pragma once
-
-#include <stdexcept>
 
 #include <QByteArray>
 #include <QString>
+
+#include "modelfiles/file_io.h"
 
 class QImage;
 
 namespace veldra::viewer {
 
 // A file that could not be written; the message names it and says why.
-class SaveError : public std::runtime_error {
+class SaveError : public veldra::Error {
 public:
-    using std::runtime_error::runtime_error;
+    using veldra::Error::Error;
 };
 
 // Writes `bytes` to `path` whole. Raises SaveError.

@@ -70,3 +70,14 @@ StatusTask* StatusLine::add_task(const QString& label, int maximum, std::functio
 }
 
 }  // namespace veldra::viewer
+
+namespace veldra::viewer {
+
+void drop_task(StatusTask*& task) {
+    if (!task) return;
+    task->hide();
+    task->deleteLater();
+    task = nullptr;
+}
+
+}  // namespace veldra::viewer

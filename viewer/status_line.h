@@ -52,3 +52,11 @@ private:
 };
 
 }  // namespace veldra::viewer
+
+namespace veldra::viewer {
+
+// Takes a job's place out of the status line once the event in hand is
+// over (its own Cancel button may be what ended it), and forgets it.
+void drop_task(StatusTask*& task);
+
+}  // namespace veldra::viewer

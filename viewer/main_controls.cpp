@@ -1,0 +1,205 @@
+#include "viewer/main_controls.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <utility>
+
+#include <QEvent>
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include "viewer/chart_main.h"
+#include "viewer/pic_map.h"
+
+namespace veldra::viewer {
+
+namespace {
+
+// The window is designed in twips, 15 to a pixel.
+int twips(double t) { return static_cast<int>(std::lround(t / 15.0)); }
+
+void place(QWidget* w, double left, double top, double width, double height) {
+    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
+}
+
+// Qt reports a press on a new item twice (selection changed, then pressed),
+// so the press only counts when it did not change the selection.
+class ListClicks : public QObject {
+public:
+    ListClicks(QListWidget* list, std::function<void()> handler)
+        : QObject(list), list_(list), handler_(std::move(handler)) {
+        list->viewport()->installEventFilter(this);
+        connect(list, &QListWidget::itemSelectionChanged, this, [this] { handler_(); });
+        connect(list, &QListWidget::itemPressed, this, [this](QListWidgetItem* item) {
+            if (item->isSelected() && list_->row(item) == selected_before_press_) handler_();
+        });
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress) selected_before_press_ = selected_row(list_);
+        return false;
+    }
+
+private:
+    QListWidget* list_;
+    std::function<void()> handler_;
+    int selected_before_press_ = -1;
+};
+
+QToolButton* arrow_button(QWidget* parent, const char* name, Qt::ArrowType arrow) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setArrowType(arrow);
+    return b;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    return b;
+}
+
+}  // namespace
+
+int selected_row(const QListWidget* list) {
+    const auto items = list->selectedItems();
+    return items.isEmpty() ? -1 : list->row(items.front());
+}
+
+QString selected_text(const QListWidget* list) {
+    const auto items = list->selectedItems();
+    return items.isEmpty() ? QString() : items.front()->text();
+}
+
+void on_list_click(QListWidget* list, std::function<void()> handler) { new ListClicks(list, std::move(handler)); }
+
+void build_main_controls(QWidget& form, MainControls& c, MainLayout& layout) {
+    QWidget* const self = &form;
+    form.setObjectName("frmMain");
+    form.setWindowTitle("Veldra GUI");
+    form.resize(twips(16620), twips(9645));
+    // The controls were sized for an 8-point face; larger captions would be
+    // clipped by their designed widths.
+    QFont small = form.font();
+    small.setPointSizeF(8);
+    form.setFont(small);
+
+    c.lstMaps = new QListWidget(self);
+    c.lstMaps->setObjectName("lstMaps");
+    place(c.lstMaps, 120, 120, 3135, 1425);
+    c.lstIndex = new QListWidget(self);
+    c.lstIndex->setObjectName("lstIndex");
+    place(c.lstIndex, 120, 1680, 3135, 1035);
+    c.lstClr = new QListWidget(self);
+    c.lstClr->setObjectName("lstClr");
+    place(c.lstClr, 120, 2880, 2655, 1035);
+    for (QListWidget* list : {c.lstMaps, c.lstIndex, c.lstClr})
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    // Only the arrows change the year and month; their texts are never typed.
+    c.txtYear = new QLineEdit("1900", self);
+    c.txtYear->setObjectName("txtYear");
+    c.txtYear->setReadOnly(true);
+    place(c.txtYear, 240, 4080, 615, 375);
+    c.cmdYrUp = arrow_button(self, "cmdYrUp", Qt::UpArrow);
+    place(c.cmdYrUp, 840, 4080, 180, 195);
+    c.cmdYrDown = arrow_button(self, "cmdYrDown", Qt::DownArrow);
+    place(c.cmdYrDown, 840, 4200, 180, 195);
+    c.txtMonth = new QLineEdit("12", self);
+    c.txtMonth->setObjectName("txtMonth");
+    c.txtMonth->setReadOnly(true);
+    place(c.txtMonth, 1200, 4080, 375, 375);
+    c.cmdMnUp = arrow_button(self, "cmdMnUp", Qt::UpArrow);
+    place(c.cmdMnUp, 1560, 4080, 200, 195);
+    c.cmdMnDown = arrow_button(self, "cmdMnDown", Qt::DownArrow);
+    place(c.cmdMnDown, 1560, 4200, 180, 195);
+
+    c.cmdAuto = button(self, "cmdAuto", "Auto");
+    place(c.cmdAuto, 1920, 4080, 735, 375);
+    c.cmdAuto->setEnabled(false);
+    c.cmdExport = button(self, "cmdExport", "Export");
+    place(c.cmdExport, 240, 4800, 735, 375);
+    c.cmdExport->setEnabled(false);
+
+    c.lblUnitsTitle = label(self, "lblUnitsTitle", "Units:");
+    place(c.lblUnitsTitle, 240, 7440, 855, 255);
+    c.lblUnits = label(self, "lblUnits", QString());
+    place(c.lblUnits, 840, 7440, 1935, 255);
+    c.lblMeanTitle = label(self, "lblMeanTitle", "Mean (yr): ");
+    place(c.lblMeanTitle, 240, 7920, 1000, 255);
+    c.lblMean = label(self, "lblMean", QString());
+    place(c.lblMean, 1440, 7920, 1095, 255);
+    c.lblStdevTitle = label(self, "lblStdevTitle", "Std Dev (yr):");
+    place(c.lblStdevTitle, 240, 8280, 1000, 255);
+    c.lblStdev = label(self, "lblStdev", QString());
+    place(c.lblStdev, 1560, 8280, 1095, 255);
+    c.lblCellsTitle = label(self, "lblCellsTitle", "Cells: ");
+    place(c.lblCellsTitle, 240, 8880, 975, 255);
+    c.lblCells = label(self, "lblCells", QString());
+    place(c.lblCells, 1560, 8880, 975, 255);
+
+    // A caption wider in this face than designed keeps its place and grows to
+    // the right, where its value label leaves room.
+    for (QLabel* title : {c.lblUnitsTitle, c.lblMeanTitle, c.lblStdevTitle, c.lblCellsTitle}) {
+        title->resize(std::max(title->width(), title->sizeHint().width()), title->height());
+    }
+    // The layout places each value label beside its title as shown.
+    layout.lblUnitsTitle.width = c.lblUnitsTitle->width() * 15.0;
+    layout.lblMeanTitle.width = c.lblMeanTitle->width() * 15.0;
+    layout.lblStdevTitle.width = c.lblStdevTitle->width() * 15.0;
+    layout.lblCellsTitle.width = c.lblCellsTitle->width() * 15.0;
+
+    c.cmdEnd = button(self, "cmdEnd", "End");
+    place(c.cmdEnd, 15600, 9240, 735, 375);
+
+    c.picMap = new PicMap(self);
+    c.picMap->setObjectName("picMap");
+    c.picMap->setFocusPolicy(Qt::StrongFocus);
+    place(c.picMap, 3360, 120, 13095, 4215);
+
+    c.chartMain = new ChartMain(self);
+    c.chartMain->setObjectName("chartMain");
+    place(c.chartMain, 3000, 4680, 13335, 4215);
+    c.chartMain->hide();
+    // The chart's lower right corner reaches under End; End stays in front.
+    c.cmdEnd->raise();
+
+    c.tmrAuto = new QTimer(self);
+    c.tmrAuto->setObjectName("tmrAuto");
+    c.tmrRedraw = new QTimer(self);
+    c.tmrRedraw->setObjectName("tmrRedraw");
+
+    // Keyboard focus: the map, End, the boxes, the lists, the arrows, the chart, Auto, Export.
+    QWidget* order[] = {c.picMap,  c.cmdEnd,    c.txtYear, c.txtMonth,  c.lstIndex,  c.lstMaps,  c.lstClr,
+                        c.cmdYrUp, c.cmdYrDown, c.cmdMnUp, c.cmdMnDown, c.chartMain, c.cmdAuto, c.cmdExport};
+    for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void place_main_controls(const MainControls& c, const MainLayout& l) {
+    const std::pair<QWidget*, const TwipRect*> controls[] = {
+        {c.lstMaps, &l.lstMaps},       {c.lstIndex, &l.lstIndex},       {c.lstClr, &l.lstClr},
+        {c.txtYear, &l.txtYear},       {c.cmdYrUp, &l.cmdYrUp},         {c.cmdYrDown, &l.cmdYrDown},
+        {c.txtMonth, &l.txtMonth},     {c.cmdMnUp, &l.cmdMnUp},         {c.cmdMnDown, &l.cmdMnDown},
+        {c.cmdAuto, &l.cmdAuto},       {c.cmdExport, &l.cmdExport},     {c.lblUnitsTitle, &l.lblUnitsTitle},
+        {c.lblUnits, &l.lblUnits},     {c.lblMeanTitle, &l.lblMeanTitle}, {c.lblMean, &l.lblMean},
+        {c.lblStdevTitle, &l.lblStdevTitle}, {c.lblStdev, &l.lblStdev}, {c.lblCellsTitle, &l.lblCellsTitle},
+        {c.lblCells, &l.lblCells},     {c.cmdEnd, &l.cmdEnd},           {c.picMap, &l.picMap},
+        {c.chartMain, &l.chartMain},
+    };
+    for (const auto& [widget, rect] : controls) place(widget, rect->left, rect->top, rect->width, rect->height);
+}
+
+}  // namespace veldra::viewer

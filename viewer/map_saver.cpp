@@ -1,0 +1,218 @@
+#include "viewer/map_saver.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QLineSeries>
+#include <QTimer>
+
+#include "export/export_settings.h"
+#include "viewer/chart_main.h"
+#include "viewer/core/cell_query.h"
+#include "viewer/core/colour_ramps.h"
+#include "viewer/core/display_block.h"
+#include "viewer/core/map_drawing.h"
+#include "viewer/core/map_image.h"
+#include "viewer/core/viewer_state.h"
+#include "viewer/map_image_painter.h"
+#include "viewer/pic_map.h"
+#include "viewer/saving.h"
+#include "viewer/status_line.h"
+#include "viewer/ui_services.h"
+
+namespace veldra::viewer {
+namespace {
+
+QString two_digits(int v) { return QString::number(v).rightJustified(2, '0'); }
+
+}  // namespace
+
+// Animation frames being written, one a turn of the event loop.
+struct MapSaver::FramesJob {
+    std::vector<std::pair<int, int>> months;
+    std::vector<std::string> names;
+    QString folder;
+    std::string path;  // the variable file
+    int layers = 1;
+    int layer = 1;
+    OutputEntry entry;
+    PaintedValues painted;  // the ramp, and the stretch when it is the run's
+    MapRect shown;
+    std::size_t next = 0;
+    int written = 0;
+    std::vector<std::string> problems;
+    bool stopped = false;  // a file could not be written
+};
+
+MapSaver::MapSaver(ViewerState& state, UiServices& ui, PicMap& map, ChartMain& chart, StatusLine& status_line)
+    : state_(state), ui_(ui), map_(map), chart_(chart), status_line_(status_line), save_folder_(QDir::currentPath()) {}
+
+MapSaver::~MapSaver() = default;
+
+QString MapSaver::suggested_path(const QString& name) const { return QDir(save_folder_).filePath(name); }
+
+void MapSaver::remember_folder(const QString& path) { save_folder_ = QFileInfo(path).absolutePath(); }
+
+void MapSaver::save_map_png() {
+    const OutputEntry* entry = state_.selected_entry();
+    if (!state_.picture.values || !entry) {
+        ui_.message("There is no map to save yet: choose a variable and, where it has layers, a layer.");
+        return;
+    }
+    const int year = state_.picture.year, month = state_.picture.month;
+    const std::string root = default_export_root(entry->FileName, state_.SelectedLayer);
+    const QString name = QString::fromStdString(root) + "_" + QString::number(year) + "_" + two_digits(month) + ".png";
+    const QString path = ui_.save_file("Save map as PNG", suggested_path(name), "PNG images (*.png)");
+    if (path.isEmpty()) return;
+    remember_folder(path);
+    const MapCanvas& c = map_.canvas();
+    const QImage image = render_map_image(state_, state_.display_values, *state_.picture.values,
+                                          shown_rect(state_, c.width(), c.height()),
+                                          map_title(*entry, state_.SelectedLayer, year, month));
+    try {
+        save_png(path, image);
+        status_line_.show_note("Saved the map as " + path);
+    } catch (const SaveError& e) {
+        ui_.message(e.what());
+    }
+}
+
+void MapSaver::save_frames(int year_shown, const std::string& ramp_name) {
+    if (frames_) {
+        ui_.message("Frames are being written already; cancel them in the status line first.");
+        return;
+    }
+    const auto source = selection_source(state_);
+    const OutputEntry* entry = state_.selected_entry();
+    if (!source || !entry) {
+        ui_.message("There is nothing to save yet: choose a variable and, where it has layers, a layer.");
+        return;
+    }
+    if (state_.run_scale.wanted && state_.run_scale.computing) {
+        ui_.message("The colours over the run are still being computed; save the frames once they are done.");
+        return;
+    }
+    const int year = std::clamp(year_shown, state_.first_year(), static_cast<int>(state_.GridInfo.lastYear));
+    const auto span = ui_.pick_frame_span(FrameSpan{year, 1, year, 12}, state_.first_year(), state_.GridInfo.lastYear);
+    if (!span) return;
+    auto job = std::make_unique<FramesJob>();
+    job->months = span_months(*span);
+    if (job->months.empty()) {
+        ui_.message("The span of frames ends before it starts.");
+        return;
+    }
+    const QString folder = ui_.browse_folder("Select a folder for the frames: ");
+    if (folder.isEmpty()) return;
+
+    const std::string root = default_export_root(entry->FileName, state_.SelectedLayer);
+    job->names = frame_file_names(root, *span);
+    job->folder = folder;
+    job->path = source->path;
+    job->layers = source->layers;
+    job->layer = source->layer;
+    job->entry = *entry;
+    const int ramp = ramp_index(ramp_name);
+    job->painted.ramp = ramp < 0 ? 4 : ramp;
+    if (const StretchStats* run = state_.run_scale.stats_for(state_.SelectedEntry, state_.SelectedLayer)) {
+        job->painted.colours = *run;
+        job->painted.run_scale = true;
+    }
+    const MapCanvas& c = map_.canvas();
+    job->shown = shown_rect(state_, c.width(), c.height());
+    frames_task_ = status_line_.add_task("Frames", static_cast<int>(job->months.size()), [this] { cancel_frames(); });
+    frames_ = std::move(job);
+    QTimer::singleShot(0, &events_, [this] { frames_step(); });
+}
+
+void MapSaver::frames_step() {
+    if (!frames_) return;
+    FramesJob& job = *frames_;
+    if (job.next >= job.months.size() || job.stopped) {
+        finish_frames();
+        return;
+    }
+    const auto [year, month] = job.months[job.next];
+    BlockRead block = read_variable_block(state_, job.path, job.layers, year, month, job.layer);
+    if (!block.ok()) {
+        job.problems.push_back(block.message);
+    } else {
+        PaintedValues painted = job.painted;
+        if (!painted.random() && !painted.run_scale) painted.colours = stretch_stats(block.values);
+        const QImage image =
+            render_map_image(state_, block.values, painted, job.shown, map_title(job.entry, job.layer, year, month));
+        const QString path = QDir(job.folder).filePath(QString::fromStdString(job.names[job.next]));
+        try {
+            save_png(path, image);
+            ++job.written;
+        } catch (const SaveError& e) {
+            job.problems.push_back(e.what());
+            job.stopped = true;
+        }
+    }
+    ++job.next;
+    if (frames_task_) frames_task_->set_progress(static_cast<int>(job.next));
+    QTimer::singleShot(0, &events_, [this] { frames_step(); });
+}
+
+void MapSaver::finish_frames() {
+    if (!frames_) return;
+    const std::unique_ptr<FramesJob> job = std::move(frames_);
+    drop_task(frames_task_);
+    const QString summary = "Wrote " + QString::number(job->written) + " of " +
+                            QString::number(static_cast<qsizetype>(job->months.size())) + " frames to " + job->folder;
+    status_line_.show_note(summary);
+    if (!job->problems.empty()) {
+        std::string text = summary.toStdString() + ".";
+        for (const std::string& p : job->problems) text += "\n" + p;
+        ui_.message(QString::fromStdString(text));
+    }
+}
+
+void MapSaver::cancel_frames() {
+    if (!frames_) return;
+    frames_->months.resize(frames_->next);
+    finish_frames();
+}
+
+void MapSaver::save_series_csv(std::optional<std::size_t> charted_cell) {
+    const QString name = chart_.series(1)->name() +
+                         (charted_cell ? "_cell_" + QString::number(state_.CellTable[*charted_cell].x) + "_" +
+                                             QString::number(state_.CellTable[*charted_cell].y)
+                                       : QString()) +
+                         ".csv";
+    const QString path = ui_.save_file("Save series as CSV", suggested_path(name), "CSV files (*.csv)");
+    if (path.isEmpty()) return;
+    remember_folder(path);
+    try {
+        save_bytes(path, QByteArray::fromStdString(chart_.csv_text()));
+        status_line_.show_note("Saved the series as " + path);
+    } catch (const SaveError& e) {
+        ui_.message(e.what());
+    }
+}
+
+void MapSaver::copy_series() {
+    QApplication::clipboard()->setText(QString::fromStdString(chart_.csv_text()));
+    status_line_.show_note("Copied the series to the clipboard");
+}
+
+void MapSaver::save_chart_png() {
+    const QString name = chart_.series(1)->name() + "_chart.png";
+    const QString path = ui_.save_file("Save chart as PNG", suggested_path(name), "PNG images (*.png)");
+    if (path.isEmpty()) return;
+    remember_folder(path);
+    try {
+        save_png(path, chart_.grab().toImage());
+        status_line_.show_note("Saved the chart as " + path);
+    } catch (const SaveError& e) {
+        ui_.message(e.what());
+    }
+}
+
+}  // namespace veldra::viewer
