@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,7 +15,10 @@
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 
+#include "export/export_command.h"
 #include "export/gtiff_export.h"
+#include "tests/output_list_line.h"
+#include "tests/test_model.h"
 #include "tests/support/memory_files.h"
 
 namespace veldra::viewer {
@@ -239,6 +244,41 @@ TEST(GtiffExport, StopsAndFailuresKeepWhatWasWritten) {
         EXPECT_EQ(f.messages(), (std::vector<std::string>{
                                     "/lookup/robinson_ids_0p5.asc: line 4: expected yllcorner and a number, found "
                                     "\"yllcorner     south\"."}));
+    }
+}
+
+TEST(GtiffExport, CommandLine) {
+    // A 4 x 2 model of 0.5 degree; the lookup grids of the fixture on disk.
+    const veldra::testing::TestModel model("gtiff_command");
+    model.write_text("Parms/Output_List.vrl",
+                     veldra::testing::output_list_line("1", "Precip", "1", "Facet", "mm") + "\r\n");
+    model.write_text("Output/Rng_Data.vrd", "2 4 2 -1 -1 1 0 0.5 2000 2000\r\n1 1 1 1 1\r\n2 1 3 2 1\r\n");
+    model.write_text("Output/Globe.vrd", "TTFF\r\nTFFT\r\n");
+    model.write_variable("Precip.vrd", 2, 2000, 2000, 1, [](auto, auto, auto, auto i) { return i + 0.5f; });
+    Fixture lookup;
+    std::filesystem::create_directories(model.root() / "lookup");
+    for (const auto& [path, bytes] : lookup.files.files)
+        if (path.rfind("/lookup/", 0) == 0) model.write_text(path.substr(1), bytes);
+    const auto run = [&](std::vector<std::string> args, std::string* err = nullptr) {
+        args.insert(args.begin(), {"--model", model.root().string(), "--variable", "Precip", "--out",
+                                   model.maps().string(), "--lookup", (model.root() / "lookup").string()});
+        std::ostringstream o, e;
+        const int status = run_veldra_export(args, o, e, LookupPlaces{});
+        if (err) *err = e.str();
+        return status;
+    };
+    std::string err;
+    EXPECT_EQ(run({"--format", "gtiff", "--bands", "--projection", "robinson"}, &err), 0) << err;
+    EXPECT_EQ(err, "Saving: " + (model.maps() / "Precip_2000.tif").string() + "\n");
+    EXPECT_EQ(run({"--format", "gtiff", "--quiet", "--root", "p"}), 0);
+    EXPECT_EQ(model.grid_names().size(), 13u);
+    for (const auto& [wrong, problem] : {std::pair<std::vector<std::string>, std::string>{
+                                             {"--bands"}, "--bands applies to --format gtiff only"},
+                                         {{"--format", "gtiff", "--decimals", "2"}, "--decimals applies to --format grids only"},
+                                         {{"--format", "gtiff", "--deflate", "2"}, "--deflate applies to --format netcdf only"},
+                                         {{"--format", "tiff"}, "--format: grids, netcdf or gtiff, not tiff"}}) {
+        EXPECT_EQ(run(wrong, &err), 2) << problem;
+        EXPECT_EQ(err.rfind("veldra_export: " + problem, 0), 0u) << err;
     }
 }
 
