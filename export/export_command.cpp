@@ -9,6 +9,7 @@
 
 #include "export/export_settings.h"
 #include "export/grid_value_text.h"
+#include "export/gtiff_export.h"
 #include "export/netcdf_export.h"
 #include "modelfiles/viewer_model.h"
 #include "modelfiles/list_reader.h"
@@ -19,28 +20,31 @@ namespace veldra::viewer {
 
 std::string export_usage_text() {
     return "Usage: veldra_export --model DIR --variable NAME --out FOLDER\n"
-           "                     [--format grids|netcdf] [--layer L] [--from YEAR] [--to YEAR]\n"
+           "                     [--format grids|netcdf|gtiff] [--bands] [--layer L] [--from YEAR] [--to YEAR]\n"
            "                     [--decimals D] [--projection geographic|robinson|eckert4|winkel]\n"
            "                     [--institution TEXT] [--deflate LEVEL]\n"
            "                     [--root ROOT] [--lookup DIR] [--quiet]\n"
            "Writes one ESRI ASCII grid (with a .prj) per month of a span of years of one variable\n"
            "and layer of a Veldra model run, as the viewer's export dialog does; or, with\n"
            "--format netcdf, one CF NetCDF-4 file FOLDER/ROOT.nc holding every month of the span\n"
-           "and every layer of the variable.\n"
+           "and every layer of the variable; or, with --format gtiff, one Cloud-Optimized GeoTIFF\n"
+           "FOLDER/ROOT_YEAR_MM.tif per month (with --bands, FOLDER/ROOT_YEAR.tif per year, a band\n"
+           "per month) holding the grids' values in single precision.\n"
            "\n"
            "  --model DIR         the model folder (holding Parms/ and Output/)\n"
            "  --variable NAME     the variable's file name in the model's output list\n"
            "  --out FOLDER        the destination folder\n"
-           "  --format F          grids (default) or netcdf\n"
+           "  --format F          grids (default), netcdf or gtiff\n"
+           "  --bands             gtiff: one file per year with the months as bands 1 to 12\n"
            "  --layer L           the layer, from 1 (default 1; for netcdf, every layer)\n"
            "  --from YEAR         the first year (default: the model's first)\n"
            "  --to YEAR           the last year (default: the model's last)\n"
            "  --decimals D        grids: decimal places of the values, 0 for whole numbers (default 3)\n"
-           "  --projection P      grids: geographic (default), robinson, eckert4 or winkel\n"
+           "  --projection P      grids, gtiff: geographic (default), robinson, eckert4 or winkel\n"
            "  --institution TEXT  netcdf: the file's institution attribute\n"
            "  --deflate LEVEL     netcdf: compression level 0 (none) to 9 (default 4)\n"
            "  --root ROOT         the root of the file names (default NAME, or NAME_L<layer> above layer 1)\n"
-           "  --lookup DIR        grids: look for the projection lookup grids in DIR first\n"
+           "  --lookup DIR        grids, gtiff: look for the projection lookup grids in DIR first\n"
            "  --quiet             no progress lines\n"
            "  --help, --version\n";
 }
@@ -52,6 +56,7 @@ constexpr const char* kProjections[] = {"geographic", "robinson", "eckert4", "wi
 struct CommandLine {
     std::map<std::string, std::string> values;
     bool quiet = false;
+    bool bands = false;
 };
 
 int usage_error(std::ostream& err, const std::string& problem) {
@@ -100,6 +105,10 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
             cl.quiet = true;
             continue;
         }
+        if (arg == "--bands") {
+            cl.bands = true;
+            continue;
+        }
         const auto known = std::find_if(std::begin(kValued), std::end(kValued), [&](const char* name) {
             return arg == name || arg.rfind(std::string(name) + "=", 0) == 0;
         });
@@ -132,8 +141,12 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
     if (entry == state.OutputTable.end()) return usage_error(err, "the model lists no variable named " + name);
 
     const std::string format = cl.values.count("--format") ? cl.values["--format"] : "grids";
-    if (format != "grids" && format != "netcdf") return usage_error(err, "--format: grids or netcdf, not " + format);
-    const bool netcdf = format == "netcdf";
+    if (format != "grids" && format != "netcdf" && format != "gtiff")
+        return usage_error(err, "--format: grids, netcdf or gtiff, not " + format);
+    const bool netcdf = format == "netcdf", gtiff = format == "gtiff";
+    if (gtiff && cl.values.count("--decimals"))
+        return usage_error(err, "--decimals applies to --format grids only: a GeoTIFF holds the values in full");
+    if (!gtiff && cl.bands) return usage_error(err, "--bands applies to --format gtiff only");
     for (const char* option : {"--decimals", "--lookup"})
         if (netcdf && cl.values.count(option)) return usage_error(err, std::string(option) + " applies to grids only");
     for (const char* option : {"--institution", "--deflate"})
@@ -201,6 +214,11 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
         return outcome.failed || outcome.stopped ? 1 : 0;
     }
     if (cl.values.count("--lookup")) lookup.folders.insert(lookup.folders.begin(), cl.values["--lookup"]);
+    if (gtiff) {
+        const GtiffSettings settings{cl.values["--out"], root, *first, *last, projection, cl.bands};
+        const ExportOutcome outcome = export_gtiffs(*export_source(state, &*entry, *layer), settings, lookup, files, progress);
+        return outcome.failed || outcome.stopped || outcome.months_abandoned > 0 ? 1 : 0;
+    }
     ExportSettings settings{cl.values["--out"], root, *first, *last, *decimals, projection};
     const ExportOutcome outcome = export_grids(*export_source(state, &*entry, *layer), settings, lookup, files, progress);
     return outcome.failed || outcome.stopped || outcome.months_abandoned > 0 ? 1 : 0;

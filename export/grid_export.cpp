@@ -11,6 +11,7 @@
 
 #include "export/grid_value_text.h"
 #include "export/lookup_grids.h"
+#include "export/month_values.h"
 #include "modelfiles/number_text.h"
 #include "modelfiles/ascii_grid.h"
 #include "modelfiles/paths.h"
@@ -23,11 +24,6 @@ std::string number_text(std::int64_t v) {
     char buf[24];
     return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
 }
-
-// A failure that stops the export; its text is the one message shown.
-struct StopExport : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 bool can_open(const std::string& path, FileAccess& files) {
     try {
@@ -43,8 +39,8 @@ bool set_complete(const LookupFiles& f, FileAccess& files) {
            can_open(f.prj, files);
 }
 
-// The folder holding the lookup grids of `suffix` and `projection`, made into
-// the cache folder when no folder holds them.
+}  // namespace
+
 std::optional<LookupFiles> find_lookup_grids(std::string_view suffix, int projection, float cell_size,
                                              const LookupPlaces& places, FileAccess& files,
                                              const std::function<bool(const std::string&)>& status) {
@@ -88,8 +84,6 @@ LookupFiles opened_form(LookupFiles f) {
     return f;
 }
 
-// The check of a block's three leading records; the message of the first
-// that fails, or nothing.
 std::optional<std::string> block_check(const std::vector<float>& block, std::int64_t n, std::int32_t year,
                                        std::int32_t month) {
     if (static_cast<double>(block[0]) != static_cast<double>(n))
@@ -106,15 +100,6 @@ std::optional<std::string> block_check(const std::vector<float>& block, std::int
                number_text(month) + " and read-in was " + plain_number(block[2]);
     return std::nullopt;
 }
-
-// Where each written value comes from, in the order the values are written
-// (the northern row first): an index into the block as read, extended by
-// two records, or kOutsideOutline.
-struct WriteOrder {
-    std::vector<std::int32_t> slot;
-    std::int64_t cols = 0;
-    std::int64_t rows = 0;
-};
 
 WriteOrder write_order(const OutputLookup& lookup, const ExportSource& source, std::int64_t n) {
     const std::int64_t model_cols = source.land.cols, model_rows = source.land.rows;
@@ -144,6 +129,8 @@ WriteOrder write_order(const OutputLookup& lookup, const ExportSource& source, s
     }
     return order;
 }
+
+namespace {
 
 // Formats one row. Grids are mostly runs of the same value (water, land
 // without cells, a cell spread over several projected places), so the text

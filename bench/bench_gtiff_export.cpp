@@ -1,0 +1,210 @@
+// bench_gtiff_export: the GeoTIFF export against the ASCII grids of the same
+// months, size and time:
+//   1. Precip of the 0.5-degree sample model, one year (12 months), in
+//      Robinson and in geographic form: a file per month, and the year in one
+//      file of 12 bands;
+//   2. one month of a 1/12-degree model in Robinson: the sample's cells and
+//      January values spread over 6 x 6 finer cells, as bench_projected_export
+//      makes it (the "0p083" lookup grids are made once, with PROJ, into the
+//      folder both benchmarks share).
+//
+// Usage: bench_gtiff_export [sample_model_dir [lookup_dir]]
+// Files go to a fresh folder under $TMPDIR (or /tmp), removed at the end.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "export/grid_export.h"
+#include "export/gtiff_export.h"
+#include "modelfiles/cell_file.h"
+#include "modelfiles/file_io.h"
+#include "modelfiles/globe_file.h"
+#include "modelfiles/variable_file.h"
+#include "tools/lookup_grid_maker.h"
+
+namespace fs = std::filesystem;
+using namespace veldra;
+using namespace veldra::viewer;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+std::uint64_t folder_bytes(const fs::path& dir, const char* extension) {
+    std::uint64_t bytes = 0;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.is_regular_file() && e.path().extension() == extension) bytes += e.file_size();
+    return bytes;
+}
+
+// Times `runs` exports into `out` (emptied before each); prints the best and
+// the median time and the size of the files of `extension`.
+bool time_runs(const char* label, const fs::path& out, const char* extension, int runs,
+               const std::function<ExportOutcome(const ExportProgress&)>& run, std::int32_t months) {
+    std::vector<double> times;
+    std::string failure;
+    for (int i = 0; i < runs; ++i) {
+        fs::remove_all(out);
+        fs::create_directories(out);
+        const auto start = Clock::now();
+        const ExportOutcome outcome = run([&](ExportNote note, const std::string& text) {
+            if (note == ExportNote::message) failure = text;
+            return true;
+        });
+        times.push_back(seconds_since(start));
+        if (outcome.failed || outcome.months_abandoned || outcome.months_written != months) {
+            std::printf("  %-40s FAILED: %s\n", label, failure.c_str());
+            return false;
+        }
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("  %-40s %8.2f MB  best %8.1f ms  median %8.1f ms  (%d runs)\n", label,
+                static_cast<double>(folder_bytes(out, extension)) / 1e6, times.front() * 1e3,
+                times[times.size() / 2] * 1e3, runs);
+    return true;
+}
+
+struct Model {
+    CellFile cells;
+    GlobeMask land;
+};
+
+// The sample spread over 6 x 6 cells of 1/12 degree, January's values only.
+struct FineModel {
+    std::vector<RangeCell> cells;
+    GlobeMask land;
+};
+
+FineModel fine_model(const Model& sample, const std::string& sample_dir, const fs::path& folder) {
+    constexpr int k = 6;
+    FineModel fine;
+    fine.land.cols = sample.land.cols * k;
+    fine.land.rows = sample.land.rows * k;
+    fine.land.land.resize(static_cast<std::size_t>(fine.land.cols) * static_cast<std::size_t>(fine.land.rows));
+    for (std::int32_t r = 0; r < fine.land.rows; ++r)
+        for (std::int32_t c = 0; c < fine.land.cols; ++c)
+            fine.land.land[static_cast<std::size_t>(r) * static_cast<std::size_t>(fine.land.cols) +
+                           static_cast<std::size_t>(c)] = sample.land.is_land(c / k, r / k);
+    const VariableFile precip = VariableFile::open(sample_dir + "/Output/Precip.vrd");
+    std::vector<float> block;
+    const std::int64_t n = sample.cells.info.cellCount;
+    read_block(precip, {sample.cells.info.firstYear, 1, 1, sample.cells.info.firstYear, 1, n}, block);
+    std::vector<float> records = {0.0f, static_cast<float>(sample.cells.info.firstYear), 1.0f};
+    for (std::int64_t i = 0; i < n; ++i) {
+        const RangeCell& c = sample.cells.cells[static_cast<std::size_t>(i)];
+        for (int dy = 0; dy < k; ++dy)
+            for (int dx = 0; dx < k; ++dx) {
+                const auto number = static_cast<std::int32_t>(fine.cells.size()) + 1;
+                fine.cells.push_back({number, c.zone, (c.x - 1) * k + dx + 1, (c.y - 1) * k + dy + 1, c.rangeType});
+                records.push_back(block[3 + static_cast<std::size_t>(i)] * (1.0f + 0.01f * static_cast<float>(dx - dy)));
+            }
+    }
+    records[0] = static_cast<float>(fine.cells.size());
+    fs::create_directories(folder / "Output");
+    std::string bytes(records.size() * 4, '\0');
+    std::memcpy(bytes.data(), records.data(), bytes.size());
+    replace_file((folder / "Output/Precip.vrd").string(), bytes);
+    return fine;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 3) {
+        std::printf("usage: bench_gtiff_export [sample_model_dir [lookup_dir]]\n");
+        return 2;
+    }
+    const std::string model_dir = argc >= 2 ? argv[1] : VELDRA_BENCH_SAMPLE_MODEL;
+    const std::string lookup_dir = argc >= 3 ? argv[2] : VELDRA_BENCH_LOOKUP_DIR;
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = (base && *base ? std::string(base) : std::string("/tmp")) + "/bench_gtiff.XXXXXX";
+    if (!::mkdtemp(pattern.data())) {
+        std::perror("bench_gtiff_export: mkdtemp");
+        return 1;
+    }
+    const fs::path tmp(pattern);
+    std::printf("bench_gtiff_export  temp folder: %s\n\n", tmp.c_str());
+    int status = 0;
+    try {
+        const std::string cell_path = model_dir + "/Output/Rng_Data.vrd", globe_path = model_dir + "/Output/Globe.vrd";
+        Model sample;
+        sample.cells = parse_cell_file(read_text_file(cell_path), cell_path);
+        sample.land = parse_globe_file(read_text_file(globe_path), sample.cells.window, globe_path);
+        const std::int32_t year = sample.cells.info.firstYear;
+        const ExportSource source{model_dir, "Precip", 1, 1, sample.cells.info.cellCount, year,
+                                  sample.cells.info.cellSize, sample.cells.cells, sample.land};
+        const LookupPlaces places{{lookup_dir}, "", nullptr};
+        const fs::path out = tmp / "out";
+        std::printf("1. Precip of the sample model, %d (12 months)\n", year);
+        for (const int projection : {1, 0}) {
+            const std::string name = projection == 1 ? "Robinson" : "Geographic";
+            const ExportSettings grids{out.string(), "precip", year, year, 3, projection};
+            const GtiffSettings months{out.string(), "precip", year, year, projection, false};
+            GtiffSettings bands = months;
+            bands.bands = true;
+            const auto grid_run = [&](const ExportSettings& s) {
+                return [&, s](const ExportProgress& p) { return export_grids(source, s, places, system_files(), p); };
+            };
+            const auto gtiff_run = [&](const GtiffSettings& s) {
+                return [&, s](const ExportProgress& p) { return export_gtiffs(source, s, places, system_files(), p); };
+            };
+            status |= !time_runs((name + ", ASCII grids, 3 decimals").c_str(), out, ".asc", 5, grid_run(grids), 12);
+            status |= !time_runs((name + ", GeoTIFF per month").c_str(), out, ".tif", 5, gtiff_run(months), 12);
+            status |= !time_runs((name + ", GeoTIFF of 12 bands").c_str(), out, ".tif", 5, gtiff_run(bands), 12);
+        }
+
+        std::printf("\n2. One month of a 1/12-degree model in Robinson\n");
+        const fs::path fine_folder = tmp / "fine_model";
+        const FineModel fine = fine_model(sample, model_dir, fine_folder);
+        const std::string fine_lookup = VELDRA_BENCH_FINE_LOOKUP_DIR;
+        if (!fs::exists(fs::path(fine_lookup) / "robinson_ids_0p083.asc")) {
+            fs::create_directories(fine_lookup);
+            const auto start = Clock::now();
+            const int robinson[] = {1};
+            lookup::make_lookup_grids(fine_lookup, "0p083", robinson, system_files());
+            std::printf("  making the \"0p083\" lookup grids with PROJ: %.1f s (once, kept in %s)\n",
+                        seconds_since(start), fine_lookup.c_str());
+        }
+        const ExportSource fine_source{fine_folder.string(), "Precip", 1, 1, static_cast<std::int64_t>(fine.cells.size()),
+                                       year, 0.083f, fine.cells, fine.land};
+        const LookupPlaces fine_places{{fine_lookup}, "", nullptr};
+        std::printf("  %zu rangeland cells; each run reads the lookup grids\n", fine.cells.size());
+        // The variable file holds January only: each run stops once it is written.
+        const auto january = [](const ExportProgress& p) {
+            return [p](ExportNote note, const std::string& text) {
+                p(note, text);
+                return !(note == ExportNote::status && text.empty());
+            };
+        };
+        const ExportSettings grids{(tmp / "fine").string(), "precip", year, year, 3, 1};
+        const GtiffSettings gtiff{(tmp / "fine").string(), "precip", year, year, 1, false};
+        status |= !time_runs("Robinson, ASCII grid, 3 decimals", tmp / "fine", ".asc", 3,
+                             [&](const ExportProgress& p) {
+                                 return export_grids(fine_source, grids, fine_places, system_files(), january(p));
+                             },
+                             1);
+        status |= !time_runs("Robinson, GeoTIFF", tmp / "fine", ".tif", 3,
+                             [&](const ExportProgress& p) {
+                                 return export_gtiffs(fine_source, gtiff, fine_places, system_files(), january(p));
+                             },
+                             1);
+    } catch (const std::exception& e) {
+        std::printf("FAILED: %s\n", e.what());
+        status = 1;
+    }
+    std::error_code ec;
+    fs::remove_all(tmp, ec);
+    return status;
+}

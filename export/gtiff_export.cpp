@@ -1,0 +1,322 @@
+#include "export/gtiff_export.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <charconv>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+#include <cpl_conv.h>
+#include <cpl_error.h>
+#include <cpl_vsi.h>
+#include <gdal_priv.h>
+#include <ogr_spatialref.h>
+
+#include "export/export_settings.h"
+#include "export/lookup_grids.h"
+#include "export/month_values.h"
+#include "modelfiles/paths.h"
+#include "modelfiles/variable_file.h"
+
+namespace veldra::viewer {
+namespace {
+
+std::string number_text(std::int64_t v) {
+    char buf[24];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+std::string two_digits(std::int32_t month) {
+    std::string text = number_text(month);
+    if (month >= 0 && month < 10) text.insert(text.begin(), '0');
+    return text;
+}
+
+// GDAL's messages go to the failure that names the file, never to stderr.
+class QuietGdal {
+public:
+    QuietGdal() {
+        CPLPushErrorHandler(CPLQuietErrorHandler);
+        CPLErrorReset();
+    }
+    ~QuietGdal() { CPLPopErrorHandler(); }
+    QuietGdal(const QuietGdal&) = delete;
+    QuietGdal& operator=(const QuietGdal&) = delete;
+};
+
+std::string gdal_says() {
+    const char* text = CPLGetLastErrorMsg();
+    return text && *text ? std::string(": ") + text : std::string();
+}
+
+GDALDriver* gdal_driver(const char* name) {
+    static std::once_flag registered;
+    std::call_once(registered, [] { GDALAllRegister(); });
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(name);
+    if (!driver) throw StopExport{std::string("Nothing was exported: GDAL has no ") + name + " driver."};
+    return driver;
+}
+
+struct DatasetCloser {
+    void operator()(GDALDataset* d) const { GDALClose(GDALDataset::ToHandle(d)); }
+};
+using Dataset = std::unique_ptr<GDALDataset, DatasetCloser>;
+
+// The corner and cell size of a lookup grid from its header lines 3 to 5
+// ("xllcorner", "yllcorner", "cellsize", or "xllcenter" and "yllcenter"), as
+// a north-up geotransform.
+std::array<double, 6> geotransform(const OutputLookup& lookup, const std::string& file) {
+    double value[3] = {};
+    bool centre[2] = {};
+    static const char* const kKeys[3][2] = {{"xllcorner", "xllcenter"}, {"yllcorner", "yllcenter"}, {"cellsize", ""}};
+    for (int k = 0; k < 3; ++k) {
+        const std::string& line = lookup.header[static_cast<std::size_t>(2 + k)];
+        const std::size_t key_end = line.find_first_of(" \t");
+        const std::string key = line.substr(0, key_end);
+        auto same = [&](const char* name) {
+            return *name && key.size() == std::strlen(name) &&
+                   std::equal(key.begin(), key.end(), name, [](char a, char b) { return (a | 0x20) == b; });
+        };
+        const std::size_t start = key_end == std::string::npos ? line.size() : line.find_first_not_of(" \t", key_end);
+        const char* first = line.data() + (start == std::string::npos ? line.size() : start);
+        const char* last = line.data() + line.size();
+        while (last > first && (last[-1] == ' ' || last[-1] == '\t' || last[-1] == '\r')) --last;
+        const auto [end, ec] = std::from_chars(first, last, value[k]);
+        if (!(same(kKeys[k][0]) || same(kKeys[k][1])) || ec != std::errc() || end != last || first == last)
+            throw StopExport{file + ": line " + number_text(3 + k) + ": expected " + kKeys[k][0] +
+                             " and a number, found \"" + line + "\"."};
+        if (k < 2) centre[k] = same(kKeys[k][1]);
+    }
+    const double cell = value[2];
+    if (!(cell > 0)) throw StopExport{file + ": line 5: the cell size must be above 0."};
+    const double west = value[0] - (centre[0] ? cell / 2 : 0);
+    const double south = value[1] - (centre[1] ? cell / 2 : 0);
+    return {west, cell, 0.0, south + static_cast<double>(lookup.rows) * cell, 0.0, -cell};
+}
+
+// The months of one file, made as an in-memory raster and copied into a
+// Cloud-Optimized GeoTIFF in GDAL's memory file system.
+class GtiffMaker {
+public:
+    GtiffMaker(const WriteOrder& order, int bands, const std::array<double, 6>& transform, int projection,
+               const ExportSource& source)
+        : cols_(static_cast<int>(order.cols)), rows_(static_cast<int>(order.rows)), bands_(bands) {
+        QuietGdal quiet;
+        GDALDriver* mem = gdal_driver("MEM");
+        cog_ = gdal_driver("COG");
+        data_.reset(mem->Create("", cols_, rows_, bands_, GDT_Float32, nullptr));
+        if (!data_) throw StopExport{"The export needs more memory than there is" + gdal_says()};
+        double gt[6];
+        std::copy(transform.begin(), transform.end(), gt);
+        OGRSpatialReference crs;
+        const std::string code(projection_crs(projection));
+        if (crs.SetFromUserInput(code.c_str()) != OGRERR_NONE)
+            throw StopExport{"Nothing was exported: GDAL does not know the reference system " + code + gdal_says()};
+        crs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        if (data_->SetGeoTransform(gt) != CE_None || data_->SetSpatialRef(&crs) != CE_None)
+            throw StopExport{"Nothing was exported: GDAL cannot place the grid" + gdal_says()};
+        data_->SetMetadataItem("variable", std::string(trim_blanks(source.file_name)).c_str());
+        data_->SetMetadataItem("layer", number_text(source.layer).c_str());
+        for (int b = 1; b <= bands_; ++b) data_->GetRasterBand(b)->SetNoDataValue(-9999.0);
+    }
+
+    // Band `band` (from 1) holds the values of `block` (extended by its two
+    // marks) in the order of the output grid, and is described as `label`.
+    void set_band(int band, const WriteOrder& order, const std::vector<float>& block, const std::string& label) {
+        values_.resize(order.slot.size());
+        for (std::size_t k = 0; k < order.slot.size(); ++k) {
+            const std::int32_t s = order.slot[k];
+            values_[k] = s < 0 ? -9999.0f : block[static_cast<std::size_t>(s)];
+        }
+        QuietGdal quiet;
+        GDALRasterBand* b = data_->GetRasterBand(band);
+        b->SetDescription(label.c_str());
+        if (b->RasterIO(GF_Write, 0, 0, cols_, rows_, values_.data(), cols_, rows_, GDT_Float32, 0, 0, nullptr) !=
+            CE_None)
+            throw StopExport{"The export cannot place the values of " + label + gdal_says()};
+    }
+
+    // The bytes of the file; `path` names it in a failure.
+    std::string make(const std::string& path) {
+        static std::atomic<unsigned long> serial{0};
+        const std::string name = "/vsimem/veldra_export_" + number_text(static_cast<std::int64_t>(++serial)) + ".tif";
+        const char* const options[] = {"COMPRESS=DEFLATE", "PREDICTOR=FLOATING_POINT", "BLOCKSIZE=256",
+                                       "OVERVIEWS=AUTO",   "RESAMPLING=NEAREST",       "BIGTIFF=IF_SAFER",
+                                       nullptr};
+        QuietGdal quiet;
+        Dataset made(cog_->CreateCopy(name.c_str(), data_.get(), FALSE, const_cast<char**>(options), nullptr, nullptr));
+        bool ok = made != nullptr;
+        made.reset();  // writes what is left; a failure shows as GDAL's last error
+        ok = ok && CPLGetLastErrorType() != CE_Failure && CPLGetLastErrorType() != CE_Fatal;
+        const std::string failure = gdal_says();
+        vsi_l_offset length = 0;
+        GByte* bytes = VSIGetMemFileBuffer(name.c_str(), &length, TRUE);
+        std::unique_ptr<GByte, decltype(&VSIFree)> owned(bytes, &VSIFree);
+        VSIUnlink(name.c_str());
+        if (!ok || !bytes) throw StopExport{path + ": GDAL cannot make the GeoTIFF" + failure};
+        return std::string(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
+    }
+
+private:
+    int cols_, rows_, bands_;
+    GDALDriver* cog_ = nullptr;
+    Dataset data_;
+    std::vector<float> values_;
+};
+
+}  // namespace
+
+std::string_view projection_crs(int projection) {
+    static constexpr std::string_view kCodes[kProjectionCount] = {"EPSG:4326", "ESRI:54030", "ESRI:54012",
+                                                                  "ESRI:54042"};
+    return projection >= 0 && projection < kProjectionCount ? kCodes[projection] : std::string_view{};
+}
+
+std::string gtiff_path(std::string_view folder, std::string_view root, std::int32_t year, std::int32_t month) {
+    if (month != 0) {
+        std::string path = month_grid_path(folder, root, year, month);
+        return path.replace(path.size() - 4, 4, ".tif");
+    }
+    return with_trailing_separator(trim_blanks(folder)) + std::string(root) + "_" + number_text(year) + ".tif";
+}
+
+ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& settings, const LookupPlaces& places,
+                            FileAccess& files, const ExportProgress& progress) {
+    ExportOutcome outcome;
+    const auto status = [&](const std::string& text) {
+        if (progress && !progress(ExportNote::status, text)) {
+            outcome.stopped = true;
+            return false;
+        }
+        return true;
+    };
+    const auto message = [&](const std::string& text) { return !progress || progress(ExportNote::message, text); };
+
+    try {
+        if (source.layer_count < 1 || source.layer < 1 || source.layer > source.layer_count)
+            throw StopExport{kNothingToExport};
+        if (settings.projection < 0 || settings.projection >= kProjectionCount)
+            throw StopExport{"Nothing was exported: the projection " + number_text(settings.projection) +
+                             " is not one of 0 (Geographic) to 3 (Winkel Tripel)."};
+        const std::int64_t model_cols = source.land.cols, model_rows = source.land.rows;
+        if (model_cols <= 0 || model_rows <= 0 ||
+            source.land.land.size() != static_cast<std::size_t>(model_cols * model_rows))
+            throw StopExport{"Nothing was exported: the model grid has no land and water mask."};
+        const std::int64_t n = source.cell_count;
+        if (n < 0 || n > kMaxGridPositions)
+            throw StopExport{"Nothing was exported: the cell count " + number_text(n) + " is outside 0 to " +
+                             number_text(kMaxGridPositions) + "."};
+
+        const std::optional<LookupFiles> found = find_lookup_grids(resolution_suffix(source.cell_size),
+                                                                   settings.projection, source.cell_size, places,
+                                                                   files, status);
+        if (!found) return outcome;
+        const LookupFiles paths = opened_form(*found);
+
+        if (!status("Reading in geographic information ...")) return outcome;
+        WriteOrder order;
+        std::array<double, 6> transform{};
+        {
+            const ZoneGrid zones = load_zone_grid(paths.zone_ids, model_cols, model_rows, files);
+            if (!status("Reading in projection information ...")) return outcome;
+            const OutputLookup lookup = load_output_lookup(paths, settings.projection, zones, files);
+            transform = geotransform(lookup, found->ids);
+            order = write_order(lookup, source, n);
+        }
+        if (order.cols > INT32_MAX || order.rows > INT32_MAX)
+            throw StopExport{found->ids + ": the grid is too large for a GeoTIFF."};
+
+        const std::string variable_path = with_trailing_separator(source.model_folder) + "Output/" +
+                                          std::string(trim_blanks(source.file_name)) + ".vrd";
+        const VariableFile variable = VariableFile::open(path_to_open(variable_path), files);
+        GtiffMaker maker(order, settings.bands ? 12 : 1, transform, settings.projection, source);
+        std::vector<float> block;
+
+        // The month's block, checked; false (its message given) for one that
+        // fails the check of its leading records.
+        const auto read_month = [&](std::int32_t year, std::int32_t month) {
+            const BlockAddress address{year, month, source.layer, source.first_year, source.layer_count, n};
+            const BlockRecords b = read_block(variable, address, block);
+            const std::string which = "the block of year " + number_text(year) + ", month " + number_text(month) +
+                                      ", layer " + number_text(source.layer);
+            if (b.before_start())
+                throw StopExport{variable_path + ": " + which + " would start at record " +
+                                 number_text(b.first_record) +
+                                 ", before the start of the file (the first model year is " +
+                                 number_text(source.first_year) + ")."};
+            const auto past_end = [&] {
+                return StopExport{variable_path + ": record " +
+                                  number_text(b.first_record + static_cast<std::int64_t>(b.read)) +
+                                  " lies past the end of the file, which holds " +
+                                  number_text(variable.record_count()) + " records; " + which + " takes records " +
+                                  number_text(b.first_record) + " to " + number_text(b.last_record()) + "."};
+            };
+            if (b.read < 3) throw past_end();
+            if (const std::optional<std::string> mismatch = block_check(block, n, year, month)) {
+                ++outcome.months_abandoned;
+                if (!message(*mismatch)) outcome.stopped = true;
+                return false;
+            }
+            if (!b.complete()) throw past_end();
+            block.resize(static_cast<std::size_t>(n) + 5);
+            block[static_cast<std::size_t>(n) + 3] = -255.0f;
+            block[static_cast<std::size_t>(n) + 4] = -9999.0f;
+            return true;
+        };
+        const auto write_file = [&](const std::string& path, std::int32_t months) {
+            replace_file(path_to_open(path), maker.make(path), files);
+            outcome.months_written += months;
+            outcome.grids.push_back(path);
+            return status("");
+        };
+
+        for (std::int64_t y = settings.first_year; y <= settings.last_year; ++y) {
+            const auto year = static_cast<std::int32_t>(y);
+            if (settings.bands) {
+                const std::string path = gtiff_path(settings.folder, settings.root, year, 0);
+                if (!status("Saving: " + path)) return outcome;
+                bool whole = true;
+                for (std::int32_t month = 1; month <= 12; ++month) {
+                    if (!read_month(year, month)) {
+                        if (outcome.stopped) return outcome;
+                        whole = false;
+                        continue;
+                    }
+                    maker.set_band(month, order, block, number_text(year) + "-" + two_digits(month));
+                }
+                if (!whole) files.remove(path_to_open(path));
+                else if (!write_file(path, 12)) return outcome;
+                continue;
+            }
+            for (std::int32_t month = 1; month <= 12; ++month) {
+                const std::string path = gtiff_path(settings.folder, settings.root, year, month);
+                if (!status("Saving: " + path)) return outcome;
+                if (!read_month(year, month)) {
+                    files.remove(path_to_open(path));
+                    if (outcome.stopped) return outcome;
+                    continue;
+                }
+                maker.set_band(1, order, block, number_text(year) + "-" + two_digits(month));
+                if (!write_file(path, 1)) return outcome;
+            }
+        }
+    } catch (const StopExport& e) {
+        outcome.failed = true;
+        message(e.what());
+    } catch (const ModelFileError& e) {
+        outcome.failed = true;
+        message(e.what());
+    } catch (const std::bad_alloc&) {
+        outcome.failed = true;
+        message("The export needs more memory than there is.");
+    }
+    return outcome;
+}
+
+}  // namespace veldra::viewer

@@ -1,0 +1,286 @@
+// The GeoTIFF export over files in memory: each file opened again with GDAL
+// for its values, bands, place and reference system; and what a bad block,
+// a stop and a failed write leave.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <cpl_vsi.h>
+#include <gdal_priv.h>
+#include <ogr_spatialref.h>
+
+#include "export/export_command.h"
+#include "export/gtiff_export.h"
+#include "tests/output_list_line.h"
+#include "tests/test_model.h"
+#include "tests/support/memory_files.h"
+
+namespace veldra::viewer {
+namespace {
+
+using veldra::testing::MemoryFiles;
+
+std::string header(int cols, int rows, const char* west, const char* south, const char* cell) {
+    return "ncols         " + std::to_string(cols) + "\r\nnrows         " + std::to_string(rows) +
+           "\r\nxllcorner     " + west + "\r\nyllcorner     " + south + "\r\ncellsize      " + cell +
+           "\r\nNODATA_value  -9999\r\n";
+}
+
+// A model grid of 4 x 2 cells of 0.5 degree with two rangeland cells:
+//   north row: cell 0 | land  | water | water
+//   south row: land   | water | cell 1 (on water) | land
+// with the geographic lookup pair (the south-east place outside the mask) and
+// a 3 x 2 Robinson pair.
+struct Fixture {
+    MemoryFiles files;
+    std::vector<RangeCell> cells{{1, 1, 1, 1, 1}, {2, 1, 3, 2, 1}};
+    GlobeMask land{4, 2, {1, 1, 0, 0, 1, 0, 0, 1}};
+    ExportSource source{"/model", "Precip", 1, 1, 2, 2000, 0.5f, cells, land};
+    GtiffSettings settings{"/out", "precip", 2000, 2000, 1, false};
+    LookupPlaces places{{"/lookup"}, "", nullptr};
+    std::vector<std::pair<ExportNote, std::string>> notes;
+    std::string stop_at = "(none)";
+
+    Fixture() {
+        files.put("/lookup/zone_ids_0p5.asc", header(4, 2, "-180", "-90", "90") + "0 1 2 3\r\n4 5 6 7\r\n");
+        files.put("/lookup/zone01_0p5.asc", header(4, 2, "-180", "-90", "90") + "1 1 1 0\r\n1 1 1 1\r\n");
+        files.put("/lookup/zone_ids_0p5.prj", "GEOGCS[\"GCS_WGS_1984\"]\r\n");
+        files.put("/lookup/robinson_ids_0p5.asc",
+                  header(3, 2, "-1500", "-1000", "1000") + "0 -9999 2\r\n4 5 -9999\r\n");
+        files.put("/lookup/rob01_0p5.asc", header(3, 2, "-1500", "-1000", "1000") + "1 0 1\r\n1 1 1\r\n");
+        files.put("/lookup/robinson_ids_0p5.prj", "PROJCS[\"World_Robinson\"]\r\n");
+        write_variable(2000, 2001, [](int, int, int) { return true; });
+    }
+
+    // A value no decimal text of a few places holds: the month in the
+    // fractional part, the year and the cell in the whole part.
+    static float value(int year, int month, int cell) {
+        return static_cast<float>(year - 2000) * 100.0f + static_cast<float>(cell) * 10.0f + 1.0f / 3.0f +
+               static_cast<float>(month) / 64.0f;
+    }
+
+    // Blocks of the years first..last, months 1..12, N = 2; a block for
+    // which `right` is false holds the wrong month record.
+    template <typename Right>
+    void write_variable(int first, int last, Right right) {
+        std::vector<float> records;
+        for (int y = first; y <= last; ++y)
+            for (int m = 1; m <= 12; ++m) {
+                records.insert(records.end(), {2.0f, static_cast<float>(y), static_cast<float>(right(y, m, 0) ? m : 13)});
+                for (int i = 0; i < 2; ++i) records.push_back(value(y, m, i));
+            }
+        std::string bytes(records.size() * 4, '\0');
+        std::memcpy(bytes.data(), records.data(), bytes.size());
+        files.put("/model/Output/Precip.vrd", bytes);
+    }
+
+    ExportOutcome run() {
+        return export_gtiffs(source, settings, places, files, [this](ExportNote note, const std::string& text) {
+            notes.emplace_back(note, text);
+            return text != stop_at;
+        });
+    }
+
+    std::vector<std::string> messages() const {
+        std::vector<std::string> m;
+        for (const auto& [note, text] : notes)
+            if (note == ExportNote::message) m.push_back(text);
+        return m;
+    }
+};
+
+// A file's bytes as GDAL reads them.
+struct Opened {
+    int cols = 0, rows = 0, bands = 0;
+    double transform[6] = {};
+    std::string crs_name;
+    bool crs_is_expected = false;
+    std::vector<std::vector<float>> values;  // per band, the northern row first
+    std::vector<std::string> descriptions;
+    std::vector<double> nodata;
+};
+
+Opened open_gtiff(const std::string& bytes, int projection) {
+    GDALAllRegister();
+    static int serial = 0;
+    const std::string name = "/vsimem/gtiff_export_test_" + std::to_string(++serial) + ".tif";
+    VSIFCloseL(VSIFileFromMemBuffer(name.c_str(), reinterpret_cast<GByte*>(const_cast<char*>(bytes.data())),
+                                    bytes.size(), FALSE));
+    Opened o;
+    GDALDataset* d = GDALDataset::Open(name.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY);
+    EXPECT_NE(d, nullptr);
+    if (d) {
+        o.cols = d->GetRasterXSize();
+        o.rows = d->GetRasterYSize();
+        o.bands = d->GetRasterCount();
+        d->GetGeoTransform(o.transform);
+        OGRSpatialReference expected;
+        expected.SetFromUserInput(std::string(projection_crs(projection)).c_str());
+        if (const OGRSpatialReference* crs = d->GetSpatialRef()) {
+            o.crs_name = crs->GetName();
+            const char* const ignore_axis_order[] = {"IGNORE_DATA_AXIS_TO_SRS_AXIS_MAPPING=YES", nullptr};
+            o.crs_is_expected = crs->IsSame(&expected, ignore_axis_order);
+        }
+        for (int b = 1; b <= o.bands; ++b) {
+            GDALRasterBand* band = d->GetRasterBand(b);
+            std::vector<float> v(static_cast<std::size_t>(o.cols * o.rows));
+            EXPECT_EQ(band->RasterIO(GF_Read, 0, 0, o.cols, o.rows, v.data(), o.cols, o.rows, GDT_Float32, 0, 0,
+                                     nullptr),
+                      CE_None);
+            o.values.push_back(std::move(v));
+            o.descriptions.emplace_back(band->GetDescription());
+            o.nodata.push_back(band->GetNoDataValue());
+        }
+        GDALClose(GDALDataset::ToHandle(d));
+    }
+    VSIUnlink(name.c_str());
+    return o;
+}
+
+TEST(GtiffExport, MonthsHoldTheGridExportsPlacesInFullPrecision) {
+    // Geographic: the model grid as it lies. Robinson: the last lookup row is
+    // the northern one; -9999 outside the outline and for a place naming no
+    // cell, -255 for land without a cell.
+    const float v0 = Fixture::value(2000, 7, 0), v1 = Fixture::value(2000, 7, 1);
+    const struct {
+        int projection;
+        int cols, rows;
+        double transform[6];
+        const char* crs_name;
+        std::vector<float> july;
+    } cases[] = {
+        {0, 4, 2, {-180, 90, 0, 90, 0, -90}, "WGS 84", {v0, -255, -9999, -9999, -255, -9999, v1, -9999}},
+        {1, 3, 2, {-1500, 1000, 0, 1000, 0, -1000}, "World_Robinson", {v0, -255, -9999, -255, -9999, v1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.projection);
+        Fixture f;
+        f.settings.projection = c.projection;
+        const ExportOutcome outcome = f.run();
+        EXPECT_TRUE(f.messages().empty()) << f.messages().front();
+        EXPECT_EQ(outcome.months_written, 12);
+        ASSERT_EQ(outcome.grids.size(), 12u);
+        EXPECT_EQ(outcome.grids[6], "/out/precip_2000_07.tif");
+        const Opened o = open_gtiff(f.files.files.at("/out/precip_2000_07.tif"), c.projection);
+        EXPECT_EQ(o.cols, c.cols);
+        EXPECT_EQ(o.rows, c.rows);
+        for (int k = 0; k < 6; ++k) EXPECT_EQ(o.transform[k], c.transform[k]) << k;
+        EXPECT_EQ(o.crs_name, c.crs_name);
+        EXPECT_TRUE(o.crs_is_expected);
+        ASSERT_EQ(o.bands, 1);
+        EXPECT_EQ(o.values[0], c.july);
+        EXPECT_EQ(o.descriptions[0], "2000-07");
+        EXPECT_EQ(o.nodata[0], -9999.0);
+    }
+}
+
+TEST(GtiffExport, BandsMakeOneFilePerYearWithTheMonthsInOrder) {
+    Fixture f;
+    f.settings.bands = true;
+    f.settings.last_year = 2001;
+    const ExportOutcome outcome = f.run();
+    EXPECT_EQ(outcome.months_written, 24);
+    EXPECT_EQ(outcome.grids, (std::vector<std::string>{"/out/precip_2000.tif", "/out/precip_2001.tif"}));
+    const Opened o = open_gtiff(f.files.files.at("/out/precip_2001.tif"), 1);
+    ASSERT_EQ(o.bands, 12);
+    for (int m = 1; m <= 12; ++m) {
+        EXPECT_EQ(o.descriptions[static_cast<std::size_t>(m - 1)], "2001-" + std::string(m < 10 ? "0" : "") + std::to_string(m));
+        EXPECT_EQ(o.values[static_cast<std::size_t>(m - 1)][0], Fixture::value(2001, m, 0));
+    }
+}
+
+TEST(GtiffExport, ABadBlockLeavesNoFileOfItsMonthOrWithBandsOfItsYear) {
+    for (const bool bands : {false, true}) {
+        SCOPED_TRACE(bands);
+        Fixture f;
+        f.settings.bands = bands;
+        f.settings.last_year = 2001;
+        f.write_variable(2000, 2001, [](int y, int m, int) { return !(y == 2000 && m == 3); });
+        const std::string bad = bands ? "/out/precip_2000.tif" : "/out/precip_2000_03.tif";
+        f.files.put(bad, "an older file");
+        const ExportOutcome outcome = f.run();
+        EXPECT_FALSE(outcome.failed);
+        EXPECT_EQ(outcome.months_abandoned, 1);
+        EXPECT_EQ(outcome.months_written, bands ? 12 : 23);
+        EXPECT_FALSE(f.files.exists(bad));
+        EXPECT_TRUE(f.files.exists(bands ? "/out/precip_2001.tif" : "/out/precip_2000_04.tif"));
+        ASSERT_EQ(f.messages().size(), 1u);
+        EXPECT_NE(f.messages()[0].find("Excepted is 3 and read-in was 13"), std::string::npos) << f.messages()[0];
+    }
+}
+
+TEST(GtiffExport, StopsAndFailuresKeepWhatWasWritten) {
+    {
+        Fixture f;
+        f.stop_at = "Saving: /out/precip_2000_03.tif";
+        const ExportOutcome outcome = f.run();
+        EXPECT_TRUE(outcome.stopped);
+        EXPECT_EQ(outcome.months_written, 2);
+        EXPECT_FALSE(f.files.exists("/out/precip_2000_03.tif"));
+    }
+    {
+        Fixture f;
+        f.files.put("/out/precip_2000_01.tif", "an older file");
+        f.files.faults.rename = ENOSPC;
+        const ExportOutcome outcome = f.run();
+        EXPECT_TRUE(outcome.failed);
+        EXPECT_EQ(outcome.months_written, 0);
+        EXPECT_EQ(f.files.files.at("/out/precip_2000_01.tif"), "an older file");
+        ASSERT_EQ(f.messages().size(), 1u);
+        EXPECT_NE(f.messages()[0].find("/out/precip_2000_01.tif"), std::string::npos) << f.messages()[0];
+    }
+    {
+        Fixture f;
+        f.files.put("/lookup/robinson_ids_0p5.asc",
+                    header(3, 2, "-1500", "south", "1000") + "0 -9999 2\r\n4 5 -9999\r\n");
+        const ExportOutcome outcome = f.run();
+        EXPECT_TRUE(outcome.failed);
+        EXPECT_EQ(f.messages(), (std::vector<std::string>{
+                                    "/lookup/robinson_ids_0p5.asc: line 4: expected yllcorner and a number, found "
+                                    "\"yllcorner     south\"."}));
+    }
+}
+
+TEST(GtiffExport, CommandLine) {
+    // A 4 x 2 model of 0.5 degree; the lookup grids of the fixture on disk.
+    const veldra::testing::TestModel model("gtiff_command");
+    model.write_text("Parms/Output_List.vrl",
+                     veldra::testing::output_list_line("1", "Precip", "1", "Facet", "mm") + "\r\n");
+    model.write_text("Output/Rng_Data.vrd", "2 4 2 -1 -1 1 0 0.5 2000 2000\r\n1 1 1 1 1\r\n2 1 3 2 1\r\n");
+    model.write_text("Output/Globe.vrd", "TTFF\r\nTFFT\r\n");
+    model.write_variable("Precip.vrd", 2, 2000, 2000, 1, [](auto, auto, auto, auto i) { return i + 0.5f; });
+    Fixture lookup;
+    std::filesystem::create_directories(model.root() / "lookup");
+    for (const auto& [path, bytes] : lookup.files.files)
+        if (path.rfind("/lookup/", 0) == 0) model.write_text(path.substr(1), bytes);
+    const auto run = [&](std::vector<std::string> args, std::string* err = nullptr) {
+        args.insert(args.begin(), {"--model", model.root().string(), "--variable", "Precip", "--out",
+                                   model.maps().string(), "--lookup", (model.root() / "lookup").string()});
+        std::ostringstream o, e;
+        const int status = run_veldra_export(args, o, e, LookupPlaces{});
+        if (err) *err = e.str();
+        return status;
+    };
+    std::string err;
+    EXPECT_EQ(run({"--format", "gtiff", "--bands", "--projection", "robinson"}, &err), 0) << err;
+    EXPECT_EQ(err, "Saving: " + (model.maps() / "Precip_2000.tif").string() + "\n");
+    EXPECT_EQ(run({"--format", "gtiff", "--quiet", "--root", "p"}), 0);
+    EXPECT_EQ(model.grid_names().size(), 13u);
+    for (const auto& [wrong, problem] : {std::pair<std::vector<std::string>, std::string>{
+                                             {"--bands"}, "--bands applies to --format gtiff only"},
+                                         {{"--format", "gtiff", "--decimals", "2"}, "--decimals applies to --format grids only"},
+                                         {{"--format", "gtiff", "--deflate", "2"}, "--deflate applies to --format netcdf only"},
+                                         {{"--format", "tiff"}, "--format: grids, netcdf or gtiff, not tiff"}}) {
+        EXPECT_EQ(run(wrong, &err), 2) << problem;
+        EXPECT_EQ(err.rfind("veldra_export: " + problem, 0), 0u) << err;
+    }
+}
+
+}  // namespace
+}  // namespace veldra::viewer
