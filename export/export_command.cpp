@@ -85,7 +85,8 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
                       FileAccess& files) {
     static const char* const kValued[] = {"--model", "--variable", "--out", "--layer", "--from", "--to",
                                           "--decimals", "--projection", "--root", "--lookup",
-                                          "--format", "--institution", "--deflate", "--threads"};
+                                          "--format", "--institution", "--deflate",
+                                          "--threads"};
     CommandLine cl;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -137,9 +138,10 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
     const bool netcdf = format == "netcdf";
     for (const char* option : {"--decimals", "--lookup"})
         if (netcdf && cl.values.count(option)) return usage_error(err, std::string(option) + " applies to grids only");
-    for (const char* option : {"--institution", "--deflate", "--threads"})
+    for (const char* option : {"--institution", "--deflate"})
         if (!netcdf && cl.values.count(option))
             return usage_error(err, std::string(option) + " applies to --format netcdf only");
+    if (!netcdf && cl.values.count("--threads")) return usage_error(err, "--threads applies to --format netcdf only");
 
     auto number = [&](const char* option, int fallback) -> std::optional<int> {
         if (!cl.values.count(option)) return fallback;
@@ -161,7 +163,7 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
         return usage_error(err, "--decimals: a whole number from 0 to " + std::to_string(kMaxGridDecimals));
     if (!deflate || *deflate < 0 || *deflate > kMaxDeflateLevel)
         return usage_error(err, "--deflate: a whole number from 0 to " + std::to_string(kMaxDeflateLevel));
-    if (!threads || *threads < 0 || *threads > kMaxExportThreads || (cl.values.count("--threads") && *threads < 1))
+    if (!threads || (cl.values.count("--threads") && *threads < 1) || *threads > kMaxExportThreads)
         return usage_error(err, "--threads: a whole number from 1 to " + std::to_string(kMaxExportThreads));
     int projection = 0;
     if (cl.values.count("--projection")) {
