@@ -1,24 +1,30 @@
-// bench_netcdf_export: veldra_export --format netcdf against layer_exporter
-// writing the same run as ASCII grids, both run as programs one after the
-// other, in two runs:
+// bench_netcdf_export: veldra_export --format netcdf against the same export
+// written with netCDF4-python (bench/netcdf4_python_anchor.py: the variable
+// file memory-mapped with numpy, zlib at the same level with shuffle, the same
+// chunks), both run as programs, paired A B A B, on:
 //   1. the sample model's Live_Biomass: 0.5 degree (720 x 360), 5 years,
-//      3 layers, 180 grids;
-//   2. a synthetic 1/12-degree run (4320 x 2160): 1,000,000 cells, 10 years,
-//      one layer, 120 grids.
-// For each program: seconds, MB/s of grid values (4 bytes per grid position
-// of every month and layer written, whatever the format), the peak resident
-// memory, and the bytes written: the NetCDF file against the sum of the
-// grids. Then the ratio of the times (goal for run 2: at most 2) and of the
-// sizes (goal: the NetCDF file at least 10 times smaller).
+//      3 layers, 180 chunks;
+//   2. a 1/12-degree model (4320 x 2160) of 200,000 cells, its land and cells
+//      as bench_export makes them, 10 years of one layer, 120 chunks;
+//   3. the peak memory of veldra_export on model 2 over 2 years and over 10.
+// With --baseline PROGRAM another veldra_export (an earlier build) takes its
+// turn in every pair as well; with --grids, layer_exporter writing the same
+// run as ASCII grids (about 12 GB for run 2).
 //
-// Usage: bench_netcdf_export [--only 1|2] [--reps N] [--deflate LEVEL] [--work DIR] [--keep]
+// For each program: the median and best seconds, the median of its paired
+// ratios to veldra_export (the time of the other over that of veldra_export,
+// in the same round), MB written and peak resident memory. Goals on two cores:
+// the anchor at least 3 times slower, its file no more than 5 % smaller; an
+// export of the single-threaded writer at least 2 times slower; the peak
+// memory of 2 and of 10 years alike.
+//
+// Usage: bench_netcdf_export [--only 1|2|3] [--reps N] [--deflate LEVEL] [--threads N]
+//                            [--baseline PROGRAM] [--grids] [--work DIR] [--keep]
 //
 // The work folder (default $TMPDIR or /tmp, then veldra_bench_netcdf_<pid>)
-// holds the synthetic model (about 0.6 GB) and, for a moment, the grids of a
-// run (about 12 GB for run 2): it should be a disk file system, where both
-// programs would write in use. Everything is removed at the end, but for the
-// synthetic model with --keep (to time other settings by hand). With
-// --reps N each pair is run N times, alternating, and the medians are shown.
+// holds model 2 (about 0.1 GB) and the files of one round: it should be a disk
+// file system, where the files would be written in use. Everything is removed
+// at the end, but for model 2 with --keep (to time other settings by hand).
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -37,6 +43,7 @@
 #include <iomanip>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifndef VELDRA_BENCH_SAMPLE_MODEL
@@ -47,6 +54,9 @@
 #endif
 #ifndef VELDRA_BENCH_VELDRA_EXPORT
 #define VELDRA_BENCH_VELDRA_EXPORT "veldra_export"
+#endif
+#ifndef VELDRA_BENCH_ANCHOR
+#define VELDRA_BENCH_ANCHOR "netcdf4_python_anchor.py"
 #endif
 
 extern char** environ;
@@ -110,60 +120,88 @@ struct Case {
     std::int64_t grid_positions = 0;
 };
 
-// Times both programs on one case, `reps` times each, alternating.
-bool compare(const Case& c, const fs::path& work, int reps, int deflate) {
-    const fs::path grids = work / "grids", netcdf = work / "netcdf";
+struct Options {
+    int only = 0, reps = 3, deflate = 4, threads = 0;
+    std::string baseline;  // an earlier veldra_export
+    bool grids = false, keep = false;
+    fs::path work;
+};
+
+// A program of the comparison: its command line for a case, writing into a folder.
+struct Program {
+    std::string name;
+    std::vector<std::string> (*args)(const Case&, const fs::path& out, const Options&, const std::string& tool);
+    std::string tool;
+};
+
+std::vector<std::string> veldra_export_args(const Case& c, const fs::path& out, const Options& o, const std::string& tool) {
+    std::vector<std::string> args = {tool, "--model", c.model.string(), "--variable", c.variable, "--out", out.string(),
+                                     "--format", "netcdf", "--deflate", text(o.deflate), "--from", text(c.first_year),
+                                     "--to", text(c.last_year), "--quiet"};
+    if (o.threads > 0 && tool == VELDRA_BENCH_VELDRA_EXPORT) args.insert(args.end(), {"--threads", text(o.threads)});
+    return args;
+}
+
+std::vector<std::string> anchor_args(const Case& c, const fs::path& out, const Options& o, const std::string& tool) {
+    return {"/usr/bin/python3", tool, c.model.string(), c.variable, (out / (c.variable + ".nc")).string(),
+            text(c.first_year), text(c.last_year), text(o.deflate)};
+}
+
+std::vector<std::string> grids_args(const Case& c, const fs::path& out, const Options&, const std::string& tool) {
+    return {tool, (c.model / "Output/").string(), c.variable + ".vrd", (out / "g").string(), text(c.first_year),
+            text(c.last_year), text(c.layers)};
+}
+
+struct Measured {
+    std::vector<double> seconds, ratios, peak_mb;
+    std::uintmax_t bytes = 0;
+};
+
+// Runs every program on one case `reps` times, in turn, each round in the
+// same order; the ratios are to veldra_export's time in the same round.
+bool compare(const Case& c, const std::vector<Program>& programs, const Options& o) {
     const double grid_mb = static_cast<double>(c.grid_positions) * 4.0 *
                            static_cast<double>((c.last_year - c.first_year + 1) * 12 * c.layers) / 1e6;
-    std::vector<double> ascii_s, nc_s, ascii_mem, nc_mem;
-    std::uintmax_t ascii_bytes = 0, nc_bytes = 0;
-    bool ok = true;
-    for (int rep = 0; rep < reps; ++rep) {
-        fs::remove_all(grids);
-        fs::create_directories(grids);
-        const Run a = run_program({VELDRA_BENCH_LAYER_EXPORTER, (c.model / "Output/").string(), c.variable + ".vrd",
-                                   (grids / "g").string(), text(c.first_year), text(c.last_year), text(c.layers)});
-        ascii_bytes = bytes_under(grids);
-        fs::remove_all(grids);
-        fs::remove_all(netcdf);
-        const Run n = run_program({VELDRA_BENCH_VELDRA_EXPORT, "--model", c.model.string(), "--variable", c.variable,
-                                   "--out", netcdf.string(), "--format", "netcdf", "--deflate", text(deflate),
-                                   "--from", text(c.first_year), "--to", text(c.last_year), "--quiet"});
-        nc_bytes = fs::exists(netcdf) ? bytes_under(netcdf) : 0;
-        fs::remove_all(netcdf);
-        if (a.status != 0 || n.status != 0) {
-            std::cout << "  a run failed: layer_exporter " << a.status << ", veldra_export " << n.status << "\n";
-            ok = false;
-            break;
+    std::vector<Measured> m(programs.size());
+    const fs::path out = o.work / "out";
+    for (int rep = 0; rep < o.reps; ++rep) {
+        std::vector<double> round;
+        for (std::size_t p = 0; p < programs.size(); ++p) {
+            fs::remove_all(out);
+            fs::create_directories(out);
+            const Run r = run_program(programs[p].args(c, out, o, programs[p].tool));
+            m[p].bytes = bytes_under(out);
+            fs::remove_all(out);
+            if (r.status != 0) {
+                std::cout << "  " << programs[p].name << " failed with status " << r.status << "\n";
+                return false;
+            }
+            m[p].seconds.push_back(r.seconds);
+            m[p].peak_mb.push_back(r.peak_mb);
+            round.push_back(r.seconds);
         }
-        ascii_s.push_back(a.seconds);
-        nc_s.push_back(n.seconds);
-        ascii_mem.push_back(a.peak_mb);
-        nc_mem.push_back(n.peak_mb);
+        for (std::size_t p = 0; p < programs.size(); ++p) m[p].ratios.push_back(round[p] / round[0]);
     }
-    if (!ok) return false;
-    const double as = median(ascii_s), ns = median(nc_s);
     std::cout << c.name << ": " << text(c.last_year - c.first_year + 1) << " years, " << text(c.layers)
-              << " layer(s), " << std::setprecision(1) << grid_mb << " MB of grid values, median of " << reps
-              << "\n";
-    std::cout << "  " << std::left << std::setw(34) << "program" << std::right << std::setw(10) << "seconds"
-              << std::setw(10) << "MB/s" << std::setw(14) << "MB written" << std::setw(12) << "peak MB" << "\n";
-    const auto row = [&](const char* what, double s, std::uintmax_t bytes, double mem) {
-        std::cout << "  " << std::left << std::setw(34) << what << std::right << std::setw(10) << std::setprecision(2)
-                  << s << std::setw(10) << std::setprecision(1) << grid_mb / s << std::setw(14)
-                  << static_cast<double>(bytes) / 1e6 << std::setw(12) << mem << "\n";
-    };
-    row("layer_exporter (ASCII grids)", as, ascii_bytes, median(ascii_mem));
-    const std::string label = "veldra_export --format netcdf (" + text(deflate) + ")";
-    row(label.c_str(), ns, nc_bytes, median(nc_mem));
-    std::cout << "  time netcdf / grids: " << std::setprecision(2) << ns / as
-              << "    size grids / netcdf: " << std::setprecision(1)
-              << static_cast<double>(ascii_bytes) / static_cast<double>(std::max<std::uintmax_t>(nc_bytes, 1))
-              << "\n\n";
+              << " layer(s), " << std::setprecision(1) << grid_mb << " MB of grid values, " << o.reps
+              << " rounds\n";
+    std::cout << "  " << std::left << std::setw(36) << "program" << std::right << std::setw(9) << "median s"
+              << std::setw(9) << "best s" << std::setw(12) << "time ratio" << std::setw(12) << "MB written"
+              << std::setw(12) << "size ratio" << std::setw(9) << "peak MB" << "\n";
+    for (std::size_t p = 0; p < programs.size(); ++p) {
+        const Measured& x = m[p];
+        std::cout << "  " << std::left << std::setw(36) << programs[p].name << std::right << std::setprecision(2)
+                  << std::setw(9) << median(x.seconds) << std::setw(9)
+                  << *std::min_element(x.seconds.begin(), x.seconds.end()) << std::setw(12) << median(x.ratios)
+                  << std::setw(12) << static_cast<double>(x.bytes) / 1e6 << std::setw(12) << std::setprecision(3)
+                  << static_cast<double>(x.bytes) / static_cast<double>(std::max<std::uintmax_t>(m[0].bytes, 1))
+                  << std::setw(9) << std::setprecision(1) << median(x.peak_mb) << "\n";
+    }
+    std::cout << "\n";
     return true;
 }
 
-// --- The synthetic 1/12-degree run -----------------------------------------
+// --- The 1/12-degree model, as bench_export makes it ------------------------
 
 constexpr int kCols = 4320, kRows = 2160;
 
@@ -173,17 +211,55 @@ void write_file(const fs::path& path, const std::string& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-// Builds the run in `folder`: the land of the sample's half-degree globe, each
-// of its cells 6 x 6 positions; 1,000,000 rangeland cells spread evenly over
-// that land; ten years of a smooth seasonal field with a little noise.
-Case make_fine_run(const fs::path& sample, const fs::path& folder, int years, std::int64_t wanted) {
-    std::ifstream globe_in(sample / "Output/Globe.vrd", std::ios::binary);
-    std::vector<std::string> coarse;
-    for (std::string line; coarse.size() < 360 && std::getline(globe_in, line);) {
-        line.resize(720, 'F');
-        coarse.push_back(line);
+double hash_unit(std::uint64_t key) {
+    std::uint64_t z = key + 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return static_cast<double>((z ^ (z >> 31)) >> 11) * 0x1.0p-53;
+}
+
+// The 1/12-degree land of the sample's half-degree globe: each half-degree
+// cell covers 6 x 6 positions; near a coast a position is land when the land
+// share of the four nearest half-degree cells, plus a little noise, exceeds
+// one half.
+std::vector<std::uint8_t> fine_land(const std::vector<std::uint8_t>& coarse) {
+    std::vector<std::uint8_t> land(std::size_t{kCols} * kRows);
+    auto coarse_at = [&](int col, int row) {
+        col = (col + 720) % 720;
+        row = std::clamp(row, 0, 359);
+        return static_cast<double>(coarse[static_cast<std::size_t>(row) * 720 + static_cast<std::size_t>(col)]);
+    };
+    for (int r = 0; r < kRows; ++r) {
+        const double y = (r + 0.5) / 6.0 - 0.5;
+        const int r0 = static_cast<int>(std::floor(y));
+        const double fy = y - r0;
+        for (int c = 0; c < kCols; ++c) {
+            const double x = (c + 0.5) / 6.0 - 0.5;
+            const int c0 = static_cast<int>(std::floor(x));
+            const double fx = x - c0;
+            const double share = (1 - fy) * ((1 - fx) * coarse_at(c0, r0) + fx * coarse_at(c0 + 1, r0)) +
+                                 fy * ((1 - fx) * coarse_at(c0, r0 + 1) + fx * coarse_at(c0 + 1, r0 + 1));
+            const std::size_t i = static_cast<std::size_t>(r) * kCols + static_cast<std::size_t>(c);
+            land[i] = share + 0.4 * (hash_unit(i * 7919 + 17) - 0.5) > 0.5;
+        }
     }
-    if (coarse.size() != 360) throw std::runtime_error("the sample model's globe file has fewer than 360 lines");
+    return land;
+}
+
+// Builds the model in `folder`: 200,000 cells on the land from 50 degrees
+// north southwards, in row order, without the half-degree blocks that hold no
+// rangeland (three in ten); `years` years from 2000 of a smooth seasonal
+// field with a little noise.
+Case make_fine_model(const fs::path& sample, const fs::path& folder, int years) {
+    std::ifstream globe_in(sample / "Output/Globe.vrd", std::ios::binary);
+    std::vector<std::uint8_t> coarse;
+    std::string line;
+    while (coarse.size() < 720u * 360u && std::getline(globe_in, line)) {
+        line.resize(720, 'F');
+        for (char ch : line) coarse.push_back(ch == 'T');
+    }
+    if (coarse.size() != 720u * 360u) throw std::runtime_error("the sample model's globe file has fewer than 360 lines");
+    const std::vector<std::uint8_t> land = fine_land(coarse);
 
     fs::create_directories(folder / "Parms");
     fs::create_directories(folder / "Output");
@@ -191,21 +267,18 @@ Case make_fine_run(const fs::path& sample, const fs::path& folder, int years, st
                "Veldra output variables\r\nOn  File name                           L   Label         Units\r\n"
                "1   Fine                                1   Layer         cm\r\n");
     std::string globe;
-    std::vector<std::int32_t> land;
-    for (int r = 0; r < kRows; ++r) {
-        for (int c = 0; c < kCols; ++c) {
-            const bool is_land = coarse[static_cast<std::size_t>(r / 6)][static_cast<std::size_t>(c / 6)] == 'T';
-            globe += is_land ? 'T' : 'F';
-            if (is_land) land.push_back(r * kCols + c);
-        }
-        globe += "\r\n";
+    for (std::size_t i = 0; i < land.size(); ++i) {
+        globe += land[i] ? 'T' : 'F';
+        if ((i + 1) % kCols == 0) globe += "\r\n";
     }
     write_file(folder / "Output/Globe.vrd", globe);
 
-    const std::int64_t n = std::min<std::int64_t>(wanted, static_cast<std::int64_t>(land.size()));
-    std::vector<std::int32_t> cells;
-    for (std::int64_t i = 0; i < n; ++i)
-        cells.push_back(land[static_cast<std::size_t>(i * static_cast<std::int64_t>(land.size()) / n)]);
+    std::vector<std::uint32_t> cells;
+    for (std::uint32_t i = 480u * kCols; i < std::uint32_t{kCols} * kRows && cells.size() < 200'000; ++i) {
+        const std::uint64_t block = (i / kCols / 6) * 720 + (i % kCols) / 6;
+        if (land[i] && hash_unit(block * 104729 + 3) < 0.7) cells.push_back(i);
+    }
+    const auto n = static_cast<std::int64_t>(cells.size());
     std::string cell_text = text(n) + " 4320 2160 -180 -90 180 90 0.0833333 2000 " + text(1999 + years) + "\r\n";
     for (std::size_t i = 0; i < cells.size(); ++i)
         cell_text += text(static_cast<std::int64_t>(i) + 1) + " 1 " + text(cells[i] % kCols + 1) + " " +
@@ -231,56 +304,96 @@ Case make_fine_run(const fs::path& sample, const fs::path& folder, int years, st
             values.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 4));
         }
     if (!values) throw std::runtime_error("cannot write the variable file in " + folder.string());
-    return {"2. synthetic run, 1/12 degree (4320 x 2160), " + text(n) + " cells", folder, "Fine", 2000,
-            1999 + years, 1, std::int64_t{kCols} * kRows};
+    return {"2. 1/12-degree model (4320 x 2160), " + text(n) + " cells", folder, "Fine", 2000, 1999 + years, 1,
+            std::int64_t{kCols} * kRows};
+}
+
+// Peak memory of veldra_export over the first `years` years and over all of them.
+bool memory_by_years(const Case& c, const Options& o) {
+    std::cout << "3. peak memory of veldra_export on model 2, median of " << o.reps << "\n";
+    const fs::path out = o.work / "out";
+    for (int years : {2, c.last_year - c.first_year + 1}) {
+        Case span = c;
+        span.last_year = c.first_year + years - 1;
+        std::vector<double> peak, seconds;
+        for (int rep = 0; rep < o.reps; ++rep) {
+            fs::remove_all(out);
+            const Run r = run_program(veldra_export_args(span, out, o, VELDRA_BENCH_VELDRA_EXPORT));
+            fs::remove_all(out);
+            if (r.status != 0) {
+                std::cout << "  veldra_export failed with status " << r.status << "\n";
+                return false;
+            }
+            peak.push_back(r.peak_mb);
+            seconds.push_back(r.seconds);
+        }
+        std::cout << "  " << std::setw(2) << years << " years: " << std::setprecision(1) << median(peak)
+                  << " MB peak, " << std::setprecision(2) << median(seconds) << " s\n";
+    }
+    std::cout << "\n";
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    int only = 0, reps = 1, deflate = 4;
-    bool keep = false;
-    fs::path work;
+    Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const auto value = [&](int& out) {
             if (i + 1 < argc) std::from_chars(argv[i + 1], argv[i + 1] + std::char_traits<char>::length(argv[i + 1]), out);
             ++i;
         };
-        if (arg == "--only") value(only);
-        else if (arg == "--reps") value(reps);
-        else if (arg == "--deflate") value(deflate);
-        else if (arg == "--work" && i + 1 < argc) work = argv[++i];
-        else if (arg == "--keep") keep = true;
+        if (arg == "--only") value(o.only);
+        else if (arg == "--reps") value(o.reps);
+        else if (arg == "--deflate") value(o.deflate);
+        else if (arg == "--threads") value(o.threads);
+        else if (arg == "--baseline" && i + 1 < argc) o.baseline = argv[++i];
+        else if (arg == "--grids") o.grids = true;
+        else if (arg == "--work" && i + 1 < argc) o.work = argv[++i];
+        else if (arg == "--keep") o.keep = true;
         else {
-            std::cerr << "usage: bench_netcdf_export [--only 1|2] [--reps N] [--deflate LEVEL] [--work DIR] [--keep]\n";
+            std::cerr << "usage: bench_netcdf_export [--only 1|2|3] [--reps N] [--deflate LEVEL] [--threads N]\n"
+                         "                           [--baseline PROGRAM] [--grids] [--work DIR] [--keep]\n";
             return 2;
         }
     }
+    o.reps = std::max(o.reps, 1);
     const char* tmp = std::getenv("TMPDIR");
-    if (work.empty()) work = fs::path(tmp && *tmp ? tmp : "/tmp");
-    work /= "veldra_bench_netcdf_" + text(::getpid());
-    fs::create_directories(work);
-    std::cout << "work folder " << work.string() << std::fixed << "\n\n";
+    if (o.work.empty()) o.work = fs::path(tmp && *tmp ? tmp : "/tmp");
+    o.work /= "veldra_bench_netcdf_" + text(::getpid());
+    fs::create_directories(o.work);
+    std::cout << "work folder " << o.work.string() << ", veldra_export threads: "
+              << (o.threads > 0 ? text(o.threads) : "one per core (" + text(std::thread::hardware_concurrency()) + ")")
+              << std::fixed << "\n\n";
+
+    std::vector<Program> programs = {{"veldra_export --format netcdf", veldra_export_args, VELDRA_BENCH_VELDRA_EXPORT},
+                                     {"netCDF4-python (anchor)", anchor_args, VELDRA_BENCH_ANCHOR}};
+    if (!o.baseline.empty()) programs.push_back({"baseline veldra_export", veldra_export_args, o.baseline});
+    if (o.grids) programs.push_back({"layer_exporter (ASCII grids)", grids_args, VELDRA_BENCH_LAYER_EXPORTER});
     bool ok = true;
     try {
         const fs::path sample = VELDRA_BENCH_SAMPLE_MODEL;
-        if (only == 0 || only == 1)
+        if (o.only == 0 || o.only == 1)
             ok &= compare({"1. sample model, Live_Biomass, 0.5 degree (720 x 360)", sample, "Live_Biomass", 2000, 2004,
                            3, 720 * 360},
-                          work, reps, deflate);
-        if (only == 0 || only == 2) {
+                          programs, o);
+        if (o.only == 0 || o.only == 2 || o.only == 3) {
             const auto start = std::chrono::steady_clock::now();
-            const Case fine = make_fine_run(sample, work / "fine_model", 10, 1'000'000);
-            std::cout << "(the synthetic run was built in " << std::setprecision(1)
+            const Case fine = make_fine_model(sample, o.work / "fine_model", 10);
+            std::cout << "(model 2 was built in " << std::setprecision(1)
                       << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() << " s)\n";
-            ok &= compare(fine, work, reps, deflate);
+            if (o.only != 3) ok &= compare(fine, programs, o);
+            if (o.only != 2) ok &= memory_by_years(fine, o);
         }
     } catch (const std::exception& e) {
         std::cout << "bench_netcdf_export: " << e.what() << "\n";
         ok = false;
     }
-    if (keep) std::cout << "the synthetic model is kept in " << (work / "fine_model").string() << "\n";
-    else fs::remove_all(work);
+    if (o.keep) {
+        std::cout << "model 2 is kept in " << (o.work / "fine_model").string() << "\n";
+    } else {
+        fs::remove_all(o.work);
+    }
     return ok ? 0 : 1;
 }

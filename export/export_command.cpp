@@ -22,7 +22,7 @@ std::string export_usage_text() {
     return "Usage: veldra_export --model DIR --variable NAME --out FOLDER\n"
            "                     [--format grids|netcdf|gtiff] [--bands] [--layer L] [--from YEAR] [--to YEAR]\n"
            "                     [--decimals D] [--projection geographic|robinson|eckert4|winkel]\n"
-           "                     [--institution TEXT] [--deflate LEVEL]\n"
+           "                     [--institution TEXT] [--deflate LEVEL] [--threads N]\n"
            "                     [--root ROOT] [--lookup DIR] [--quiet]\n"
            "Writes one ESRI ASCII grid (with a .prj) per month of a span of years of one variable\n"
            "and layer of a Veldra model run, as the viewer's export dialog does; or, with\n"
@@ -43,6 +43,7 @@ std::string export_usage_text() {
            "  --projection P      grids, gtiff: geographic (default), robinson, eckert4 or winkel\n"
            "  --institution TEXT  netcdf: the file's institution attribute\n"
            "  --deflate LEVEL     netcdf: compression level 0 (none) to 9 (default 4)\n"
+           "  --threads N         netcdf: threads compressing the values, 1 to 256 (default: one per core)\n"
            "  --root ROOT         the root of the file names (default NAME, or NAME_L<layer> above layer 1)\n"
            "  --lookup DIR        grids, gtiff: look for the projection lookup grids in DIR first\n"
            "  --quiet             no progress lines\n"
@@ -89,7 +90,8 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
                       FileAccess& files) {
     static const char* const kValued[] = {"--model", "--variable", "--out", "--layer", "--from", "--to",
                                           "--decimals", "--projection", "--root", "--lookup",
-                                          "--format", "--institution", "--deflate"};
+                                          "--format", "--institution", "--deflate",
+                                          "--threads"};
     CommandLine cl;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -152,6 +154,7 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
     for (const char* option : {"--institution", "--deflate"})
         if (!netcdf && cl.values.count(option))
             return usage_error(err, std::string(option) + " applies to --format netcdf only");
+    if (!netcdf && cl.values.count("--threads")) return usage_error(err, "--threads applies to --format netcdf only");
 
     auto number = [&](const char* option, int fallback) -> std::optional<int> {
         if (!cl.values.count(option)) return fallback;
@@ -162,6 +165,7 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
     const auto last = number("--to", state.GridInfo.lastYear);
     const auto decimals = number("--decimals", 3);
     const auto deflate = number("--deflate", kDefaultDeflateLevel);
+    const auto threads = number("--threads", 0);
     if (!layer || *layer < 1 || *layer > entry->LayerCount)
         return usage_error(err, "--layer: " + name + " has layers 1 to " + std::to_string(entry->LayerCount));
     for (const auto& [option, year] : {std::pair{"--from", first}, std::pair{"--to", last}})
@@ -172,6 +176,8 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
         return usage_error(err, "--decimals: a whole number from 0 to " + std::to_string(kMaxGridDecimals));
     if (!deflate || *deflate < 0 || *deflate > kMaxDeflateLevel)
         return usage_error(err, "--deflate: a whole number from 0 to " + std::to_string(kMaxDeflateLevel));
+    if (!threads || (cl.values.count("--threads") && *threads < 1) || *threads > kMaxExportThreads)
+        return usage_error(err, "--threads: a whole number from 1 to " + std::to_string(kMaxExportThreads));
     int projection = 0;
     if (cl.values.count("--projection")) {
         const auto p = std::find(std::begin(kProjections), std::end(kProjections), cl.values["--projection"]);
@@ -207,6 +213,7 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
         settings.last_year = *last;
         settings.every_layer = !cl.values.count("--layer");
         settings.deflate_level = *deflate;
+        settings.threads = *threads;
         settings.institution = cl.values["--institution"];
         settings.history = command_text(args);
         settings.edges = GridEdges{g.lowerX, g.lowerY, g.upperX, static_cast<double>(g.upperY)};

@@ -1,6 +1,6 @@
 #include "export/netcdf_export.h"
 
-#include <H5public.h>
+#include <hdf5.h>
 #include <fcntl.h>
 #include <netcdf.h>
 #include <sys/stat.h>
@@ -14,10 +14,12 @@
 #include <filesystem>
 #include <memory>
 #include <new>
-#include <random>
+#include <optional>
 #include <system_error>
+#include <thread>
 #include <utility>
 
+#include "export/chunk_compressor.h"
 #include "modelfiles/number_text.h"
 #include "modelfiles/cell_file.h"
 #include "modelfiles/paths.h"
@@ -140,54 +142,49 @@ void empty_file(const std::string& path) {
     ::close(fd);
 }
 
-// A NetCDF file being written under a temporary name beside its final one:
-// "<final>.<6 letters>.part", created by the library with O_EXCL (NC_NOCLOBBER),
-// so that no existing file or link is ever opened. Every call goes through
-// check(), which raises FileWriteError naming the file as the user will see
-// it. A file not put in place is removed, and a file of the final name is
-// never touched.
+// The reason a library call failed, for a message "cannot be written: ...":
+// the library's own words, and the system error behind them when there is
+// one; with the code FileWriteError keeps (EIO when the system gave none).
+struct WriteFailure {
+    std::string reason;
+    int code;
+};
+
+WriteFailure write_failure(std::string library_reason, int code) {
+    const bool system = code == ENOSPC || code == EDQUOT || code == EFBIG || code == EIO || code == EROFS ||
+                        code == EACCES || code == EPERM || code == ENOMEM;
+    if (system) library_reason += " (" + std::error_code(code, std::generic_category()).message() + ")";
+    return {std::move(library_reason), system ? code : EIO};
+}
+
+// The NetCDF file, created by the library at the temporary name of a
+// ReplacingFile, which puts it in place or removes it. Every call goes
+// through check(), which raises FileWriteError naming the file as the user
+// will see it.
 //
 // After a failed call the library is not asked to close the file: closing
 // flushes again, and a flush that fails there can crash the library. The
 // handle is left open instead (the library closes it at exit), and the file
-// is emptied and removed, which gives its space back at once.
+// is emptied, which gives its space back at once when it is removed.
 class NetcdfFile {
 public:
-    NetcdfFile(const std::string& final_path, std::string shown, FileAccess& files)
-        : shown_(std::move(shown)), files_(files) {
-        static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-        static std::mt19937_64 random{std::random_device{}() ^ static_cast<std::uint64_t>(::getpid())};
-        for (int attempt = 0;; ++attempt) {
-            std::string name = final_path + ".";
-            std::uint64_t r = random();
-            for (int i = 0; i < 6; ++i, r /= 62) name += kLetters[r % 62];
-            name += ".part";
-            errno = 0;
-            const int status = nc_create(name.c_str(), NC_NETCDF4 | NC_NOCLOBBER, &id_);
-            if (status == NC_NOERR) {
-                temporary_ = name;
-                register_temporary_file(temporary_);
-                return;
-            }
-            id_ = -1;
-            if ((status != NC_EEXIST && errno != EEXIST) || attempt == 99)
-                check(status, "creating it under a temporary name beside it");
-        }
+    NetcdfFile(std::string temporary, std::string shown) : temporary_(std::move(temporary)), shown_(std::move(shown)) {
+        errno = 0;
+        const int status = nc_create(temporary_.c_str(), NC_NETCDF4 | NC_CLOBBER, &id_);
+        if (status != NC_NOERR) id_ = -1;
+        check(status, "creating it under a temporary name beside it");
     }
     NetcdfFile(const NetcdfFile&) = delete;
     NetcdfFile& operator=(const NetcdfFile&) = delete;
     ~NetcdfFile() {
-        if (temporary_.empty()) return;
         if (id_ >= 0 && !broken_) {
             errno = 0;
             if (nc_sync(id_) == NC_NOERR) {
                 nc_abort(id_);
-                id_ = -1;
+                return;
             }
         }
-        if (id_ >= 0) empty_file(temporary_);
-        files_.remove(temporary_);
-        clear_temporary_file();
+        if (broken_ || id_ >= 0) empty_file(temporary_);
     }
 
     int id() const { return id_; }
@@ -201,13 +198,8 @@ public:
             return;
         }
         broken_ = true;
-        std::string reason = std::string("cannot be written: ") + nc_strerror(status);
-        const bool system = code == ENOSPC || code == EDQUOT || code == EFBIG || code == EIO || code == EROFS ||
-                            code == EACCES || code == EPERM || code == ENOMEM;
-        if (system) reason += " (" + std::error_code(code, std::generic_category()).message() + ")";
-        reason += ", while ";
-        reason += doing;
-        throw FileWriteError(shown_, reason, system ? code : EIO);
+        const WriteFailure f = write_failure(std::string("cannot be written: ") + nc_strerror(status), code);
+        throw FileWriteError(shown_, f.reason + ", while " + std::string(doing), f.code);
     }
 
     int dimension(const char* name, std::size_t length) {
@@ -231,15 +223,12 @@ public:
         check(nc_put_var_double(id_, var, values.data()), "writing its coordinates");
     }
 
-    // Writes what is held back, closes the file and renames it into place.
-    void put_in_place(const std::string& final_path) {
+    // Writes what is held back and closes the file.
+    void close() {
         check(nc_sync(id_), "finishing it");
         errno = 0;
         const int status = nc_close(std::exchange(id_, -1));
         check(status, "closing it");
-        files_.rename(temporary_, final_path);
-        temporary_.clear();
-        clear_temporary_file();
     }
 
 private:
@@ -247,7 +236,69 @@ private:
     bool broken_ = false;
     std::string temporary_;
     std::string shown_;
-    FileAccess& files_;
+};
+
+// The data variable of the file NetCDF closed, opened again through HDF5 to
+// write its chunks as they are stored: compressed elsewhere, with a filter
+// mask of 0 (every filter of the variable applied). A failure leaves the file
+// open and emptied, as NetcdfFile does.
+class StoredChunks {
+public:
+    StoredChunks(std::string temporary, const std::string& variable, std::string shown)
+        : temporary_(std::move(temporary)), shown_(std::move(shown)) {
+        H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+        errno = 0;
+        file_ = H5Fopen(temporary_.c_str(), H5F_ACC_RDWR, H5P_DEFAULT);
+        check(file_, "opening it again to write its values");
+        dataset_ = H5Dopen2(file_, variable.c_str(), H5P_DEFAULT);
+        check(dataset_, "opening its variable to write its values");
+    }
+    StoredChunks(const StoredChunks&) = delete;
+    StoredChunks& operator=(const StoredChunks&) = delete;
+    ~StoredChunks() {
+        if (broken_) {
+            empty_file(temporary_);
+            return;
+        }
+        if (dataset_ >= 0) H5Dclose(dataset_);
+        if (file_ >= 0) H5Fclose(file_);
+    }
+
+    void extend(const std::vector<hsize_t>& dims) { check(H5Dset_extent(dataset_, dims.data()), "sizing its variable"); }
+    void write(const std::vector<hsize_t>& offset, const unsigned char* data, std::size_t size, std::string_view doing) {
+        check(H5Dwrite_chunk(dataset_, H5P_DEFAULT, 0, offset.data(), size, data), doing);
+    }
+    // Writes what is held back and closes the file.
+    void close() {
+        check(H5Fflush(file_, H5F_SCOPE_LOCAL), "finishing it");
+        check(H5Dclose(std::exchange(dataset_, -1)), "finishing it");
+        check(H5Fclose(std::exchange(file_, -1)), "closing it");
+    }
+
+private:
+    void check(std::int64_t status, std::string_view doing) {
+        const int code = errno;
+        if (status >= 0) {
+            errno = 0;
+            return;
+        }
+        broken_ = true;
+        const WriteFailure f = write_failure("cannot be written: HDF5 error", code);
+        throw FileWriteError(shown_, f.reason + ", while " + std::string(doing), f.code);
+    }
+
+    hid_t file_ = -1, dataset_ = -1;
+    bool broken_ = false;
+    std::string temporary_;
+    std::string shown_;
+};
+
+// Names the temporary file to the interrupt handler while it exists.
+struct NamedTemporary {
+    explicit NamedTemporary(const std::string& path) { register_temporary_file(path); }
+    ~NamedTemporary() { clear_temporary_file(); }
+    NamedTemporary(const NamedTemporary&) = delete;
+    NamedTemporary& operator=(const NamedTemporary&) = delete;
 };
 
 std::string block_name(std::int32_t year, std::int32_t month, std::int32_t layer) {
@@ -356,18 +407,38 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
         // Where each cell lies in the grid (the last cell of a place stands),
         // the land mask, and the grid of a month: the fill value wherever no
         // cell lies, which no month changes.
-        std::vector<std::int64_t> position(static_cast<std::size_t>(std::min<std::int64_t>(n, source.cells.size())));
+        //
+        // The variable is stored in chunks of one month of one layer over the
+        // whole grid. HDF5 holds a chunk below 4 GiB, so the rows of a larger
+        // grid are split among several chunks, the last one padded with fill.
+        std::int64_t chunk_rows = rows;
+        while (chunk_rows > 1 && static_cast<std::uint64_t>(chunk_rows * cols) * sizeof(float) >= (std::uint64_t{1} << 32))
+            chunk_rows = (chunk_rows + 1) / 2;
+        const std::int64_t chunks_per_grid = (rows + chunk_rows - 1) / chunk_rows;
+        const auto chunk_values = static_cast<std::size_t>(chunk_rows * cols);
+        // Each cell in a chunk, and where it lies there.
+        struct Placed {
+            std::uint32_t cell;
+            std::uint32_t at;
+        };
+        std::vector<std::vector<Placed>> placed(static_cast<std::size_t>(chunks_per_grid));
         std::vector<signed char> mask(source.land.land.begin(), source.land.land.end());
-        std::vector<float> grid(static_cast<std::size_t>(cols * rows), kFillValue);
-        for (std::size_t i = 0; i < position.size(); ++i) {
+        const auto cells = static_cast<std::size_t>(std::min<std::int64_t>(n, static_cast<std::int64_t>(source.cells.size())));
+        for (std::size_t i = 0; i < cells; ++i) {
             const RangeCell& c = source.cells[i];
-            const bool inside = c.x >= 1 && c.x <= cols && c.y >= 1 && c.y <= rows;
-            position[i] = inside ? (c.y - 1) * cols + (c.x - 1) : -1;
-            if (inside) mask[static_cast<std::size_t>(position[i])] = 2;
+            if (c.x < 1 || c.x > cols || c.y < 1 || c.y > rows) continue;
+            const std::int64_t row = c.y - 1, position = row * cols + (c.x - 1);
+            mask[static_cast<std::size_t>(position)] = 2;
+            placed[static_cast<std::size_t>(row / chunk_rows)].push_back(
+                {static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(position - row / chunk_rows * chunk_rows * cols)});
         }
 
         const std::string final_path = path_to_open(shown_path);
-        NetcdfFile nc(final_path, shown_path, files);
+        ReplacingFile replacing(final_path, files);
+        replacing.release_output();
+        const NamedTemporary named(replacing.temporary_path());
+        std::optional<NetcdfFile> open_nc(std::in_place, replacing.temporary_path(), shown_path);
+        NetcdfFile& nc = *open_nc;
         const int id = nc.id();
 
         // Dimensions and coordinates.
@@ -424,16 +495,13 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
         nc.text(mask_var, "flag_meanings", "water land rangeland");
         nc.text(mask_var, "grid_mapping", "crs");
 
-        // The variable: one chunk per month and layer, the whole grid. HDF5
-        // holds a chunk below 4 GiB, so the rows of a larger grid are split.
+        // The variable, in the chunks above.
         std::vector<int> dims = {time_dim, lat_dim, lon_dim};
-        std::vector<std::size_t> chunk = {1, static_cast<std::size_t>(rows), static_cast<std::size_t>(cols)};
+        std::vector<std::size_t> chunk = {1, static_cast<std::size_t>(chunk_rows), static_cast<std::size_t>(cols)};
         if (layered) {
             dims.insert(dims.begin() + 1, layer_dim);
             chunk.insert(chunk.begin() + 1, 1);
         }
-        while (chunk[chunk.size() - 2] > 1 && chunk[chunk.size() - 2] * chunk.back() * sizeof(float) >= (std::size_t{1} << 32))
-            chunk[chunk.size() - 2] = (chunk[chunk.size() - 2] + 1) / 2;
         const std::string name = variable_name(trim_blanks(source.file_name));
         const int data_var = nc.variable(name, NC_FLOAT, dims);
         nc.check(nc_def_var_chunking(id, data_var, NC_CHUNKED, chunk.data()), "defining its chunks");
@@ -487,40 +555,63 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
         nc.check(nc_put_var_schar(id, mask_var, mask.data()), "writing its land mask");
         mask = {};
 
-        // Month by month: each layer read, placed and written before the next.
+        // The times of every month.
         const std::int64_t reference_day = first_of_month(settings.first_year, 1);
+        const auto months = static_cast<std::size_t>(settings.last_year - settings.first_year + 1) * 12;
+        std::vector<double> middles, bounds;
+        for (std::int64_t y = settings.first_year; y <= settings.last_year; ++y)
+            for (std::int64_t month = 1; month <= 12; ++month) {
+                const auto start = static_cast<double>(first_of_month(y, month) - reference_day);
+                const auto end = static_cast<double>(first_of_month(y, month + 1) - reference_day);
+                middles.push_back((start + end) / 2);
+                bounds.insert(bounds.end(), {start, end});
+            }
+        const std::size_t time_start[] = {0, 0}, time_count[] = {months, 2};
+        nc.check(nc_put_vara_double(id, time_var, time_start, time_count, middles.data()), "writing its times");
+        nc.check(nc_put_vara_double(id, time_bnds_var, time_start, time_count, bounds.data()), "writing its times");
+        nc.close();
+        open_nc.reset();
+
+        // The values: month by month, each layer read and placed in its
+        // chunks, which are compressed on the threads and written in order.
+        StoredChunks stored(replacing.temporary_path(), name, shown_path);
+        const auto layers = static_cast<std::size_t>(last_layer - first_layer + 1);
+        std::vector<hsize_t> extent = {months, static_cast<hsize_t>(rows), static_cast<hsize_t>(cols)};
+        if (layered) extent.insert(extent.begin() + 1, layers);
+        stored.extend(extent);
+        const auto per_grid = static_cast<std::size_t>(chunks_per_grid);
+        const auto write = [&](std::size_t index, const unsigned char* data, std::size_t size) {
+            const std::size_t k = index % per_grid, grid = index / per_grid, t = grid / layers;
+            std::vector<hsize_t> at = {t, k * static_cast<hsize_t>(chunk_rows), 0};
+            if (layered) at.insert(at.begin() + 1, grid % layers);
+            const auto year = settings.first_year + static_cast<std::int64_t>(t / 12);
+            stored.write(at, data, size, "writing " + padded(year, 4) + "-" + padded(static_cast<std::int64_t>(t % 12) + 1, 2));
+        };
+        const int threads = settings.threads > 0 ? settings.threads
+                                                 : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        ChunkCompressor compressor(chunk_values, level, threads, write);
         std::vector<float> block;
-        std::size_t t = 0;
         for (std::int64_t y = settings.first_year; y <= settings.last_year; ++y) {
             const auto year = static_cast<std::int32_t>(y);
-            for (std::int32_t month = 1; month <= 12; ++month, ++t) {
-                const std::string when = padded(year, 4) + "-" + padded(month, 2);
-                status("Saving: " + shown_path + " (" + when + ")");
-                const double start = static_cast<double>(first_of_month(year, month) - reference_day);
-                const double end = static_cast<double>(first_of_month(year, month + 1) - reference_day);
-                const double middle = (start + end) / 2, bounds[] = {start, end};
-                const std::size_t one = 1, time_start[] = {t, 0}, time_count[] = {1, 2};
-                const std::string doing = "writing " + when;
-                nc.check(nc_put_vara_double(id, time_var, &t, &one, &middle), doing);
-                nc.check(nc_put_vara_double(id, time_bnds_var, time_start, time_count, bounds), doing);
+            for (std::int32_t month = 1; month <= 12; ++month) {
+                status("Saving: " + shown_path + " (" + padded(year, 4) + "-" + padded(month, 2) + ")");
                 for (std::int32_t layer = first_layer; layer <= last_layer; ++layer) {
                     read_checked_block(values, variable_path,
                                        {year, month, layer, source.first_year, source.layer_count, n}, block);
-                    for (std::size_t i = 0; i < position.size(); ++i)
-                        if (position[i] >= 0) grid[static_cast<std::size_t>(position[i])] = block[i + 3];
-                    std::vector<std::size_t> at = {t, 0, 0}, count = {1, static_cast<std::size_t>(rows),
-                                                                       static_cast<std::size_t>(cols)};
-                    if (layered) {
-                        at.insert(at.begin() + 1, static_cast<std::size_t>(layer - first_layer));
-                        count.insert(count.begin() + 1, 1);
+                    const float* cell_values = block.data() + 3;
+                    for (std::size_t k = 0; k < per_grid; ++k) {
+                        FloatChunk& c = compressor.next(static_cast<std::int64_t>(k), kFillValue);
+                        for (const Placed& p : placed[k]) c.put(p.at, cell_values[p.cell]);
+                        compressor.submit();
                     }
-                    nc.check(nc_put_vara_float(id, data_var, at.data(), count.data(), grid.data()), doing);
                 }
+                if (y == settings.last_year && month == 12) compressor.finish();
                 ++outcome.months_written;
                 status("");
             }
         }
-        nc.put_in_place(final_path);
+        stored.close();
+        replacing.commit();
         outcome.path = shown_path;
     } catch (const StopRequested&) {
         outcome.stopped = true;

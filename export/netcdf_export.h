@@ -33,6 +33,7 @@ struct GridEdges {
 
 inline constexpr int kDefaultDeflateLevel = 4;
 inline constexpr int kMaxDeflateLevel = 9;
+inline constexpr int kMaxExportThreads = 256;
 
 struct NetcdfSettings {
     std::string folder;  // destination; blanks at both ends are dropped, a separator appended when missing
@@ -41,6 +42,7 @@ struct NetcdfSettings {
     std::int32_t last_year = 0;
     bool every_layer = true;                 // false: only the source's chosen layer
     int deflate_level = kDefaultDeflateLevel;  // 0 (no compression) .. kMaxDeflateLevel; shuffled when above 0
+    int threads = 0;                         // threads compressing the values; 0: one per core
     std::string institution;                 // no attribute when empty
     std::string history;                     // what made the file (the command line); the time goes before it
     GridEdges edges;
@@ -74,9 +76,11 @@ std::string netcdf_path(std::string_view folder, std::string_view root);
 //   land_mask   byte: 0 water, 1 land, 2 rangeland;
 //   crs         WGS 84 latitude and longitude.
 //
-// Each month is read (one read per layer), placed and written before the next
-// is read. The status texts are "Saving: <path> (<year>-<MM>)" before a month
-// and "" after it.
+// Each month is read (one read per layer) and placed in its chunks, which
+// are shuffled and deflated on `threads` threads and stored as they are with
+// HDF5 (the variable's own filters read them back), in order; a few chunks
+// are in flight at a time, whatever the length of the run. The status texts
+// are "Saving: <path> (<year>-<MM>)" before a month and "" after it.
 //
 // A block that lies outside the variable file, or whose cell count, year or
 // month record differs from what is expected, stops the export with one

@@ -4,6 +4,7 @@
 // netcdf_readers_open_export.py.
 #include <gtest/gtest.h>
 #include <netcdf.h>
+#include <netcdf_filter.h>
 #include <sys/resource.h>
 
 #include <csignal>
@@ -128,19 +129,69 @@ TEST_F(NetcdfExport, AShortFileAFailedRenameOrAStopLeaveNothing) {
 }
 
 TEST_F(NetcdfExport, AFullDiskNamesTheFileAndLeavesNothing) {
-    // A file-size limit makes the library's writes fail as a full disk would.
+    ASSERT_FALSE(run().failed);
+    const auto whole = static_cast<rlim_t>(fs::file_size(out / "biomass.nc"));
+    fs::remove(out / "biomass.nc");
+    // A file-size limit makes the library's writes fail as a full disk would:
+    // while NetCDF writes the coordinates, or while the values are stored.
     std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 4096;
-    setrlimit(RLIMIT_FSIZE, &small);
-    const NetcdfOutcome outcome = run();
-    setrlimit(RLIMIT_FSIZE, &old);
-    EXPECT_TRUE(outcome.failed);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].rfind((out / "biomass.nc").string() + ": cannot be written: NetCDF: ", 0), 0u) << messages[0];
-    EXPECT_TRUE(names_in(out).empty());
+    for (const auto& [limit, reason] : {std::pair{rlim_t{4096}, "cannot be written: NetCDF: "},
+                                        std::pair{whole - 64, "cannot be written: HDF5 error (File too large), while "}}) {
+        messages.clear();
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &small);
+        const NetcdfOutcome outcome = run();
+        setrlimit(RLIMIT_FSIZE, &old);
+        EXPECT_TRUE(outcome.failed);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].rfind((out / "biomass.nc").string() + ": " + reason, 0), 0u) << messages[0];
+        EXPECT_TRUE(names_in(out).empty());
+    }
+}
+
+// The values of a variable and its filter ids, read back with the NetCDF library.
+struct StoredVariable {
+    std::vector<float> values;
+    std::vector<unsigned> filters;
+    int shuffle = 0, deflate = 0, level = 0;
+};
+
+StoredVariable read_variable(const fs::path& file, const char* name, std::size_t count) {
+    StoredVariable v;
+    v.values.resize(count);
+    int id = -1, var = -1;
+    EXPECT_EQ(nc_open(file.c_str(), NC_NOWRITE, &id), NC_NOERR);
+    nc_inq_varid(id, name, &var);
+    EXPECT_EQ(nc_get_var_float(id, var, v.values.data()), NC_NOERR);
+    std::size_t n = 0;
+    nc_inq_var_filter_ids(id, var, &n, nullptr);
+    v.filters.resize(n);
+    nc_inq_var_filter_ids(id, var, &n, v.filters.data());
+    nc_inq_var_deflate(id, var, &v.shuffle, &v.deflate, &v.level);
+    nc_close(id);
+    return v;
+}
+
+TEST_F(NetcdfExport, OneThreadOrTwoStoreTheSameShuffledAndDeflatedValues) {
+    std::vector<StoredVariable> stored;
+    for (int threads : {1, 2}) {
+        settings.threads = threads;
+        settings.root = "biomass_" + std::to_string(threads);
+        ASSERT_FALSE(run().failed) << messages.at(0);
+        stored.push_back(read_variable(out / (settings.root + ".nc"), "Biomass", 24 * 2 * 8));
+    }
+    // Shuffle (2), then deflate (1), at the level asked for.
+    EXPECT_EQ(stored[0].filters, (std::vector<unsigned>{2, 1}));
+    EXPECT_EQ((std::vector<int>{stored[0].shuffle, stored[0].deflate, stored[0].level}), (std::vector<int>{1, 1, 4}));
+    EXPECT_EQ(stored[0].values, stored[1].values);
+    EXPECT_EQ(stored[0].filters, stored[1].filters);
+    // Month 24, layer 2: the two cells, fill elsewhere.
+    EXPECT_EQ(std::vector<float>(stored[1].values.end() - 8, stored[1].values.end()),
+              (std::vector<float>{value(1583, 12, 2, 0), -9999, -9999, -9999, -9999, -9999, value(1583, 12, 2, 1),
+                                  -9999}));
 }
 
 TEST_F(NetcdfExport, CommandLineOptions) {
@@ -158,7 +209,7 @@ TEST_F(NetcdfExport, CommandLineOptions) {
     for (const std::vector<std::string>& wrong :
          {std::vector<std::string>{"--format", "csv"}, {"--format", "netcdf", "--deflate", "10"},
           {"--format", "netcdf", "--decimals", "2"}, {"--format", "netcdf", "--projection", "robinson"},
-          {"--institution", "Range Lab"}})
+          {"--format", "netcdf", "--threads", "0"}, {"--threads", "2"}, {"--institution", "Range Lab"}})
         EXPECT_EQ(status(wrong), 2) << wrong[1];
 }
 

@@ -1,0 +1,165 @@
+#include "export/chunk_compressor.h"
+
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+namespace veldra::viewer {
+
+void FloatChunk::fill(float value) {
+    unsigned char b[4];
+    std::memcpy(b, &value, 4);
+    if (shuffled_) {
+        for (std::size_t k = 0; k < 4; ++k) std::memset(bytes_.data() + k * values_, b[k], values_);
+        return;
+    }
+    for (std::size_t i = 0; i < values_; ++i) std::memcpy(bytes_.data() + i * 4, b, 4);
+}
+
+ChunkDeflater::ChunkDeflater(int level) : compressor_(libdeflate_alloc_compressor(level)) {
+    if (!compressor_) throw std::bad_alloc();
+}
+
+ChunkDeflater::~ChunkDeflater() { libdeflate_free_compressor(compressor_); }
+
+std::vector<unsigned char> ChunkDeflater::operator()(const FloatChunk& chunk) {
+    // Most chunks are largely fill and shrink far below their size: first
+    // tried in what the largest chunk so far needed, then in the most any
+    // chunk can need.
+    if (scratch_.empty()) scratch_.resize(std::max<std::size_t>(chunk.size() / 8, 4096));
+    std::size_t size = libdeflate_zlib_compress(compressor_, chunk.data(), chunk.size(), scratch_.data(), scratch_.size());
+    if (size == 0) {
+        scratch_.resize(libdeflate_zlib_compress_bound(compressor_, chunk.size()));
+        size = libdeflate_zlib_compress(compressor_, chunk.data(), chunk.size(), scratch_.data(), scratch_.size());
+    }
+    return std::vector<unsigned char>(scratch_.begin(), scratch_.begin() + static_cast<std::ptrdiff_t>(size));
+}
+
+ChunkCompressor::ChunkCompressor(std::size_t values, int level, int threads, Write write)
+    : level_(level), write_(std::move(write)) {
+    const bool shuffled = level > 0;
+    const int workers = level > 0 && threads > 1 ? threads : 0;
+    // One chunk being filled while each thread compresses one; finished
+    // chunks wait for those before them within a window of twice that.
+    const std::size_t count = static_cast<std::size_t>(workers) + 1;
+    for (std::size_t i = 0; i < count; ++i) {
+        chunks_.push_back(std::make_unique<FloatChunk>(values, shuffled));
+        free_.push_back(chunks_.back().get());
+    }
+    window_ = 2 * count;
+    if (workers == 0) {
+        if (level > 0) deflater_ = std::make_unique<ChunkDeflater>(level);
+        return;
+    }
+    try {
+        for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { work(); });
+    } catch (...) {
+        stop();
+        throw;
+    }
+}
+
+ChunkCompressor::~ChunkCompressor() { stop(); }
+
+void ChunkCompressor::stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    to_workers_.notify_all();
+    for (std::thread& t : workers_)
+        if (t.joinable()) t.join();
+    workers_.clear();
+}
+
+void ChunkCompressor::work() {
+    std::unique_ptr<ChunkDeflater> deflate;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        to_workers_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });
+        if (stopping_) return;
+        const Job job = jobs_.front();
+        jobs_.pop_front();
+        lock.unlock();
+        std::vector<unsigned char> bytes;
+        std::exception_ptr failure;
+        try {
+            if (!deflate) deflate = std::make_unique<ChunkDeflater>(level_);
+            bytes = (*deflate)(*job.chunk);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        lock.lock();
+        if (failure && !failure_) failure_ = failure;
+        if (!failure) done_.emplace(job.index, std::move(bytes));
+        free_.push_back(job.chunk);
+        to_caller_.notify_one();
+    }
+}
+
+void ChunkCompressor::write_ready(std::unique_lock<std::mutex>& lock) {
+    for (auto it = done_.find(written_); it != done_.end(); it = done_.find(written_)) {
+        const std::vector<unsigned char> bytes = std::move(it->second);
+        done_.erase(it);
+        lock.unlock();
+        write_(written_, bytes.data(), bytes.size());
+        lock.lock();
+        ++written_;
+    }
+}
+
+FloatChunk& ChunkCompressor::next(std::int64_t mark, float fill) {
+    if (workers_.empty()) {
+        filling_ = chunks_.front().get();
+    } else {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            write_ready(lock);
+            if (failure_) std::rethrow_exception(failure_);
+            if (!free_.empty() && submitted_ - written_ < window_) break;
+            to_caller_.wait(lock);
+        }
+        filling_ = free_.back();
+        free_.pop_back();
+    }
+    if (filling_->mark != mark) {
+        filling_->fill(fill);
+        filling_->mark = mark;
+    }
+    return *filling_;
+}
+
+void ChunkCompressor::submit() {
+    FloatChunk* chunk = std::exchange(filling_, nullptr);
+    const std::size_t index = submitted_++;
+    if (workers_.empty()) {
+        if (!deflater_) {
+            write_(index, chunk->data(), chunk->size());
+        } else {
+            const std::vector<unsigned char> bytes = (*deflater_)(*chunk);
+            write_(index, bytes.data(), bytes.size());
+        }
+        written_ = submitted_;
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        jobs_.push_back({index, chunk});
+    }
+    to_workers_.notify_one();
+}
+
+void ChunkCompressor::finish() {
+    if (workers_.empty()) return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        write_ready(lock);
+        if (failure_) std::rethrow_exception(failure_);
+        if (written_ == submitted_) return;
+        to_caller_.wait(lock);
+    }
+}
+
+}  // namespace veldra::viewer
