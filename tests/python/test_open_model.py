@@ -188,3 +188,21 @@ def test_time_mean_on_worker_processes():
     np.testing.assert_allclose(mean.values[:, rows, cols], expected, rtol=1e-6)
     assert np.isnan(mean.values).sum() == 3 * (360 * 720 - len(np.unique(rows * 720 + cols)))
     np.testing.assert_allclose(compact.values, expected, rtol=1e-6)
+
+
+def test_installed_package_is_the_engine_veldra(tmp_path):
+    """What cmake --install puts under a prefix is found by Debian's python3
+    as the package and as xarray's engine "veldra"."""
+    subprocess.run([os.environ["VELDRA_CMAKE"], f"-DCMAKE_INSTALL_PREFIX={tmp_path}", "-P",
+                    os.environ["VELDRA_PYTHON_INSTALL_SCRIPT"]], check=True, capture_output=True)
+    site = tmp_path / os.environ["VELDRA_PYTHON_INSTALL_DIR"]
+    script = ("import sys, xarray as xr, veldra\n"
+              "assert veldra.__file__.startswith(sys.argv[1]), veldra.__file__\n"
+              "ds = xr.open_dataset(sys.argv[2], engine='veldra')\n"
+              "print(ds.Live_Biomass.shape, float(ds.Precip[0].sum()))\n")
+    env = dict(os.environ, PYTHONPATH=str(site))
+    out = subprocess.run(["/usr/bin/python3", "-c", script, str(site), str(SAMPLE)], env=env, check=True,
+                         capture_output=True, text=True, cwd=tmp_path).stdout
+    expected = float(np.float32(blocks(SAMPLE, "Precip", 1)[0, 0].sum(dtype=np.float32)))
+    shape, total = out.rsplit(" ", 1)
+    assert shape == "(60, 3, 360, 720)" and np.isclose(float(total), expected, rtol=1e-5)
