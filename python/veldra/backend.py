@@ -151,8 +151,8 @@ class VeldraArray(BackendArray):
         return out
 
     def _read_span(self, years, months, numbers, first, count):
-        values = _veldra.read_values(os.fsencode(self.path), self.first_year, self.layers, self.cell_count, years, months,
-                                     numbers, int(first), int(count))
+        values = _veldra.read_values(os.fsencode(self.path), self.first_year, self.layers, self.cell_count,
+                                     years, months, numbers, int(first), int(count))
         values[values == FILL_VALUE] = np.nan
         return values
 

@@ -179,8 +179,8 @@ def test_time_mean_on_worker_processes():
     distributed = pytest.importorskip("distributed")
     expected = blocks(SAMPLE, "Live_Biomass", 3).mean(axis=0)
     _, cols, rows = cell_table(SAMPLE)
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
-            distributed.Client(cluster):
+    cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None)
+    with cluster, distributed.Client(cluster):
         ds = veldra.open_model(SAMPLE, chunks={"time": 12})
         assert ds.Live_Biomass.data.npartitions == 5 * 3
         mean = ds.Live_Biomass.mean("time").compute()
