@@ -1,0 +1,273 @@
+// veldra._veldra: the readers of modelfiles as Python sees them. The model's
+// text files are read by load_model_files, as the viewer and veldra_export
+// read them, and blocks of a variable file by read_block with the three
+// checks of the exports, so that every rule, limit and message holds in
+// Python too. Every error becomes veldra.ModelError (a ValueError) or, for a
+// file that cannot be opened, veldra.FileOpenError (also an OSError), with
+// our message as its text.
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "modelfiles/file_io.h"
+#include "modelfiles/number_text.h"
+#include "modelfiles/paths.h"
+#include "modelfiles/variable_file.h"
+#include "modelfiles/viewer_model.h"
+
+namespace py = pybind11;
+
+namespace veldra::python {
+namespace {
+
+using viewer::plain_number;
+
+PyObject* model_error = nullptr;
+PyObject* open_error = nullptr;
+
+// A text of the model's files for Python: UTF-8, with any other byte kept as
+// os.fsdecode keeps it, so that a path goes back to the system unchanged.
+py::str text(const std::string& s) {
+    PyObject* o = PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "surrogateescape");
+    if (!o) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(o);
+}
+
+void raise(PyObject* type, const char* message) {
+    PyObject* o = PyUnicode_DecodeUTF8(message, static_cast<Py_ssize_t>(std::strlen(message)), "replace");
+    if (!o) return;
+    PyErr_SetObject(type, o);
+    Py_DECREF(o);
+}
+
+std::string number_text(std::int64_t v) {
+    char buf[24];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+std::string block_name(std::int32_t year, std::int32_t month, std::int32_t layer) {
+    return "the block of year " + number_text(year) + ", month " + number_text(month) + ", layer " +
+           number_text(layer);
+}
+
+std::string past_end_message(const std::string& path, std::int64_t records, std::int64_t first, std::int64_t last,
+                             std::int64_t first_missing, const std::string& which) {
+    return path + ": record " + number_text(first_missing) + " lies past the end of the file, which holds " +
+           number_text(records) + " records; " + which + " takes records " + number_text(first) + " to " +
+           number_text(last) + ".";
+}
+
+// Where the variable of a run stands in its file, and which of its cells are read.
+struct Span {
+    std::int32_t first_year = 0;
+    std::int32_t layers = 1;
+    std::int64_t cell_count = 0;
+    std::int64_t first_cell = 0;  // 0-based, in cell-file order
+    std::int64_t cells = 0;       // how many from first_cell
+};
+
+// Reads the values of `span` from the block of (year, month, layer) into
+// `dest` after the checks of the exports: the block lies in the file and its
+// three leading records hold the cell count, the year and the month. The
+// whole block is one read; a part of it two (the leading records, then the
+// cells). Raises ModelFileError with the message of the first check that fails.
+void read_checked_values(const VariableFile& file, const std::string& path, const Span& span, std::int32_t year,
+                         std::int32_t month, std::int32_t layer, float* dest, std::vector<float>& block) {
+    const BlockAddress a{year, month, layer, span.first_year, span.layers, span.cell_count};
+    const std::string which = block_name(year, month, layer);
+    const bool whole = span.first_cell == 0 && span.cells == span.cell_count;
+    BlockRecords b;
+    if (whole) {
+        b = read_block(file, a, block);
+    } else {
+        b.first_record = block_first_record(a);
+        b.count = static_cast<std::size_t>(span.cell_count) + 3;
+        block.resize(3);
+        if (!b.before_start()) b.read = file.read_records(b.first_record, 3, block.data());
+    }
+    if (b.before_start())
+        throw ModelFileError(path + ": " + which + " would start at record " + number_text(b.first_record) +
+                             ", before the start of the file (the first model year is " +
+                             number_text(span.first_year) + ").");
+    const auto past_end = [&](std::int64_t first_missing) {
+        return ModelFileError(
+            past_end_message(path, file.record_count(), b.first_record, b.last_record(), first_missing, which));
+    };
+    if (b.read < 3) throw past_end(b.first_record + static_cast<std::int64_t>(b.read));
+    const struct {
+        const char* what;
+        double expected;
+        const char* whose;
+    } leading[] = {{"the cell count", static_cast<double>(span.cell_count), ", the cell count of the cell file"},
+                   {"the year", static_cast<double>(year), ""},
+                   {"the month", static_cast<double>(month), ""}};
+    for (std::size_t i = 0; i < 3; ++i)
+        if (static_cast<double>(block[i]) != leading[i].expected)
+            throw ModelFileError(path + ": record " + number_text(b.first_record + static_cast<std::int64_t>(i)) +
+                                 " holds " + plain_number(block[i]) + " as " + leading[i].what + " of " + which +
+                                 "; expected " + plain_number(leading[i].expected) + leading[i].whose + ".");
+    if (whole) {
+        if (!b.complete()) throw past_end(b.first_record + static_cast<std::int64_t>(b.read));
+        std::memcpy(dest, block.data() + 3, static_cast<std::size_t>(span.cells) * sizeof(float));
+        return;
+    }
+    if (b.last_record() > file.record_count()) throw past_end(std::max(b.first_record, file.record_count() + 1));
+    file.read_records(b.first_record + 3 + span.first_cell, static_cast<std::size_t>(span.cells), dest);
+}
+
+// The records of a variable file; fails, as the exports do before they
+// write anything, when the last block of the run lies past its end.
+std::int64_t check_variable_file(const std::string& path, std::int32_t first_year, std::int32_t last_year,
+                                 std::int32_t layers, std::int64_t cell_count) {
+    const VariableFile file = VariableFile::open(path_to_open(path));
+    const BlockAddress last{last_year, 12, layers, first_year, layers, cell_count};
+    const std::int64_t first = block_first_record(last);
+    const BlockRecords b{first, static_cast<std::size_t>(cell_count + 3), 0};
+    if (first >= 1 && b.last_record() > file.record_count())
+        throw ModelFileError(past_end_message(path, file.record_count(), b.first_record, b.last_record(),
+                                              std::max(first, file.record_count() + 1),
+                                              block_name(last_year, 12, layers)));
+    return file.record_count();
+}
+
+// The values of cells first_cell .. first_cell + cells - 1 of the blocks
+// (years[i], months[i], layer_numbers[j]), as an array of
+// (len(years), len(layer_numbers), cells). The file is opened for the call.
+py::array_t<float> read_values(const std::string& path, std::int32_t first_year, std::int32_t layers,
+                               std::int64_t cell_count, py::array_t<std::int32_t, py::array::c_style> years,
+                               py::array_t<std::int32_t, py::array::c_style> months,
+                               py::array_t<std::int32_t, py::array::c_style> layer_numbers, std::int64_t first_cell,
+                               std::int64_t cells) {
+    if (years.ndim() != 1 || months.ndim() != 1 || layer_numbers.ndim() != 1 || years.size() != months.size())
+        throw py::value_error("read_values: years and months are one list of the same length, layers another");
+    if (cell_count < 0 || first_cell < 0 || cells < 0 || first_cell + cells > cell_count)
+        throw py::value_error("read_values: cells " + number_text(first_cell) + " to " +
+                              number_text(first_cell + cells - 1) + " are not among the " + number_text(cell_count) +
+                              " cells");
+    const py::ssize_t times = years.size(), nlayers = layer_numbers.size();
+    py::array_t<float> out({times, nlayers, static_cast<py::ssize_t>(cells)});
+    const std::int32_t* y = years.data();
+    const std::int32_t* m = months.data();
+    const std::int32_t* l = layer_numbers.data();
+    float* dest = out.mutable_data();
+    const Span span{first_year, layers, cell_count, first_cell, cells};
+    {
+        py::gil_scoped_release unlocked;
+        const VariableFile file = VariableFile::open(path_to_open(path));
+        std::vector<float> block;
+        for (py::ssize_t t = 0; t < times; ++t)
+            for (py::ssize_t k = 0; k < nlayers; ++k, dest += cells)
+                read_checked_values(file, path, span, y[t], m[t], l[k], dest, block);
+    }
+    return out;
+}
+
+template <typename Field>
+py::array_t<std::int32_t> cell_column(const std::vector<RangeCell>& cells, Field field) {
+    py::array_t<std::int32_t> out(static_cast<py::ssize_t>(cells.size()));
+    std::int32_t* p = out.mutable_data();
+    for (const RangeCell& c : cells) *p++ = c.*field;
+    return out;
+}
+
+// The output list, the cell file and the globe file of a model folder.
+py::dict load_model(const std::string& folder) {
+    viewer::LoadedModel model;
+    {
+        py::gil_scoped_release unlocked;
+        model = viewer::load_model_files(folder);
+    }
+    py::list entries;
+    for (const viewer::OutputEntry& e : model.OutputTable) {
+        py::dict entry;
+        entry["file_name"] = text(e.FileName);
+        entry["layer_count"] = e.LayerCount;
+        entry["layer_label"] = text(e.LayerLabel);
+        entry["units"] = text(e.Units);
+        entry["path"] = text(model.variable_path(e));
+        entries.append(entry);
+    }
+    const viewer::ViewerGridInfo& g = model.GridInfo;
+    py::dict grid;
+    grid["cell_count"] = g.cellCount;
+    grid["columns"] = g.xDimension;
+    grid["rows"] = g.yDimension;
+    grid["west"] = g.lowerX;
+    grid["south"] = g.lowerY;
+    grid["east"] = g.upperX;
+    grid["north"] = static_cast<double>(g.upperY);
+    grid["cell_size"] = static_cast<double>(g.cellSize);
+    grid["first_year"] = model.first_year();
+    grid["last_year"] = static_cast<int>(g.lastYear);
+
+    py::dict cells;
+    cells["number"] = cell_column(model.CellTable, &RangeCell::cellNumber);
+    cells["zone"] = cell_column(model.CellTable, &RangeCell::zone);
+    cells["x"] = cell_column(model.CellTable, &RangeCell::x);
+    cells["y"] = cell_column(model.CellTable, &RangeCell::y);
+    cells["range_type"] = cell_column(model.CellTable, &RangeCell::rangeType);
+
+    const GlobeMask& mask = model.GlobeMask;
+    py::array_t<std::uint8_t> land({static_cast<py::ssize_t>(mask.rows), static_cast<py::ssize_t>(mask.cols)});
+    std::copy(mask.land.begin(), mask.land.end(), land.mutable_data());
+
+    py::dict out;
+    out["folder"] = text(model.ModelFolder);
+    out["entries"] = entries;
+    out["grid"] = grid;
+    out["cells"] = cells;
+    out["land"] = land;
+    return out;
+}
+
+}  // namespace
+}  // namespace veldra::python
+
+PYBIND11_MODULE(_veldra, m) {
+    using namespace veldra::python;
+    m.doc() = "The model files of a Veldra run, read by the readers of the Veldra tools.";
+
+    // A model file that cannot be used; an OSError too when it cannot be opened.
+    model_error = PyErr_NewExceptionWithDoc("veldra.ModelError",
+                                            "A model file that cannot be used; the text names the file and says "
+                                            "what was expected.",
+                                            PyExc_ValueError, nullptr);
+    py::tuple bases = py::make_tuple(py::handle(model_error), py::handle(PyExc_OSError));
+    open_error = PyErr_NewExceptionWithDoc("veldra.FileOpenError", "A model file that cannot be opened.",
+                                           bases.ptr(), nullptr);
+    if (!model_error || !open_error) throw py::error_already_set();
+    m.add_object("ModelError", py::handle(model_error));
+    m.add_object("FileOpenError", py::handle(open_error));
+    py::register_exception_translator([](std::exception_ptr p) {
+        try {
+            if (p) std::rethrow_exception(p);
+        } catch (const veldra::FileOpenError& e) {
+            raise(open_error, e.what());
+        } catch (const veldra::Error& e) {
+            raise(model_error, e.what());
+        } catch (const veldra::viewer::LoadError& e) {
+            // The loader keeps the message of a file that cannot be opened.
+            const bool unopened = std::strstr(e.what(), ": cannot be opened: ") != nullptr;
+            raise(unopened ? open_error : model_error, e.what());
+        }
+    });
+
+    m.def("load_model", &load_model, py::arg("folder"),
+          "The output list, the cell file and the globe file of a model folder, as the viewer reads them.");
+    m.def("check_variable_file", &check_variable_file, py::arg("path"), py::arg("first_year"),
+          py::arg("last_year"), py::arg("layers"), py::arg("cell_count"),
+          "The records of a variable file; raises ModelError when the run's last block lies past its end.");
+    m.def("read_values", &read_values, py::arg("path"), py::arg("first_year"), py::arg("layers"),
+          py::arg("cell_count"), py::arg("years"), py::arg("months"), py::arg("layer_numbers"),
+          py::arg("first_cell"), py::arg("cells"),
+          "Values of a span of cells from blocks of a variable file, each block checked, as "
+          "(len(years), len(layer_numbers), cells) float32.");
+}
