@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "modelfiles/number_text.h"
-#include "modelfiles/ascii_grid.h"
 
 namespace veldra::viewer {
 
@@ -29,10 +28,11 @@ std::string read_last_export_dir(const std::string& path, FileAccess& files) {
 }
 
 void write_last_export_dir(const std::string& path, const std::string& folder, FileAccess& files) {
-    GridFileWriter file(files);
-    file.create(path);
-    file.write("\"" + folder + "\"\r\n");
-    file.commit();
+    try {
+        replace_file(path, "\"" + folder + "\"\r\n", files);
+    } catch (const FileWriteError& e) {
+        throw FileWriteError(path, e.reason(), e.code());  // named by the file it replaces
+    }
 }
 
 int step_export_year(int year, int step, int first_year, int last_year) {

@@ -19,11 +19,6 @@
 namespace veldra::viewer {
 namespace {
 
-std::string number_text(std::int64_t v) {
-    char buf[24];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
-
 // A failure that stops the export; its text is the one message shown.
 struct StopExport : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -90,23 +85,6 @@ LookupFiles opened_form(LookupFiles f) {
 
 // The check of a block's three leading records; the message of the first
 // that fails, or nothing.
-std::optional<std::string> block_check(const std::vector<float>& block, std::int64_t n, std::int32_t year,
-                                       std::int32_t month) {
-    if (static_cast<double>(block[0]) != static_cast<double>(n))
-        return "There is disagreement between the number of rangeland cells expected and what is being read-in.  "
-               "Something is out of sync. Expected is " +
-               number_text(n) + " and read-in was: " + plain_number(block[0]);
-    if (static_cast<double>(block[1]) != year)
-        return "There is disagreement between the current year and the year read-in.  Something is out of sync.  "
-               "Excepted is " +
-               number_text(year) + " and read-in was " + plain_number(block[1]);
-    if (static_cast<double>(block[2]) != month)
-        return "There is disagreement between the current month and the month read-in.  Something is out of sync.  "
-               "Excepted is " +
-               number_text(month) + " and read-in was " + plain_number(block[2]);
-    return std::nullopt;
-}
-
 // Where each written value comes from, in the order the values are written
 // (the northern row first): an index into the block as read, extended by
 // two records, or kOutsideOutline.
@@ -179,10 +157,10 @@ std::string month_grid_path(std::string_view folder, std::string_view root, std:
     std::string path = with_trailing_separator(trim_blanks(folder));
     path += root;
     path += '_';
-    path += number_text(year);
+    path += integer_text(year);
     path += '_';
     if (month >= 0 && month < 10) path += '0';
-    path += number_text(month);
+    path += integer_text(month);
     path += ".asc";
     return path;
 }
@@ -203,19 +181,19 @@ ExportOutcome export_grids(const ExportSource& source, const ExportSettings& set
         if (source.layer_count < 1 || source.layer < 1 || source.layer > source.layer_count)
             throw StopExport{"Nothing was exported: choose a variable and, where it has layers, a layer first."};
         if (settings.projection < 0 || settings.projection >= kProjectionCount)
-            throw StopExport{"Nothing was exported: the projection " + number_text(settings.projection) +
+            throw StopExport{"Nothing was exported: the projection " + integer_text(settings.projection) +
                              " is not one of 0 (Geographic) to 3 (Winkel Tripel)."};
         if (settings.decimals < 0 || settings.decimals > kMaxGridDecimals)
             throw StopExport{"Nothing was exported: the decimal places must be 0 to " +
-                             number_text(kMaxGridDecimals) + ", not " + number_text(settings.decimals) + "."};
+                             integer_text(kMaxGridDecimals) + ", not " + integer_text(settings.decimals) + "."};
         const std::int64_t model_cols = source.land.cols, model_rows = source.land.rows;
         if (model_cols <= 0 || model_rows <= 0 ||
             source.land.land.size() != static_cast<std::size_t>(model_cols * model_rows))
             throw StopExport{"Nothing was exported: the model grid has no land and water mask."};
         const std::int64_t n = source.cell_count;
         if (n < 0 || n > kMaxGridPositions)
-            throw StopExport{"Nothing was exported: the cell count " + number_text(n) + " is outside 0 to " +
-                             number_text(kMaxGridPositions) + "."};
+            throw StopExport{"Nothing was exported: the cell count " + integer_text(n) + " is outside 0 to " +
+                             integer_text(kMaxGridPositions) + "."};
 
         const std::string_view suffix = resolution_suffix(source.cell_size);
         const std::optional<LookupFiles> found =
@@ -251,33 +229,26 @@ ExportOutcome export_grids(const ExportSource& source, const ExportSettings& set
                 if (!status("Saving: " + path)) return outcome;
 
                 const BlockAddress address{year, month, source.layer, source.first_year, source.layer_count, n};
-                const BlockRecords b = read_block(variable, address, block);
-                const std::string which = "the block of year " + number_text(year) + ", month " + number_text(month) +
-                                          ", layer " + number_text(source.layer);
-                if (b.before_start())
-                    throw StopExport{variable_path + ": " + which + " would start at record " +
-                                     number_text(b.first_record) +
-                                     ", before the start of the file (the first model year is " +
-                                     number_text(source.first_year) + ")."};
-                const auto past_end = [&] {
-                    return StopExport{variable_path + ": record " +
-                                      number_text(b.first_record + static_cast<std::int64_t>(b.read)) +
-                                      " lies past the end of the file, which holds " +
-                                      number_text(variable.record_count()) + " records; " + which + " takes records " +
-                                      number_text(b.first_record) + " to " + number_text(b.last_record()) + "."};
-                };
-                if (b.read < 3) throw past_end();
-                if (const std::optional<std::string> mismatch = block_check(block, n, year, month)) {
+                const CheckedBlock b = read_checked_block(variable, address, block);
+                switch (b.fault) {
+                case BlockFault::none:
+                    break;
+                case BlockFault::before_start:
+                    throw StopExport{block_before_start_message(variable_path, address, b) + "."};
+                case BlockFault::past_end:
+                    throw StopExport{block_past_end_message(variable_path, address, b) + "."};
+                case BlockFault::cell_count:
+                case BlockFault::year:
+                case BlockFault::month:
                     files.remove(path_to_open(path));
                     files.remove(path_to_open(sidecar_path(path)));
                     ++outcome.months_abandoned;
-                    if (!message(*mismatch)) {
+                    if (!message(leading_mismatch_message(b.fault, block.data(), integer_text(n), address))) {
                         outcome.stopped = true;
                         return outcome;
                     }
                     continue;
                 }
-                if (!b.complete()) throw past_end();
 
                 block.resize(static_cast<std::size_t>(n) + 5);
                 block[static_cast<std::size_t>(n) + 3] = -255.0f;

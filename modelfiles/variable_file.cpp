@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "modelfiles/file_io.h"
+#include "modelfiles/number_text.h"
 
 namespace veldra {
 
@@ -56,6 +57,77 @@ BlockRecords read_block(const VariableFile& file, const BlockAddress& address, s
     dest.resize(block.count);
     if (!block.before_start()) block.read = file.read_records(block.first_record, block.count, dest.data());
     return block;
+}
+
+bool leading_record_matches(float record, std::int64_t expected) { return record == static_cast<float>(expected); }
+
+CheckedBlock read_checked_block(const VariableFile& file, const BlockAddress& address, std::vector<float>& dest) {
+    CheckedBlock c;
+    c.records = read_block(file, address, dest);
+    c.file_records = file.record_count();
+    if (c.records.before_start()) {
+        c.fault = BlockFault::before_start;
+        return c;
+    }
+    if (!c.leading_read()) {
+        c.fault = BlockFault::past_end;
+        return c;
+    }
+    c.count_matches = leading_record_matches(dest[0], address.cell_count);
+    c.year_matches = leading_record_matches(dest[1], address.year);
+    c.month_matches = leading_record_matches(dest[2], address.month);
+    if (!c.count_matches)
+        c.fault = BlockFault::cell_count;
+    else if (!c.year_matches)
+        c.fault = BlockFault::year;
+    else if (!c.month_matches)
+        c.fault = BlockFault::month;
+    else if (!c.records.complete())
+        c.fault = BlockFault::past_end;
+    return c;
+}
+
+std::string block_name(const BlockAddress& address) {
+    using viewer::integer_text;
+    return "the block of year " + integer_text(address.year) + ", month " + integer_text(address.month) +
+           ", layer " + integer_text(address.layer);
+}
+
+std::string block_before_start_message(const std::string& path, const BlockAddress& address,
+                                       const CheckedBlock& block) {
+    using viewer::integer_text;
+    return path + ": " + block_name(address) + " would start at record " + integer_text(block.records.first_record) +
+           ", before the start of the file (the first model year is " + integer_text(address.first_year) + ")";
+}
+
+std::string block_past_end_message(const std::string& path, const BlockAddress& address, const CheckedBlock& block) {
+    using viewer::integer_text;
+    return path + ": record " + integer_text(block.first_missing_record()) +
+           " lies past the end of the file, which holds " + integer_text(block.file_records) + " records; " +
+           block_name(address) + " takes records " + integer_text(block.records.first_record) + " to " +
+           integer_text(block.records.last_record());
+}
+
+std::string leading_mismatch_message(BlockFault fault, const float* leading, const std::string& shown_count,
+                                     const BlockAddress& address) {
+    using viewer::integer_text;
+    using viewer::plain_number;
+    switch (fault) {
+    case BlockFault::cell_count:
+        return "There is disagreement between the number of rangeland cells expected and what is being read-in.  "
+               "Something is out of sync. Expected is " +
+               shown_count + " and read-in was: " + plain_number(leading[0]);
+    case BlockFault::year:
+        return "There is disagreement between the current year and the year read-in.  Something is out of sync.  "
+               "Excepted is " +
+               integer_text(address.year) + " and read-in was " + plain_number(leading[1]);
+    case BlockFault::month:
+        return "There is disagreement between the current month and the month read-in.  Something is out of sync.  "
+               "Excepted is " +
+               integer_text(address.month) + " and read-in was " + plain_number(leading[2]);
+    default:
+        return {};
+    }
 }
 
 }  // namespace veldra

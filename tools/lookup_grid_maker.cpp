@@ -12,6 +12,7 @@
 
 #include "export/lookup_grids.h"
 #include "modelfiles/ascii_grid.h"
+#include "modelfiles/number_text.h"
 #include "modelfiles/paths.h"
 
 namespace veldra::lookup {
@@ -45,10 +46,7 @@ std::string number_text(double v) {
     return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
 }
 
-std::string number_text(std::int64_t v) {
-    char buf[24];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
+std::string number_text(std::int64_t v) { return viewer::integer_text(v); }
 
 // One row after another, rows from the south, each value followed by a blank,
 // every line ended by CR LF.

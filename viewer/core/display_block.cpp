@@ -12,9 +12,9 @@ namespace {
 
 bool fits_int16(int v) { return v >= -32768 && v <= 32767; }
 
-std::optional<VariableFile> open_variable_file(const std::string& path) {
+std::optional<VariableFile> open_variable_file(const std::string& path, FileAccess& files) {
     try {
-        return VariableFile::open(path_to_open(path));
+        return VariableFile::open(path_to_open(path), files);
     } catch (const FileOpenError&) {
         return std::nullopt;
     }
@@ -23,7 +23,7 @@ std::optional<VariableFile> open_variable_file(const std::string& path) {
 }  // namespace
 
 BlockRead read_variable_block(const ViewerState& state, const std::string& path, int layers, int year, int month,
-                              int layer) {
+                              int layer, FileAccess& files) {
     BlockRead out;
     const std::string year_text = std::to_string(year);
     const std::string month_text = std::to_string(month);
@@ -33,7 +33,7 @@ BlockRead read_variable_block(const ViewerState& state, const std::string& path,
         return out;
     };
 
-    const std::optional<VariableFile> file = open_variable_file(path);
+    const std::optional<VariableFile> file = open_variable_file(path, files);
     if (!file) {
         out.message = "The file " + path + " cannot be opened.";
         return out;
@@ -49,37 +49,23 @@ BlockRead read_variable_block(const ViewerState& state, const std::string& path,
     const auto n = static_cast<std::int64_t>(state.CellTable.size());
     const BlockAddress address{year, month, layer, state.first_year(), layers, n};
     std::vector<float> records;
-    BlockRecords block;
+    CheckedBlock block;
     try {
-        block = read_block(*file, address, records);
+        block = read_checked_block(*file, address, records);
     } catch (const ModelFileError& e) {
         out.message = e.what();
         return out;
     }
-    if (block.before_start()) return no_data("before the start of");
-    if (!block.complete()) {
-        if (block.last_record() > file->record_count()) return no_data("past the end of");
+    if (block.fault == BlockFault::before_start) return no_data("before the start of");
+    // A block the file does not hold whole is reported before its leading records.
+    if (!block.records.complete()) {
+        if (block.records.last_record() > block.file_records) return no_data("past the end of");
         out.message = "The file " + path + " ended while its block for year " + year_text + ", month " + month_text +
                       " was read.";
         return out;
     }
-
-    if (records[0] != static_cast<float>(n)) {
-        out.message = "There is disagreement between the number of rangeland cells expected and what is being "
-                      "read-in.  Something is out of sync. Expected is " +
-                      plain_number(state.GridInfo.cellCount) + " and read-in was: " + plain_number(records[0]);
-        return out;
-    }
-    if (records[1] != static_cast<float>(year)) {
-        out.message = "There is disagreement between the current year and the year read-in.  Something is out of "
-                      "sync.  Excepted is " +
-                      year_text + " and read-in was " + plain_number(records[1]);
-        return out;
-    }
-    if (records[2] != static_cast<float>(month)) {
-        out.message = "There is disagreement between the current month and the month read-in.  Something is out "
-                      "of sync.  Excepted is " +
-                      month_text + " and read-in was " + plain_number(records[2]);
+    if (!block.ok()) {
+        out.message = leading_mismatch_message(block.fault, records.data(), plain_number(state.GridInfo.cellCount), address);
         return out;
     }
     records.erase(records.begin(), records.begin() + 3);
@@ -87,10 +73,10 @@ BlockRead read_variable_block(const ViewerState& state, const std::string& path,
     return out;
 }
 
-BlockRead read_display_block(const ViewerState& state, int year, int month, int layer) {
+BlockRead read_display_block(const ViewerState& state, int year, int month, int layer, FileAccess& files) {
     const OutputEntry* entry = state.selected_entry();
     if (!entry) return BlockRead{{}, "No variable is chosen."};
-    return read_variable_block(state, state.variable_path(*entry), entry->LayerCount, year, month, layer);
+    return read_variable_block(state, state.variable_path(*entry), entry->LayerCount, year, month, layer, files);
 }
 
 }  // namespace veldra::viewer

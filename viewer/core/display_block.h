@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "modelfiles/file_io.h"
 #include "viewer/core/viewer_state.h"
 
 namespace veldra::viewer {
@@ -21,11 +22,13 @@ struct BlockRead {
 // stored, shown so in messages) with `layers` layers. A file that cannot be
 // opened, a block before the start or past the end of the file, a failed
 // read, and a count, year or month record that does not match give the
-// message to show.
+// message to show. The block is read and checked by read_checked_block of
+// modelfiles; the file is opened through `files`.
 BlockRead read_variable_block(const ViewerState& state, const std::string& path, int layers, int year, int month,
-                              int layer);
+                              int layer, FileAccess& files = system_files());
 
 // The block of the selected entry's variable file.
-BlockRead read_display_block(const ViewerState& state, int year, int month, int layer);
+BlockRead read_display_block(const ViewerState& state, int year, int month, int layer,
+                             FileAccess& files = system_files());
 
 }  // namespace veldra::viewer
