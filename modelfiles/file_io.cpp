@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <utility>
 
@@ -172,6 +173,11 @@ extern "C" void remove_temporary_and_stop(int sig) {
 }  // namespace
 
 bool FileWriteError::disk_full() const { return code_ == ENOSPC || code_ == EDQUOT; }
+
+void FileAccess::create_folders(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+}
 
 FileAccess& system_files() {
     static SystemFiles files;

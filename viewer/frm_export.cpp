@@ -63,8 +63,13 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 FrmExport::FrmExport(ViewerState& state, UiServices& ui, std::string program_folder, LookupPlaces lookup,
-                     QWidget* parent)
-    : QDialog(parent), state_(state), ui_(ui), program_folder_(std::move(program_folder)), lookup_(std::move(lookup)) {
+                     QWidget* parent, FileAccess& files)
+    : QDialog(parent),
+      state_(state),
+      ui_(ui),
+      program_folder_(std::move(program_folder)),
+      lookup_(std::move(lookup)),
+      files_(files) {
     setObjectName("frmExport");
     setWindowTitle("Export to GridASCII");
     // Modeless: the main window stays usable while the dialog is open.
@@ -130,7 +135,7 @@ void FrmExport::open_dialog() {
     if (txtRoot->text().trimmed().isEmpty()) {
         txtRoot->setText(qs(default_export_root(state_.SelectedFile, state_.SelectedLayer)));
         show_span();
-        txtOutFolder->setText(qs(read_last_export_dir(path_to_open(last_export_dir_path()))));
+        txtOutFolder->setText(qs(read_last_export_dir(path_to_open(last_export_dir_path()), files_)));
     }
     show();
     raise();
@@ -201,7 +206,7 @@ void FrmExport::cmdExportGo_Click() {
 
         running_ = true;
         cancel_requested_ = false;
-        export_grids(*source, settings, lookup_, system_files(), [this](ExportNote note, const std::string& text) {
+        export_grids(*source, settings, lookup_, files_, [this](ExportNote note, const std::string& text) {
             if (note == ExportNote::message) {
                 ui_.message(qs(text));
             } else {
@@ -220,7 +225,7 @@ void FrmExport::cmdExportCancel_Click() {
     // Cancel while an export runs stops it after the month being written.
     if (running_) cancel_requested_ = true;
     try {
-        write_last_export_dir(path_to_open(last_export_dir_path()), txtOutFolder->text().toStdString());
+        write_last_export_dir(path_to_open(last_export_dir_path()), txtOutFolder->text().toStdString(), files_);
     } catch (const FileWriteError& e) {
         ui_.message(qs(std::string("The destination folder cannot be remembered: ") + e.what()));
     }
