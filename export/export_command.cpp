@@ -167,7 +167,11 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
     if (netcdf && projection != 0)
         return usage_error(err, "--projection: a NetCDF file holds the model's geographic grid only");
     const std::string root = cl.values.count("--root") ? cl.values["--root"] : default_export_root(name, *layer);
-    if (const auto problem = go_check(*first, *last, cl.values["--out"], root)) return usage_error(err, *problem);
+    try {
+        check_export_settings(*first, *last, cl.values["--out"], root);
+    } catch (const StopExport& e) {
+        return usage_error(err, e.what());
+    }
 
     // Scripts name a new folder as often as an old one.
     files.create_folders(path_to_open(std::string(trim_blanks(cl.values["--out"]))));

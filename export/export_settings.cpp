@@ -47,12 +47,10 @@ std::string step_decimals(const std::string& text, int step) {
     return std::to_string(std::max(0LL, next));
 }
 
-std::optional<std::string> go_check(int span_start, int span_end, const std::string& folder,
-                                    const std::string& root) {
-    if (span_end < span_start) return "Note:  The ending year is prior to the starting year.  Please adjust.";
-    if (folder.empty()) return "Note:  The output directory is not set.  Please do so.";
-    if (root.empty()) return "Note:  The output root file name is not set.  Please do so.";
-    return std::nullopt;
+void check_export_settings(int span_start, int span_end, const std::string& folder, const std::string& root) {
+    if (span_end < span_start) throw StopExport("Note:  The ending year is prior to the starting year.  Please adjust.");
+    if (folder.empty()) throw StopExport("Note:  The output directory is not set.  Please do so.");
+    if (root.empty()) throw StopExport("Note:  The output root file name is not set.  Please do so.");
 }
 
 std::optional<ExportSource> export_source(const LoadedModel& model, const OutputEntry* entry, int layer) {

@@ -1,4 +1,5 @@
 #include "export/grid_export.h"
+#include "export/export_error.h"
 
 #include <algorithm>
 #include <bit>
@@ -19,10 +20,6 @@
 namespace veldra::viewer {
 namespace {
 
-// A failure that stops the export; its text is the one message shown.
-struct StopExport : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 bool can_open(const std::string& path, FileAccess& files) {
     try {
@@ -179,7 +176,7 @@ ExportOutcome export_grids(const ExportSource& source, const ExportSettings& set
 
     try {
         if (source.layer_count < 1 || source.layer < 1 || source.layer > source.layer_count)
-            throw StopExport{"Nothing was exported: choose a variable and, where it has layers, a layer first."};
+            throw StopExport{kNothingToExport};
         if (settings.projection < 0 || settings.projection >= kProjectionCount)
             throw StopExport{"Nothing was exported: the projection " + integer_text(settings.projection) +
                              " is not one of 0 (Geographic) to 3 (Winkel Tripel)."};

@@ -18,9 +18,9 @@ namespace veldra::viewer {
 
 // A file that the viewer cannot use; the message names the file (with its
 // line where there is one) and says what was expected.
-class LoadError : public std::runtime_error {
+class LoadError : public Error {
 public:
-    using std::runtime_error::runtime_error;
+    using Error::Error;
 };
 
 // One active line of the output list.

@@ -190,12 +190,12 @@ int FrmExport::projection() const {
 
 void FrmExport::cmdExportGo_Click() {
     if (running_) return;  // one export at a time
-    if (const auto problem = go_check(state_.ExportSpanStart, state_.ExportSpanEnd, txtOutFolder->text().toStdString(),
-                                      txtRoot->text().toStdString())) {
-        ui_.message(qs(*problem));
-    } else if (const auto source = export_source(state_); !source) {
-        ui_.message(kNothingToExport);
-    } else {
+    try {
+        check_export_settings(state_.ExportSpanStart, state_.ExportSpanEnd, txtOutFolder->text().toStdString(),
+                              txtRoot->text().toStdString());
+        const auto source = export_source(state_);
+        if (!source) throw StopExport(kNothingToExport);
+
         ExportSettings settings;
         settings.folder = txtOutFolder->text().toStdString();
         settings.root = txtRoot->text().toStdString();
@@ -217,6 +217,8 @@ void FrmExport::cmdExportGo_Click() {
         });
         running_ = false;
         if (cancel_requested_) return;  // Cancel has closed the dialog already
+    } catch (const StopExport& e) {
+        ui_.message(qs(e.what()));
     }
     cmdExportCancel_Click();
 }

@@ -9,14 +9,16 @@
 #include <QByteArray>
 #include <QString>
 
+#include "modelfiles/file_io.h"
+
 class QImage;
 
 namespace veldra::viewer {
 
 // A file that could not be written; the message names it and says why.
-class SaveError : public std::runtime_error {
+class SaveError : public Error {
 public:
-    using std::runtime_error::runtime_error;
+    using Error::Error;
 };
 
 // Writes `bytes` to `path` whole. Raises SaveError.
