@@ -8,6 +8,7 @@
 
 #include "export/export_settings.h"
 #include "export/grid_value_text.h"
+#include "export/lookup_grids.h"
 #include "export/netcdf_export.h"
 #include "modelfiles/viewer_model.h"
 #include "modelfiles/list_reader.h"
@@ -46,7 +47,6 @@ std::string export_usage_text() {
 
 namespace {
 
-constexpr const char* kProjections[] = {"geographic", "robinson", "eckert4", "winkel"};
 
 struct CommandLine {
     std::map<std::string, std::string> values;
@@ -160,9 +160,10 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
         return usage_error(err, "--deflate: a whole number from 0 to " + std::to_string(kMaxDeflateLevel));
     int projection = 0;
     if (cl.values.count("--projection")) {
-        const auto p = std::find(std::begin(kProjections), std::end(kProjections), cl.values["--projection"]);
-        if (p == std::end(kProjections)) return usage_error(err, "--projection: unknown projection " + cl.values["--projection"]);
-        projection = static_cast<int>(p - std::begin(kProjections));
+        const auto p = std::find_if(std::begin(kProjectionTable), std::end(kProjectionTable),
+                                    [&](const ProjectionInfo& info) { return info.option == cl.values["--projection"]; });
+        if (p == std::end(kProjectionTable)) return usage_error(err, "--projection: unknown projection " + cl.values["--projection"]);
+        projection = static_cast<int>(p->projection);
     }
     if (netcdf && projection != 0)
         return usage_error(err, "--projection: a NetCDF file holds the model's geographic grid only");

@@ -12,12 +12,6 @@
 namespace veldra::viewer {
 namespace {
 
-constexpr std::array<ProjectionNames, kProjectionCount> kProjections = {{
-    {"Geographic", "zone_ids_", "zone01_"},
-    {"Robinson", "robinson_ids_", "rob01_"},
-    {"Eckert IV", "eckert4_ids_", "eck01_"},
-    {"Winkel Tripel", "winkel_ids_", "wink01_"},
-}};
 
 struct SuffixEntry {
     float cell_size;
@@ -104,9 +98,12 @@ std::int64_t header_count(const std::string& line, int line_number, const char* 
 
 }  // namespace
 
-const ProjectionNames& projection_names(int projection) {
-    return kProjections.at(static_cast<std::size_t>(projection));
+const ProjectionInfo& projection_names(int projection) {
+    if (projection < 0 || projection >= kProjectionCount) throw std::out_of_range("no projection of that number");
+    return kProjectionTable[projection];
 }
+
+const ProjectionInfo& projection_info(Projection projection) { return projection_names(static_cast<int>(projection)); }
 
 std::string_view resolution_suffix(float cellSize) {
     for (const SuffixEntry& e : kSuffixes)
@@ -194,7 +191,7 @@ std::int64_t lookup_value_line(std::string_view text, std::int64_t index) {
 LookupFiles lookup_files(std::string_view folder, std::string_view suffix, int projection) {
     const ProjectionNames& names = projection_names(projection);
     LookupFiles f;
-    f.zone_ids = lookup_grid_path(folder, projection_names(0).id_prefix, suffix);
+    f.zone_ids = lookup_grid_path(folder, projection_info(Projection::geographic).id_prefix, suffix);
     f.ids = lookup_grid_path(folder, names.id_prefix, suffix);
     f.mask = lookup_grid_path(folder, names.mask_prefix, suffix);
     f.prj = sidecar_path(f.ids);

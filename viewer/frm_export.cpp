@@ -12,6 +12,7 @@
 #include <QToolButton>
 
 #include "export/export_settings.h"
+#include "export/lookup_grids.h"
 #include "modelfiles/number_text.h"
 #include "viewer/ui_services.h"
 #include "modelfiles/paths.h"
@@ -100,11 +101,11 @@ FrmExport::FrmExport(ViewerState& state, UiServices& ui, std::string program_fol
 
     frmProject = make<QGroupBox>(this, "frmProject", 3000, 1200, 1935, 1815);
     frmProject->setTitle("  Projection  ");
-    const char* const captions[] = {"Geographic", "Robinson", "Eckert IV", "Winkel Tripel"};
     const double tops[] = {360, 720, 1080, 1440}, widths[] = {1335, 1455, 1455, 1575};
+    static_assert(std::size(kProjectionTable) == std::tuple_size_v<decltype(optProject)>);
     for (std::size_t i = 0; i < optProject.size(); ++i) {
         optProject[i] = make<QRadioButton>(frmProject, "optProject", 240, tops[i], widths[i], 255);
-        optProject[i]->setText(captions[i]);
+        optProject[i]->setText(qs(std::string(kProjectionTable[i].caption)));
     }
     optProject[0]->setChecked(true);
 
