@@ -14,15 +14,13 @@
 #include "export/export_settings.h"
 #include "export/lookup_grids.h"
 #include "modelfiles/number_text.h"
+#include "viewer/twips.h"
 #include "viewer/ui_services.h"
 #include "modelfiles/paths.h"
 
 namespace veldra::viewer {
 
 namespace {
-
-// The dialog is designed in twips, 15 to a pixel.
-int twips(double t) { return static_cast<int>(std::lround(t / 15.0)); }
 
 template <typename W>
 W* make(QWidget* parent, const char* name, double left, double top, double width, double height) {
