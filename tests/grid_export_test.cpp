@@ -2,13 +2,17 @@
 // geographic and projected grids, and what stops or skips a month.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
+#include <sstream>
 #include <utility>
 #include <vector>
 
+#include "export/export_command.h"
 #include "export/grid_export.h"
 #include "export/grid_value_text.h"
 #include "export/lookup_grids.h"
+#include "tests/output_list_line.h"
 #include "tests/support/memory_files.h"
 
 namespace veldra::viewer {
@@ -265,6 +269,30 @@ TEST(GridExport, StopAfterTheMonthBeingWritten) {
     EXPECT_TRUE(out.stopped);
     EXPECT_EQ(out.grids, std::vector<std::string>{"/out/precip_2000_01.asc"});
     EXPECT_EQ(f.grid_files().size(), 2u);
+}
+
+// veldra_export reads the model and writes its grids through the files it is
+// given: the same bytes as the export itself, and a failed rename leaves no grid.
+TEST(GridExport, TheCommandLineGoesThroughItsFiles) {
+    Fixture f;
+    f.files.put("/model/Parms/Output_List.vrl", veldra::testing::output_list_line("1", "Precip", "1", "", "mm") + "\r\n");
+    f.files.put("/model/Output/Rng_Data.vrd", "2 4 2 -1 0 1 1 0.5 2000 2000\r\n1 1 1 1 1\r\n2 1 3 2 1\r\n");
+    f.files.put("/model/Output/Globe.vrd", "TTFF\r\nTFFT\r\n");
+    ASSERT_EQ(f.run().months_written, 12);
+    const std::string january = f.files.files.at("/out/precip_2000_01.asc");
+    const std::vector<std::string> args = {"--model", "/model", "--variable", "Precip", "--out", "/cli",
+                                           "--root", "precip", "--quiet"};
+    std::ostringstream out, err;
+    EXPECT_EQ(run_veldra_export(args, out, err, f.places, f.files), 0) << err.str();
+    EXPECT_EQ(f.files.files.at("/cli/precip_2000_01.asc"), january);
+
+    f.files.faults.rename = EIO;
+    std::ostringstream out2, err2;
+    EXPECT_EQ(run_veldra_export({"--model", "/model", "--variable", "Precip", "--out", "/failed", "--quiet"}, out2, err2,
+                                f.places, f.files),
+              1);
+    EXPECT_EQ(err2.str().rfind("veldra_export: /failed/Precip_2000_01.asc: ", 0), 0u) << err2.str();
+    for (const auto& [path, content] : f.files.files) EXPECT_FALSE(path.starts_with("/failed")) << path;
 }
 
 TEST(GridExport, MissingGridsAreMadeIntoTheCache) {
