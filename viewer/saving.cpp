@@ -1,7 +1,8 @@
 #include "viewer/saving.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QImage>
-#include <QSaveFile>
 
 namespace veldra::viewer {
 namespace {
@@ -12,26 +13,20 @@ namespace {
 
 }  // namespace
 
-void save_bytes(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) fail(path, file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        fail(path, why);
+void save_bytes(const QString& path, const QByteArray& bytes, FileAccess& files) {
+    try {
+        replace_file(QFile::encodeName(path).toStdString(), std::string_view(bytes.constData(), bytes.size()), files);
+    } catch (const FileWriteError& e) {
+        fail(path, QString::fromStdString(e.reason()));
     }
-    if (!file.commit()) fail(path, file.errorString());
 }
 
-void save_png(const QString& path, const QImage& image) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) fail(path, file.errorString());
-    if (!image.save(&file, "PNG")) {
-        const QString why = file.error() != QFileDevice::NoError ? file.errorString() : QString("the PNG could not be made");
-        file.cancelWriting();
-        fail(path, why);
-    }
-    if (!file.commit()) fail(path, file.errorString());
+void save_png(const QString& path, const QImage& image, FileAccess& files) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG")) fail(path, "the PNG could not be made");
+    save_bytes(path, png, files);
 }
 
 }  // namespace veldra::viewer
