@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <filesystem>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -10,6 +9,7 @@
 #include "export/export_settings.h"
 #include "export/grid_value_text.h"
 #include "export/gtiff_export.h"
+#include "export/lookup_grids.h"
 #include "export/netcdf_export.h"
 #include "modelfiles/viewer_model.h"
 #include "modelfiles/list_reader.h"
@@ -52,7 +52,6 @@ std::string export_usage_text() {
 
 namespace {
 
-constexpr const char* kProjections[] = {"geographic", "robinson", "eckert4", "winkel"};
 
 struct CommandLine {
     std::map<std::string, std::string> values;
@@ -128,7 +127,7 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
 
     LoadedModel state;
     try {
-        state = load_model_files(cl.values["--model"]);
+        state = load_model_files(cl.values["--model"], files);
     } catch (const LoadError& e) {
         err << "veldra_export: " << e.what() << "\n";
         return 1;
@@ -180,18 +179,22 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
         return usage_error(err, "--threads: a whole number from 1 to " + std::to_string(kMaxExportThreads));
     int projection = 0;
     if (cl.values.count("--projection")) {
-        const auto p = std::find(std::begin(kProjections), std::end(kProjections), cl.values["--projection"]);
-        if (p == std::end(kProjections)) return usage_error(err, "--projection: unknown projection " + cl.values["--projection"]);
-        projection = static_cast<int>(p - std::begin(kProjections));
+        const auto p = std::find_if(std::begin(kProjectionTable), std::end(kProjectionTable),
+                                    [&](const ProjectionInfo& info) { return info.option == cl.values["--projection"]; });
+        if (p == std::end(kProjectionTable)) return usage_error(err, "--projection: unknown projection " + cl.values["--projection"]);
+        projection = static_cast<int>(p->projection);
     }
     if (netcdf && projection != 0)
         return usage_error(err, "--projection: a NetCDF file holds the model's geographic grid only");
     const std::string root = cl.values.count("--root") ? cl.values["--root"] : default_export_root(name, *layer);
-    if (const auto problem = go_check(*first, *last, cl.values["--out"], root)) return usage_error(err, *problem);
+    try {
+        check_export_settings(*first, *last, cl.values["--out"], root);
+    } catch (const StopExport& e) {
+        return usage_error(err, e.what());
+    }
 
     // Scripts name a new folder as often as an old one.
-    std::error_code ec;
-    std::filesystem::create_directories(path_to_open(std::string(trim_blanks(cl.values["--out"]))), ec);
+    files.create_folders(path_to_open(std::string(trim_blanks(cl.values["--out"]))));
     const ExportProgress progress = [&](ExportNote note, const std::string& text) {
         if (note == ExportNote::message) err << "veldra_export: " << text << "\n";
         else if (!cl.quiet && (text.rfind("Saving: ", 0) == 0 || text.rfind("Making", 0) == 0))

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "modelfiles/number_text.h"
-#include "modelfiles/ascii_grid.h"
 
 namespace veldra::viewer {
 
@@ -29,10 +28,11 @@ std::string read_last_export_dir(const std::string& path, FileAccess& files) {
 }
 
 void write_last_export_dir(const std::string& path, const std::string& folder, FileAccess& files) {
-    GridFileWriter file(files);
-    file.create(path);
-    file.write("\"" + folder + "\"\r\n");
-    file.commit();
+    try {
+        replace_file(path, "\"" + folder + "\"\r\n", files);
+    } catch (const FileWriteError& e) {
+        throw FileWriteError(path, e.reason(), e.code());  // named by the file it replaces
+    }
 }
 
 int step_export_year(int year, int step, int first_year, int last_year) {
@@ -47,12 +47,10 @@ std::string step_decimals(const std::string& text, int step) {
     return std::to_string(std::max(0LL, next));
 }
 
-std::optional<std::string> go_check(int span_start, int span_end, const std::string& folder,
-                                    const std::string& root) {
-    if (span_end < span_start) return "Note:  The ending year is prior to the starting year.  Please adjust.";
-    if (folder.empty()) return "Note:  The output directory is not set.  Please do so.";
-    if (root.empty()) return "Note:  The output root file name is not set.  Please do so.";
-    return std::nullopt;
+void check_export_settings(int span_start, int span_end, const std::string& folder, const std::string& root) {
+    if (span_end < span_start) throw StopExport("Note:  The ending year is prior to the starting year.  Please adjust.");
+    if (folder.empty()) throw StopExport("Note:  The output directory is not set.  Please do so.");
+    if (root.empty()) throw StopExport("Note:  The output root file name is not set.  Please do so.");
 }
 
 std::optional<ExportSource> export_source(const LoadedModel& model, const OutputEntry* entry, int layer) {

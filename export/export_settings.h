@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "export/export_error.h"
 #include "export/grid_export.h"
 #include "modelfiles/viewer_model.h"
 #include "modelfiles/file_io.h"
@@ -32,13 +33,9 @@ int step_export_year(int year, int step, int first_year, int last_year);
 // The decimal places after a step: the box's number plus `step`, never below 0.
 std::string step_decimals(const std::string& text, int step);
 
-// The first check on "Go" that fails, as its message; nothing when all pass.
-// Blanks count as text in the folder and the root.
-std::optional<std::string> go_check(int span_start, int span_end, const std::string& folder, const std::string& root);
-
-// The message of "Go" when the main window has nothing to export.
-inline constexpr const char* kNothingToExport =
-    "Nothing was exported: choose a variable and, where it has layers, a layer first.";
+// The checks on "Go", in order: raises StopExport with the message of the
+// first that fails. Blanks count as text in the folder and the root.
+void check_export_settings(int span_start, int span_end, const std::string& folder, const std::string& root);
 
 // What the export takes from the model: `entry` at `layer`. Nothing without
 // an entry, for a variable without layers, or for a layer below 1.

@@ -20,10 +20,6 @@
 namespace veldra::viewer {
 namespace {
 
-std::string number_text(std::int64_t v) {
-    char buf[24];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
 
 bool can_open(const std::string& path, FileAccess& files) {
     try {
@@ -84,20 +80,25 @@ LookupFiles opened_form(LookupFiles f) {
     return f;
 }
 
-std::optional<std::string> block_check(const std::vector<float>& block, std::int64_t n, std::int32_t year,
-                                       std::int32_t month) {
-    if (static_cast<double>(block[0]) != static_cast<double>(n))
-        return "There is disagreement between the number of rangeland cells expected and what is being read-in.  "
-               "Something is out of sync. Expected is " +
-               number_text(n) + " and read-in was: " + plain_number(block[0]);
-    if (static_cast<double>(block[1]) != year)
-        return "There is disagreement between the current year and the year read-in.  Something is out of sync.  "
-               "Excepted is " +
-               number_text(year) + " and read-in was " + plain_number(block[1]);
-    if (static_cast<double>(block[2]) != month)
-        return "There is disagreement between the current month and the month read-in.  Something is out of sync.  "
-               "Excepted is " +
-               number_text(month) + " and read-in was " + plain_number(block[2]);
+std::optional<std::string> read_month_block(const VariableFile& variable, const std::string& variable_path,
+                                            const BlockAddress& address, std::vector<float>& block) {
+    const CheckedBlock b = read_checked_block(variable, address, block);
+    switch (b.fault) {
+    case BlockFault::none:
+        break;
+    case BlockFault::before_start:
+        throw StopExport{block_before_start_message(variable_path, address, b) + "."};
+    case BlockFault::past_end:
+        throw StopExport{block_past_end_message(variable_path, address, b) + "."};
+    case BlockFault::cell_count:
+    case BlockFault::year:
+    case BlockFault::month:
+        return leading_mismatch_message(b.fault, block.data(), integer_text(address.cell_count), address);
+    }
+    const auto n = static_cast<std::size_t>(address.cell_count);
+    block.resize(n + 5);
+    block[n + 3] = -255.0f;
+    block[n + 4] = -9999.0f;
     return std::nullopt;
 }
 
@@ -166,10 +167,10 @@ std::string month_grid_path(std::string_view folder, std::string_view root, std:
     std::string path = with_trailing_separator(trim_blanks(folder));
     path += root;
     path += '_';
-    path += number_text(year);
+    path += integer_text(year);
     path += '_';
     if (month >= 0 && month < 10) path += '0';
-    path += number_text(month);
+    path += integer_text(month);
     path += ".asc";
     return path;
 }
@@ -188,21 +189,21 @@ ExportOutcome export_grids(const ExportSource& source, const ExportSettings& set
 
     try {
         if (source.layer_count < 1 || source.layer < 1 || source.layer > source.layer_count)
-            throw StopExport{"Nothing was exported: choose a variable and, where it has layers, a layer first."};
+            throw StopExport{kNothingToExport};
         if (settings.projection < 0 || settings.projection >= kProjectionCount)
-            throw StopExport{"Nothing was exported: the projection " + number_text(settings.projection) +
+            throw StopExport{"Nothing was exported: the projection " + integer_text(settings.projection) +
                              " is not one of 0 (Geographic) to 3 (Winkel Tripel)."};
         if (settings.decimals < 0 || settings.decimals > kMaxGridDecimals)
             throw StopExport{"Nothing was exported: the decimal places must be 0 to " +
-                             number_text(kMaxGridDecimals) + ", not " + number_text(settings.decimals) + "."};
+                             integer_text(kMaxGridDecimals) + ", not " + integer_text(settings.decimals) + "."};
         const std::int64_t model_cols = source.land.cols, model_rows = source.land.rows;
         if (model_cols <= 0 || model_rows <= 0 ||
             source.land.land.size() != static_cast<std::size_t>(model_cols * model_rows))
             throw StopExport{"Nothing was exported: the model grid has no land and water mask."};
         const std::int64_t n = source.cell_count;
         if (n < 0 || n > kMaxGridPositions)
-            throw StopExport{"Nothing was exported: the cell count " + number_text(n) + " is outside 0 to " +
-                             number_text(kMaxGridPositions) + "."};
+            throw StopExport{"Nothing was exported: the cell count " + integer_text(n) + " is outside 0 to " +
+                             integer_text(kMaxGridPositions) + "."};
 
         const std::string_view suffix = resolution_suffix(source.cell_size);
         const std::optional<LookupFiles> found =
@@ -222,8 +223,7 @@ ExportOutcome export_grids(const ExportSource& source, const ExportSettings& set
             prj = lookup.prj;
         }
 
-        const std::string variable_path =
-            with_trailing_separator(source.model_folder) + "Output/" + std::string(trim_blanks(source.file_name)) + ".vrd";
+        const std::string variable_path = veldra::variable_path(source.model_folder, trim_blanks(source.file_name));
         const VariableFile variable = VariableFile::open(path_to_open(variable_path), files);
 
         const GridValueText text(settings.decimals);
@@ -238,23 +238,8 @@ ExportOutcome export_grids(const ExportSource& source, const ExportSettings& set
                 if (!status("Saving: " + path)) return outcome;
 
                 const BlockAddress address{year, month, source.layer, source.first_year, source.layer_count, n};
-                const BlockRecords b = read_block(variable, address, block);
-                const std::string which = "the block of year " + number_text(year) + ", month " + number_text(month) +
-                                          ", layer " + number_text(source.layer);
-                if (b.before_start())
-                    throw StopExport{variable_path + ": " + which + " would start at record " +
-                                     number_text(b.first_record) +
-                                     ", before the start of the file (the first model year is " +
-                                     number_text(source.first_year) + ")."};
-                const auto past_end = [&] {
-                    return StopExport{variable_path + ": record " +
-                                      number_text(b.first_record + static_cast<std::int64_t>(b.read)) +
-                                      " lies past the end of the file, which holds " +
-                                      number_text(variable.record_count()) + " records; " + which + " takes records " +
-                                      number_text(b.first_record) + " to " + number_text(b.last_record()) + "."};
-                };
-                if (b.read < 3) throw past_end();
-                if (const std::optional<std::string> mismatch = block_check(block, n, year, month)) {
+                if (const std::optional<std::string> mismatch =
+                        read_month_block(variable, variable_path, address, block)) {
                     files.remove(path_to_open(path));
                     files.remove(path_to_open(sidecar_path(path)));
                     ++outcome.months_abandoned;
@@ -264,11 +249,6 @@ ExportOutcome export_grids(const ExportSource& source, const ExportSettings& set
                     }
                     continue;
                 }
-                if (!b.complete()) throw past_end();
-
-                block.resize(static_cast<std::size_t>(n) + 5);
-                block[static_cast<std::size_t>(n) + 3] = -255.0f;
-                block[static_cast<std::size_t>(n) + 4] = -9999.0f;
                 writer.create(path_to_open(path));
                 writer.write(header);
                 for (std::int64_t r = 0; r < order.rows; ++r) {

@@ -21,19 +21,15 @@
 #include "export/export_settings.h"
 #include "export/lookup_grids.h"
 #include "export/month_values.h"
+#include "modelfiles/number_text.h"
 #include "modelfiles/paths.h"
 #include "modelfiles/variable_file.h"
 
 namespace veldra::viewer {
 namespace {
 
-std::string number_text(std::int64_t v) {
-    char buf[24];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
-
 std::string two_digits(std::int32_t month) {
-    std::string text = number_text(month);
+    std::string text = integer_text(month);
     if (month >= 0 && month < 10) text.insert(text.begin(), '0');
     return text;
 }
@@ -89,7 +85,7 @@ std::array<double, 6> geotransform(const OutputLookup& lookup, const std::string
         while (last > first && (last[-1] == ' ' || last[-1] == '\t' || last[-1] == '\r')) --last;
         const auto [end, ec] = std::from_chars(first, last, value[k]);
         if (!(same(kKeys[k][0]) || same(kKeys[k][1])) || ec != std::errc() || end != last || first == last)
-            throw StopExport{file + ": line " + number_text(3 + k) + ": expected " + kKeys[k][0] +
+            throw StopExport{file + ": line " + integer_text(3 + k) + ": expected " + kKeys[k][0] +
                              " and a number, found \"" + line + "\"."};
         if (k < 2) centre[k] = same(kKeys[k][1]);
     }
@@ -122,7 +118,7 @@ public:
         if (data_->SetGeoTransform(gt) != CE_None || data_->SetSpatialRef(&crs) != CE_None)
             throw StopExport{"Nothing was exported: GDAL cannot place the grid" + gdal_says()};
         data_->SetMetadataItem("variable", std::string(trim_blanks(source.file_name)).c_str());
-        data_->SetMetadataItem("layer", number_text(source.layer).c_str());
+        data_->SetMetadataItem("layer", integer_text(source.layer).c_str());
         for (int b = 1; b <= bands_; ++b) data_->GetRasterBand(b)->SetNoDataValue(-9999.0);
     }
 
@@ -145,7 +141,7 @@ public:
     // The bytes of the file; `path` names it in a failure.
     std::string make(const std::string& path) {
         static std::atomic<unsigned long> serial{0};
-        const std::string name = "/vsimem/veldra_export_" + number_text(static_cast<std::int64_t>(++serial)) + ".tif";
+        const std::string name = "/vsimem/veldra_export_" + integer_text(static_cast<std::int64_t>(++serial)) + ".tif";
         const char* const options[] = {"COMPRESS=DEFLATE", "PREDICTOR=FLOATING_POINT", "BLOCKSIZE=256",
                                        "OVERVIEWS=AUTO",   "RESAMPLING=NEAREST",       "BIGTIFF=IF_SAFER",
                                        nullptr};
@@ -173,9 +169,7 @@ private:
 }  // namespace
 
 std::string_view projection_crs(int projection) {
-    static constexpr std::string_view kCodes[kProjectionCount] = {"EPSG:4326", "ESRI:54030", "ESRI:54012",
-                                                                  "ESRI:54042"};
-    return projection >= 0 && projection < kProjectionCount ? kCodes[projection] : std::string_view{};
+    return projection >= 0 && projection < kProjectionCount ? kProjectionTable[projection].crs : std::string_view{};
 }
 
 std::string gtiff_path(std::string_view folder, std::string_view root, std::int32_t year, std::int32_t month) {
@@ -183,7 +177,7 @@ std::string gtiff_path(std::string_view folder, std::string_view root, std::int3
         std::string path = month_grid_path(folder, root, year, month);
         return path.replace(path.size() - 4, 4, ".tif");
     }
-    return with_trailing_separator(trim_blanks(folder)) + std::string(root) + "_" + number_text(year) + ".tif";
+    return with_trailing_separator(trim_blanks(folder)) + std::string(root) + "_" + integer_text(year) + ".tif";
 }
 
 ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& settings, const LookupPlaces& places,
@@ -202,7 +196,7 @@ ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& set
         if (source.layer_count < 1 || source.layer < 1 || source.layer > source.layer_count)
             throw StopExport{kNothingToExport};
         if (settings.projection < 0 || settings.projection >= kProjectionCount)
-            throw StopExport{"Nothing was exported: the projection " + number_text(settings.projection) +
+            throw StopExport{"Nothing was exported: the projection " + integer_text(settings.projection) +
                              " is not one of 0 (Geographic) to 3 (Winkel Tripel)."};
         const std::int64_t model_cols = source.land.cols, model_rows = source.land.rows;
         if (model_cols <= 0 || model_rows <= 0 ||
@@ -210,8 +204,8 @@ ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& set
             throw StopExport{"Nothing was exported: the model grid has no land and water mask."};
         const std::int64_t n = source.cell_count;
         if (n < 0 || n > kMaxGridPositions)
-            throw StopExport{"Nothing was exported: the cell count " + number_text(n) + " is outside 0 to " +
-                             number_text(kMaxGridPositions) + "."};
+            throw StopExport{"Nothing was exported: the cell count " + integer_text(n) + " is outside 0 to " +
+                             integer_text(kMaxGridPositions) + "."};
 
         const std::optional<LookupFiles> found = find_lookup_grids(resolution_suffix(source.cell_size),
                                                                    settings.projection, source.cell_size, places,
@@ -232,8 +226,7 @@ ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& set
         if (order.cols > INT32_MAX || order.rows > INT32_MAX)
             throw StopExport{found->ids + ": the grid is too large for a GeoTIFF."};
 
-        const std::string variable_path = with_trailing_separator(source.model_folder) + "Output/" +
-                                          std::string(trim_blanks(source.file_name)) + ".vrd";
+        const std::string variable_path = veldra::variable_path(source.model_folder, source.file_name);
         const VariableFile variable = VariableFile::open(path_to_open(variable_path), files);
         GtiffMaker maker(order, settings.bands ? 12 : 1, transform, settings.projection, source);
         std::vector<float> block;
@@ -242,31 +235,12 @@ ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& set
         // fails the check of its leading records.
         const auto read_month = [&](std::int32_t year, std::int32_t month) {
             const BlockAddress address{year, month, source.layer, source.first_year, source.layer_count, n};
-            const BlockRecords b = read_block(variable, address, block);
-            const std::string which = "the block of year " + number_text(year) + ", month " + number_text(month) +
-                                      ", layer " + number_text(source.layer);
-            if (b.before_start())
-                throw StopExport{variable_path + ": " + which + " would start at record " +
-                                 number_text(b.first_record) +
-                                 ", before the start of the file (the first model year is " +
-                                 number_text(source.first_year) + ")."};
-            const auto past_end = [&] {
-                return StopExport{variable_path + ": record " +
-                                  number_text(b.first_record + static_cast<std::int64_t>(b.read)) +
-                                  " lies past the end of the file, which holds " +
-                                  number_text(variable.record_count()) + " records; " + which + " takes records " +
-                                  number_text(b.first_record) + " to " + number_text(b.last_record()) + "."};
-            };
-            if (b.read < 3) throw past_end();
-            if (const std::optional<std::string> mismatch = block_check(block, n, year, month)) {
+            if (const std::optional<std::string> mismatch =
+                    read_month_block(variable, variable_path, address, block)) {
                 ++outcome.months_abandoned;
                 if (!message(*mismatch)) outcome.stopped = true;
                 return false;
             }
-            if (!b.complete()) throw past_end();
-            block.resize(static_cast<std::size_t>(n) + 5);
-            block[static_cast<std::size_t>(n) + 3] = -255.0f;
-            block[static_cast<std::size_t>(n) + 4] = -9999.0f;
             return true;
         };
         const auto write_file = [&](const std::string& path, std::int32_t months) {
@@ -288,7 +262,7 @@ ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& set
                         whole = false;
                         continue;
                     }
-                    maker.set_band(month, order, block, number_text(year) + "-" + two_digits(month));
+                    maker.set_band(month, order, block, integer_text(year) + "-" + two_digits(month));
                 }
                 if (!whole) files.remove(path_to_open(path));
                 else if (!write_file(path, 12)) return outcome;
@@ -302,7 +276,7 @@ ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& set
                     if (outcome.stopped) return outcome;
                     continue;
                 }
-                maker.set_band(1, order, block, number_text(year) + "-" + two_digits(month));
+                maker.set_band(1, order, block, integer_text(year) + "-" + two_digits(month));
                 if (!write_file(path, 1)) return outcome;
             }
         }

@@ -191,27 +191,20 @@ private:
             return false;
         }
         const BlockAddress address{year, month, layer, info_.firstYear, params_.layers, n};
-        const BlockRecords block = veldra::read_block(*variable, address, block_);
-        const std::string which = "the block of year " + std::to_string(year) + ", month " +
-                                  std::to_string(month) + ", layer " + std::to_string(layer);
-        if (block.before_start()) {
-            console_.error(variable_path_ + ": " + which + " would start at record " +
-                           std::to_string(block.first_record) +
-                           ", before the start of the file (the first model year is " +
-                           std::to_string(info_.firstYear) + ")");
+        const CheckedBlock block = read_checked_block(*variable, address, block_);
+        if (block.fault == BlockFault::before_start) {
+            console_.error(block_before_start_message(variable_path_, address, block));
             return false;
         }
         auto past_end = [&] {
-            console_.error(variable_path_ + ": record " +
-                           std::to_string(block.first_record + static_cast<std::int64_t>(block.read)) +
-                           " lies past the end of the file, which holds " +
-                           std::to_string(variable->record_count()) + " records; " + which + " takes records " +
-                           std::to_string(block.first_record) + " to " + std::to_string(block.last_record()));
+            console_.error(block_past_end_message(variable_path_, address, block));
             return false;
         };
-        if (block.read < 3) return past_end();
+        if (!block.leading_read()) return past_end();
 
-        if (block_[0] != static_cast<float>(n)) {
+        // A count that differs stops the run; a year or month that differs
+        // is reported and the block is used as read.
+        if (!block.count_matches) {
             console_.text_line("There is disagreement between the number of rangeland cells and what is being read in. ");
             console_.line(FreeFormatLine()
                               .text("Something is out of sync. Expected  was")
@@ -220,7 +213,7 @@ private:
                               .real(block_[0]));
             return false;
         }
-        if (block_[1] != static_cast<float>(year)) {
+        if (!block.year_matches) {
             console_.text_line("There is disagreement between the current year and the year read-in. ");
             console_.line(FreeFormatLine()
                               .text("Something is out of sync.  Expected is")
@@ -228,7 +221,7 @@ private:
                               .text("and read-in was")
                               .real(block_[1]));
         }
-        if (block_[2] != static_cast<float>(month)) {
+        if (!block.month_matches) {
             console_.text_line("There is disagreement between the current month and the month read-in. ");
             console_.line(FreeFormatLine()
                               .text("Something is out of sync.  Expected is")
@@ -236,7 +229,7 @@ private:
                               .text("and read-in was")
                               .real(block_[2]));
         }
-        return block.complete() || past_end();
+        return block.records.complete() || past_end();
     }
 
     const Parameters& params_;

@@ -6,17 +6,12 @@
 #include <utility>
 
 #include "modelfiles/cell_file.h"
+#include "modelfiles/number_text.h"
 #include "modelfiles/paths.h"
 
 namespace veldra::viewer {
 namespace {
 
-constexpr std::array<ProjectionNames, kProjectionCount> kProjections = {{
-    {"Geographic", "zone_ids_", "zone01_"},
-    {"Robinson", "robinson_ids_", "rob01_"},
-    {"Eckert IV", "eckert4_ids_", "eck01_"},
-    {"Winkel Tripel", "winkel_ids_", "wink01_"},
-}};
 
 struct SuffixEntry {
     float cell_size;
@@ -25,11 +20,6 @@ struct SuffixEntry {
 constexpr SuffixEntry kSuffixes[] = {
     {1.0f, "1p0"}, {0.5f, "0p5"}, {0.25f, "0p25"}, {0.167f, "0p167"}, {0.1f, "0p1"}, {0.083f, "0p083"},
 };
-
-std::string number_text(std::int64_t v) {
-    char buf[24];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
 
 constexpr auto kSeparators = [] {
     std::array<bool, 256> t{};
@@ -77,7 +67,7 @@ std::size_t read_header(std::string_view text, const std::string& file_name, std
     std::size_t pos = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (pos >= text.size())
-            throw LookupGridError(file_name + ": line " + number_text(static_cast<std::int64_t>(i) + 1) +
+            throw LookupGridError(file_name + ": line " + integer_text(static_cast<std::int64_t>(i) + 1) +
                                   ": the file ends within its header; six header lines are expected");
         std::size_t end = text.find('\n', pos);
         const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
@@ -101,16 +91,19 @@ std::int64_t header_count(const std::string& line, int line_number, const char* 
     for (; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i, ++digits)
         if (value < (std::int64_t{1} << 40)) value = value * 10 + (field[i] - '0');
     if (digits == 0 || value == 0)
-        throw LookupGridError(file_name + ": line " + number_text(line_number) + ": expected the number of " + what +
+        throw LookupGridError(file_name + ": line " + integer_text(line_number) + ": expected the number of " + what +
                               " (above 0) in characters 10 to 59, found \"" + line + "\"");
     return value;
 }
 
 }  // namespace
 
-const ProjectionNames& projection_names(int projection) {
-    return kProjections.at(static_cast<std::size_t>(projection));
+const ProjectionInfo& projection_names(int projection) {
+    if (projection < 0 || projection >= kProjectionCount) throw std::out_of_range("no projection of that number");
+    return kProjectionTable[projection];
 }
+
+const ProjectionInfo& projection_info(Projection projection) { return projection_names(static_cast<int>(projection)); }
 
 std::string_view resolution_suffix(float cellSize) {
     for (const SuffixEntry& e : kSuffixes)
@@ -143,8 +136,8 @@ LookupGrid parse_lookup_grid(std::string_view text, const std::string& file_name
     const std::int64_t count = grid.cols * grid.rows;
     const auto room = static_cast<std::int64_t>(text.size() - data);
     if (count > room / 2 + 1)
-        throw LookupGridError(file_name + ": the header gives " + number_text(grid.cols) + " x " +
-                              number_text(grid.rows) + " values, more than the file holds");
+        throw LookupGridError(file_name + ": the header gives " + integer_text(grid.cols) + " x " +
+                              integer_text(grid.rows) + " values, more than the file holds");
 
     grid.values.resize(static_cast<std::size_t>(count));
     const ValueRange range = range_of(kind);
@@ -154,9 +147,9 @@ LookupGrid parse_lookup_grid(std::string_view text, const std::string& file_name
     for (std::int64_t k = 0; k < count; ++k) {
         while (p < end && is_separator(*p)) line += *p++ == '\n';
         if (p == end)
-            throw LookupGridError(file_name + ": line " + number_text(line) + ": the file ends after " +
-                                  number_text(k) + " values; its header gives " + number_text(grid.cols) + " x " +
-                                  number_text(grid.rows) + " = " + number_text(count));
+            throw LookupGridError(file_name + ": line " + integer_text(line) + ": the file ends after " +
+                                  integer_text(k) + " values; its header gives " + integer_text(grid.cols) + " x " +
+                                  integer_text(grid.rows) + " = " + integer_text(count));
         const char* const token = p;
         const bool negative = *p == '-';
         if (*p == '-' || *p == '+') ++p;
@@ -167,7 +160,7 @@ LookupGrid parse_lookup_grid(std::string_view text, const std::string& file_name
         const std::int64_t value = negative ? -magnitude : magnitude;
         if (p == digits || (p < end && !is_separator(*p)) || value < range.min || value > range.max) {
             while (p < end && !is_separator(*p)) ++p;
-            throw LookupGridError(file_name + ": line " + number_text(line) + ": expected " + range.expected +
+            throw LookupGridError(file_name + ": line " + integer_text(line) + ": expected " + range.expected +
                                   ", found \"" + std::string(token, static_cast<std::size_t>(std::min<std::ptrdiff_t>(p - token, 40))) + "\"");
         }
         grid.values[static_cast<std::size_t>(k)] = static_cast<std::int32_t>(value);
@@ -198,7 +191,7 @@ std::int64_t lookup_value_line(std::string_view text, std::int64_t index) {
 LookupFiles lookup_files(std::string_view folder, std::string_view suffix, int projection) {
     const ProjectionNames& names = projection_names(projection);
     LookupFiles f;
-    f.zone_ids = lookup_grid_path(folder, projection_names(0).id_prefix, suffix);
+    f.zone_ids = lookup_grid_path(folder, projection_info(Projection::geographic).id_prefix, suffix);
     f.ids = lookup_grid_path(folder, names.id_prefix, suffix);
     f.mask = lookup_grid_path(folder, names.mask_prefix, suffix);
     f.prj = sidecar_path(f.ids);
@@ -208,9 +201,9 @@ LookupFiles lookup_files(std::string_view folder, std::string_view suffix, int p
 ZoneGrid load_zone_grid(const std::string& path, std::int64_t model_cols, std::int64_t model_rows, FileAccess& files) {
     LookupGrid grid = read_lookup_grid(path, files, LookupValues::zone_ids);
     if (grid.cols != model_cols || grid.rows != model_rows)
-        throw LookupGridError(path + ": lines 1 and 2: the grid has " + number_text(grid.cols) + " x " +
-                              number_text(grid.rows) + " cells, the model grid " + number_text(model_cols) + " x " +
-                              number_text(model_rows));
+        throw LookupGridError(path + ": lines 1 and 2: the grid has " + integer_text(grid.cols) + " x " +
+                              integer_text(grid.rows) + " cells, the model grid " + integer_text(model_cols) + " x " +
+                              integer_text(model_rows));
     ZoneGrid zones;
     zones.header = std::move(grid.header);
     zones.cols = grid.cols;
@@ -243,11 +236,11 @@ OutputLookup load_output_lookup(const LookupFiles& paths, int projection, const 
         ids = parse_lookup_grid(id_text, paths.ids, LookupValues::projected_ids);
     }
     if (mask.cols != ids.cols)
-        throw LookupGridError(paths.mask + ": line 1: the mask grid has " + number_text(mask.cols) +
-                              " columns, the id grid " + paths.ids + " has " + number_text(ids.cols));
+        throw LookupGridError(paths.mask + ": line 1: the mask grid has " + integer_text(mask.cols) +
+                              " columns, the id grid " + paths.ids + " has " + integer_text(ids.cols));
     if (mask.rows != ids.rows)
-        throw LookupGridError(paths.mask + ": line 2: the mask grid has " + number_text(mask.rows) +
-                              " rows, the id grid " + paths.ids + " has " + number_text(ids.rows));
+        throw LookupGridError(paths.mask + ": line 2: the mask grid has " + integer_text(mask.rows) +
+                              " rows, the id grid " + paths.ids + " has " + integer_text(ids.rows));
 
     out.header = ids.header;
     out.cols = ids.cols;
@@ -270,11 +263,11 @@ OutputLookup load_output_lookup(const LookupFiles& paths, int projection, const 
                                    zones.position_of_id[static_cast<std::size_t>(id)] >= 0;
                 if (!known)
                     throw LookupGridError(paths.ids + ": line " +
-                                          number_text(lookup_value_line(id_text, static_cast<std::int64_t>(k))) +
-                                          ": the id " + number_text(id) + " (row " +
-                                          number_text(static_cast<std::int64_t>(k) / ids.cols + 1) +
+                                          integer_text(lookup_value_line(id_text, static_cast<std::int64_t>(k))) +
+                                          ": the id " + integer_text(id) + " (row " +
+                                          integer_text(static_cast<std::int64_t>(k) / ids.cols + 1) +
                                           " from the south, column " +
-                                          number_text(static_cast<std::int64_t>(k) % ids.cols + 1) +
+                                          integer_text(static_cast<std::int64_t>(k) % ids.cols + 1) +
                                           ") does not occur in the reference grid " + paths.zone_ids);
                 if (source == kNoSource) source = zones.position_of_id[static_cast<std::size_t>(id)];
             }

@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -29,16 +30,33 @@ public:
     using ModelFileError::ModelFileError;
 };
 
-inline constexpr int kProjectionCount = 4;
+// The projections of the export, numbered as the dialog's buttons and
+// ExportSettings::projection count them.
+enum class Projection { geographic = 0, robinson = 1, eckert4 = 2, winkel_tripel = 3 };
 
-struct ProjectionNames {
+// Everything the tools know of one projection.
+struct ProjectionInfo {
+    Projection projection;
     std::string_view caption;      // as the dialog shows it: "Robinson"
-    std::string_view id_prefix;    // "robinson_ids_"
+    std::string_view option;       // veldra_export's --projection value: "robinson"
+    std::string_view id_prefix;    // of its lookup grids: "robinson_ids_"
     std::string_view mask_prefix;  // "rob01_"
+    std::string_view crs;          // its definition in PROJ's database: "ESRI:54030"
 };
+using ProjectionNames = ProjectionInfo;
 
-// 0 "Geographic", 1 "Robinson", 2 "Eckert IV", 3 "Winkel Tripel".
-const ProjectionNames& projection_names(int projection);
+// The one table of the projections, in the order of Projection.
+inline constexpr ProjectionInfo kProjectionTable[] = {
+    {Projection::geographic, "Geographic", "geographic", "zone_ids_", "zone01_", "EPSG:4326"},
+    {Projection::robinson, "Robinson", "robinson", "robinson_ids_", "rob01_", "ESRI:54030"},
+    {Projection::eckert4, "Eckert IV", "eckert4", "eckert4_ids_", "eck01_", "ESRI:54012"},
+    {Projection::winkel_tripel, "Winkel Tripel", "winkel", "winkel_ids_", "wink01_", "ESRI:54042"},
+};
+inline constexpr int kProjectionCount = static_cast<int>(std::size(kProjectionTable));
+
+// The row of projection 0 to 3 (std::out_of_range for any other number).
+const ProjectionInfo& projection_names(int projection);
+const ProjectionInfo& projection_info(Projection projection);
 
 // The suffix for a cell size: "1p0", "0p5", "0p25", "0p167", "0p1" or "0p083"
 // when the size equals the single-precision value nearest to 1.0, 0.5, 0.25,

@@ -13,15 +13,12 @@
 #include <string_view>
 #include <vector>
 
+#include "export/export_error.h"
 #include "export/grid_export.h"
 #include "export/lookup_grids.h"
+#include "modelfiles/variable_file.h"
 
 namespace veldra::viewer {
-
-// A failure that stops the export; its text is the one message shown.
-struct StopExport : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 // The folder holding the lookup grids of `suffix` and `projection`, made into
 // the cache folder when no folder holds them. `status` is told before they
@@ -33,10 +30,13 @@ std::optional<LookupFiles> find_lookup_grids(std::string_view suffix, int projec
 // The same files, each path in the form it is opened by.
 LookupFiles opened_form(LookupFiles f);
 
-// The check of a block's three leading records; the message of the first
-// that fails, or nothing.
-std::optional<std::string> block_check(const std::vector<float>& block, std::int64_t n, std::int32_t year,
-                                       std::int32_t month);
+// Reads the month's block of `address` through the checked block reader into
+// `block`, extended by the two records of write_order (N + 3 holds -255, N + 4
+// holds -9999). Raises StopExport naming `variable_path` when the block lies
+// before the start or past the end of the file; returns the message of a
+// leading record that does not match (the month is not written), or nothing.
+std::optional<std::string> read_month_block(const VariableFile& variable, const std::string& variable_path,
+                                            const BlockAddress& address, std::vector<float>& block);
 
 // Where each written value comes from, in the order the values are written
 // (the northern row first): an index into the block as read, extended by

@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "export/chunk_compressor.h"
+#include "export/export_error.h"
 #include "modelfiles/number_text.h"
 #include "modelfiles/cell_file.h"
 #include "modelfiles/paths.h"
@@ -32,22 +33,12 @@ namespace fs = std::filesystem;
 
 constexpr float kFillValue = -9999.0f;
 
-std::string number_text(std::int64_t v) {
-    char buf[24];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
-
 // At least `width` digits, zeros in front; a sign before them.
 std::string padded(std::int64_t v, int width) {
-    std::string digits = number_text(v < 0 ? -v : v);
+    std::string digits = integer_text(v < 0 ? -v : v);
     if (static_cast<int>(digits.size()) < width) digits.insert(0, static_cast<std::size_t>(width) - digits.size(), '0');
     return v < 0 ? "-" + digits : digits;
 }
-
-// A failure that stops the export; its text is the one message shown.
-struct StopExport {
-    std::string message;
-};
 
 // The progress callback asked to stop.
 struct StopRequested {};
@@ -301,56 +292,31 @@ struct NamedTemporary {
     NamedTemporary& operator=(const NamedTemporary&) = delete;
 };
 
-std::string block_name(std::int32_t year, std::int32_t month, std::int32_t layer) {
-    return "the block of year " + number_text(year) + ", month " + number_text(month) + ", layer " +
-           number_text(layer);
-}
-
-std::string past_end_message(const std::string& path, const VariableFile& variable, const BlockRecords& b,
-                             std::int64_t first_missing, const std::string& which) {
-    return path + ": record " + number_text(first_missing) + " lies past the end of the file, which holds " +
-           number_text(variable.record_count()) + " records; " + which + " takes records " +
-           number_text(b.first_record) + " to " + number_text(b.last_record()) + ".";
-}
-
-// Reads one block and checks its place in the file and its three leading
-// records; raises StopExport with the message of the first check that fails.
+// Reads one block through the checked block reader; raises StopExport with
+// the message of the first check that fails, naming the record of a leading
+// record that does not match.
 void read_checked_block(const VariableFile& variable, const std::string& path, const BlockAddress& a,
                         std::vector<float>& block) {
-    const BlockRecords b = read_block(variable, a, block);
-    const std::string which = block_name(a.year, a.month, a.layer);
-    if (b.before_start())
-        throw StopExport{path + ": " + which + " would start at record " + number_text(b.first_record) +
-                         ", before the start of the file (the first model year is " + number_text(a.first_year) +
-                         ")."};
-    if (b.read < 3)
-        throw StopExport{
-            past_end_message(path, variable, b, b.first_record + static_cast<std::int64_t>(b.read), which)};
-    const struct {
-        const char* what;
-        double expected;
-        const char* whose;
-    } leading[] = {{"the cell count", static_cast<double>(a.cell_count), ", the cell count of the cell file"},
-                   {"the year", static_cast<double>(a.year), ""},
-                   {"the month", static_cast<double>(a.month), ""}};
-    for (std::size_t i = 0; i < 3; ++i)
-        if (static_cast<double>(block[i]) != leading[i].expected)
-            throw StopExport{path + ": record " + number_text(b.first_record + static_cast<std::int64_t>(i)) +
-                             " holds " + plain_number(block[i]) + " as " + leading[i].what + " of " + which +
-                             "; expected " + plain_number(leading[i].expected) + leading[i].whose + "."};
-    if (!b.complete())
-        throw StopExport{
-            past_end_message(path, variable, b, b.first_record + static_cast<std::int64_t>(b.read), which)};
+    const CheckedBlock b = veldra::read_checked_block(variable, a, block);
+    switch (b.fault) {
+    case BlockFault::none:
+        return;
+    case BlockFault::before_start:
+        throw StopExport{block_before_start_message(path, a, b) + "."};
+    case BlockFault::past_end:
+        throw StopExport{block_past_end_message(path, a, b) + "."};
+    case BlockFault::cell_count:
+    case BlockFault::year:
+    case BlockFault::month:
+        throw StopExport{leading_record_message(path, a, b, block.data())};
+    }
 }
 
 // Fails before anything is written when the last block of the span lies
 // past the end of the variable file.
 void check_span_in_file(const VariableFile& variable, const std::string& path, const BlockAddress& last) {
-    const std::int64_t first = block_first_record(last);
-    const BlockRecords b{first, static_cast<std::size_t>(last.cell_count + 3), 0};
-    if (first >= 1 && b.last_record() > variable.record_count())
-        throw StopExport{past_end_message(path, variable, b, std::max(first, variable.record_count() + 1),
-                                          block_name(last.year, last.month, last.layer))};
+    if (const std::optional<std::string> past_end = last_block_past_end(path, variable, last))
+        throw StopExport{*past_end + "."};
 }
 
 }  // namespace
@@ -376,13 +342,13 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
 
     try {
         if (source.layer_count < 1 || source.layer < 1 || source.layer > source.layer_count)
-            throw StopExport{"Nothing was exported: choose a variable and, where it has layers, a layer first."};
+            throw StopExport{kNothingToExport};
         if (settings.deflate_level < 0 || settings.deflate_level > kMaxDeflateLevel)
-            throw StopExport{"Nothing was exported: the deflate level must be 0 to " + number_text(kMaxDeflateLevel) +
-                             ", not " + number_text(settings.deflate_level) + "."};
+            throw StopExport{"Nothing was exported: the deflate level must be 0 to " + integer_text(kMaxDeflateLevel) +
+                             ", not " + integer_text(settings.deflate_level) + "."};
         if (settings.last_year < settings.first_year)
-            throw StopExport{"Nothing was exported: the last year " + number_text(settings.last_year) +
-                             " comes before the first, " + number_text(settings.first_year) + "."};
+            throw StopExport{"Nothing was exported: the last year " + integer_text(settings.last_year) +
+                             " comes before the first, " + integer_text(settings.first_year) + "."};
         const std::int64_t cols = source.land.cols, rows = source.land.rows;
         if (cols <= 0 || rows <= 0 || source.land.land.size() != static_cast<std::size_t>(cols * rows))
             throw StopExport{"Nothing was exported: the model grid has no land and water mask."};
@@ -391,15 +357,14 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
                              " is not a positive number."};
         const std::int64_t n = source.cell_count;
         if (n < 0 || n > kMaxGridPositions)
-            throw StopExport{"Nothing was exported: the cell count " + number_text(n) + " is outside 0 to " +
-                             number_text(kMaxGridPositions) + "."};
+            throw StopExport{"Nothing was exported: the cell count " + integer_text(n) + " is outside 0 to " +
+                             integer_text(kMaxGridPositions) + "."};
 
         const std::int32_t first_layer = settings.every_layer ? 1 : source.layer;
         const std::int32_t last_layer = settings.every_layer ? source.layer_count : source.layer;
         const bool layered = source.layer_count > 1;
 
-        const std::string variable_path = with_trailing_separator(source.model_folder) + "Output/" +
-                                          std::string(trim_blanks(source.file_name)) + ".vrd";
+        const std::string variable_path = veldra::variable_path(source.model_folder, source.file_name);
         const VariableFile values = VariableFile::open(path_to_open(variable_path), files);
         check_span_in_file(values, variable_path,
                            {settings.last_year, 12, last_layer, source.first_year, source.layer_count, n});
@@ -516,8 +481,8 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
         if (layered) nc.text(data_var, "coordinates", "layer_label");
 
         nc.text(NC_GLOBAL, "Conventions", "CF-1.8");
-        nc.text(NC_GLOBAL, "title", "Veldra model run: " + variable.label + ", " + number_text(settings.first_year) +
-                                        " to " + number_text(settings.last_year));
+        nc.text(NC_GLOBAL, "title", "Veldra model run: " + variable.label + ", " + integer_text(settings.first_year) +
+                                        " to " + integer_text(settings.last_year));
         if (!settings.institution.empty()) nc.text(NC_GLOBAL, "institution", settings.institution);
         std::error_code ec;
         const fs::path model_folder = fs::absolute(path_to_open(source.model_folder), ec).lexically_normal();
@@ -544,7 +509,7 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
                 const auto k = static_cast<std::size_t>(l - 1);
                 labels.push_back(k < variable.layer_labels.size() && !variable.layer_labels[k].empty()
                                      ? variable.layer_labels[k]
-                                     : "layer " + number_text(l));
+                                     : "layer " + integer_text(l));
             }
             std::vector<const char*> texts;
             for (const std::string& t : labels) texts.push_back(t.c_str());
@@ -616,7 +581,7 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
     } catch (const StopRequested&) {
         outcome.stopped = true;
     } catch (const StopExport& e) {
-        message(e.message);
+        message(e.what());
     } catch (const ModelFileError& e) {
         message(e.what());
     } catch (const std::bad_alloc&) {

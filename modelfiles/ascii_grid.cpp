@@ -321,11 +321,11 @@ void GridFileWriter::create(const std::string& path) {
     used_ = 0;
     if (buffer_.size() < kWriteChunk) buffer_.resize(kWriteChunk);
     try {
-        out_ = files_.create_temporary(path);
+        file_ = std::make_unique<ReplacingFile>(path, files_);
     } catch (const FileWriteError& e) {
         throw FileWriteError(path_, e.reason(), e.code());
     }
-    register_temporary_file(out_->path());
+    register_temporary_file(file_->temporary_path());
 }
 
 void GridFileWriter::fail(const FileWriteError& e) {
@@ -334,9 +334,9 @@ void GridFileWriter::fail(const FileWriteError& e) {
 }
 
 void GridFileWriter::write_all(const char* data, std::size_t size) {
-    if (!out_) throw FileWriteError(path_, "write failed: the grid is not open", EBADF);
+    if (!file_) throw FileWriteError(path_, "write failed: the grid is not open", EBADF);
     try {
-        out_->write(data, size);
+        file_->out().write(data, size);
     } catch (const FileWriteError& e) {
         fail(e);
     }
@@ -368,7 +368,7 @@ void GridFileWriter::write_row(const float* values, std::size_t count) {
 }
 
 void GridFileWriter::write_body(const GridRuns& runs, const float* values, std::size_t value_count) {
-    if (!out_) throw FileWriteError(path_, "write failed: the grid is not open", EBADF);
+    if (!file_) throw FileWriteError(path_, "write failed: the grid is not open", EBADF);
     if (value_count < runs.cell_count())
         throw ModelFileError(path_ + ": the grid shows " + std::to_string(runs.cell_count()) +
                              " cells, but only " + std::to_string(value_count) + " values were given");
@@ -384,7 +384,7 @@ void GridFileWriter::write_body(const GridRuns& runs, const float* values, std::
         const bool with_buffer = b == 0 && used_ > 0;
         if (with_buffer) slot.pieces[0] = {buffer_.data(), used_};
         try {
-            out_->write_vectors(slot.pieces.data() + (with_buffer ? 0 : 1), slot.pieces.size() - (with_buffer ? 0 : 1));
+            file_->out().write_vectors(slot.pieces.data() + (with_buffer ? 0 : 1), slot.pieces.size() - (with_buffer ? 0 : 1));
         } catch (const FileWriteError& e) {
             fail(e);
         }
@@ -404,24 +404,18 @@ void GridFileWriter::write_body(const GridRuns& runs, const float* values, std::
 void GridFileWriter::commit() {
     flush();
     try {
-        out_->close();
-        files_.rename(out_->path(), path_);
+        file_->commit();
     } catch (const FileWriteError& e) {
         fail(e);
     }
-    out_.reset();
+    file_.reset();
     clear_temporary_file();
 }
 
 void GridFileWriter::abandon() {
-    if (!out_) return;
-    try {
-        out_->close();
-    } catch (const FileWriteError&) {
-        // The file is removed anyway.
-    }
-    files_.remove(out_->path());
-    out_.reset();
+    if (!file_) return;
+    file_->abandon();
+    file_.reset();
     clear_temporary_file();
 }
 

@@ -79,7 +79,7 @@ private:
     struct Body;
 
     FileAccess& files_;
-    std::unique_ptr<OutputFile> out_;
+    std::unique_ptr<ReplacingFile> file_;  // the grid being written, under its temporary name
     std::string path_;
     std::vector<char> buffer_;  // kept from grid to grid
     std::size_t used_ = 0;

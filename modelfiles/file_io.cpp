@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <utility>
 
@@ -134,7 +135,8 @@ public:
 
     std::unique_ptr<OutputFile> create_temporary(const std::string& final_path) override {
         static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-        static std::mt19937_64 random{std::random_device{}() ^ static_cast<std::uint64_t>(::getpid())};
+        // One generator a thread: temporary files are made on the frames thread too.
+        static thread_local std::mt19937_64 random{std::random_device{}() ^ static_cast<std::uint64_t>(::getpid())};
         int code = EEXIST;
         for (int attempt = 0; attempt < 100 && code == EEXIST; ++attempt) {
             std::string name = final_path + ".";
@@ -172,6 +174,11 @@ extern "C" void remove_temporary_and_stop(int sig) {
 }  // namespace
 
 bool FileWriteError::disk_full() const { return code_ == ENOSPC || code_ == EDQUOT; }
+
+void FileAccess::create_folders(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+}
 
 FileAccess& system_files() {
     static SystemFiles files;

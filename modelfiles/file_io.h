@@ -97,6 +97,11 @@ public:
 
     // Removes a file; quietly does nothing when that fails.
     virtual void remove(const std::string& path) = 0;
+
+    // Creates the folder `path` and the folders above it that are missing;
+    // quietly does nothing when that fails (the files written there then
+    // fail with their own messages).
+    virtual void create_folders(const std::string& path);
 };
 
 // The machine's own files.

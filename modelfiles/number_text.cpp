@@ -19,6 +19,11 @@ std::string format_two_decimals(double value) {
     return s;
 }
 
+std::string integer_text(std::int64_t value) {
+    char buf[24];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
+}
+
 std::string plain_number(double value) {
     if (value == 0) return "0";
     char buf[64];

@@ -24,6 +24,9 @@ std::string format_two_decimals(double value);
 std::string plain_number(double value);
 std::string plain_number(float value);
 
+// A whole number in plain digits with a leading "-" when negative ("-9900").
+std::string integer_text(std::int64_t value);
+
 // A number with `decimals` places after the point (0 to 17), e.g. "-62.25".
 std::string fixed_number(double value, int decimals);
 

@@ -242,10 +242,10 @@ std::string default_settings_path() {
     return std::string(home ? home : "") + "/.config/veldra/Veldra.ini";
 }
 
-std::string read_settings_file(const std::string& path) {
+std::string read_settings_file(const std::string& path, FileAccess& files) {
     const std::string line =
         reading(path, "the settings file, whose first line names the model folder within apostrophes",
-                [](const std::string& opened) { return read_first_line(opened, kSettingsLineBytes); });
+                [&](const std::string& opened) { return read_first_line(opened, kSettingsLineBytes, files); });
     std::optional<std::string> folder = folder_from_settings_line(line);
     if (!folder)
         throw LoadError(path + ": line 1: expected the model folder within apostrophes, as in 'D:\\runs\\world', "
@@ -253,18 +253,18 @@ std::string read_settings_file(const std::string& path) {
     return std::move(*folder);
 }
 
-LoadedModel load_model_files(const std::string& folder) {
+LoadedModel load_model_files(const std::string& folder, FileAccess& files) {
     LoadedModel state;
     state.ModelFolder = with_trailing_separator(folder);
 
     const std::string list_path = state.ModelFolder + "Parms/Output_List.vrl";
-    state.OutputTable = reading(list_path, "the model's output list", [](const std::string& opened) {
-        return parse_output_list(read_text_file(opened));
+    state.OutputTable = reading(list_path, "the model's output list", [&](const std::string& opened) {
+        return parse_output_list(read_text_file(opened, files));
     });
 
     const std::string cell_path = state.ModelFolder + "Output/Rng_Data.vrd";
     ViewerCellFile cells = reading(cell_path, "the model's cell file", [&](const std::string& opened) {
-        return parse_viewer_cell_file(read_text_file(opened), cell_path);
+        return parse_viewer_cell_file(read_text_file(opened, files), cell_path);
     });
     state.GridInfo = cells.info;
     state.CellTable = std::move(cells.cells);
@@ -272,7 +272,7 @@ LoadedModel load_model_files(const std::string& folder) {
 
     const std::string globe_path = state.ModelFolder + "Output/Globe.vrd";
     state.GlobeMask = reading(globe_path, "the model's globe file", [&](const std::string& opened) {
-        return parse_viewer_globe(read_text_file(opened), state.extents, globe_path);
+        return parse_viewer_globe(read_text_file(opened, files), state.extents, globe_path);
     });
 
     return state;

@@ -11,15 +11,16 @@
 #include <vector>
 
 #include "modelfiles/cell_file.h"
+#include "modelfiles/file_io.h"
 #include "modelfiles/globe_file.h"
 
 namespace veldra::viewer {
 
 // A file that the viewer cannot use; the message names the file (with its
 // line where there is one) and says what was expected.
-class LoadError : public std::runtime_error {
+class LoadError : public Error {
 public:
-    using std::runtime_error::runtime_error;
+    using Error::Error;
 };
 
 // One active line of the output list.
@@ -110,8 +111,8 @@ struct LoadedModel {
 
 // The output list, the cell file and the globe file of `folder`. Raises
 // LoadError naming the file that is missing or cannot be used, also when
-// there is not enough memory to hold it.
-LoadedModel load_model_files(const std::string& folder);
+// there is not enough memory to hold it. The files are read through `files`.
+LoadedModel load_model_files(const std::string& folder, FileAccess& files = system_files());
 
 // Where the settings file is: $VELDRA_INI, else $XDG_CONFIG_HOME/veldra/Veldra.ini,
 // else ~/.config/veldra/Veldra.ini.
@@ -120,6 +121,6 @@ std::string default_settings_path();
 // The model folder named by a settings file, of which only the first line is
 // read. Raises LoadError naming the file when it cannot be opened (missing,
 // or not a regular file such as a FIFO), or its first line names no folder.
-std::string read_settings_file(const std::string& path);
+std::string read_settings_file(const std::string& path, FileAccess& files = system_files());
 
 }  // namespace veldra::viewer

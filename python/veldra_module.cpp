@@ -28,7 +28,7 @@ namespace py = pybind11;
 namespace veldra::python {
 namespace {
 
-using viewer::plain_number;
+using viewer::integer_text;
 
 PyObject* model_error = nullptr;
 PyObject* open_error = nullptr;
@@ -48,23 +48,6 @@ void raise(PyObject* type, const char* message) {
     Py_DECREF(o);
 }
 
-std::string number_text(std::int64_t v) {
-    char buf[24];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
-
-std::string block_name(std::int32_t year, std::int32_t month, std::int32_t layer) {
-    return "the block of year " + number_text(year) + ", month " + number_text(month) + ", layer " +
-           number_text(layer);
-}
-
-std::string past_end_message(const std::string& path, std::int64_t records, std::int64_t first, std::int64_t last,
-                             std::int64_t first_missing, const std::string& which) {
-    return path + ": record " + number_text(first_missing) + " lies past the end of the file, which holds " +
-           number_text(records) + " records; " + which + " takes records " + number_text(first) + " to " +
-           number_text(last) + ".";
-}
-
 // Where the variable of a run stands in its file, and which of its cells are read.
 struct Span {
     std::int32_t first_year = 0;
@@ -82,45 +65,24 @@ struct Span {
 void read_checked_values(const VariableFile& file, const std::string& path, const Span& span, std::int32_t year,
                          std::int32_t month, std::int32_t layer, float* dest, std::vector<float>& block) {
     const BlockAddress a{year, month, layer, span.first_year, span.layers, span.cell_count};
-    const std::string which = block_name(year, month, layer);
     const bool whole = span.first_cell == 0 && span.cells == span.cell_count;
-    BlockRecords b;
-    if (whole) {
-        b = read_block(file, a, block);
-    } else {
-        b.first_record = block_first_record(a);
-        b.count = static_cast<std::size_t>(span.cell_count) + 3;
-        block.resize(3);
-        if (!b.before_start()) b.read = file.read_records(b.first_record, 3, block.data());
+    const CheckedBlock b = whole ? read_checked_block(file, a, block) : read_checked_leading(file, a, block);
+    switch (b.fault) {
+    case BlockFault::none:
+        break;
+    case BlockFault::before_start:
+        throw ModelFileError(block_before_start_message(path, a, b) + ".");
+    case BlockFault::past_end:
+        throw ModelFileError(block_past_end_message(path, a, b) + ".");
+    case BlockFault::cell_count:
+    case BlockFault::year:
+    case BlockFault::month:
+        throw ModelFileError(leading_record_message(path, a, b, block.data()));
     }
-    if (b.before_start())
-        throw ModelFileError(path + ": " + which + " would start at record " + number_text(b.first_record) +
-                             ", before the start of the file (the first model year is " +
-                             number_text(span.first_year) + ").");
-    const auto past_end = [&](std::int64_t first_missing) {
-        return ModelFileError(
-            past_end_message(path, file.record_count(), b.first_record, b.last_record(), first_missing, which));
-    };
-    if (b.read < 3) throw past_end(b.first_record + static_cast<std::int64_t>(b.read));
-    const struct {
-        const char* what;
-        double expected;
-        const char* whose;
-    } leading[] = {{"the cell count", static_cast<double>(span.cell_count), ", the cell count of the cell file"},
-                   {"the year", static_cast<double>(year), ""},
-                   {"the month", static_cast<double>(month), ""}};
-    for (std::size_t i = 0; i < 3; ++i)
-        if (static_cast<double>(block[i]) != leading[i].expected)
-            throw ModelFileError(path + ": record " + number_text(b.first_record + static_cast<std::int64_t>(i)) +
-                                 " holds " + plain_number(block[i]) + " as " + leading[i].what + " of " + which +
-                                 "; expected " + plain_number(leading[i].expected) + leading[i].whose + ".");
-    if (whole) {
-        if (!b.complete()) throw past_end(b.first_record + static_cast<std::int64_t>(b.read));
+    if (whole)
         std::memcpy(dest, block.data() + 3, static_cast<std::size_t>(span.cells) * sizeof(float));
-        return;
-    }
-    if (b.last_record() > file.record_count()) throw past_end(std::max(b.first_record, file.record_count() + 1));
-    file.read_records(b.first_record + 3 + span.first_cell, static_cast<std::size_t>(span.cells), dest);
+    else
+        file.read_records(b.records.first_record + 3 + span.first_cell, static_cast<std::size_t>(span.cells), dest);
 }
 
 // The records of a variable file; fails, as the exports do before they
@@ -129,12 +91,8 @@ std::int64_t check_variable_file(const std::string& path, std::int32_t first_yea
                                  std::int32_t layers, std::int64_t cell_count) {
     const VariableFile file = VariableFile::open(path_to_open(path));
     const BlockAddress last{last_year, 12, layers, first_year, layers, cell_count};
-    const std::int64_t first = block_first_record(last);
-    const BlockRecords b{first, static_cast<std::size_t>(cell_count + 3), 0};
-    if (first >= 1 && b.last_record() > file.record_count())
-        throw ModelFileError(past_end_message(path, file.record_count(), b.first_record, b.last_record(),
-                                              std::max(first, file.record_count() + 1),
-                                              block_name(last_year, 12, layers)));
+    if (const std::optional<std::string> past_end = last_block_past_end(path, file, last))
+        throw ModelFileError(*past_end + ".");
     return file.record_count();
 }
 
@@ -149,8 +107,8 @@ py::array_t<float> read_values(const std::string& path, std::int32_t first_year,
     if (years.ndim() != 1 || months.ndim() != 1 || layer_numbers.ndim() != 1 || years.size() != months.size())
         throw py::value_error("read_values: years and months are one list of the same length, layers another");
     if (cell_count < 0 || first_cell < 0 || cells < 0 || first_cell + cells > cell_count)
-        throw py::value_error("read_values: cells " + number_text(first_cell) + " to " +
-                              number_text(first_cell + cells - 1) + " are not among the " + number_text(cell_count) +
+        throw py::value_error("read_values: cells " + integer_text(first_cell) + " to " +
+                              integer_text(first_cell + cells - 1) + " are not among the " + integer_text(cell_count) +
                               " cells");
     const py::ssize_t times = years.size(), nlayers = layer_numbers.size();
     py::array_t<float> out({times, nlayers, static_cast<py::ssize_t>(cells)});
@@ -251,12 +209,12 @@ PYBIND11_MODULE(_veldra, m) {
             if (p) std::rethrow_exception(p);
         } catch (const veldra::FileOpenError& e) {
             raise(open_error, e.what());
-        } catch (const veldra::Error& e) {
-            raise(model_error, e.what());
         } catch (const veldra::viewer::LoadError& e) {
             // The loader keeps the message of a file that cannot be opened.
             const bool unopened = std::strstr(e.what(), ": cannot be opened: ") != nullptr;
             raise(unopened ? open_error : model_error, e.what());
+        } catch (const veldra::Error& e) {
+            raise(model_error, e.what());
         }
     });
 

@@ -2,13 +2,17 @@
 // geographic and projected grids, and what stops or skips a month.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
+#include <sstream>
 #include <utility>
 #include <vector>
 
+#include "export/export_command.h"
 #include "export/grid_export.h"
 #include "export/grid_value_text.h"
 #include "export/lookup_grids.h"
+#include "tests/output_list_line.h"
 #include "tests/support/memory_files.h"
 
 namespace veldra::viewer {
@@ -44,7 +48,7 @@ struct Fixture {
         files.put("/lookup/zone_ids_0p5.prj", "GEOGCS[\"GCS_WGS_1984\"]\r\n");
         // Rows from the south: the north row is read last.
         files.put("/lookup/robinson_ids_0p5.asc",
-                  header(3, 2, "-1500", "-1000", "1000") + "0 -9999 2\r\n4 5 -9999\r\n");
+                  header(3, 2, "-1500", "-1000", "1000") + "0 -9999 2\r\n4 5 -9900\r\n");
         files.put("/lookup/rob01_0p5.asc", header(3, 2, "-1500", "-1000", "1000") + "1 0 1\r\n1 1 1\r\n");
         files.put("/lookup/robinson_ids_0p5.prj", "PROJCS[\"World_Robinson\"]\r\n");
         write_variable(2000, 2001, [](int, int, int i) { return i == 0 ? 12.5f : -0.25f; });
@@ -107,6 +111,8 @@ TEST(GridValueText, DecimalPlacesAndPrintStyle) {
         {2.675f, 2, "2.67 "},       {-0.0f, 1, ".0 "},          {1e10f, 1, "10000000000.0 "},
         {3e38f, 0, " 300000000549775575777803994281145270272  "},
         {0.1f, 12, ".100000001490 "}, {-1.5f, 10, "-1.5000000000 "},
+        // Exact halves beyond nine places (2^-11 and -3 * 2^-13) go away from zero.
+        {0.00048828125f, 10, ".0004882813 "}, {-0.0003662109375f, 12, "-.000366210938 "},
     };
     for (const auto& row : table) {
         const GridValueText format(row.decimals);
@@ -141,7 +147,7 @@ TEST(GridExport, ProjectedGridWritesTheLastLookupRowFirst) {
     f.settings.projection = 1;
     f.settings.last_year = 2000;
     ASSERT_EQ(f.run().months_written, 12);
-    // North row (read last): cell 0, land, an id of -9999 inside the mask.
+    // North row (read last): cell 0, land, an id of -9900 (no cell) inside the mask.
     // South row: land, outside the mask, cell 1.
     EXPECT_EQ(f.files.files.at("/out/precip_2000_01.asc"),
               header(3, 2, "-1500", "-1000", "1000") +
@@ -226,6 +232,13 @@ TEST(GridExport, FailuresStopWithOneMessageNamingTheFile) {
          "/lookup/robinson_ids_0p5.asc: line 8: the id 9 (row 2 from the south, column 2) does not occur in the "
          "reference grid /lookup/zone_ids_0p5.asc",
          0},
+        {"an id just above -9900 names a cell",
+         [](Fixture& f) {
+             f.files.put("/lookup/robinson_ids_0p5.asc", header(3, 2, "0", "0", "1") + "-9899 -9999 2\r\n4 5 -9999\r\n");
+         },
+         "/lookup/robinson_ids_0p5.asc: line 7: the id -9899 (row 1 from the south, column 1) does not occur in the "
+         "reference grid /lookup/zone_ids_0p5.asc",
+         0},
         {"reference grid of another size",
          [](Fixture& f) { f.files.put("/lookup/zone_ids_0p5.asc", header(2, 1, "0", "0", "1") + "0 1\r\n"); },
          "/lookup/zone_ids_0p5.asc: lines 1 and 2: the grid has 2 x 1 cells, the model grid 4 x 2", 0},
@@ -256,6 +269,30 @@ TEST(GridExport, StopAfterTheMonthBeingWritten) {
     EXPECT_TRUE(out.stopped);
     EXPECT_EQ(out.grids, std::vector<std::string>{"/out/precip_2000_01.asc"});
     EXPECT_EQ(f.grid_files().size(), 2u);
+}
+
+// veldra_export reads the model and writes its grids through the files it is
+// given: the same bytes as the export itself, and a failed rename leaves no grid.
+TEST(GridExport, TheCommandLineGoesThroughItsFiles) {
+    Fixture f;
+    f.files.put("/model/Parms/Output_List.vrl", veldra::testing::output_list_line("1", "Precip", "1", "", "mm") + "\r\n");
+    f.files.put("/model/Output/Rng_Data.vrd", "2 4 2 -1 0 1 1 0.5 2000 2000\r\n1 1 1 1 1\r\n2 1 3 2 1\r\n");
+    f.files.put("/model/Output/Globe.vrd", "TTFF\r\nTFFT\r\n");
+    ASSERT_EQ(f.run().months_written, 12);
+    const std::string january = f.files.files.at("/out/precip_2000_01.asc");
+    const std::vector<std::string> args = {"--model", "/model", "--variable", "Precip", "--out", "/cli",
+                                           "--root", "precip", "--quiet"};
+    std::ostringstream out, err;
+    EXPECT_EQ(run_veldra_export(args, out, err, f.places, f.files), 0) << err.str();
+    EXPECT_EQ(f.files.files.at("/cli/precip_2000_01.asc"), january);
+
+    f.files.faults.rename = EIO;
+    std::ostringstream out2, err2;
+    EXPECT_EQ(run_veldra_export({"--model", "/model", "--variable", "Precip", "--out", "/failed", "--quiet"}, out2, err2,
+                                f.places, f.files),
+              1);
+    EXPECT_EQ(err2.str().rfind("veldra_export: /failed/Precip_2000_01.asc: ", 0), 0u) << err2.str();
+    for (const auto& [path, content] : f.files.files) EXPECT_FALSE(path.starts_with("/failed")) << path;
 }
 
 TEST(GridExport, MissingGridsAreMadeIntoTheCache) {

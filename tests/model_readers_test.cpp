@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -152,6 +153,52 @@ TEST(BlockAddressing, RecordsFollowYearMonthLayer) {
     // Positions beyond 32 bits: 1/12-degree runs of many years and layers.
     const BlockAddress big{2099, 12, 9, 2000, 9, 2000000};
     EXPECT_EQ(block_first_record(big), (std::int64_t{1199} * 9 + 8) * 2000003 + 1);
+}
+
+// The one checked reader: the first failing check of a block, in order, and
+// the leading records compared as the file can hold them.
+TEST(CheckedBlock, TheFirstFailingCheckInOrder) {
+    // Two blocks of N = 2 (year 2000, months 1 and 2); the file is cut as each row says.
+    auto records = [](std::initializer_list<float> v) {
+        std::string bytes(v.size() * 4, '\0');
+        std::memcpy(bytes.data(), std::data(v), bytes.size());
+        return bytes;
+    };
+    const std::string good = records({2, 2000, 1, 5, 6, 2, 2000, 2, 7, 8});
+    const struct {
+        std::string bytes;
+        BlockAddress address;
+        BlockFault fault;
+    } table[] = {
+        {good, {2000, 2, 1, 2000, 1, 2}, BlockFault::none},
+        {good, {1999, 12, 1, 2000, 1, 2}, BlockFault::before_start},
+        {good.substr(0, 7 * 4), {2000, 2, 1, 2000, 1, 2}, BlockFault::past_end},  // leading records missing
+        {good.substr(0, 9 * 4), {2000, 2, 1, 2000, 1, 2}, BlockFault::past_end},  // a value missing
+        {records({3, 1999, 13, 5, 6}).substr(0, 16), {2000, 1, 1, 2000, 1, 2}, BlockFault::cell_count},
+        {records({2, 1999, 13, 5, 6}), {2000, 1, 1, 2000, 1, 2}, BlockFault::year},
+        {records({2, 2000, 13, 5, 6}), {2000, 1, 1, 2000, 1, 2}, BlockFault::month},
+    };
+    for (const auto& row : table) {
+        testing::MemoryFiles files;
+        files.put("V.vrd", row.bytes);
+        std::vector<float> dest;
+        const CheckedBlock c = read_checked_block(VariableFile::open("V.vrd", files), row.address, dest);
+        EXPECT_EQ(c.fault, row.fault) << row.bytes.size() << " bytes, month " << row.address.month;
+    }
+    testing::MemoryFiles files;
+    files.put("V.vrd", good.substr(0, 9 * 4));
+    std::vector<float> dest;
+    const BlockAddress a{2000, 2, 1, 2000, 1, 2};
+    const CheckedBlock c = read_checked_block(VariableFile::open("V.vrd", files), a, dest);
+    EXPECT_EQ(block_past_end_message("V.vrd", a, c),
+              "V.vrd: record 10 lies past the end of the file, which holds 9 records; the block of year 2000, "
+              "month 2, layer 1 takes records 6 to 10");
+
+    // Above 2^24 cells the file holds the count in single precision: a block
+    // written for 2^24 + 1 cells holds 2^24, and matches; one for 2^24 + 2 does not.
+    constexpr std::int64_t n = (std::int64_t{1} << 24) + 1;
+    EXPECT_TRUE(leading_record_matches(static_cast<float>(n), n));
+    EXPECT_FALSE(leading_record_matches(static_cast<float>(n + 1), n));
 }
 
 // A file written as a whole either takes its name or leaves the old file and

@@ -880,6 +880,14 @@ TEST_F(ViewerTest, TheExportDialogsStepsStayInsideTheirBounds) {
     d.cmdAllYears->click();
     EXPECT_EQ(state.ExportSpanStart, 2000);
     EXPECT_EQ(d.txtEndYear->text(), "2002");
+    // Each button moves its own end only.
+    d.cmdYrDown2->click();
+    EXPECT_EQ(d.txtStartYear->text(), "2000");
+    EXPECT_EQ(d.txtEndYear->text(), "2001");
+    d.cmdYrDown1->click();  // already at the first year
+    d.cmdYrUp2->click();
+    EXPECT_EQ(d.txtStartYear->text(), "2000");
+    EXPECT_EQ(d.txtEndYear->text(), "2002");
     d.cmdDecUp->click();
     EXPECT_EQ(d.txtDecimals->text(), "4");
     for (int i = 0; i < 6; ++i) d.cmdDecDown->click();
@@ -900,7 +908,8 @@ TEST_F(ViewerTest, GoChecksItsSettingsInOrderThenCloses) {
         const char* message;
     } cases[] = {
         {[] {}, "Note:  The ending year is prior to the starting year.  Please adjust."},
-        {[&] { d.cmdAllYears->click(); }, "Note:  The output directory is not set.  Please do so."},
+        // A span of one year (2001 to 2001) passes the first check.
+        {[&] { d.cmdYrUp2->click(); }, "Note:  The output directory is not set.  Please do so."},
         {[&] { d.txtOutFolder->setText(" "); }, "Note:  The output root file name is not set.  Please do so."},
         {[&] {
              d.txtRoot->setText("p");
@@ -963,6 +972,24 @@ TEST_F(ViewerTest, GoWritesEveryMonthAndTheCommandLineWritesTheSameBytes) {
             << e.path();
     }
     EXPECT_EQ(grids, 72u);  // 36 months, each with its .prj
+
+    // Cancel pressed while the export runs stops it after the month being
+    // written: every grid left is whole, and no temporary file stays.
+    frm->cmdExport->click();
+    d.txtOutFolder->setText(QString::fromStdString((model.root() / "cancelled").string()));
+    fs::create_directories(model.root() / "cancelled");
+    QTimer::singleShot(0, d.cmdExportCancel, &QPushButton::click);
+    d.cmdExportGo->click();
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_FALSE(d.export_running());
+    std::size_t kept = 0;
+    for (const auto& e : fs::directory_iterator(model.root() / "cancelled")) {
+        ++kept;
+        EXPECT_EQ(veldra::testing::read_file(e.path()),
+                  veldra::testing::read_file(model.root() / "cli" / e.path().filename()))
+            << e.path();
+    }
+    EXPECT_LT(kept, 72u);
 }
 
 TEST_F(ViewerTest, EndClosesTheWindowsAndEndsTheProgram) {

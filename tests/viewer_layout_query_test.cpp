@@ -20,6 +20,9 @@ TEST(FormResize, WorkedExamples) {
     } cases[] = {
         {12000, 9000, WindowState::normal, std::nullopt, {3355, 120, 8275, 4137.5}, {3355, 4307.5, 8275, 4262.5}},
         {28800, 16200, WindowState::maximized, std::nullopt, {3355, 120, 22300, 11150}, {3355, 11320, 22300, 4450}},
+        // The map's height limit h * 0.75 - 1000 is rounded, halves to even: 11151.5 and 11154.5.
+        {28800, 16202, WindowState::maximized, std::nullopt, {3355, 120, 22304, 11152}, {3355, 11322, 22304, 4450}},
+        {28800, 16206, WindowState::maximized, std::nullopt, {3355, 120, 22308, 11154}, {3355, 11324, 22308, 4452}},
         // The height follows the width, never the other way.
         {16000, 9000, WindowState::normal, OuterSize{16000, 12000}, {3355, 120, 12275, 6137.5},
          {3355, 6307.5, 12275, 5262.5}},

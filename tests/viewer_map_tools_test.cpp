@@ -177,6 +177,14 @@ TEST(MapView, ZoomKeepsThePointUnderThePointerAndPanStaysInside) {
     EXPECT_EQ(w.first_row, 0);
     EXPECT_EQ(w.end_row, 10);
     EXPECT_EQ(w.rect, (MapRect{-1500, 750, -1489, 740}));
+    // A zoomed view whose east edge falls on the edge of column 500 (within
+    // rounding) ends there, without a column beyond it.
+    const MapRect on_edge = visible_rect(MapView{7, -1000 - 3000.0 / 7 / 2, 0}, grid);
+    EXPECT_NEAR(on_edge.right, -1000, 1e-9);
+    const CellWindow e = cell_window(on_edge, grid);
+    EXPECT_EQ(e.first_col, 71);
+    EXPECT_EQ(e.end_col, 500);
+    EXPECT_EQ(cell_window(MapRect{-1499.5, 749.2, -1490, 740}, grid).end_col, 10);
 }
 
 TEST(PointerReadout, TextsForEachKindOfPosition) {

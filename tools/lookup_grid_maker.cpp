@@ -12,12 +12,13 @@
 
 #include "export/lookup_grids.h"
 #include "modelfiles/ascii_grid.h"
+#include "modelfiles/number_text.h"
 #include "modelfiles/paths.h"
 
 namespace veldra::lookup {
 namespace {
 
-constexpr std::string_view kCrs[] = {"EPSG:4326", "ESRI:54030", "ESRI:54012", "ESRI:54042"};
+std::string_view crs_of(int projection) { return viewer::projection_names(projection).crs; }
 
 struct StandardSize {
     std::string_view suffix;
@@ -36,7 +37,7 @@ std::string proj_failure(pj_ctx* context, std::string_view what) {
 }
 
 void check_projection(int projection, int lowest) {
-    if (projection < lowest || projection > 3)
+    if (projection < lowest || projection >= viewer::kProjectionCount)
         throw ProjectionError("no projection " + std::to_string(projection) + " (projections are 0 to 3)");
 }
 
@@ -45,10 +46,7 @@ std::string number_text(double v) {
     return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
 }
 
-std::string number_text(std::int64_t v) {
-    char buf[24];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
+std::string number_text(std::int64_t v) { return viewer::integer_text(v); }
 
 // One row after another, rows from the south, each value followed by a blank,
 // every line ended by CR LF.
@@ -87,16 +85,16 @@ void write_text(const std::string& path, const std::string& text, FileAccess& fi
 
 std::string_view projection_crs(int projection) {
     check_projection(projection, 0);
-    return kCrs[projection];
+    return crs_of(projection);
 }
 
 std::string esri_wkt(int projection) {
     check_projection(projection, 0);
     pj_ctx* context = proj_context_create();
-    PJ* crs = proj_create(context, std::string(kCrs[projection]).c_str());
+    PJ* crs = proj_create(context, std::string(crs_of(projection)).c_str());
     const char* wkt = crs ? proj_as_wkt(context, crs, PJ_WKT1_ESRI, nullptr) : nullptr;
     std::string text = wkt ? wkt : "";
-    const std::string failure = proj_failure(context, "PROJ cannot give the ESRI WKT of " + std::string(kCrs[projection]));
+    const std::string failure = proj_failure(context, "PROJ cannot give the ESRI WKT of " + std::string(crs_of(projection)));
     if (crs) proj_destroy(crs);
     proj_context_destroy(context);
     if (text.empty()) throw ProjectionError(failure);
@@ -108,14 +106,14 @@ WorldProjection::WorldProjection(int projection) {
     context_ = proj_context_create();
     // Points outside the outline fail by design; PROJ would log each one.
     proj_log_level(context_, PJ_LOG_NONE);
-    PJ* raw = proj_create_crs_to_crs(context_, "EPSG:4326", std::string(kCrs[projection]).c_str(), nullptr);
+    PJ* raw = proj_create_crs_to_crs(context_, "EPSG:4326", std::string(crs_of(projection)).c_str(), nullptr);
     if (raw) {
         // Longitude first, in degrees, whatever the axis order of EPSG:4326.
         operation_ = proj_normalize_for_visualization(context_, raw);
         proj_destroy(raw);
     }
     if (!operation_) {
-        const std::string failure = proj_failure(context_, "PROJ cannot project to " + std::string(kCrs[projection]));
+        const std::string failure = proj_failure(context_, "PROJ cannot project to " + std::string(crs_of(projection)));
         proj_context_destroy(context_);
         throw ProjectionError(failure);
     }

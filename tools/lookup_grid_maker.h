@@ -34,9 +34,9 @@ struct pj_ctx;
 namespace veldra::lookup {
 
 // PROJ cannot make or use a projection.
-class ProjectionError : public std::runtime_error {
+class ProjectionError : public Error {
 public:
-    using std::runtime_error::runtime_error;
+    using Error::Error;
 };
 
 // The definition in PROJ's database of projection 0 (geographic) to 3.

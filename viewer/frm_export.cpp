@@ -12,7 +12,9 @@
 #include <QToolButton>
 
 #include "export/export_settings.h"
+#include "export/lookup_grids.h"
 #include "modelfiles/number_text.h"
+#include "viewer/twips.h"
 #include "viewer/ui_services.h"
 #include "modelfiles/paths.h"
 
@@ -20,14 +22,11 @@ namespace veldra::viewer {
 
 namespace {
 
-// The dialog is designed in twips, 15 to a pixel.
-int twips(double t) { return static_cast<int>(std::lround(t / 15.0)); }
-
 template <typename W>
 W* make(QWidget* parent, const char* name, double left, double top, double width, double height) {
     auto* w = new W(parent);
     w->setObjectName(name);
-    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
+    place(w, left, top, width, height);
     return w;
 }
 
@@ -63,8 +62,13 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 FrmExport::FrmExport(ViewerState& state, UiServices& ui, std::string program_folder, LookupPlaces lookup,
-                     QWidget* parent)
-    : QDialog(parent), state_(state), ui_(ui), program_folder_(std::move(program_folder)), lookup_(std::move(lookup)) {
+                     QWidget* parent, FileAccess& files)
+    : QDialog(parent),
+      state_(state),
+      ui_(ui),
+      program_folder_(std::move(program_folder)),
+      lookup_(std::move(lookup)),
+      files_(files) {
     setObjectName("frmExport");
     setWindowTitle("Export to GridASCII");
     // Modeless: the main window stays usable while the dialog is open.
@@ -95,11 +99,11 @@ FrmExport::FrmExport(ViewerState& state, UiServices& ui, std::string program_fol
 
     frmProject = make<QGroupBox>(this, "frmProject", 3000, 1200, 1935, 1815);
     frmProject->setTitle("  Projection  ");
-    const char* const captions[] = {"Geographic", "Robinson", "Eckert IV", "Winkel Tripel"};
     const double tops[] = {360, 720, 1080, 1440}, widths[] = {1335, 1455, 1455, 1575};
+    static_assert(std::size(kProjectionTable) == std::tuple_size_v<decltype(optProject)>);
     for (std::size_t i = 0; i < optProject.size(); ++i) {
         optProject[i] = make<QRadioButton>(frmProject, "optProject", 240, tops[i], widths[i], 255);
-        optProject[i]->setText(captions[i]);
+        optProject[i]->setText(qs(std::string(kProjectionTable[i].caption)));
     }
     optProject[0]->setChecked(true);
 
@@ -130,7 +134,7 @@ void FrmExport::open_dialog() {
     if (txtRoot->text().trimmed().isEmpty()) {
         txtRoot->setText(qs(default_export_root(state_.SelectedFile, state_.SelectedLayer)));
         show_span();
-        txtOutFolder->setText(qs(read_last_export_dir(path_to_open(last_export_dir_path()))));
+        txtOutFolder->setText(qs(read_last_export_dir(path_to_open(last_export_dir_path()), files_)));
     }
     show();
     raise();
@@ -185,12 +189,12 @@ int FrmExport::projection() const {
 
 void FrmExport::cmdExportGo_Click() {
     if (running_) return;  // one export at a time
-    if (const auto problem = go_check(state_.ExportSpanStart, state_.ExportSpanEnd, txtOutFolder->text().toStdString(),
-                                      txtRoot->text().toStdString())) {
-        ui_.message(qs(*problem));
-    } else if (const auto source = export_source(state_); !source) {
-        ui_.message(kNothingToExport);
-    } else {
+    try {
+        check_export_settings(state_.ExportSpanStart, state_.ExportSpanEnd, txtOutFolder->text().toStdString(),
+                              txtRoot->text().toStdString());
+        const auto source = export_source(state_);
+        if (!source) throw StopExport(kNothingToExport);
+
         ExportSettings settings;
         settings.folder = txtOutFolder->text().toStdString();
         settings.root = txtRoot->text().toStdString();
@@ -201,7 +205,7 @@ void FrmExport::cmdExportGo_Click() {
 
         running_ = true;
         cancel_requested_ = false;
-        export_grids(*source, settings, lookup_, system_files(), [this](ExportNote note, const std::string& text) {
+        export_grids(*source, settings, lookup_, files_, [this](ExportNote note, const std::string& text) {
             if (note == ExportNote::message) {
                 ui_.message(qs(text));
             } else {
@@ -212,6 +216,8 @@ void FrmExport::cmdExportGo_Click() {
         });
         running_ = false;
         if (cancel_requested_) return;  // Cancel has closed the dialog already
+    } catch (const StopExport& e) {
+        ui_.message(qs(e.what()));
     }
     cmdExportCancel_Click();
 }
@@ -220,7 +226,7 @@ void FrmExport::cmdExportCancel_Click() {
     // Cancel while an export runs stops it after the month being written.
     if (running_) cancel_requested_ = true;
     try {
-        write_last_export_dir(path_to_open(last_export_dir_path()), txtOutFolder->text().toStdString());
+        write_last_export_dir(path_to_open(last_export_dir_path()), txtOutFolder->text().toStdString(), files_);
     } catch (const FileWriteError& e) {
         ui_.message(qs(std::string("The destination folder cannot be remembered: ") + e.what()));
     }

@@ -27,9 +27,10 @@ class FrmExport : public QDialog {
     Q_OBJECT
 public:
     // `program_folder` holds Last_Export_Dir.txt; `lookup` says where the
-    // projection grids are found or made.
+    // projection grids are found or made. Every file is read and written
+    // through `files`.
     FrmExport(ViewerState& state, UiServices& ui, std::string program_folder, LookupPlaces lookup,
-              QWidget* parent = nullptr);
+              QWidget* parent = nullptr, FileAccess& files = system_files());
 
     QLabel* Label1;
     QLineEdit* txtOutFolder;
@@ -84,6 +85,7 @@ private:
     UiServices& ui_;
     std::string program_folder_;
     LookupPlaces lookup_;
+    FileAccess& files_;
     bool running_ = false;
     bool cancel_requested_ = false;
 };

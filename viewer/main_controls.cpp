@@ -16,17 +16,11 @@
 
 #include "viewer/chart_main.h"
 #include "viewer/pic_map.h"
+#include "viewer/twips.h"
 
 namespace veldra::viewer {
 
 namespace {
-
-// The window is designed in twips, 15 to a pixel.
-int twips(double t) { return static_cast<int>(std::lround(t / 15.0)); }
-
-void place(QWidget* w, double left, double top, double width, double height) {
-    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
-}
 
 // Qt reports a press on a new item twice (selection changed, then pressed),
 // so the press only counts when it did not change the selection.

@@ -21,19 +21,19 @@ std::string_view view(const QByteArray& bytes) {
 
 }  // namespace
 
-void save_bytes(const QString& path, const QByteArray& bytes) {
+void save_bytes(const QString& path, const QByteArray& bytes, FileAccess& files) {
     try {
-        replace_file(native(path), view(bytes));
+        replace_file(native(path), view(bytes), files);
     } catch (const FileWriteError& e) {
         fail(path, QString::fromStdString(e.reason()));
     }
 }
 
-void save_png(const QString& path, const QImage& image) {
+void save_png(const QString& path, const QImage& image, FileAccess& files) {
     try {
         // The place is taken first, so that a folder that cannot be written
         // is named before the picture is encoded.
-        ReplacingFile file(native(path));
+        ReplacingFile file(native(path), files);
         QByteArray bytes;
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);

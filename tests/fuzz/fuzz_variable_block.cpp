@@ -2,7 +2,8 @@
 // twelve bytes choose the block (first model year, year, month, layer, layer
 // count, cell count) the way the exporter and the viewer can ask for one; the
 // rest is the file. The block starts at the record its address gives, and
-// what is read is exactly the file's bytes there, as far as the file goes.
+// what is read is exactly the file's bytes there, as far as the file goes;
+// the checked reader gives the first failing check of that block, in order.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -68,5 +69,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (block.read > 0)
         check(std::memcmp(dest.data(), bytes.data() + (first - 1) * 4, block.read * 4) == 0,
               "the records read differ from the file's bytes");
+
+    std::vector<float> checked_dest;
+    const CheckedBlock c = read_checked_block(variable, a, checked_dest);
+    check(c.records.first_record == block.first_record && c.records.read == block.read &&
+              c.file_records == records,
+          "the checked block lies elsewhere than the block");
+    auto leading = [&](std::size_t i, std::int64_t expected) {
+        return block.read >= 3 && dest[i] == static_cast<float>(expected);
+    };
+    BlockFault fault = BlockFault::none;
+    if (block.before_start()) fault = BlockFault::before_start;
+    else if (block.read < 3) fault = BlockFault::past_end;
+    else if (!leading(0, a.cell_count)) fault = BlockFault::cell_count;
+    else if (!leading(1, a.year)) fault = BlockFault::year;
+    else if (!leading(2, a.month)) fault = BlockFault::month;
+    else if (!block.complete()) fault = BlockFault::past_end;
+    check(c.fault == fault, "fault " + number(static_cast<int>(c.fault)) + ", expected " + number(static_cast<int>(fault)));
+    check(c.count_matches == leading(0, a.cell_count) && c.year_matches == leading(1, a.year) &&
+              c.month_matches == leading(2, a.month),
+          "the leading records' results are wrong");
+    if (c.fault == BlockFault::past_end) {
+        const std::string m = block_past_end_message("V.vrd", a, c);
+        check(m.find(" lies past the end of the file, which holds " + number(records) + " records; ") !=
+                  std::string::npos,
+              "past-the-end message: " + m);
+    }
     return 0;
 }

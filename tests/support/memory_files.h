@@ -40,6 +40,7 @@ public:
     std::unique_ptr<OutputFile> create_temporary(const std::string& final_path) override;
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& path) override { files.erase(path); }
+    void create_folders(const std::string&) override {}  // folders are implied by the paths
 
 private:
     std::uint64_t next_temporary_ = 0;

@@ -75,7 +75,7 @@ std::optional<SeriesSource> selection_source(const ViewerState& state) {
 std::array<SeriesSource, 3> climate_sources(const ViewerState& state) {
     std::array<SeriesSource, 3> sources;
     for (std::size_t i = 0; i < sources.size(); ++i)
-        sources[i] = {kClimateLegends[i], state.ModelFolder + "Output/" + kClimateFiles[i] + ".vrd", 1, 1};
+        sources[i] = {kClimateLegends[i], variable_path(state.ModelFolder, kClimateFiles[i]), 1, 1};
     return sources;
 }
 

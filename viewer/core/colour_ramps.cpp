@@ -26,28 +26,21 @@ ColourRamps build_ramps(const std::function<double()>& uniform) {
 
 RampChoice choose_ramp(const ColourRamps& ramps, std::string_view name) {
     RampChoice c;
-    if (name == kRampNames[0]) c.random = true;
-    else if (name == kRampNames[1]) c.stretched = &ramps.red;
-    else if (name == kRampNames[2]) c.stretched = &ramps.green;
-    else if (name == kRampNames[3]) c.stretched = &ramps.blue;
-    else if (name == kRampNames[4]) c.stretched = &ramps.blue_to_yellow;
+    const int index = ramp_index(name);
+    if (index == static_cast<int>(Ramp::random)) c.random = true;
+    else if (index > 0) c.stretched = &(ramps.*kRampTable[index].table);
     return c;
 }
 
 int ramp_index(std::string_view name) {
-    for (int i = 0; i < static_cast<int>(std::size(kRampNames)); ++i)
-        if (name == kRampNames[i]) return i;
+    for (const RampInfo& info : kRampTable)
+        if (name == info.name) return static_cast<int>(info.ramp);
     return -1;
 }
 
 const ColourRamp& ramp_at(const ColourRamps& ramps, int index) {
-    switch (index) {
-        case 1: return ramps.red;
-        case 2: return ramps.green;
-        case 3: return ramps.blue;
-        case 4: return ramps.blue_to_yellow;
-        default: return ramps.random;
-    }
+    if (index < 0 || index >= static_cast<int>(std::size(kRampTable))) return ramps.random;
+    return ramps.*kRampTable[index].table;
 }
 
 int random_ramp_index(float value) {

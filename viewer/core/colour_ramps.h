@@ -31,8 +31,30 @@ struct ColourRamps {
     ColourRamp blue_to_yellow{};
 };
 
-inline constexpr const char* kRampNames[] = {"Random colors", "Red stretched", "Green stretched", "Blue stretched",
-                                             "Blue to Yellow"};
+// The ramps, numbered in the order of the colour list.
+enum class Ramp { random = 0, red = 1, green = 2, blue = 3, blue_to_yellow = 4 };
+
+struct RampInfo {
+    Ramp ramp;
+    const char* name;                // as the colour list shows it
+    ColourRamp ColourRamps::*table;  // its 256 colours
+};
+
+// The one table of the ramps, in the order of Ramp and of the colour list.
+inline constexpr RampInfo kRampTable[] = {
+    {Ramp::random, "Random colors", &ColourRamps::random},
+    {Ramp::red, "Red stretched", &ColourRamps::red},
+    {Ramp::green, "Green stretched", &ColourRamps::green},
+    {Ramp::blue, "Blue stretched", &ColourRamps::blue},
+    {Ramp::blue_to_yellow, "Blue to Yellow", &ColourRamps::blue_to_yellow},
+};
+
+// The names of kRampTable, for the colour list.
+inline constexpr std::array<const char*, std::size(kRampTable)> kRampNames = [] {
+    std::array<const char*, std::size(kRampTable)> names{};
+    for (std::size_t i = 0; i < names.size(); ++i) names[i] = kRampTable[i].name;
+    return names;
+}();
 
 // The ramp named in the colour list: the random ramp, one of the four
 // stretched ramps, or none (any other name paints nothing).

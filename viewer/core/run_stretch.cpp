@@ -39,11 +39,10 @@ RunStretchResult compute_run_stretch(const RunStretchRequest& request, const std
             try {
                 const BlockAddress address{year, month, request.layer, request.first_year, request.layers,
                                            request.cell_count};
-                const BlockRecords block = read_block(*file, address, records);
-                if (block.before_start() || !block.complete())
+                const CheckedBlock block = read_checked_block(*file, address, records);
+                if (block.fault == BlockFault::before_start || !block.records.complete())
                     skip(request.path + ": the file holds no complete block" + when);
-                else if (records[0] != static_cast<float>(request.cell_count) ||
-                         records[1] != static_cast<float>(year) || records[2] != static_cast<float>(month))
+                else if (!block.ok())
                     skip(request.path + ": the block's count, year or month record does not match" + when);
                 else {
                     stats.add_values(std::span<const float>(records).subspan(3));

@@ -1,0 +1,18 @@
+// The windows are designed in twips, 15 to a pixel.
+#pragma once
+
+#include <cmath>
+
+#include <QWidget>
+
+namespace veldra::viewer {
+
+// Twips as whole pixels, halves away from zero.
+inline int twips(double t) { return static_cast<int>(std::lround(t / 15.0)); }
+
+// Puts `w` at its designed place and size, given in twips.
+inline void place(QWidget* w, double left, double top, double width, double height) {
+    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
+}
+
+}  // namespace veldra::viewer
