@@ -102,6 +102,22 @@ std::optional<std::string> read_month_block(const VariableFile& variable, const 
     return std::nullopt;
 }
 
+void check_month_source(const ExportSource& source, int projection) {
+    if (source.layer_count < 1 || source.layer < 1 || source.layer > source.layer_count)
+        throw StopExport{kNothingToExport};
+    if (projection < 0 || projection >= kProjectionCount)
+        throw StopExport{"Nothing was exported: the projection " + integer_text(projection) +
+                         " is not one of 0 (Geographic) to 3 (Winkel Tripel)."};
+    const std::int64_t model_cols = source.land.cols, model_rows = source.land.rows;
+    if (model_cols <= 0 || model_rows <= 0 ||
+        source.land.land.size() != static_cast<std::size_t>(model_cols * model_rows))
+        throw StopExport{"Nothing was exported: the model grid has no land and water mask."};
+    const std::int64_t n = source.cell_count;
+    if (n < 0 || n > kMaxGridPositions)
+        throw StopExport{"Nothing was exported: the cell count " + integer_text(n) + " is outside 0 to " +
+                         integer_text(kMaxGridPositions) + "."};
+}
+
 WriteOrder write_order(const OutputLookup& lookup, const ExportSource& source, std::int64_t n) {
     const std::int64_t model_cols = source.land.cols, model_rows = source.land.rows;
     // The cell table index at each model position: the last cell of a place stands.
@@ -188,22 +204,12 @@ ExportOutcome export_grids(const ExportSource& source, const ExportSettings& set
     const auto message = [&](const std::string& text) { return !progress || progress(ExportNote::message, text); };
 
     try {
-        if (source.layer_count < 1 || source.layer < 1 || source.layer > source.layer_count)
-            throw StopExport{kNothingToExport};
-        if (settings.projection < 0 || settings.projection >= kProjectionCount)
-            throw StopExport{"Nothing was exported: the projection " + integer_text(settings.projection) +
-                             " is not one of 0 (Geographic) to 3 (Winkel Tripel)."};
+        check_month_source(source, settings.projection);
         if (settings.decimals < 0 || settings.decimals > kMaxGridDecimals)
             throw StopExport{"Nothing was exported: the decimal places must be 0 to " +
                              integer_text(kMaxGridDecimals) + ", not " + integer_text(settings.decimals) + "."};
         const std::int64_t model_cols = source.land.cols, model_rows = source.land.rows;
-        if (model_cols <= 0 || model_rows <= 0 ||
-            source.land.land.size() != static_cast<std::size_t>(model_cols * model_rows))
-            throw StopExport{"Nothing was exported: the model grid has no land and water mask."};
         const std::int64_t n = source.cell_count;
-        if (n < 0 || n > kMaxGridPositions)
-            throw StopExport{"Nothing was exported: the cell count " + integer_text(n) + " is outside 0 to " +
-                             integer_text(kMaxGridPositions) + "."};
 
         const std::string_view suffix = resolution_suffix(source.cell_size);
         const std::optional<LookupFiles> found =

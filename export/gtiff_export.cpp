@@ -193,19 +193,9 @@ ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& set
     const auto message = [&](const std::string& text) { return !progress || progress(ExportNote::message, text); };
 
     try {
-        if (source.layer_count < 1 || source.layer < 1 || source.layer > source.layer_count)
-            throw StopExport{kNothingToExport};
-        if (settings.projection < 0 || settings.projection >= kProjectionCount)
-            throw StopExport{"Nothing was exported: the projection " + integer_text(settings.projection) +
-                             " is not one of 0 (Geographic) to 3 (Winkel Tripel)."};
+        check_month_source(source, settings.projection);
         const std::int64_t model_cols = source.land.cols, model_rows = source.land.rows;
-        if (model_cols <= 0 || model_rows <= 0 ||
-            source.land.land.size() != static_cast<std::size_t>(model_cols * model_rows))
-            throw StopExport{"Nothing was exported: the model grid has no land and water mask."};
         const std::int64_t n = source.cell_count;
-        if (n < 0 || n > kMaxGridPositions)
-            throw StopExport{"Nothing was exported: the cell count " + integer_text(n) + " is outside 0 to " +
-                             integer_text(kMaxGridPositions) + "."};
 
         const std::optional<LookupFiles> found = find_lookup_grids(resolution_suffix(source.cell_size),
                                                                    settings.projection, source.cell_size, places,

@@ -27,6 +27,11 @@ std::optional<LookupFiles> find_lookup_grids(std::string_view suffix, int projec
                                              const LookupPlaces& places, FileAccess& files,
                                              const std::function<bool(const std::string&)>& status);
 
+// The checks of a source and a projection before either export starts: the
+// layer, the projection, the land and water mask and the cell count. Raises
+// StopExport with the "Nothing was exported: ..." message of the first that fails.
+void check_month_source(const ExportSource& source, int projection);
+
 // The same files, each path in the form it is opened by.
 LookupFiles opened_form(LookupFiles f);
 
