@@ -36,6 +36,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <span>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -47,6 +48,7 @@
 #include "modelfiles/ascii_grid.h"
 #include "modelfiles/cell_file.h"
 #include "modelfiles/free_format.h"
+#include "modelfiles/model_writer.h"
 
 #ifndef VELDRA_BENCH_MODEL_DIR
 #define VELDRA_BENCH_MODEL_DIR "sample_model/Output/"
@@ -296,23 +298,19 @@ struct Model {
     std::vector<std::vector<float>> months;  // the values of months 1..12
 };
 
-void write_bytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
+// The cell file of a 1/12-degree model holding the cells at `positions`:
+// zones by bands of 360 rows, range types 1 to 7 in turn.
 std::string cell_file_text(const std::vector<std::uint32_t>& positions) {
-    std::string text = std::to_string(positions.size()) + " 4320 2160 -180 -90 180 90 0.0833333 2000 2000\r\n";
-    text.reserve(positions.size() * 28);
-    char line[80];
+    const veldra::GridInfo grid{.cellCount = static_cast<std::int32_t>(positions.size()), .xDimension = kCols,
+                                .yDimension = kRows, .lowerX = -180, .lowerY = -90, .upperX = 180, .upperY = 90,
+                                .cellSize = 0.0833333f, .firstYear = 2000, .lastYear = 2000};
+    std::vector<veldra::RangeCell> cells(positions.size());
     for (std::size_t i = 0; i < positions.size(); ++i) {
-        const int col = static_cast<int>(positions[i] % kCols) + 1, row = static_cast<int>(positions[i] / kCols) + 1;
-        const int n = std::snprintf(line, sizeof line, "%zu %d %d %d %d\r\n", i + 1, 1 + row / 360, col, row,
-                                    1 + static_cast<int>(i % 7));
-        text.append(line, static_cast<std::size_t>(n));
+        const auto col = static_cast<std::int32_t>(positions[i] % kCols) + 1;
+        const auto row = static_cast<std::int32_t>(positions[i] / kCols) + 1;
+        cells[i] = {static_cast<std::int32_t>(i) + 1, 1 + row / 360, col, row, 1 + static_cast<std::int32_t>(i % 7)};
     }
-    return text;
+    return veldra::cell_file_text(grid, cells);
 }
 
 // Writes a model folder of Rng_Data.vrd, Globe.vrd and Var.vrd (12 months of
@@ -323,28 +321,21 @@ Model make_model(const fs::path& dir, const std::vector<std::uint8_t>& land, std
     Model m;
     m.folder = dir.string() + "/";
     m.positions = std::move(positions);
-    write_bytes(dir / "Rng_Data.vrd", cell_file_text(m.positions));
+    veldra::replace_file((dir / "Rng_Data.vrd").string(), cell_file_text(m.positions));
 
-    std::string globe;
-    globe.reserve(static_cast<std::size_t>(kCols + 2) * kRows);
-    for (std::size_t i = 0; i < land.size(); ++i) {
-        globe += land[i] ? 'T' : 'F';
-        if ((i + 1) % kCols == 0) globe += "\r\n";
-    }
-    write_bytes(dir / "Globe.vrd", globe);
+    std::vector<std::string> rows(kRows, std::string(kCols, 'F'));
+    for (std::size_t i = 0; i < land.size(); ++i)
+        if (land[i]) rows[i / kCols][i % kCols] = 'T';
+    veldra::replace_file((dir / "Globe.vrd").string(), veldra::globe_file_text(rows));
 
     Random rng(seed);
-    std::string records;
-    const float n = static_cast<float>(m.positions.size());
-    for (int month = 1; month <= kMonths; ++month) {
-        std::vector<float> block = {n, 2000.0f, static_cast<float>(month)};
-        std::vector<float> values(m.positions.size());
-        for (float& v : values) v = model_value(rng);
-        block.insert(block.end(), values.begin(), values.end());
-        records.append(reinterpret_cast<const char*>(block.data()), block.size() * sizeof(float));
-        m.months.push_back(std::move(values));
-    }
-    write_bytes(dir / "Var.vrd", records);
+    const veldra::VariableShape shape{.cell_count = static_cast<std::int32_t>(m.positions.size()),
+                                      .first_year = 2000, .last_year = 2000, .layers = 1};
+    veldra::write_variable_file((dir / "Var.vrd").string(), shape,
+                                [&](std::int32_t, std::int32_t, std::int32_t, std::span<float> values) {
+                                    for (float& v : values) v = model_value(rng);
+                                    m.months.emplace_back(values.begin(), values.end());
+                                });
     return m;
 }
 

@@ -30,6 +30,8 @@
 #include "modelfiles/file_io.h"
 #include "modelfiles/free_format.h"
 #include "modelfiles/globe_file.h"
+#include "modelfiles/model_writer.h"
+#include "modelfiles/paths.h"
 #include "modelfiles/variable_file.h"
 #include "tools/lookup_grid_maker.h"
 
@@ -172,7 +174,7 @@ struct FineModel {
     GlobeMask land;
 };
 
-FineModel fine_model(const Model& sample, const fs::path& folder) {
+FineModel fine_model(const Model& sample, const std::string& sample_dir, const fs::path& folder) {
     constexpr int k = 6;
     FineModel fine;
     fine.land.cols = sample.land.cols * k;
@@ -183,10 +185,11 @@ FineModel fine_model(const Model& sample, const fs::path& folder) {
             fine.land.land[static_cast<std::size_t>(r) * static_cast<std::size_t>(fine.land.cols) +
                            static_cast<std::size_t>(c)] = sample.land.is_land(c / k, r / k);
 
-    const VariableFile precip = VariableFile::open((fs::path(VELDRA_BENCH_SAMPLE_MODEL) / "Output/Precip.vrd").string());
+    const VariableFile precip = VariableFile::open(variable_path(sample_dir, "Precip"));
     std::vector<float> block;
     const std::int64_t n = sample.cells.info.cellCount;
     read_block(precip, {sample.cells.info.firstYear, 1, 1, sample.cells.info.firstYear, 1, n}, block);
+    // One block, January of the first year: count, year, month, the values.
     std::vector<float> records = {0.0f, static_cast<float>(sample.cells.info.firstYear), 1.0f};
     for (std::int64_t i = 0; i < n; ++i) {
         const RangeCell& c = sample.cells.cells[static_cast<std::size_t>(i)];
@@ -198,10 +201,10 @@ FineModel fine_model(const Model& sample, const fs::path& folder) {
             }
     }
     records[0] = static_cast<float>(fine.cells.size());
-    fs::create_directories(folder / "Output");
-    std::FILE* f = std::fopen((folder / "Output/Precip.vrd").c_str(), "wb");
-    if (!f || std::fwrite(records.data(), 4, records.size(), f) != records.size() || std::fclose(f) != 0)
-        throw std::runtime_error("cannot write the 1/12-degree variable file in " + folder.string());
+    create_model_folders(folder.string());
+    std::string bytes;
+    append_records(bytes, records);
+    replace_file(variable_path(folder.string(), "Precip"), bytes);
     return fine;
 }
 
@@ -265,7 +268,7 @@ int main(int argc, char** argv) {
 
         std::printf("3. One month of a 1/12-degree model (4320 x 2160 cells) in Robinson\n");
         const fs::path fine_folder = tmp / "fine_model";
-        const FineModel fine = fine_model(sample, fine_folder);
+        const FineModel fine = fine_model(sample, model_dir, fine_folder);
         const std::string fine_lookup = VELDRA_BENCH_FINE_LOOKUP_DIR;
         if (!fs::exists(fs::path(fine_lookup) / "robinson_ids_0p083.asc")) {
             fs::create_directories(fine_lookup);

@@ -12,6 +12,7 @@
 #include "viewer/core/display_block.h"
 #include "viewer/core/map_drawing.h"
 #include "viewer/core/navigation.h"
+#include "modelfiles/model_writer.h"
 #include "modelfiles/number_text.h"
 #include "viewer/core/viewer_state.h"
 #include "output_list_line.h"
@@ -291,8 +292,9 @@ protected:
         model_.write_text("Parms/Output_List.vrl", output_list_line("1", "Precip", "1", "Layer", "cm") + "\r\n" +
                                                        output_list_line("1", "Bio", "3", "Facet", "g/m^2") + "\r\n" +
                                                        output_list_line("1", "NoLayers", " ", "Layer", "cm") + "\r\n");
-        write_cells("1 1 1 1 1\r\n2 1 2 1 1\r\n3 1 4 2 1\r\n");
-        model_.write_text("Output/Globe.vrd", "TTTF\r\nFTTF\r\n");
+        write_cells({{1, 1, 1, 1, 1}, {2, 1, 2, 1, 1}, {3, 1, 4, 2, 1}});
+        const std::vector<std::string> globe = {"TTTF", "FTTF"};
+        model_.write_text("Output/Globe.vrd", globe_file_text(globe));
         model_.write_variable("Precip.vrd", 3, 2000, 2001, 1, [](auto, auto, auto, auto i) { return 10.0f * i; });
         model_.write_variable("Bio.vrd", 3, 2000, 2001, 3,
                               [](auto y, auto m, auto l, auto) { return static_cast<float>(y * 100 + m * 10 + l); });
@@ -300,8 +302,10 @@ protected:
         canvas_.resize(4, 2);  // one pixel per cell
     }
 
-    void write_cells(const std::string& cells) {
-        model_.write_text("Output/Rng_Data.vrd", "3 4 2 -2 -1 2 1 1.0 2000 2001\r\n" + cells);
+    void write_cells(const std::vector<RangeCell>& cells) {
+        const GridInfo grid{.cellCount = 3, .xDimension = 4, .yDimension = 2, .lowerX = -2, .lowerY = -1,
+                            .upperX = 2, .upperY = 1, .cellSize = 1.0f, .firstYear = 2000, .lastYear = 2001};
+        model_.write_text("Output/Rng_Data.vrd", cell_file_text(grid, cells));
     }
     void load() {
         state_ = load_model(model_.root().string());
@@ -424,7 +428,9 @@ TEST_F(DrawModel, BlocksOutsideTheFileAndUnusableFilesAreReported) {
 }
 
 TEST_F(DrawModel, CellsFarOutsideTheGridPaintNothing) {
-    write_cells("1 1 1 -2147483648 1\r\n2 1 2147483647 1 1\r\n3 1 4 2 1\r\n");
+    write_cells({{1, 1, 1, std::numeric_limits<std::int32_t>::min(), 1},
+                 {2, 1, std::numeric_limits<std::int32_t>::max(), 1, 1},
+                 {3, 1, 4, 2, 1}});
     load();
     select(1, 1);
     ASSERT_TRUE(draw(2000, 1).ok());

@@ -111,13 +111,15 @@ public:
         list << output_list_line("1", "Late", "1", "Layer", "cm") << "\r\n";  // line 128
         write("Parms/Output_List.vrl", list.str());
 
-        std::ostringstream cells;
-        cells << "3 8 4 -4 -2 4 2 1 " << kFirstYear << " " << kLastYear << "\n";
-        int number = 1;
-        for (const auto& c : kCells) cells << number++ << " 1 " << c[0] << " " << c[1] << " 1\n";
-        write("Output/Rng_Data.vrd", cells.str());
+        const veldra::GridInfo grid{.cellCount = 3, .xDimension = 8, .yDimension = 4, .lowerX = -4, .lowerY = -2,
+                                    .upperX = 4, .upperY = 2, .cellSize = 1.0f, .firstYear = kFirstYear,
+                                    .lastYear = kLastYear};
+        std::vector<veldra::RangeCell> cells;
+        for (const auto& c : kCells) cells.push_back({static_cast<std::int32_t>(cells.size()) + 1, 1, c[0], c[1], 1});
+        write("Output/Rng_Data.vrd", veldra::cell_file_text(grid, cells));
 
-        write("Output/Globe.vrd", "FFFFFFFF\nFTTTFFFF\nFFFTTTTF\nFFFFFFFF\n");
+        const std::vector<std::string> globe = {"FFFFFFFF", "FTTTFFFF", "FFFTTTTF", "FFFFFFFF"};
+        write("Output/Globe.vrd", veldra::globe_file_text(globe));
 
         write_variable("Precip", 1, [](int y, int m, int, int i) { return block_base(y, m) + 10.0f * i; });
         write_variable("Biomass", 3,
@@ -1078,11 +1080,14 @@ TEST_F(ViewerTest, TheStatusLineShowsWhatLiesUnderThePointer) {
 struct FineModel {
     FineModel() : model("viewer_fine") {
         model.write_text("Parms/Output_List.vrl", output_list_line("1", "Precip", "1", "Layer", "cm") + "\r\n");
-        model.write_text("Output/Rng_Data.vrd",
-                         "3 120 60 -180 -90 180 90 3 2000 2000\n1 1 60 30 1\n2 1 61 30 1\n3 1 10 10 1\n");
-        std::string globe;
-        for (int r = 1; r <= 60; ++r) globe += std::string(120, r >= 20 && r <= 40 ? 'T' : 'F') + "\n";
-        model.write_text("Output/Globe.vrd", globe);
+        const veldra::GridInfo grid{.cellCount = 3, .xDimension = 120, .yDimension = 60, .lowerX = -180,
+                                    .lowerY = -90, .upperX = 180, .upperY = 90, .cellSize = 3.0f,
+                                    .firstYear = 2000, .lastYear = 2000};
+        const std::vector<veldra::RangeCell> cells = {{1, 1, 60, 30, 1}, {2, 1, 61, 30, 1}, {3, 1, 10, 10, 1}};
+        model.write_text("Output/Rng_Data.vrd", veldra::cell_file_text(grid, cells));
+        std::vector<std::string> globe;
+        for (int r = 1; r <= 60; ++r) globe.emplace_back(120, r >= 20 && r <= 40 ? 'T' : 'F');
+        model.write_text("Output/Globe.vrd", veldra::globe_file_text(globe));
         model.write_variable("Precip.vrd", 3, 2000, 2000, 1, [](auto, auto m, auto, auto i) {
             return static_cast<float>(m * 100 + i);
         });
