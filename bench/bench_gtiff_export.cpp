@@ -31,10 +31,12 @@
 #include "modelfiles/globe_file.h"
 #include "modelfiles/variable_file.h"
 #include "tools/lookup_grid_maker.h"
+#include "fine_model.h"
 
 namespace fs = std::filesystem;
 using namespace veldra;
 using namespace veldra::viewer;
+using namespace veldra::bench;
 
 namespace {
 
@@ -76,48 +78,6 @@ bool time_runs(const char* label, const fs::path& out, const char* extension, in
     return true;
 }
 
-struct Model {
-    CellFile cells;
-    GlobeMask land;
-};
-
-// The sample spread over 6 x 6 cells of 1/12 degree, January's values only.
-struct FineModel {
-    std::vector<RangeCell> cells;
-    GlobeMask land;
-};
-
-FineModel fine_model(const Model& sample, const std::string& sample_dir, const fs::path& folder) {
-    constexpr int k = 6;
-    FineModel fine;
-    fine.land.cols = sample.land.cols * k;
-    fine.land.rows = sample.land.rows * k;
-    fine.land.land.resize(static_cast<std::size_t>(fine.land.cols) * static_cast<std::size_t>(fine.land.rows));
-    for (std::int32_t r = 0; r < fine.land.rows; ++r)
-        for (std::int32_t c = 0; c < fine.land.cols; ++c)
-            fine.land.land[static_cast<std::size_t>(r) * static_cast<std::size_t>(fine.land.cols) +
-                           static_cast<std::size_t>(c)] = sample.land.is_land(c / k, r / k);
-    const VariableFile precip = VariableFile::open(sample_dir + "/Output/Precip.vrd");
-    std::vector<float> block;
-    const std::int64_t n = sample.cells.info.cellCount;
-    read_block(precip, {sample.cells.info.firstYear, 1, 1, sample.cells.info.firstYear, 1, n}, block);
-    std::vector<float> records = {0.0f, static_cast<float>(sample.cells.info.firstYear), 1.0f};
-    for (std::int64_t i = 0; i < n; ++i) {
-        const RangeCell& c = sample.cells.cells[static_cast<std::size_t>(i)];
-        for (int dy = 0; dy < k; ++dy)
-            for (int dx = 0; dx < k; ++dx) {
-                const auto number = static_cast<std::int32_t>(fine.cells.size()) + 1;
-                fine.cells.push_back({number, c.zone, (c.x - 1) * k + dx + 1, (c.y - 1) * k + dy + 1, c.rangeType});
-                records.push_back(block[3 + static_cast<std::size_t>(i)] * (1.0f + 0.01f * static_cast<float>(dx - dy)));
-            }
-    }
-    records[0] = static_cast<float>(fine.cells.size());
-    fs::create_directories(folder / "Output");
-    std::string bytes(records.size() * 4, '\0');
-    std::memcpy(bytes.data(), records.data(), bytes.size());
-    replace_file((folder / "Output/Precip.vrd").string(), bytes);
-    return fine;
-}
 
 }  // namespace
 
@@ -138,10 +98,7 @@ int main(int argc, char** argv) {
     std::printf("bench_gtiff_export  temp folder: %s\n\n", tmp.c_str());
     int status = 0;
     try {
-        const std::string cell_path = model_dir + "/Output/Rng_Data.vrd", globe_path = model_dir + "/Output/Globe.vrd";
-        Model sample;
-        sample.cells = parse_cell_file(read_text_file(cell_path), cell_path);
-        sample.land = parse_globe_file(read_text_file(globe_path), sample.cells.window, globe_path);
+        const Model sample = load_model(model_dir);
         const std::int32_t year = sample.cells.info.firstYear;
         const ExportSource source{model_dir, "Precip", 1, 1, sample.cells.info.cellCount, year,
                                   sample.cells.info.cellSize, sample.cells.cells, sample.land};
