@@ -13,6 +13,7 @@
 #include "export/grid_value_text.h"
 #include "export/lookup_grids.h"
 #include "tests/output_list_line.h"
+#include "tests/month_export_fixture.h"
 #include "tests/support/memory_files.h"
 
 namespace veldra::viewer {
@@ -20,67 +21,18 @@ namespace {
 
 using veldra::testing::MemoryFiles;
 
-std::string header(int cols, int rows, const char* west, const char* south, const char* cell) {
-    return "ncols         " + std::to_string(cols) + "\r\nnrows         " + std::to_string(rows) +
-           "\r\nxllcorner     " + west + "\r\nyllcorner     " + south + "\r\ncellsize      " + cell +
-           "\r\nNODATA_value  -9999\r\n";
-}
-
-// A model grid of 4 x 2 cells of 0.5 degree with two rangeland cells:
-//   north row: cell 0 | land  | water | water
-//   south row: land   | water | cell 1 (on water) | land
-// and lookup grids in /lookup: the geographic pair, whose zone ids count the
-// cells from the south-west corner (the south-east place lies outside the
-// mask), and a 3 x 2 Robinson pair.
-struct Fixture {
-    MemoryFiles files;
-    std::vector<RangeCell> cells{{1, 1, 1, 1, 1}, {2, 1, 3, 2, 1}};
-    GlobeMask land{4, 2, {1, 1, 0, 0, 1, 0, 0, 1}};
+struct Fixture : MonthExportFixture {
     ExportSource source{"/model", " Precip ", 1, 1, 2, 2000, 0.5f, cells, land};
     ExportSettings settings{"/out", "precip", 2000, 2000, 3, 0};
-    LookupPlaces places{{"/lookup"}, "", nullptr};
-    std::vector<std::pair<ExportNote, std::string>> notes;
-    std::string stop_at = "(none)";  // the callback answers "stop" to this text
 
-    Fixture() {
-        files.put("/lookup/zone_ids_0p5.asc", header(4, 2, "-180", "-90", "90") + "0 1 2 3\r\n4 5 6 7\r\n");
-        files.put("/lookup/zone01_0p5.asc", header(4, 2, "-180", "-90", "90") + "1 1 1 0\r\n1 1 1 1\r\n");
-        files.put("/lookup/zone_ids_0p5.prj", "GEOGCS[\"GCS_WGS_1984\"]\r\n");
-        // Rows from the south: the north row is read last.
-        files.put("/lookup/robinson_ids_0p5.asc",
-                  header(3, 2, "-1500", "-1000", "1000") + "0 -9999 2\r\n4 5 -9900\r\n");
-        files.put("/lookup/rob01_0p5.asc", header(3, 2, "-1500", "-1000", "1000") + "1 0 1\r\n1 1 1\r\n");
-        files.put("/lookup/robinson_ids_0p5.prj", "PROJCS[\"World_Robinson\"]\r\n");
-        write_variable(2000, 2001, [](int, int, int i) { return i == 0 ? 12.5f : -0.25f; });
-    }
+    Fixture() { write_variable(2000, 2001, [](int, int, int i) { return i == 0 ? 12.5f : -0.25f; }); }
 
-    // Blocks of years first..last, months 1..12, one layer, N = 2.
     template <typename Value>
     void write_variable(int first, int last, Value value) {
-        std::vector<float> records;
-        for (int y = first; y <= last; ++y)
-            for (int m = 1; m <= 12; ++m) {
-                records.insert(records.end(), {2.0f, static_cast<float>(y), static_cast<float>(m)});
-                for (int i = 0; i < 2; ++i) records.push_back(value(y, m, i));
-            }
-        std::string bytes(records.size() * 4, '\0');
-        std::memcpy(bytes.data(), records.data(), bytes.size());
-        files.put("/model/Output/Precip.vrd", bytes);
+        write_precip(first, last, [](int, int m) { return m; }, value);
     }
 
-    ExportOutcome run() {
-        return export_grids(source, settings, places, files, [this](ExportNote note, const std::string& text) {
-            notes.emplace_back(note, text);
-            return text != stop_at;
-        });
-    }
-
-    std::vector<std::string> messages() const {
-        std::vector<std::string> m;
-        for (const auto& [note, text] : notes)
-            if (note == ExportNote::message) m.push_back(text);
-        return m;
-    }
+    ExportOutcome run() { return export_grids(source, settings, places, files, progress()); }
 
     std::vector<std::string> grid_files() const {
         std::vector<std::string> names;

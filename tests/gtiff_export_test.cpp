@@ -19,6 +19,7 @@
 #include "export/gtiff_export.h"
 #include "tests/output_list_line.h"
 #include "tests/test_model.h"
+#include "tests/month_export_fixture.h"
 #include "tests/support/memory_files.h"
 
 namespace veldra::viewer {
@@ -26,37 +27,11 @@ namespace {
 
 using veldra::testing::MemoryFiles;
 
-std::string header(int cols, int rows, const char* west, const char* south, const char* cell) {
-    return "ncols         " + std::to_string(cols) + "\r\nnrows         " + std::to_string(rows) +
-           "\r\nxllcorner     " + west + "\r\nyllcorner     " + south + "\r\ncellsize      " + cell +
-           "\r\nNODATA_value  -9999\r\n";
-}
-
-// A model grid of 4 x 2 cells of 0.5 degree with two rangeland cells:
-//   north row: cell 0 | land  | water | water
-//   south row: land   | water | cell 1 (on water) | land
-// with the geographic lookup pair (the south-east place outside the mask) and
-// a 3 x 2 Robinson pair.
-struct Fixture {
-    MemoryFiles files;
-    std::vector<RangeCell> cells{{1, 1, 1, 1, 1}, {2, 1, 3, 2, 1}};
-    GlobeMask land{4, 2, {1, 1, 0, 0, 1, 0, 0, 1}};
+struct Fixture : MonthExportFixture {
     ExportSource source{"/model", "Precip", 1, 1, 2, 2000, 0.5f, cells, land};
     GtiffSettings settings{"/out", "precip", 2000, 2000, 1, false};
-    LookupPlaces places{{"/lookup"}, "", nullptr};
-    std::vector<std::pair<ExportNote, std::string>> notes;
-    std::string stop_at = "(none)";
 
-    Fixture() {
-        files.put("/lookup/zone_ids_0p5.asc", header(4, 2, "-180", "-90", "90") + "0 1 2 3\r\n4 5 6 7\r\n");
-        files.put("/lookup/zone01_0p5.asc", header(4, 2, "-180", "-90", "90") + "1 1 1 0\r\n1 1 1 1\r\n");
-        files.put("/lookup/zone_ids_0p5.prj", "GEOGCS[\"GCS_WGS_1984\"]\r\n");
-        files.put("/lookup/robinson_ids_0p5.asc",
-                  header(3, 2, "-1500", "-1000", "1000") + "0 -9999 2\r\n4 5 -9999\r\n");
-        files.put("/lookup/rob01_0p5.asc", header(3, 2, "-1500", "-1000", "1000") + "1 0 1\r\n1 1 1\r\n");
-        files.put("/lookup/robinson_ids_0p5.prj", "PROJCS[\"World_Robinson\"]\r\n");
-        write_variable(2000, 2001, [](int, int, int) { return true; });
-    }
+    Fixture() { write_variable(2000, 2001, [](int, int, int) { return true; }); }
 
     // A value no decimal text of a few places holds: the month in the
     // fractional part, the year and the cell in the whole part.
@@ -65,34 +40,14 @@ struct Fixture {
                static_cast<float>(month) / 64.0f;
     }
 
-    // Blocks of the years first..last, months 1..12, N = 2; a block for
-    // which `right` is false holds the wrong month record.
+    // Blocks of the years first..last; a block for which `right` is false
+    // holds the wrong month record.
     template <typename Right>
     void write_variable(int first, int last, Right right) {
-        std::vector<float> records;
-        for (int y = first; y <= last; ++y)
-            for (int m = 1; m <= 12; ++m) {
-                records.insert(records.end(), {2.0f, static_cast<float>(y), static_cast<float>(right(y, m, 0) ? m : 13)});
-                for (int i = 0; i < 2; ++i) records.push_back(value(y, m, i));
-            }
-        std::string bytes(records.size() * 4, '\0');
-        std::memcpy(bytes.data(), records.data(), bytes.size());
-        files.put("/model/Output/Precip.vrd", bytes);
+        write_precip(first, last, [right](int y, int m) { return right(y, m, 0) ? m : 13; }, value);
     }
 
-    ExportOutcome run() {
-        return export_gtiffs(source, settings, places, files, [this](ExportNote note, const std::string& text) {
-            notes.emplace_back(note, text);
-            return text != stop_at;
-        });
-    }
-
-    std::vector<std::string> messages() const {
-        std::vector<std::string> m;
-        for (const auto& [note, text] : notes)
-            if (note == ExportNote::message) m.push_back(text);
-        return m;
-    }
+    ExportOutcome run() { return export_gtiffs(source, settings, places, files, progress()); }
 };
 
 // A file's bytes as GDAL reads them.
