@@ -3,7 +3,8 @@
 // count, cell count) the way the exporter and the viewer can ask for one; the
 // rest is the file. The block starts at the record its address gives, and
 // what is read is exactly the file's bytes there, as far as the file goes;
-// the checked reader gives the first failing check of that block, in order.
+// the checked reader gives the first failing check of that block, in order,
+// and the reader of its leading records alone the same.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -95,5 +96,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   std::string::npos,
               "past-the-end message: " + m);
     }
+
+    // A reader of part of the block finds the same fault and the same place.
+    std::vector<float> leading_dest;
+    const CheckedBlock part = read_checked_leading(variable, a, leading_dest);
+    check(part.fault == c.fault && part.records.first_record == c.records.first_record &&
+              part.records.read == c.records.read && part.first_missing_record() == c.first_missing_record(),
+          "the check of the leading records differs from the check of the whole block");
+    if (c.fault == BlockFault::cell_count || c.fault == BlockFault::year || c.fault == BlockFault::month)
+        check(leading_record_message("V.vrd", a, part, leading_dest.data()) ==
+                  leading_record_message("V.vrd", a, c, checked_dest.data()),
+              "the leading record's message differs");
     return 0;
 }
