@@ -23,6 +23,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QValueAxis>
 
 #include <array>
@@ -1239,6 +1240,27 @@ TEST_F(ViewerTest, TheChartMarksTheMonthAndSavesAndCopiesItsSeries) {
     ui.save_path = QString::fromStdString((model.root() / "chart.png").string());
     chart.save_png_action->trigger();
     EXPECT_EQ(QImage(ui.save_path).size(), chart.size());
+}
+
+TEST_F(ViewerTest, TheChartsTooltipShowsOnAPlainHoverAndStaysWhileThePointerRests) {
+    model.write_climate();
+    choose(kBiomass);
+    frm->select_item(frm->lstIndex, 0);
+    press(*frm, 3, 2);
+    ChartMain& chart = *frm->chartMain;
+    QToolTip::hideText();
+    // No button held: the viewport follows the pointer on its own.
+    const QPointF at = chart.chart()->mapToPosition(QPointF(14, 113010), chart.series(1));
+    const QPoint p = chart.mapFromScene(chart.chart()->mapToScene(at));
+    QTest::mouseMove(chart.viewport(), p);
+    const std::string tip = "Biomass: 113010 g/m^2\nFebruary 2001 (month 14 of the run)";
+    EXPECT_EQ(QToolTip::text().toStdString(), tip);
+    // The event the window system sends once the pointer rests there.
+    QHelpEvent rest(QEvent::ToolTip, p, chart.viewport()->mapToGlobal(p));
+    QCoreApplication::sendEvent(chart.viewport(), &rest);
+    QTest::qWait(500);  // a tooltip that is hidden goes after 300 ms
+    EXPECT_EQ(QToolTip::text().toStdString(), tip);
+    EXPECT_TRUE(chart.viewport()->hasMouseTracking());
 }
 
 TEST_F(ViewerTest, AnimationFramesOnePerMonthInTimeOrder) {

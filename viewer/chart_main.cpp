@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QHelpEvent>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QList>
@@ -55,6 +56,9 @@ ChartMain::ChartMain(QWidget* parent) : QChartView(new QChart(), parent) {
     connect(value_axis_, &QValueAxis::rangeChanged, this, [this] { place_month_line(); });
 
     setRenderHint(QPainter::Antialiasing);
+    // The tooltip follows the pointer without a button held: the view's
+    // moves arrive through its viewport, which reports them only so.
+    viewport()->setMouseTracking(true);
     designed_bottom_margin_ = chart->margins().bottom();
 
     menu_ = new QMenu(this);
@@ -162,6 +166,19 @@ void ChartMain::mouseMoveEvent(QMouseEvent* event) {
     if (tip.isEmpty()) QToolTip::hideText();
     else QToolTip::showText(event->globalPosition().toPoint(), tip, this);
     QChartView::mouseMoveEvent(event);
+}
+
+bool ChartMain::viewportEvent(QEvent* event) {
+    // Once the pointer rests, the window system asks for a tooltip; the
+    // scene holds none and would hide the one the move showed.
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip = tooltip_near(help->pos());
+        if (tip.isEmpty()) QToolTip::hideText();
+        else QToolTip::showText(help->globalPos(), tip, this);
+        return true;
+    }
+    return QChartView::viewportEvent(event);
 }
 
 void ChartMain::set_bottom_inset(int pixels) {
