@@ -1113,6 +1113,31 @@ TEST(ViewerZoom, TheWheelZoomsAroundThePointerAndEverythingFollows) {
     EXPECT_EQ(f.ui.beeps, 1);  // zooming repaints what was read; it reads and beeps nothing
 }
 
+TEST(ViewerZoom, ThePointerReadoutFollowsEveryPanOfTheView) {
+    FineModel f;
+    FrmMain& w = *f.window;
+    const QPoint p = cell_centre(w, 60, 30, 120, 60);
+    wheel(w.picMap, p, 6 * 120);  // zoomed in far enough to pan
+    QTest::mouseMove(w.picMap, p);
+    // What a fresh move to the same place shows, after each kind of pan.
+    const auto shown_afresh = [&] {
+        const std::string kept = w.status_line->text->text().toStdString();
+        QTest::mouseMove(w.picMap, p + QPoint(1, 0));
+        QTest::mouseMove(w.picMap, p);
+        return std::pair{kept, w.status_line->text->text().toStdString()};
+    };
+    const std::string before = w.status_line->text->text().toStdString();
+    wheel(w.picMap, p, -2 * 120, Qt::ShiftModifier);
+    const auto [after_wheel, afresh_wheel] = shown_afresh();
+    EXPECT_NE(after_wheel, before);
+    EXPECT_EQ(after_wheel, afresh_wheel);
+    w.picMap->setFocus();
+    QTest::keyClick(w.picMap, Qt::Key_Down);
+    const auto [after_key, afresh_key] = shown_afresh();
+    EXPECT_NE(after_key, after_wheel);
+    EXPECT_EQ(after_key, afresh_key);
+}
+
 TEST_F(ViewerTest, SavedMapHasOnePixelSquarePerCellATitleAndTheLegend) {
     ui.save_path = QString::fromStdString((model.root() / "map.png").string());
     frm->act_save_map->trigger();
