@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <filesystem>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -170,9 +169,7 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
     const std::string root = cl.values.count("--root") ? cl.values["--root"] : default_export_root(name, *layer);
     if (const auto problem = go_check(*first, *last, cl.values["--out"], root)) return usage_error(err, *problem);
 
-    // Scripts name a new folder as often as an old one.
-    std::error_code ec;
-    std::filesystem::create_directories(path_to_open(std::string(trim_blanks(cl.values["--out"]))), ec);
+    create_destination_folder(cl.values["--out"]);
     const ExportProgress progress = [&](ExportNote note, const std::string& text) {
         if (note == ExportNote::message) err << "veldra_export: " << text << "\n";
         else if (!cl.quiet && (text.rfind("Saving: ", 0) == 0 || text.rfind("Making", 0) == 0))

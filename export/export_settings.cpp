@@ -1,9 +1,12 @@
 #include "export/export_settings.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "modelfiles/number_text.h"
 #include "modelfiles/ascii_grid.h"
+#include "modelfiles/paths.h"
 
 namespace veldra::viewer {
 
@@ -53,6 +56,11 @@ std::optional<std::string> go_check(int span_start, int span_end, const std::str
     if (folder.empty()) return "Note:  The output directory is not set.  Please do so.";
     if (root.empty()) return "Note:  The output root file name is not set.  Please do so.";
     return std::nullopt;
+}
+
+void create_destination_folder(const std::string& folder) {
+    std::error_code ec;
+    std::filesystem::create_directories(path_to_open(std::string(trim_blanks(folder))), ec);
 }
 
 std::optional<ExportSource> export_source(const LoadedModel& model, const OutputEntry* entry, int layer) {

@@ -40,6 +40,11 @@ std::optional<std::string> go_check(int span_start, int span_end, const std::str
 inline constexpr const char* kNothingToExport =
     "Nothing was exported: choose a variable and, where it has layers, a layer first.";
 
+// Creates the destination folder, trimmed of blanks, with the folders above
+// it: the dialog and scripts name a new folder as often as an old one. Does
+// nothing when it cannot; the first grid written then names what is wrong.
+void create_destination_folder(const std::string& folder);
+
 // What the export takes from the model: `entry` at `layer`. Nothing without
 // an entry, for a variable without layers, or for a layer below 1.
 std::optional<ExportSource> export_source(const LoadedModel& model, const OutputEntry* entry, int layer);

@@ -26,6 +26,7 @@
 #include <QToolTip>
 #include <QValueAxis>
 
+#include <algorithm>
 #include <array>
 #include <clocale>
 #include <csignal>
@@ -921,8 +922,9 @@ TEST_F(ViewerTest, GoChecksItsSettingsInOrderThenCloses) {
     EXPECT_EQ(veldra::testing::read_file(model.program() / "Last_Export_Dir.txt"), "\" \"\r\n");
 }
 
-TEST_F(ViewerTest, GoWritesEveryMonthAndTheCommandLineWritesTheSameBytes) {
-    // Lookup grids of the 8 x 4 model: zone ids from the south-west corner.
+// Lookup grids of the 8 x 4 model: zone ids from the south-west corner.
+// Returns the header of a grid of that model.
+std::string write_lookup_grids(const ModelDir& model) {
     std::string ids, mask;
     for (int k = 0; k < 32; ++k) {
         ids += std::to_string(k) + (k % 8 == 7 ? "\r\n" : " ");
@@ -933,7 +935,65 @@ TEST_F(ViewerTest, GoWritesEveryMonthAndTheCommandLineWritesTheSameBytes) {
     model.write("program/Projection_Layers/zone_ids_1p0.asc", header + ids);
     model.write("program/Projection_Layers/zone01_1p0.asc", header + mask);
     model.write("program/Projection_Layers/zone_ids_1p0.prj", "GEOGCS[\"GCS_WGS_1984\"]");
+    return header;
+}
 
+std::vector<std::string> names_in(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(ViewerTest, TheExportDialogSaysWhatItExportsAndItsProposedRootFollowsTheChoice) {
+    write_lookup_grids(model);
+    FrmExport& d = *frm_export;
+    choose(kBiomass);
+    frm->select_item(frm->lstIndex, 1);
+    frm->cmdExport->click();
+    EXPECT_EQ(d.txtRoot->text(), "Biomass_L2");
+    EXPECT_EQ(d.lblExports->text(), "Exports: Biomass, layer 2");
+    // The dialog stays open while another variable is chosen: "Go" exports
+    // that one, under its own name.
+    choose(kPrecip);
+    EXPECT_EQ(d.lblExports->text(), "Exports: Precip, layer 1");
+    EXPECT_EQ(d.txtRoot->text(), "Precip");
+    d.cmdYrUp2->click();
+    for (int i = 0; i < 2; ++i) d.cmdYrDown2->click();
+    d.txtOutFolder->setText(QString::fromStdString(model.root().string()));
+    d.cmdExportGo->click();
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(fs::exists(model.root() / "Precip_2000_12.asc"));
+    EXPECT_FALSE(fs::exists(model.root() / "Biomass_L2_2000_01.asc"));
+
+    // A root the user typed stays whatever is chosen.
+    frm->cmdExport->click();
+    d.txtRoot->setText("rain");
+    choose(kBiomass);
+    frm->select_item(frm->lstIndex, 0);
+    EXPECT_EQ(d.txtRoot->text(), "rain");
+    EXPECT_EQ(d.lblExports->text(), "Exports: Biomass, layer 1");
+    state.SelectedEntry = 0;
+    d.follow_selection();
+    EXPECT_EQ(d.lblExports->text(), "Exports: nothing yet; choose a variable and, where it has layers, a layer");
+}
+
+TEST_F(ViewerTest, GoCreatesAFolderThatDoesNotExistAndTheStatusLineCountsTheGrids) {
+    write_lookup_grids(model);
+    FrmExport& d = *frm_export;
+    choose(kPrecip);
+    frm->cmdExport->click();
+    const std::string folder = (model.root() / "new" / "deeper").string();
+    d.txtOutFolder->setText(QString::fromStdString(" " + folder));
+    d.cmdExportGo->click();
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages[0].toStdString();
+    EXPECT_EQ(names_in(folder).size(), 72u);  // 36 months, each with its .prj
+    EXPECT_EQ(frm->status_line->text->text().toStdString(), "Wrote 36 grids to " + folder);
+    EXPECT_EQ(d.lblStatus->text(), "");
+}
+
+TEST_F(ViewerTest, GoWritesEveryMonthAndTheCommandLineWritesTheSameBytes) {
+    const std::string header = write_lookup_grids(model);
     FrmExport& d = *frm_export;
     choose(kPrecip);
     frm->cmdExport->click();

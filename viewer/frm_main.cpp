@@ -88,6 +88,7 @@ void FrmMain::build_tools() {
     connect(act_zoom_in, &QAction::triggered, this, [this] { zoom_by(2); });
     connect(act_zoom_out, &QAction::triggered, this, [this] { zoom_by(0.5); });
     connect(act_whole_map, &QAction::triggered, this, &FrmMain::show_whole_map);
+    connect(&frm_export_, &FrmExport::export_done, status_line, &StatusLine::show_note);
     connect(chartMain->save_csv_action, &QAction::triggered, this, &FrmMain::save_series_csv);
     connect(chartMain->copy_action, &QAction::triggered, this, &FrmMain::copy_series);
     connect(chartMain->save_png_action, &QAction::triggered, this, &FrmMain::save_chart_png);
@@ -186,7 +187,10 @@ void FrmMain::lstMaps_Click() {
         while (lstIndex->count() > 0) delete lstIndex->takeItem(0);
     }
     const OutputEntry* entry = state_.selected_entry();
-    if (entry == nullptr) return;
+    if (entry == nullptr) {
+        frm_export_.follow_selection();
+        return;
+    }
 
     if (entry->LayerCount > 1) {
         const QString label = QString::fromStdString(entry->LayerLabel);
@@ -194,6 +198,7 @@ void FrmMain::lstMaps_Click() {
     } else {
         state_.SelectedLayer = 1;
     }
+    frm_export_.follow_selection();
 
     draw_or_disable(entry->LayerCount == 1 && state_.SelectedLayer == 1);
     display_->refresh_overlays();
@@ -202,6 +207,7 @@ void FrmMain::lstMaps_Click() {
 void FrmMain::lstIndex_Click() {
     const int row = selected_row(lstIndex);
     state_.SelectedLayer = row < 0 ? 0 : row + 1;
+    frm_export_.follow_selection();
     draw_or_disable(is_drawable(state_));
 }
 
