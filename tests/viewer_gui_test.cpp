@@ -37,6 +37,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -831,6 +832,40 @@ TEST_F(ViewerTest, ACellQueryChartsItsFourSeriesOverTheRun) {
     EXPECT_EQ(chart.value_axis()->titleText(), "Single  mm");
 }
 
+TEST_F(ViewerTest, TheChartAndTheStatusLineNameTheCellChartedAndItsMarkerIsOutlined) {
+    model.write_climate();
+    choose(kBiomass);
+    frm->select_item(frm->lstIndex, 1);
+    ChartMain& chart = *frm->chartMain;
+    // A press over water charts the nearest rangeland cell, here the third.
+    press(*frm, 5, 2);
+    EXPECT_EQ(chart.chart()->title().toStdString(), "Cell 3 at 1.5, -0.5 (column 6, row 3): Biomass, layer 2");
+    EXPECT_EQ(frm->status_line->text->text().toStdString(), "charting cell 3 at 1.5, -0.5");
+    press(*frm, 3, 2);
+    EXPECT_EQ(chart.chart()->title().toStdString(), "Cell 2 at -1.5, 0.5 (column 3, row 2): Biomass, layer 2");
+    EXPECT_EQ(frm->status_line->text->text().toStdString(), "charting cell 2 at -1.5, 0.5");
+
+    // The yellow square keeps its place; a frame around it, clear of it by a
+    // pixel, in black or white against the cell's colour.
+    const MapCanvas& c = frm->picMap->canvas();
+    const QPoint centre(c.width() * 5 / 16, c.height() * 3 / 8);  // of column 3, row 2
+    EXPECT_EQ(at(3, 2), rgb(255, 255, 0));
+    const int half = c.width() / 16;  // half a cell
+    const Rgb ring = outline_colour(painted_colour(state, 1));
+    EXPECT_EQ(c.pixel(centre.x() - half - 2, centre.y()), ring);
+    EXPECT_EQ(c.pixel(centre.x(), centre.y() + half + 2), ring);
+
+    // The saved picture carries the title above the plot: more than the
+    // background in its top rows.
+    ui.save_path = QString::fromStdString((model.root() / "chart.png").string());
+    chart.save_png_action->trigger();
+    const QImage image(ui.save_path);
+    std::set<QRgb> top;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < image.width(); ++x) top.insert(image.pixel(x, y));
+    EXPECT_GT(top.size(), 2u);
+}
+
 TEST_F(ViewerTest, TheExportDialogIsPreparedWhileItsRootIsBlankAndRemembersItsFolder) {
     FrmExport& d = *frm_export;
     EXPECT_EQ(d.windowTitle(), "Export to GridASCII");
@@ -1317,7 +1352,8 @@ TEST_F(ViewerTest, TheChartMarksTheMonthAndSavesAndCopiesItsSeries) {
     ui.save_path = QString::fromStdString((model.root() / "series.csv").string());
     chart.save_csv_action->trigger();
     const std::string csv = veldra::testing::read_file(model.root() / "series.csv");
-    const std::string head = "year,month,Precip,Precipitation (cm),Max. temperature (C),Min. temperature (C)\r\n"
+    const std::string head = "year,month,\"Precip, layer 1, cell 2 at -1.5, 0.5\",Precipitation (cm),"
+                             "Max. temperature (C),Min. temperature (C)\r\n"
                              "2000,1,10,10,11,11\r\n2000,2,1010,1010,11,11\r\n";
     EXPECT_EQ(csv.substr(0, head.size()), head);
     chart.copy_action->trigger();

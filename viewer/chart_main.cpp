@@ -122,9 +122,15 @@ void ChartMain::place_month_line() {
     month_line_->replace(QList<QPointF>{{x, value_axis_->min()}, {x, value_axis_->max()}});
 }
 
+void ChartMain::set_cell(const QString& title, const std::string& csv_header) {
+    chart()->setTitle(title);
+    csv_header_ = csv_header;
+}
+
 std::string ChartMain::csv_text() const {
     std::array<std::string, 4> legends;
     for (std::size_t c = 0; c < series_.size(); ++c) legends[c] = series_[c]->name().toStdString();
+    if (!csv_header_.empty()) legends[0] = csv_header_;
     return series_csv(table_, legends, first_year_);
 }
 

@@ -432,6 +432,9 @@ void FrmMain::picMap_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, double x,
         chartMain->set_legend_text(static_cast<int>(c) + 2, QString::fromStdString(climate[c].legend));
     chartMain->set_value_axis_title(QString::fromStdString(value_axis_title(*state_.selected_entry())));
     chartMain->set_units(1, std::string(trim_blanks(state_.selected_entry()->Units)));
+    // The cell is named: it may lie far from a press over water.
+    const ChartedCell named = charted_cell(state_, *cell);
+    chartMain->set_cell(QString::fromStdString(chart_title(named)), csv_cell_header(named));
     charted_cell_ = *cell;
 
     const MonthlySeries series = read_cell_series(*source, *cell, run_shape(state_));
@@ -442,6 +445,7 @@ void FrmMain::picMap_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, double x,
     std::string failures = (series.failure ? *series.failure + "\n" : std::string()) + Chart_Climate(*cell);
     chartMain->show();
     show_pointer(x, y);
+    status_line->show_note(QString::fromStdString(charting_note(named)));
     if (!failures.empty()) {
         failures.pop_back();
         ui_.message(QString::fromStdString(failures));
