@@ -1142,6 +1142,23 @@ TEST_F(ViewerTest, TheStatusLineShowsWhatLiesUnderThePointer) {
     EXPECT_EQ(frm->status_line->text->text(), "lon -1.5  lat 0.5   column 3, row 2   1010 cm");
 }
 
+TEST(ViewerStart, TheWindowOpensWithinTheScreensAvailableSpace) {
+    for (const QSize available : {QSize(1067, 667), QSize(300, 200)}) {
+        FreshViewer v(1u);
+        // As the program does: before showing, and again once the frame is known.
+        v.w->fit_to_screen(available);
+        v.w->show();
+        QCoreApplication::processEvents();
+        v.w->fit_to_screen(available);
+        QCoreApplication::processEvents();
+        const QSize outer = v.w->frameGeometry().size();
+        // 1600 x 1000 pixels at 150 %, then a screen below the minimum.
+        const QSize expected = available.width() > 500 ? QSize(889, 667) : QSize(468, 427);
+        EXPECT_EQ(outer, expected) << available.width();
+        EXPECT_EQ(v.w->lstMaps->height(), qRound(outer.height() / 2.5));
+    }
+}
+
 // A model of 120 x 60 cells of 3 degrees, fine enough to zoom in a picture
 // of 864 x 432 pixels (7.2 a cell; at most 16).
 struct FineModel {

@@ -394,6 +394,16 @@ void FrmMain::Form_Resize() {
     tmrRedraw->start(1000);
 }
 
+void FrmMain::fit_to_screen(QSize available) {
+    const OuterSize outer = start_size(available.width() * 15.0, available.height() * 15.0);
+    const QSize frame = frameGeometry().size() - size();
+    // Whole pixels within the screen; the minimum is never cut.
+    auto within = [](double t, double least) {
+        return std::max(static_cast<int>(std::floor(t / 15.0)), static_cast<int>(std::ceil(least / 15.0)));
+    };
+    resize(within(outer.width, kMinOuterWidth) - frame.width(), within(outer.height, kMinOuterHeight) - frame.height());
+}
+
 void FrmMain::apply_layout(const MainLayout& l) {
     layout_ = l;
     place_main_controls(*this, l);
