@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 
+#include "export/console_report.h"
 #include "export/export_settings.h"
 #include "export/grid_value_text.h"
 #include "export/gtiff_export.h"
@@ -46,7 +47,7 @@ std::string export_usage_text() {
            "  --threads N         netcdf: threads compressing the values, 1 to 256 (default: one per core)\n"
            "  --root ROOT         the root of the file names (default NAME, or NAME_L<layer> above layer 1)\n"
            "  --lookup DIR        grids, gtiff: look for the projection lookup grids in DIR first\n"
-           "  --quiet             no progress lines\n"
+           "  --quiet             nothing but errors: no progress lines, no summary\n"
            "  --help, --version\n";
 }
 
@@ -59,8 +60,9 @@ struct CommandLine {
     bool bands = false;
 };
 
+// A bad command line: its reason in one line, not the whole usage.
 int usage_error(std::ostream& err, const std::string& problem) {
-    err << "veldra_export: " << problem << "\n" << export_usage_text();
+    err << command_line_error(problem);
     return 2;
 }
 
@@ -139,7 +141,7 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
     const std::string& name = cl.values["--variable"];
     const auto entry = std::find_if(state.OutputTable.begin(), state.OutputTable.end(),
                                     [&](const OutputEntry& e) { return e.FileName == name; });
-    if (entry == state.OutputTable.end()) return usage_error(err, "the model lists no variable named " + name);
+    if (entry == state.OutputTable.end()) return usage_error(err, unknown_variable_reason(name, state.OutputTable));
 
     const std::string format = cl.values.count("--format") ? cl.values["--format"] : "grids";
     if (format != "grids" && format != "netcdf" && format != "gtiff")
@@ -194,13 +196,12 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
     }
 
     // Scripts name a new folder as often as an old one.
-    files.create_folders(path_to_open(std::string(trim_blanks(cl.values["--out"]))));
-    const ExportProgress progress = [&](ExportNote note, const std::string& text) {
-        if (note == ExportNote::message) err << "veldra_export: " << text << "\n";
-        else if (!cl.quiet && (text.rfind("Saving: ", 0) == 0 || text.rfind("Making", 0) == 0))
-            err << text << "\n";
-        return true;
-    };
+    create_destination_folder(cl.values["--out"], files);
+    // One progress line for each file of a year of bands, otherwise for each month.
+    const std::int64_t years = std::int64_t{*last} - *first + 1;
+    ConsoleReport report(err, cl.quiet, gtiff && cl.bands ? years : years * 12);
+    const ExportProgress progress = report.progress();
+    FileAccess& counted = report.files(files);
     if (netcdf) {
         NetcdfVariable variable{entry->FileName, entry->Units, {}};
         for (int k = 1; k <= entry->LayerCount; ++k) {
@@ -220,17 +221,20 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
         settings.institution = cl.values["--institution"];
         settings.history = command_text(args);
         settings.edges = GridEdges{g.lowerX, g.lowerY, g.upperX, static_cast<double>(g.upperY)};
-        const NetcdfOutcome outcome = export_netcdf(*export_source(state, &*entry, *layer), variable, settings, files, progress);
+        const NetcdfOutcome outcome = export_netcdf(*export_source(state, &*entry, *layer), variable, settings, counted, progress);
+        report.finish();
         return outcome.failed || outcome.stopped ? 1 : 0;
     }
     if (cl.values.count("--lookup")) lookup.folders.insert(lookup.folders.begin(), cl.values["--lookup"]);
     if (gtiff) {
         const GtiffSettings settings{cl.values["--out"], root, *first, *last, projection, cl.bands};
-        const ExportOutcome outcome = export_gtiffs(*export_source(state, &*entry, *layer), settings, lookup, files, progress);
+        const ExportOutcome outcome = export_gtiffs(*export_source(state, &*entry, *layer), settings, lookup, counted, progress);
+        report.finish();
         return outcome.failed || outcome.stopped || outcome.months_abandoned > 0 ? 1 : 0;
     }
     ExportSettings settings{cl.values["--out"], root, *first, *last, *decimals, projection};
-    const ExportOutcome outcome = export_grids(*export_source(state, &*entry, *layer), settings, lookup, files, progress);
+    const ExportOutcome outcome = export_grids(*export_source(state, &*entry, *layer), settings, lookup, counted, progress);
+    report.finish();
     return outcome.failed || outcome.stopped || outcome.months_abandoned > 0 ? 1 : 0;
 }
 

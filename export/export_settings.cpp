@@ -1,8 +1,12 @@
 #include "export/export_settings.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "modelfiles/number_text.h"
+#include "modelfiles/ascii_grid.h"
+#include "modelfiles/paths.h"
 
 namespace veldra::viewer {
 
@@ -51,6 +55,10 @@ void check_export_settings(int span_start, int span_end, const std::string& fold
     if (span_end < span_start) throw StopExport("Note:  The ending year is prior to the starting year.  Please adjust.");
     if (folder.empty()) throw StopExport("Note:  The output directory is not set.  Please do so.");
     if (root.empty()) throw StopExport("Note:  The output root file name is not set.  Please do so.");
+}
+
+void create_destination_folder(const std::string& folder, FileAccess& files) {
+    files.create_folders(path_to_open(std::string(trim_blanks(folder))));
 }
 
 std::optional<ExportSource> export_source(const LoadedModel& model, const OutputEntry* entry, int layer) {

@@ -37,6 +37,11 @@ std::string step_decimals(const std::string& text, int step);
 // first that fails. Blanks count as text in the folder and the root.
 void check_export_settings(int span_start, int span_end, const std::string& folder, const std::string& root);
 
+// Creates the destination folder, trimmed of blanks, with the folders above
+// it: the dialog and scripts name a new folder as often as an old one. Does
+// nothing when it cannot; the first grid written then names what is wrong.
+void create_destination_folder(const std::string& folder, FileAccess& files = system_files());
+
 // What the export takes from the model: `entry` at `layer`. Nothing without
 // an entry, for a variable without layers, or for a layer below 1.
 std::optional<ExportSource> export_source(const LoadedModel& model, const OutputEntry* entry, int layer);

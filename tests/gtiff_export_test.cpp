@@ -224,7 +224,9 @@ TEST(GtiffExport, CommandLine) {
     };
     std::string err;
     EXPECT_EQ(run({"--format", "gtiff", "--bands", "--projection", "robinson"}, &err), 0) << err;
-    EXPECT_EQ(err, "Saving: " + (model.maps() / "Precip_2000.tif").string() + "\n");
+    EXPECT_EQ(err.substr(0, err.find("bytes")),
+              "[1 of 1] Saving: " + (model.maps() / "Precip_2000.tif").string() + "\nveldra_export: wrote 1 file, " +
+                  std::to_string(std::filesystem::file_size(model.maps() / "Precip_2000.tif")) + " ");
     EXPECT_EQ(run({"--format", "gtiff", "--quiet", "--root", "p"}), 0);
     EXPECT_EQ(model.grid_names().size(), 13u);
     for (const auto& [wrong, problem] : {std::pair<std::vector<std::string>, std::string>{

@@ -23,8 +23,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QValueAxis>
 
+#include <algorithm>
 #include <array>
 #include <clocale>
 #include <csignal>
@@ -35,6 +37,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -831,6 +834,40 @@ TEST_F(ViewerTest, ACellQueryChartsItsFourSeriesOverTheRun) {
     EXPECT_EQ(chart.value_axis()->titleText(), "Single  mm");
 }
 
+TEST_F(ViewerTest, TheChartAndTheStatusLineNameTheCellChartedAndItsMarkerIsOutlined) {
+    model.write_climate();
+    choose(kBiomass);
+    frm->select_item(frm->lstIndex, 1);
+    ChartMain& chart = *frm->chartMain;
+    // A press over water charts the nearest rangeland cell, here the third.
+    press(*frm, 5, 2);
+    EXPECT_EQ(chart.chart()->title().toStdString(), "Cell 3 at 1.5, -0.5 (column 6, row 3): Biomass, layer 2");
+    EXPECT_EQ(frm->status_line->text->text().toStdString(), "charting cell 3 at 1.5, -0.5");
+    press(*frm, 3, 2);
+    EXPECT_EQ(chart.chart()->title().toStdString(), "Cell 2 at -1.5, 0.5 (column 3, row 2): Biomass, layer 2");
+    EXPECT_EQ(frm->status_line->text->text().toStdString(), "charting cell 2 at -1.5, 0.5");
+
+    // The yellow square keeps its place; a frame around it, clear of it by a
+    // pixel, in black or white against the cell's colour.
+    const MapCanvas& c = frm->picMap->canvas();
+    const QPoint centre(c.width() * 5 / 16, c.height() * 3 / 8);  // of column 3, row 2
+    EXPECT_EQ(at(3, 2), rgb(255, 255, 0));
+    const int half = c.width() / 16;  // half a cell
+    const Rgb ring = outline_colour(painted_colour(state, 1));
+    EXPECT_EQ(c.pixel(centre.x() - half - 2, centre.y()), ring);
+    EXPECT_EQ(c.pixel(centre.x(), centre.y() + half + 2), ring);
+
+    // The saved picture carries the title above the plot: more than the
+    // background in its top rows.
+    ui.save_path = QString::fromStdString((model.root() / "chart.png").string());
+    chart.save_png_action->trigger();
+    const QImage image(ui.save_path);
+    std::set<QRgb> top;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < image.width(); ++x) top.insert(image.pixel(x, y));
+    EXPECT_GT(top.size(), 2u);
+}
+
 TEST_F(ViewerTest, TheExportDialogIsPreparedWhileItsRootIsBlankAndRemembersItsFolder) {
     FrmExport& d = *frm_export;
     EXPECT_EQ(d.windowTitle(), "Export to GridASCII");
@@ -931,8 +968,9 @@ TEST_F(ViewerTest, GoChecksItsSettingsInOrderThenCloses) {
     EXPECT_EQ(veldra::testing::read_file(model.program() / "Last_Export_Dir.txt"), "\" \"\r\n");
 }
 
-TEST_F(ViewerTest, GoWritesEveryMonthAndTheCommandLineWritesTheSameBytes) {
-    // Lookup grids of the 8 x 4 model: zone ids from the south-west corner.
+// Lookup grids of the 8 x 4 model: zone ids from the south-west corner.
+// Returns the header of a grid of that model.
+std::string write_lookup_grids(const ModelDir& model) {
     std::string ids, mask;
     for (int k = 0; k < 32; ++k) {
         ids += std::to_string(k) + (k % 8 == 7 ? "\r\n" : " ");
@@ -943,7 +981,65 @@ TEST_F(ViewerTest, GoWritesEveryMonthAndTheCommandLineWritesTheSameBytes) {
     model.write("program/Projection_Layers/zone_ids_1p0.asc", header + ids);
     model.write("program/Projection_Layers/zone01_1p0.asc", header + mask);
     model.write("program/Projection_Layers/zone_ids_1p0.prj", "GEOGCS[\"GCS_WGS_1984\"]");
+    return header;
+}
 
+std::vector<std::string> names_in(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(ViewerTest, TheExportDialogSaysWhatItExportsAndItsProposedRootFollowsTheChoice) {
+    write_lookup_grids(model);
+    FrmExport& d = *frm_export;
+    choose(kBiomass);
+    frm->select_item(frm->lstIndex, 1);
+    frm->cmdExport->click();
+    EXPECT_EQ(d.txtRoot->text(), "Biomass_L2");
+    EXPECT_EQ(d.lblExports->text(), "Exports: Biomass, layer 2");
+    // The dialog stays open while another variable is chosen: "Go" exports
+    // that one, under its own name.
+    choose(kPrecip);
+    EXPECT_EQ(d.lblExports->text(), "Exports: Precip, layer 1");
+    EXPECT_EQ(d.txtRoot->text(), "Precip");
+    d.cmdYrUp2->click();
+    for (int i = 0; i < 2; ++i) d.cmdYrDown2->click();
+    d.txtOutFolder->setText(QString::fromStdString(model.root().string()));
+    d.cmdExportGo->click();
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(fs::exists(model.root() / "Precip_2000_12.asc"));
+    EXPECT_FALSE(fs::exists(model.root() / "Biomass_L2_2000_01.asc"));
+
+    // A root the user typed stays whatever is chosen.
+    frm->cmdExport->click();
+    d.txtRoot->setText("rain");
+    choose(kBiomass);
+    frm->select_item(frm->lstIndex, 0);
+    EXPECT_EQ(d.txtRoot->text(), "rain");
+    EXPECT_EQ(d.lblExports->text(), "Exports: Biomass, layer 1");
+    state.SelectedEntry = 0;
+    d.follow_selection();
+    EXPECT_EQ(d.lblExports->text(), "Exports: nothing yet; choose a variable and, where it has layers, a layer");
+}
+
+TEST_F(ViewerTest, GoCreatesAFolderThatDoesNotExistAndTheStatusLineCountsTheGrids) {
+    write_lookup_grids(model);
+    FrmExport& d = *frm_export;
+    choose(kPrecip);
+    frm->cmdExport->click();
+    const std::string folder = (model.root() / "new" / "deeper").string();
+    d.txtOutFolder->setText(QString::fromStdString(" " + folder));
+    d.cmdExportGo->click();
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages[0].toStdString();
+    EXPECT_EQ(names_in(folder).size(), 72u);  // 36 months, each with its .prj
+    EXPECT_EQ(frm->status_line->text->text().toStdString(), "Wrote 36 grids to " + folder);
+    EXPECT_EQ(d.lblStatus->text(), "");
+}
+
+TEST_F(ViewerTest, GoWritesEveryMonthAndTheCommandLineWritesTheSameBytes) {
+    const std::string header = write_lookup_grids(model);
     FrmExport& d = *frm_export;
     choose(kPrecip);
     frm->cmdExport->click();
@@ -1075,6 +1171,23 @@ TEST_F(ViewerTest, TheStatusLineShowsWhatLiesUnderThePointer) {
     EXPECT_EQ(frm->status_line->text->text(), "lon -1.5  lat 0.5   column 3, row 2   1010 cm");
 }
 
+TEST(ViewerStart, TheWindowOpensWithinTheScreensAvailableSpace) {
+    for (const QSize available : {QSize(1067, 667), QSize(300, 200)}) {
+        FreshViewer v(1u);
+        // As the program does: before showing, and again once the frame is known.
+        v.w->fit_to_screen(available);
+        v.w->show();
+        QCoreApplication::processEvents();
+        v.w->fit_to_screen(available);
+        QCoreApplication::processEvents();
+        const QSize outer = v.w->frameGeometry().size();
+        // 1600 x 1000 pixels at 150 %, then a screen below the minimum.
+        const QSize expected = available.width() > 500 ? QSize(889, 667) : QSize(468, 427);
+        EXPECT_EQ(outer, expected) << available.width();
+        EXPECT_EQ(v.w->lstMaps->height(), qRound(outer.height() / 2.5));
+    }
+}
+
 // A model of 120 x 60 cells of 3 degrees, fine enough to zoom in a picture
 // of 864 x 432 pixels (7.2 a cell; at most 16).
 struct FineModel {
@@ -1142,6 +1255,31 @@ TEST(ViewerZoom, TheWheelZoomsAroundThePointerAndEverythingFollows) {
     QTest::keyClick(w.picMap, Qt::Key_Home);
     EXPECT_EQ(f.state.view, MapView{});
     EXPECT_EQ(f.ui.beeps, 1);  // zooming repaints what was read; it reads and beeps nothing
+}
+
+TEST(ViewerZoom, ThePointerReadoutFollowsEveryPanOfTheView) {
+    FineModel f;
+    FrmMain& w = *f.window;
+    const QPoint p = cell_centre(w, 60, 30, 120, 60);
+    wheel(w.picMap, p, 6 * 120);  // zoomed in far enough to pan
+    QTest::mouseMove(w.picMap, p);
+    // What a fresh move to the same place shows, after each kind of pan.
+    const auto shown_afresh = [&] {
+        const std::string kept = w.status_line->text->text().toStdString();
+        QTest::mouseMove(w.picMap, p + QPoint(1, 0));
+        QTest::mouseMove(w.picMap, p);
+        return std::pair{kept, w.status_line->text->text().toStdString()};
+    };
+    const std::string before = w.status_line->text->text().toStdString();
+    wheel(w.picMap, p, -2 * 120, Qt::ShiftModifier);
+    const auto [after_wheel, afresh_wheel] = shown_afresh();
+    EXPECT_NE(after_wheel, before);
+    EXPECT_EQ(after_wheel, afresh_wheel);
+    w.picMap->setFocus();
+    QTest::keyClick(w.picMap, Qt::Key_Down);
+    const auto [after_key, afresh_key] = shown_afresh();
+    EXPECT_NE(after_key, after_wheel);
+    EXPECT_EQ(after_key, afresh_key);
 }
 
 TEST_F(ViewerTest, SavedMapHasOnePixelSquarePerCellATitleAndTheLegend) {
@@ -1263,7 +1401,8 @@ TEST_F(ViewerTest, TheChartMarksTheMonthAndSavesAndCopiesItsSeries) {
     ui.save_path = QString::fromStdString((model.root() / "series.csv").string());
     chart.save_csv_action->trigger();
     const std::string csv = veldra::testing::read_file(model.root() / "series.csv");
-    const std::string head = "year,month,Precip,Precipitation (cm),Max. temperature (C),Min. temperature (C)\r\n"
+    const std::string head = "year,month,\"Precip, layer 1, cell 2 at -1.5, 0.5\",Precipitation (cm),"
+                             "Max. temperature (C),Min. temperature (C)\r\n"
                              "2000,1,10,10,11,11\r\n2000,2,1010,1010,11,11\r\n";
     EXPECT_EQ(csv.substr(0, head.size()), head);
     chart.copy_action->trigger();
@@ -1271,6 +1410,27 @@ TEST_F(ViewerTest, TheChartMarksTheMonthAndSavesAndCopiesItsSeries) {
     ui.save_path = QString::fromStdString((model.root() / "chart.png").string());
     chart.save_png_action->trigger();
     EXPECT_EQ(QImage(ui.save_path).size(), chart.size());
+}
+
+TEST_F(ViewerTest, TheChartsTooltipShowsOnAPlainHoverAndStaysWhileThePointerRests) {
+    model.write_climate();
+    choose(kBiomass);
+    frm->select_item(frm->lstIndex, 0);
+    press(*frm, 3, 2);
+    ChartMain& chart = *frm->chartMain;
+    QToolTip::hideText();
+    // No button held: the viewport follows the pointer on its own.
+    const QPointF at = chart.chart()->mapToPosition(QPointF(14, 113010), chart.series(1));
+    const QPoint p = chart.mapFromScene(chart.chart()->mapToScene(at));
+    QTest::mouseMove(chart.viewport(), p);
+    const std::string tip = "Biomass: 113010 g/m^2\nFebruary 2001 (month 14 of the run)";
+    EXPECT_EQ(QToolTip::text().toStdString(), tip);
+    // The event the window system sends once the pointer rests there.
+    QHelpEvent rest(QEvent::ToolTip, p, chart.viewport()->mapToGlobal(p));
+    QCoreApplication::sendEvent(chart.viewport(), &rest);
+    QTest::qWait(500);  // a tooltip that is hidden goes after 300 ms
+    EXPECT_EQ(QToolTip::text().toStdString(), tip);
+    EXPECT_TRUE(chart.viewport()->hasMouseTracking());
 }
 
 TEST_F(ViewerTest, AnimationFramesOnePerMonthInTimeOrder) {

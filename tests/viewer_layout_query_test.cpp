@@ -73,6 +73,23 @@ TEST(FormResize, SmallWindowsSettleInOneStep) {
     }
 }
 
+TEST(FormResize, TheStartSizeFitsTheScreenAtFourToThree) {
+    const struct {
+        double available_width, available_height;
+        OuterSize start;
+    } cases[] = {
+        {28800, 16200, {16620, 12465}},  // room enough: as designed
+        {16005, 10005, {13340, 10005}},  // 1600 x 1000 at 150 %: the height decides
+        {12000, 16005, {12000, 9000}},   // a screen on end: the width decides
+        {6000, 4500, {7007, 6400}},      // smaller than the minimum: the minimum
+    };
+    for (const auto& c : cases) {
+        const OuterSize s = start_size(c.available_width, c.available_height);
+        EXPECT_EQ(s, c.start) << c.available_width << " x " << c.available_height;
+        EXPECT_FALSE(form_resize(s.width, s.height, WindowState::normal, {}).new_size);
+    }
+}
+
 TEST(CellQuery, NearestCellByTheCentreOfItsSquare) {
     // Half extents 2 x 1: squares from x = -2 .. 2, y = -1 .. 1.
     const std::vector<RangeCell> cells = {{1, 0, 1, 1, 0}, {2, 0, 2, 1, 0}, {3, 0, 2, 2, 0}, {4, 0, 2, 2, 0}};

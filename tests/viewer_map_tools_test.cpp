@@ -324,3 +324,48 @@ TEST(NumberText, FixedAndShortForms) {
 
 }  // namespace
 }  // namespace veldra::viewer
+
+namespace veldra::viewer {
+namespace {
+
+TEST(CellMarker, AFrameOfAtLeastFivePixelsAgainstTheCellsColour) {
+    const struct {
+        PixelBox square;
+        MarkerOutline outline;
+    } sizes[] = {
+        {{10, 10, 11, 11}, {{8, 8, 13, 13}, 1}},  // one pixel a cell: 5 across
+        {{10, 10, 12, 12}, {{8, 8, 14, 14}, 1}},
+        {{0, 0, 8, 8}, {{-3, -3, 11, 11}, 2}},  // thicker from 8 pixels a cell on
+    };
+    for (const auto& s : sizes) EXPECT_EQ(marker_outline(s.square), s.outline) << s.square.right - s.square.left;
+    EXPECT_EQ(outline_colour(rgb(255, 255, 0)), rgb(0, 0, 0));
+    EXPECT_EQ(outline_colour(rgb(255, 255, 255)), rgb(0, 0, 0));
+    EXPECT_EQ(outline_colour(kLandColour), rgb(255, 255, 255));
+    EXPECT_EQ(outline_colour(rgb(0, 0, 160)), rgb(255, 255, 255));
+
+    // Two pixels a cell: the frame of cell (2, 2) runs from pixel 0 to 5,
+    // white against the land it sits on, a pixel of the map between.
+    ViewerState s = small_state();
+    s.LandColour = kLandColour;
+    s.WaterColour = kWaterColour;
+    s.picture.globe = true;
+    MapCanvas canvas;
+    canvas.resize(16, 8);
+    set_map_scale(canvas, s);
+    paint_globe(canvas, s);
+    mark_cell(canvas, s, 0, rgb(255, 255, 0));
+    const auto shown = [&](int x, int y) {
+        const Rgb p = canvas.pixel(x, y);
+        return p == rgb(255, 255, 255) ? 'o' : p == rgb(255, 255, 0) ? 'Y' : '.';
+    };
+    std::string row2, column3;
+    for (int i = 0; i < 8; ++i) {
+        row2 += shown(i, 2);
+        column3 += shown(3, i);
+    }
+    EXPECT_EQ(row2, "o.YY.o..");
+    EXPECT_EQ(column3, "o.YY.o..");
+}
+
+}  // namespace
+}  // namespace veldra::viewer

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QHelpEvent>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QList>
@@ -55,6 +56,9 @@ ChartMain::ChartMain(QWidget* parent) : QChartView(new QChart(), parent) {
     connect(value_axis_, &QValueAxis::rangeChanged, this, [this] { place_month_line(); });
 
     setRenderHint(QPainter::Antialiasing);
+    // The tooltip follows the pointer without a button held: the view's
+    // moves arrive through its viewport, which reports them only so.
+    viewport()->setMouseTracking(true);
     designed_bottom_margin_ = chart->margins().bottom();
 
     menu_ = new QMenu(this);
@@ -118,9 +122,15 @@ void ChartMain::place_month_line() {
     month_line_->replace(QList<QPointF>{{x, value_axis_->min()}, {x, value_axis_->max()}});
 }
 
+void ChartMain::set_cell(const QString& title, const std::string& csv_header) {
+    chart()->setTitle(title);
+    csv_header_ = csv_header;
+}
+
 std::string ChartMain::csv_text() const {
     std::array<std::string, 4> legends;
     for (std::size_t c = 0; c < series_.size(); ++c) legends[c] = series_[c]->name().toStdString();
+    if (!csv_header_.empty()) legends[0] = csv_header_;
     return series_csv(table_, legends, first_year_);
 }
 
@@ -162,6 +172,19 @@ void ChartMain::mouseMoveEvent(QMouseEvent* event) {
     if (tip.isEmpty()) QToolTip::hideText();
     else QToolTip::showText(event->globalPosition().toPoint(), tip, this);
     QChartView::mouseMoveEvent(event);
+}
+
+bool ChartMain::viewportEvent(QEvent* event) {
+    // Once the pointer rests, the window system asks for a tooltip; the
+    // scene holds none and would hide the one the move showed.
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip = tooltip_near(help->pos());
+        if (tip.isEmpty()) QToolTip::hideText();
+        else QToolTip::showText(help->globalPos(), tip, this);
+        return true;
+    }
+    return QChartView::viewportEvent(event);
 }
 
 void ChartMain::set_bottom_inset(int pixels) {

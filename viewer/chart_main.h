@@ -47,6 +47,10 @@ public:
     int current_row() const { return current_row_; }
     QLineSeries* month_line() const { return month_line_; }
 
+    // The cell charted: the chart's title, and the CSV's header of the
+    // chosen variable's column.
+    void set_cell(const QString& title, const std::string& csv_header);
+
     // The data as the chart holds it, as CSV text.
     std::string csv_text() const;
     // The tooltip for a point of a column near month axis value `x`; empty
@@ -67,6 +71,7 @@ public:
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     void place_month_line();
@@ -74,6 +79,7 @@ private:
     ChartTable table_;
     std::array<QLineSeries*, 4> series_{};
     std::array<std::string, 4> units_{};
+    std::string csv_header_;  // of column 1; the legend text while empty
     QValueAxis* value_axis_;
     QValueAxis* month_axis_;
     QLineSeries* month_line_;

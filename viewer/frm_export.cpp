@@ -17,6 +17,8 @@
 #include "viewer/twips.h"
 #include "viewer/ui_services.h"
 #include "modelfiles/paths.h"
+#include "viewer/core/export_texts.h"
+#include "viewer/ui_services.h"
 
 namespace veldra::viewer {
 
@@ -110,6 +112,9 @@ FrmExport::FrmExport(ViewerState& state, UiServices& ui, std::string program_fol
     cmdExportCancel = button(this, "cmdExportCancel", "Cancel", 5880, 2880, 735, 375);
     cmdExportGo = button(this, "cmdExportGo", "Go", 6840, 2880, 615, 375);
     lblStatus = label(this, "lblStatus", "", 120, 3360, 7455, 255);
+    lblExports = label(this, "lblExports", "", 5040, 1320, 2415, 1215);
+    lblExports->setWordWrap(true);
+    lblExports->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     // Created hidden, showing the program's own folder until the first opening.
     txtOutFolder->setText(qs(program_folder_));
@@ -132,13 +137,23 @@ std::string FrmExport::last_export_dir_path() const {
 
 void FrmExport::open_dialog() {
     if (txtRoot->text().trimmed().isEmpty()) {
-        txtRoot->setText(qs(default_export_root(state_.SelectedFile, state_.SelectedLayer)));
+        proposed_root_ = default_export_root(state_.SelectedFile, state_.SelectedLayer);
+        txtRoot->setText(qs(proposed_root_));
         show_span();
         txtOutFolder->setText(qs(read_last_export_dir(path_to_open(last_export_dir_path()), files_)));
     }
+    lblExports->setText(qs(export_target_text(state_)));
     show();
     raise();
     activateWindow();
+}
+
+void FrmExport::follow_selection() {
+    lblExports->setText(qs(export_target_text(state_)));
+    const std::string proposal = default_export_root(state_.SelectedFile, state_.SelectedLayer);
+    const std::string root = followed_root(txtRoot->text().toStdString(), proposed_root_, proposal);
+    if (root == proposal) proposed_root_ = proposal;
+    if (root != txtRoot->text().toStdString()) txtRoot->setText(qs(root));
 }
 
 void FrmExport::show_span() {
@@ -205,7 +220,8 @@ void FrmExport::cmdExportGo_Click() {
 
         running_ = true;
         cancel_requested_ = false;
-        export_grids(*source, settings, lookup_, files_, [this](ExportNote note, const std::string& text) {
+        create_destination_folder(settings.folder, files_);
+        const ExportOutcome outcome = export_grids(*source, settings, lookup_, files_, [this](ExportNote note, const std::string& text) {
             if (note == ExportNote::message) {
                 ui_.message(qs(text));
             } else {
@@ -215,6 +231,7 @@ void FrmExport::cmdExportGo_Click() {
             return !cancel_requested_;
         });
         running_ = false;
+        emit export_done(qs(grids_written_note(outcome.months_written, std::string(trim_blanks(settings.folder)))));
         if (cancel_requested_) return;  // Cancel has closed the dialog already
     } catch (const StopExport& e) {
         ui_.message(qs(e.what()));

@@ -55,11 +55,20 @@ public:
     QPushButton* cmdExportCancel;
     QPushButton* cmdExportGo;
     QLabel* lblStatus;
+    // Beyond the design: the variable and layer "Go" exports.
+    QLabel* lblExports;
 
     // The main window's Export button: prepares the dialog when its root is
     // blank, then shows it.
     void open_dialog();
     bool export_running() const { return running_; }
+    // The main window's choice changed: says what "Go" now exports, and a
+    // root still as the dialog proposed it follows the choice.
+    void follow_selection();
+
+signals:
+    // An export is over: the note for the main window's status line.
+    void export_done(const QString& note);
 
 public slots:
     void cmdYrUp1_Click();
@@ -88,6 +97,7 @@ private:
     FileAccess& files_;
     bool running_ = false;
     bool cancel_requested_ = false;
+    std::string proposed_root_;  // the root as the dialog last proposed it
 };
 
 }  // namespace veldra::viewer

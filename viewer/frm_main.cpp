@@ -88,6 +88,7 @@ void FrmMain::build_tools() {
     connect(act_zoom_in, &QAction::triggered, this, [this] { zoom_by(2); });
     connect(act_zoom_out, &QAction::triggered, this, [this] { zoom_by(0.5); });
     connect(act_whole_map, &QAction::triggered, this, &FrmMain::show_whole_map);
+    connect(&frm_export_, &FrmExport::export_done, status_line, &StatusLine::show_note);
     connect(chartMain->save_csv_action, &QAction::triggered, this, &FrmMain::save_series_csv);
     connect(chartMain->copy_action, &QAction::triggered, this, &FrmMain::copy_series);
     connect(chartMain->save_png_action, &QAction::triggered, this, &FrmMain::save_chart_png);
@@ -186,7 +187,10 @@ void FrmMain::lstMaps_Click() {
         while (lstIndex->count() > 0) delete lstIndex->takeItem(0);
     }
     const OutputEntry* entry = state_.selected_entry();
-    if (entry == nullptr) return;
+    if (entry == nullptr) {
+        frm_export_.follow_selection();
+        return;
+    }
 
     if (entry->LayerCount > 1) {
         const QString label = QString::fromStdString(entry->LayerLabel);
@@ -194,6 +198,7 @@ void FrmMain::lstMaps_Click() {
     } else {
         state_.SelectedLayer = 1;
     }
+    frm_export_.follow_selection();
 
     draw_or_disable(entry->LayerCount == 1 && state_.SelectedLayer == 1);
     display_->refresh_overlays();
@@ -202,6 +207,7 @@ void FrmMain::lstMaps_Click() {
 void FrmMain::lstIndex_Click() {
     const int row = selected_row(lstIndex);
     state_.SelectedLayer = row < 0 ? 0 : row + 1;
+    frm_export_.follow_selection();
     draw_or_disable(is_drawable(state_));
 }
 
@@ -388,6 +394,16 @@ void FrmMain::Form_Resize() {
     tmrRedraw->start(1000);
 }
 
+void FrmMain::fit_to_screen(QSize available) {
+    const OuterSize outer = start_size(available.width() * 15.0, available.height() * 15.0);
+    const QSize frame = frameGeometry().size() - size();
+    // Whole pixels within the screen; the minimum is never cut.
+    auto within = [](double t, double least) {
+        return std::max(static_cast<int>(std::floor(t / 15.0)), static_cast<int>(std::ceil(least / 15.0)));
+    };
+    resize(within(outer.width, kMinOuterWidth) - frame.width(), within(outer.height, kMinOuterHeight) - frame.height());
+}
+
 void FrmMain::apply_layout(const MainLayout& l) {
     layout_ = l;
     place_main_controls(*this, l);
@@ -426,6 +442,9 @@ void FrmMain::picMap_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, double x,
         chartMain->set_legend_text(static_cast<int>(c) + 2, QString::fromStdString(climate[c].legend));
     chartMain->set_value_axis_title(QString::fromStdString(value_axis_title(*state_.selected_entry())));
     chartMain->set_units(1, std::string(trim_blanks(state_.selected_entry()->Units)));
+    // The cell is named: it may lie far from a press over water.
+    const ChartedCell named = charted_cell(state_, *cell);
+    chartMain->set_cell(QString::fromStdString(chart_title(named)), csv_cell_header(named));
     charted_cell_ = *cell;
 
     const MonthlySeries series = read_cell_series(*source, *cell, run_shape(state_));
@@ -436,6 +455,7 @@ void FrmMain::picMap_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, double x,
     std::string failures = (series.failure ? *series.failure + "\n" : std::string()) + Chart_Climate(*cell);
     chartMain->show();
     show_pointer(x, y);
+    status_line->show_note(QString::fromStdString(charting_note(named)));
     if (!failures.empty()) {
         failures.pop_back();
         ui_.message(QString::fromStdString(failures));

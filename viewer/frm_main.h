@@ -86,6 +86,8 @@ public slots:
     void query_at(double longitude, double latitude);
     void picMap_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, double x, double y);
     void Form_Resize();
+    // Opens no larger than the screen's available `available` pixels allow.
+    void fit_to_screen(QSize available);
 
     void Draw_Globe();
     void Draw_Data();

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 
 #include "viewer/frm_export.h"
@@ -38,7 +39,10 @@ int main(int argc, char** argv) {
     FrmMain frm_main(state, ui, frm_export);
     ui.set_parent(&frm_main);
     frm_main.Form_Load();
+    frm_main.fit_to_screen(frm_main.screen()->availableGeometry().size());
     frm_main.show();
+    // The window frame is known once the window is on the screen.
+    QTimer::singleShot(0, &frm_main, [&frm_main] { frm_main.fit_to_screen(frm_main.screen()->availableGeometry().size()); });
 
     if (has_start_choices(start) || !start.screenshot.empty()) {
         auto after_start = [&] {

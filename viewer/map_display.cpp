@@ -63,7 +63,8 @@ void MapDisplay::refresh_overlays() {
 }
 
 void MapDisplay::show_pointer(double x, double y) {
-    pointer_ = QPointF(x, y);
+    const Point px = map_.canvas().to_pixel(x, y);
+    pointer_ = QPointF(px.x, px.y);
     refresh_readout();
 }
 
@@ -73,7 +74,8 @@ void MapDisplay::refresh_readout() {
         status_line_.show_readout(QString());
         return;
     }
-    const PointerInfo info = pointer_info(state_, pointer_->x(), pointer_->y());
+    const Point at = map_.canvas().to_map(pointer_->x(), pointer_->y());
+    const PointerInfo info = pointer_info(state_, at.x, at.y);
     status_line_.show_readout(QString::fromStdString(pointer_text(info, state_)));
 }
 

@@ -52,7 +52,9 @@ private:
     PicMap& map_;
     StatusLine& status_line_;
     const QListWidget& layers_;
-    std::optional<QPointF> pointer_;  // the map point under the pointer, while over the map
+    // The pointer's place in the picture's pixels, while over the map: a pan
+    // moves the map under it.
+    std::optional<QPointF> pointer_;
     QObject events_;                  // the receiver of the map's signals, gone with this
 };
 

@@ -1,6 +1,8 @@
 #include "viewer/core/chart_text.h"
 
 #include "modelfiles/number_text.h"
+#include "modelfiles/paths.h"
+#include "viewer/core/pointer_readout.h"
 
 namespace veldra::viewer {
 namespace {
@@ -46,6 +48,42 @@ std::string series_csv(const ChartTable& table, const std::array<std::string, 4>
         out += "\r\n";
     }
     return out;
+}
+
+ChartedCell charted_cell(const ViewerState& state, std::size_t cell) {
+    ChartedCell c;
+    if (cell >= state.CellTable.size()) return c;
+    const RangeCell& r = state.CellTable[cell];
+    // The centre of the cell's square in map units, then in degrees, as the
+    // pointer readout counts them.
+    const ViewerGridInfo& g = state.GridInfo;
+    const double size = static_cast<double>(g.cellSize);
+    const double x = -state.extents.half_cols + r.x - 0.5;
+    const double y = static_cast<double>(state.extents.half_rows_int) - r.y + 0.5;
+    const int decimals = coordinate_decimals(g.cellSize);
+    c.number = r.cellNumber;
+    c.longitude = fixed_number((g.lowerX + g.upperX) / 2 + x * size, decimals);
+    c.latitude = fixed_number((g.lowerY + g.upperY) / 2 + y * size, decimals);
+    c.column = r.x;
+    c.row = r.y;
+    if (const OutputEntry* e = state.selected_entry()) c.variable = trim_blanks(e->FileName);
+    c.layer = state.SelectedLayer;
+    return c;
+}
+
+std::string chart_title(const ChartedCell& c) {
+    return "Cell " + std::to_string(c.number) + " at " + c.longitude + ", " + c.latitude + " (column " +
+           std::to_string(c.column) + ", row " + std::to_string(c.row) + "): " + c.variable + ", layer " +
+           std::to_string(c.layer);
+}
+
+std::string charting_note(const ChartedCell& c) {
+    return "charting cell " + std::to_string(c.number) + " at " + c.longitude + ", " + c.latitude;
+}
+
+std::string csv_cell_header(const ChartedCell& c) {
+    return c.variable + ", layer " + std::to_string(c.layer) + ", cell " + std::to_string(c.number) + " at " +
+           c.longitude + ", " + c.latitude;
 }
 
 std::string point_tooltip(const std::string& legend, const std::string& units, int first_year, std::size_t row,

@@ -30,6 +30,27 @@ const char* month_name(int month);
 // Lines end with CR LF.
 std::string series_csv(const ChartTable& table, const std::array<std::string, 4>& legends, int first_year);
 
+// The cell a query charts, as the chart's title, the status line and the
+// saved series name it.
+struct ChartedCell {
+    std::int32_t number = 0;  // the cell file's number of the cell
+    std::string longitude;    // of the centre of its square, as the pointer readout writes it
+    std::string latitude;
+    std::int32_t column = 0;  // from 1 at the west edge
+    std::int32_t row = 0;     // from 1 at the north edge
+    std::string variable;     // the chosen variable's file name, trimmed of blanks
+    int layer = 0;
+};
+// Cell `cell` (an index of the cell table) of the chosen variable and layer.
+ChartedCell charted_cell(const ViewerState& state, std::size_t cell);
+
+// «Cell 2 at -1.5, 0.5 (column 3, row 2): Biomass, layer 2»
+std::string chart_title(const ChartedCell& cell);
+// «charting cell 2 at -1.5, 0.5»
+std::string charting_note(const ChartedCell& cell);
+// The CSV's header of the chosen variable's column: «Biomass, layer 2, cell 2 at -1.5, 0.5».
+std::string csv_cell_header(const ChartedCell& cell);
+
 // The tooltip of a point: «Precip: 4.83 cm» and «March 2000 (month 3 of the run)».
 std::string point_tooltip(const std::string& legend, const std::string& units, int first_year, std::size_t row,
                           float value);

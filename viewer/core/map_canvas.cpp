@@ -29,6 +29,15 @@ Point MapCanvas::to_map(double px, double py) const {
             height_ > 0 ? top_ + py / height_ * (bottom_ - top_) : top_};
 }
 
+void MapCanvas::fill_pixels(int left, int top, int right, int bottom, Rgb colour) {
+    const int c0 = std::clamp(left, 0, width_), c1 = std::clamp(right, 0, width_);
+    const int r0 = std::clamp(top, 0, height_), r1 = std::clamp(bottom, 0, height_);
+    for (int r = r0; r < r1 && c0 < c1; ++r) {
+        std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(width_);
+        std::fill(row + c0, row + c1, colour);
+    }
+}
+
 void MapCanvas::fill_rect(double x0, double y0, double x1, double y1, Rgb colour) {
     if (width_ == 0 || height_ == 0 || right_ == left_ || bottom_ == top_) return;
     const Point p0 = to_pixel(x0, y0), p1 = to_pixel(x1, y1);

@@ -34,6 +34,10 @@ public:
     // rectangle covers at least one pixel; what falls outside is clipped.
     void fill_rect(double x0, double y0, double x1, double y1, Rgb colour);
 
+    // Paints the pixels of columns [left, right) and rows [top, bottom),
+    // clipped to the picture.
+    void fill_pixels(int left, int top, int right, int bottom, Rgb colour);
+
     // Empties the picture (to the background colour).
     void clear();
 

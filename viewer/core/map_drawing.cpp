@@ -108,10 +108,65 @@ void paint_values(MapCanvas& canvas, const ViewerState& state, std::span<const f
     paint_cells(canvas, state, values, true, [&](float v) { return stretch_colour(v, painted.colours, ramp); });
 }
 
+MarkerOutline marker_outline(const PixelBox& square) {
+    MarkerOutline m;
+    const int side = std::max(square.right - square.left, square.bottom - square.top);
+    m.thickness = side >= 8 ? 2 : 1;
+    const int reach = 1 + m.thickness;
+    m.outer = {square.left - reach, square.top - reach, square.right + reach, square.bottom + reach};
+    // A square of a pixel or two still gets an outline of 5 pixels.
+    constexpr int kLeast = 5;
+    if (const int short_by = kLeast - (m.outer.right - m.outer.left); short_by > 0) {
+        m.outer.left -= short_by / 2;
+        m.outer.right += short_by - short_by / 2;
+    }
+    if (const int short_by = kLeast - (m.outer.bottom - m.outer.top); short_by > 0) {
+        m.outer.top -= short_by / 2;
+        m.outer.bottom += short_by - short_by / 2;
+    }
+    return m;
+}
+
+Rgb outline_colour(Rgb under) {
+    const double r = (under >> 16) & 0xFF, g = (under >> 8) & 0xFF, b = under & 0xFF;
+    return 0.299 * r + 0.587 * g + 0.114 * b > 140 ? rgb(0, 0, 0) : rgb(255, 255, 255);
+}
+
+Rgb painted_colour(const ViewerState& state, std::size_t cell) {
+    const MapPicture& p = state.picture;
+    if (p.values && cell < state.display_values.size()) {
+        const float v = state.display_values[cell];
+        if (p.values->random()) return state.ramps.random[static_cast<std::size_t>(random_ramp_index(v))];
+        return stretch_colour(v, p.values->colours, ramp_at(state.ramps, p.values->ramp));
+    }
+    return p.globe ? state.LandColour : MapCanvas::kBackground;
+}
+
 void mark_cell(MapCanvas& canvas, const ViewerState& state, std::size_t cell, Rgb colour) {
     if (cell >= state.CellTable.size()) return;
     const CellSquare sq = cell_square(state.CellTable[cell], state.extents.half_cols, state.extents.half_rows_int);
     const double x0 = round_half_even(sq.x0), y0 = round_half_even(sq.y0);
+    // The square's pixels as fill_rect paints them: rounded edges, at least one.
+    const Point a = canvas.to_pixel(x0, y0 + 1), b = canvas.to_pixel(x0 + 1, y0);
+    auto edges = [](double p, double q) {
+        const double lo = std::nearbyint(std::min(p, q)), hi = std::nearbyint(std::max(p, q));
+        return std::pair{lo, std::max(hi, lo + 1)};
+    };
+    const auto [l, r] = edges(a.x, b.x);
+    const auto [t, bt] = edges(a.y, b.y);
+    constexpr double kFar = 1e6;  // squares far outside the picture are not outlined
+    if (std::isfinite(l) && std::isfinite(t) && std::fabs(l) < kFar && std::fabs(t) < kFar && std::fabs(r) < kFar &&
+        std::fabs(bt) < kFar) {
+        const MarkerOutline m = marker_outline(
+            {static_cast<int>(l), static_cast<int>(t), static_cast<int>(r), static_cast<int>(bt)});
+        const Rgb ring = outline_colour(painted_colour(state, cell));
+        const PixelBox& o = m.outer;
+        const int k = m.thickness;
+        canvas.fill_pixels(o.left, o.top, o.right, o.top + k, ring);
+        canvas.fill_pixels(o.left, o.bottom - k, o.right, o.bottom, ring);
+        canvas.fill_pixels(o.left, o.top + k, o.left + k, o.bottom - k, ring);
+        canvas.fill_pixels(o.right - k, o.top + k, o.right, o.bottom - k, ring);
+    }
     canvas.fill_rect(x0, y0, x0 + 1, y0 + 1, colour);
 }
 

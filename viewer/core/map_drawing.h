@@ -50,8 +50,36 @@ void paint_values(MapCanvas& canvas, const ViewerState& state, std::span<const f
                   const PaintedValues& painted);
 
 // Marks a cell as the cell query does: a filled unit square at its
-// lower-left corner, rounded to whole map units.
+// lower-left corner, rounded to whole map units; around it, so that it is
+// seen at any zoom and on any colour, the outline of marker_outline in the
+// colour of outline_colour for the colour the picture shows at the cell.
 void mark_cell(MapCanvas& canvas, const ViewerState& state, std::size_t cell, Rgb colour);
+
+// Pixels of columns [left, right) and rows [top, bottom).
+struct PixelBox {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    bool operator==(const PixelBox&) const = default;
+};
+
+// The outline around a marked square of pixels `square`: a frame one pixel
+// clear of it, one pixel thick (two from 8 pixels a side on), and at least
+// 5 pixels across.
+struct MarkerOutline {
+    PixelBox outer;
+    int thickness = 1;
+    bool operator==(const MarkerOutline&) const = default;
+};
+MarkerOutline marker_outline(const PixelBox& square);
+
+// Black over a light colour, white over a dark one.
+Rgb outline_colour(Rgb under);
+
+// The colour the picture shows at a cell: its value's through the ramp on
+// display, else land, else the cleared background.
+Rgb painted_colour(const ViewerState& state, std::size_t cell);
 
 // Paints the picture the shared state records again, at the canvas's size
 // and the current view: cleared, then the mask, the values on display and

@@ -17,6 +17,8 @@ std::uint64_t key(std::int64_t col, std::int64_t row) {
            static_cast<std::uint32_t>(col);
 }
 
+}  // namespace
+
 // Places after the point for a longitude or latitude: enough to tell the
 // points of one cell apart at the closest zoom.
 int coordinate_decimals(float cell_size) {
@@ -24,8 +26,6 @@ int coordinate_decimals(float cell_size) {
     const int d = static_cast<int>(std::ceil(-std::log10(static_cast<double>(cell_size)) - 1e-9)) + 1;
     return std::clamp(d, 1, 4);
 }
-
-}  // namespace
 
 CellGrid::CellGrid(const std::vector<RangeCell>& cells) {
     std::vector<std::uint32_t> order(cells.size());

@@ -42,6 +42,10 @@ struct PointerInfo {
     std::optional<float> value;       // the value on display, when the cell's values are drawn
 };
 
+// Places after the point for a longitude or latitude: enough to tell the
+// points of one cell apart at the closest zoom.
+int coordinate_decimals(float cell_size);
+
 // What lies at map point (x, y): the grid position whose square holds it.
 PointerInfo pointer_info(const ViewerState& state, double x, double y);
 

@@ -12,6 +12,11 @@ double as_int16(double v) { return std::clamp(std::nearbyint(v), -32768.0, 32767
 
 }  // namespace
 
+OuterSize start_size(double available_width, double available_height) {
+    const double w = std::max(std::min({kDesignedOuterWidth, available_width, available_height / 0.75}), kMinOuterWidth);
+    return {w, std::max(w * 0.75, kMinOuterHeight)};
+}
+
 ResizeOutcome form_resize(double width, double height, WindowState state, const MainLayout& current) {
     ResizeOutcome out;
     if (state == WindowState::minimized) return out;

@@ -72,6 +72,13 @@ struct ResizeOutcome {
 // instead of bouncing between the two rules.
 ResizeOutcome form_resize(double width, double height, WindowState state, const MainLayout& current);
 
+// The outer size to open at, in twips: the designed width, but no wider than
+// the screen's available `available_width` x `available_height` holds at
+// 4 : 3; then form_resize's rules (the height 3/4 of the width, at least
+// 7007 x 6400), which a screen smaller still does not shrink.
+inline constexpr double kDesignedOuterWidth = 16620;
+OuterSize start_size(double available_width, double available_height);
+
 // The status line: one line (300 twips) along the bottom of the window's
 // inside, `client_width` x `client_height` twips, from the map's left edge to
 // 60 twips short of End (or of the right edge), below the statistics column
