@@ -13,6 +13,7 @@
 
 #include "export/export_settings.h"
 #include "modelfiles/number_text.h"
+#include "viewer/fitted_captions.h"
 #include "viewer/ui_services.h"
 #include "modelfiles/paths.h"
 
@@ -106,6 +107,9 @@ FrmExport::FrmExport(ViewerState& state, UiServices& ui, std::string program_fol
     cmdExportCancel = button(this, "cmdExportCancel", "Cancel", 5880, 2880, 735, 375);
     cmdExportGo = button(this, "cmdExportGo", "Go", 6840, 2880, 615, 375);
     lblStatus = label(this, "lblStatus", "", 120, 3360, 7455, 255);
+
+    // Captions wider in this face than designed widen their controls to the right.
+    fit_captions(*this);
 
     // Created hidden, showing the program's own folder until the first opening.
     txtOutFolder->setText(qs(program_folder_));

@@ -22,6 +22,8 @@
 #include "viewer/core/display_block.h"
 #include "viewer/core/map_drawing.h"
 #include "viewer/core/navigation.h"
+#include "viewer/core/perceptual_ramps.h"
+#include "viewer/fitted_captions.h"
 #include "viewer/frm_export.h"
 #include "viewer/map_menu.h"
 #include "viewer/pic_map.h"
@@ -135,6 +137,7 @@ void FrmMain::Form_Load() {
         lstMaps->clear();
         for (const OutputEntry& entry : state_.OutputTable) lstMaps->addItem(QString::fromStdString(entry.FileName));
     }
+    fit_caption(*lstMaps);
     Draw_Globe();
 
     state_.AutoRunning = false;
@@ -191,6 +194,7 @@ void FrmMain::lstMaps_Click() {
     if (entry->LayerCount > 1) {
         const QString label = QString::fromStdString(entry->LayerLabel);
         for (int layer = 1; layer <= entry->LayerCount; ++layer) lstIndex->addItem(label + " " + QString::number(layer));
+        fit_caption(*lstIndex);
     } else {
         state_.SelectedLayer = 1;
     }
@@ -296,7 +300,22 @@ void FrmMain::Draw_Data() {
         ui_.message(QString::fromStdString(block.message));
         return;
     }
-    state_.display_values = std::move(block.values);
+    std::vector<float> values = std::move(block.values);
+    state_.shown_values.clear();
+    state_.reference_values.clear();
+    if (state_.options.difference) {
+        // The month shown less the same cells in the month of the difference view.
+        const auto [year, month] = state_.options.difference->reference(month_value());
+        BlockRead other = read_display_block(state_, year, month, state_.SelectedLayer);
+        if (!other.ok()) {
+            ui_.message(QString::fromStdString(other.message));
+            return;
+        }
+        state_.shown_values = std::move(values);
+        state_.reference_values = std::move(other.values);
+        values = difference_values(state_.shown_values, state_.reference_values);
+    }
+    state_.display_values = std::move(values);
     state_.picture.year = year_value();
     state_.picture.month = month_value();
     if (state_.beep_on_redraw) ui_.beep();
@@ -306,7 +325,11 @@ void FrmMain::Draw_Data() {
     state_.picture.grid_scale = true;
 
     const RampChoice ramp = choose_ramp(state_.ramps, selected_text(lstClr).toStdString());
-    if (ramp.random) {
+    // A difference takes the diverging map; a perceptual map of the menu takes the list's place.
+    const int map = state_.options.difference ? kBlueWhiteRedRamp : state_.options.colour_map;
+    if (map != 0) {
+        Stretcher(ramp_at(state_.ramps, map));
+    } else if (ramp.random) {
         paint_random(canvas, state_);
         state_.picture.values = PaintedValues{};
         state_.picture.marked_cell.reset();
@@ -327,13 +350,14 @@ void FrmMain::Stretcher(const ColourRamp& ramp) {
     lblUnits->setText(QString::fromStdString(labels.units));
     // With the same colours for every month, the month's own statistics are
     // shown but the colours follow the stretch over the run.
+    // Fixed ends of the colour scale take the place of either.
     const StretchStats* run = state_.run_scale.stats_for(state_.SelectedEntry, state_.SelectedLayer);
-    const StretchStats& colours = run ? *run : stats;
-    paint_stretched(picMap->canvas(), state_, colours, ramp);
     int index = 4;
-    for (int i = 1; i <= 4; ++i)
+    for (int i = 1; i < kFirstPerceptualRamp + kPerceptualRampCount; ++i)
         if (&ramp_at(state_.ramps, i) == &ramp) index = i;
-    state_.picture.values = PaintedValues{index, colours, run != nullptr};
+    const PaintedValues painted = choose_painting(index, stats, run, state_.options, state_.picture.month);
+    paint_values(picMap->canvas(), state_, state_.display_values, painted);
+    state_.picture.values = painted;
     state_.picture.marked_cell.reset();
     display_->refresh_overlays();
     picMap->update();

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <iterator>
 
+#include "viewer/core/perceptual_ramps.h"
+
 namespace veldra::viewer {
 
 ColourRamps build_ramps(const std::function<double()>& uniform) {
@@ -46,7 +48,7 @@ const ColourRamp& ramp_at(const ColourRamps& ramps, int index) {
         case 2: return ramps.green;
         case 3: return ramps.blue;
         case 4: return ramps.blue_to_yellow;
-        default: return ramps.random;
+        default: return is_perceptual_ramp(index) ? perceptual_ramp(index) : ramps.random;
     }
 }
 
