@@ -78,10 +78,18 @@ void FrmMain::build_tools() {
     act_zoom_in = menu.zoom_in;
     act_zoom_out = menu.zoom_out;
     act_whole_map = menu.whole_map;
+    act_save_video = menu.save_video;
+    act_colour_scale = menu.colour_scale;
+    act_difference = menu.difference;
+    act_colour_maps = menu.colour_maps;
 
     display_ = std::make_unique<MapDisplay>(state_, *picMap, *status_line, *lstIndex);
     same_colours_ = std::make_unique<SameColours>(state_, *act_same_colours, *status_line, *display_);
     saver_ = std::make_unique<MapSaver>(state_, ui_, *picMap, *chartMain, *status_line);
+    options_ = std::make_unique<MapOptionsUi>(state_, *this, [this] {
+        if (is_drawable(state_)) Draw_Data();
+    });
+    video_ = std::make_unique<VideoSaver>(state_, ui_, *picMap, *status_line);
 
     connect(act_save_map, &QAction::triggered, this, &FrmMain::save_map_png);
     connect(act_save_frames, &QAction::triggered, this, &FrmMain::save_frames);
@@ -90,6 +98,12 @@ void FrmMain::build_tools() {
     connect(act_zoom_in, &QAction::triggered, this, [this] { zoom_by(2); });
     connect(act_zoom_out, &QAction::triggered, this, [this] { zoom_by(0.5); });
     connect(act_whole_map, &QAction::triggered, this, &FrmMain::show_whole_map);
+    connect(act_save_video, &QAction::triggered, this, &FrmMain::save_video);
+    connect(act_colour_scale, &QAction::triggered, this, &FrmMain::open_colour_scale);
+    connect(act_difference, &QAction::triggered, this, &FrmMain::open_difference);
+    for (int i = 0; i < static_cast<int>(act_colour_maps.size()); ++i)
+        connect(act_colour_maps[static_cast<std::size_t>(i)], &QAction::triggered, this,
+                [this, i] { set_colour_map(i == 0 ? 0 : kFirstPerceptualRamp + i - 1); });
     connect(chartMain->save_csv_action, &QAction::triggered, this, &FrmMain::save_series_csv);
     connect(chartMain->copy_action, &QAction::triggered, this, &FrmMain::copy_series);
     connect(chartMain->save_png_action, &QAction::triggered, this, &FrmMain::save_chart_png);
@@ -103,7 +117,7 @@ void FrmMain::build_tools() {
         {cmdExport, QKeySequence(Qt::CTRL | Qt::Key_E), "Export the variable on display to grids (Ctrl+E)"},
         {cmdEnd, QKeySequence(Qt::CTRL | Qt::Key_Q), "End the program (Ctrl+Q)"},
     };
-    const QKeySequence other[] = {act_save_map->shortcut()};
+    const std::vector<QKeySequence> other = map_menu_keys(menu);
     QWidget* const focusable[] = {txtYear, txtMonth, lstMaps, lstIndex, lstClr, picMap, chartMain};
     shortcuts = add_button_keys(*this, keys, other, focusable);
 
@@ -220,7 +234,18 @@ void FrmMain::draw_or_disable(bool can_draw) {
 }
 
 void FrmMain::lstClr_Click() {
+    // A ramp chosen in the list takes the place of a perceptual map of the menu.
+    if (state_.options.colour_map != 0) {
+        state_.options.colour_map = 0;
+        act_colour_maps[0]->setChecked(true);
+    }
     if (is_drawable(state_)) Draw_Data();
+}
+
+void FrmMain::set_colour_map(int ramp_index) {
+    const int action = is_perceptual_ramp(ramp_index) ? ramp_index - kFirstPerceptualRamp + 1 : 0;
+    act_colour_maps[static_cast<std::size_t>(action)]->setChecked(true);
+    options_->set_colour_map(action == 0 ? 0 : ramp_index);
 }
 
 void FrmMain::txtYear_Change() {
@@ -369,6 +394,7 @@ void FrmMain::cmdEnd_Click() {
     tmrAuto->stop();
     tmrRedraw->stop();
     cancel_frames();
+    cancel_video();
     cancel_run_scale();
     frm_export_.hide();
     hide();
@@ -482,6 +508,8 @@ void FrmMain::update_chart_month() {
     const std::int64_t row = time_row(state_.first_year(), year_value(), month_value());
     chartMain->set_current_row(row >= 1 && row <= chartMain->row_count() ? static_cast<int>(row) : 0);
 }
+
+void FrmMain::save_video() { video_->save_video(year_value(), selected_text(lstClr).toStdString()); }
 
 void FrmMain::save_frames() { saver_->save_frames(year_value(), selected_text(lstClr).toStdString()); }
 

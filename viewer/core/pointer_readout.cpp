@@ -97,7 +97,7 @@ std::string pointer_text(const PointerInfo& info, const ViewerState& state) {
     if (!info.value) return text + "no data";
     std::string units;
     if (const OutputEntry* e = state.selected_entry(); e && !trim_blanks(e->Units).empty())
-        units = " " + std::string(trim_blanks(e->Units));
+        units.append(" ").append(trim_blanks(e->Units));
     auto value_text = [&](float v) {
         return in_valid_range(v) ? short_number(v) + units : "no data (" + short_number(v) + ")";
     };
