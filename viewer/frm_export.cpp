@@ -15,6 +15,7 @@
 #include "export/lookup_grids.h"
 #include "modelfiles/number_text.h"
 #include "viewer/twips.h"
+#include "viewer/fitted_captions.h"
 #include "viewer/ui_services.h"
 #include "modelfiles/paths.h"
 #include "viewer/core/export_texts.h"
@@ -115,6 +116,9 @@ FrmExport::FrmExport(ViewerState& state, UiServices& ui, std::string program_fol
     lblExports = label(this, "lblExports", "", 5040, 1320, 2415, 1215);
     lblExports->setWordWrap(true);
     lblExports->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    // Captions wider in this face than designed widen their controls to the right.
+    fit_captions(*this);
 
     // Created hidden, showing the program's own folder until the first opening.
     txtOutFolder->setText(qs(program_folder_));

@@ -22,6 +22,8 @@
 #include "viewer/core/display_block.h"
 #include "viewer/core/map_drawing.h"
 #include "viewer/core/navigation.h"
+#include "viewer/core/perceptual_ramps.h"
+#include "viewer/fitted_captions.h"
 #include "viewer/frm_export.h"
 #include "viewer/map_menu.h"
 #include "viewer/pic_map.h"
@@ -76,10 +78,18 @@ void FrmMain::build_tools() {
     act_zoom_in = menu.zoom_in;
     act_zoom_out = menu.zoom_out;
     act_whole_map = menu.whole_map;
+    act_save_video = menu.save_video;
+    act_colour_scale = menu.colour_scale;
+    act_difference = menu.difference;
+    act_colour_maps = menu.colour_maps;
 
     display_ = std::make_unique<MapDisplay>(state_, *picMap, *status_line, *lstIndex);
     same_colours_ = std::make_unique<SameColours>(state_, *act_same_colours, *status_line, *display_);
     saver_ = std::make_unique<MapSaver>(state_, ui_, *picMap, *chartMain, *status_line);
+    options_ = std::make_unique<MapOptionsUi>(state_, *this, [this] {
+        if (is_drawable(state_)) Draw_Data();
+    });
+    video_ = std::make_unique<VideoSaver>(state_, ui_, *picMap, *status_line);
 
     connect(act_save_map, &QAction::triggered, this, &FrmMain::save_map_png);
     connect(act_save_frames, &QAction::triggered, this, &FrmMain::save_frames);
@@ -89,6 +99,12 @@ void FrmMain::build_tools() {
     connect(act_zoom_out, &QAction::triggered, this, [this] { zoom_by(0.5); });
     connect(act_whole_map, &QAction::triggered, this, &FrmMain::show_whole_map);
     connect(&frm_export_, &FrmExport::export_done, status_line, &StatusLine::show_note);
+    connect(act_save_video, &QAction::triggered, this, &FrmMain::save_video);
+    connect(act_colour_scale, &QAction::triggered, this, &FrmMain::open_colour_scale);
+    connect(act_difference, &QAction::triggered, this, &FrmMain::open_difference);
+    for (int i = 0; i < static_cast<int>(act_colour_maps.size()); ++i)
+        connect(act_colour_maps[static_cast<std::size_t>(i)], &QAction::triggered, this,
+                [this, i] { set_colour_map(i == 0 ? 0 : kFirstPerceptualRamp + i - 1); });
     connect(chartMain->save_csv_action, &QAction::triggered, this, &FrmMain::save_series_csv);
     connect(chartMain->copy_action, &QAction::triggered, this, &FrmMain::copy_series);
     connect(chartMain->save_png_action, &QAction::triggered, this, &FrmMain::save_chart_png);
@@ -102,7 +118,7 @@ void FrmMain::build_tools() {
         {cmdExport, QKeySequence(Qt::CTRL | Qt::Key_E), "Export the variable on display to grids (Ctrl+E)"},
         {cmdEnd, QKeySequence(Qt::CTRL | Qt::Key_Q), "End the program (Ctrl+Q)"},
     };
-    const QKeySequence other[] = {act_save_map->shortcut()};
+    const std::vector<QKeySequence> other = map_menu_keys(menu);
     QWidget* const focusable[] = {txtYear, txtMonth, lstMaps, lstIndex, lstClr, picMap, chartMain};
     shortcuts = add_button_keys(*this, keys, other, focusable);
 
@@ -136,6 +152,7 @@ void FrmMain::Form_Load() {
         lstMaps->clear();
         for (const OutputEntry& entry : state_.OutputTable) lstMaps->addItem(QString::fromStdString(entry.FileName));
     }
+    fit_caption(*lstMaps);
     Draw_Globe();
 
     state_.AutoRunning = false;
@@ -195,6 +212,7 @@ void FrmMain::lstMaps_Click() {
     if (entry->LayerCount > 1) {
         const QString label = QString::fromStdString(entry->LayerLabel);
         for (int layer = 1; layer <= entry->LayerCount; ++layer) lstIndex->addItem(label + " " + QString::number(layer));
+        fit_caption(*lstIndex);
     } else {
         state_.SelectedLayer = 1;
     }
@@ -222,7 +240,18 @@ void FrmMain::draw_or_disable(bool can_draw) {
 }
 
 void FrmMain::lstClr_Click() {
+    // A ramp chosen in the list takes the place of a perceptual map of the menu.
+    if (state_.options.colour_map != 0) {
+        state_.options.colour_map = 0;
+        act_colour_maps[0]->setChecked(true);
+    }
     if (is_drawable(state_)) Draw_Data();
+}
+
+void FrmMain::set_colour_map(int ramp_index) {
+    const int action = is_perceptual_ramp(ramp_index) ? ramp_index - kFirstPerceptualRamp + 1 : 0;
+    act_colour_maps[static_cast<std::size_t>(action)]->setChecked(true);
+    options_->set_colour_map(action == 0 ? 0 : ramp_index);
 }
 
 void FrmMain::txtYear_Change() {
@@ -302,7 +331,22 @@ void FrmMain::Draw_Data() {
         ui_.message(QString::fromStdString(block.message));
         return;
     }
-    state_.display_values = std::move(block.values);
+    std::vector<float> values = std::move(block.values);
+    state_.shown_values.clear();
+    state_.reference_values.clear();
+    if (state_.options.difference) {
+        // The month shown less the same cells in the month of the difference view.
+        const auto [year, month] = state_.options.difference->reference(month_value());
+        BlockRead other = read_display_block(state_, year, month, state_.SelectedLayer);
+        if (!other.ok()) {
+            ui_.message(QString::fromStdString(other.message));
+            return;
+        }
+        state_.shown_values = std::move(values);
+        state_.reference_values = std::move(other.values);
+        values = difference_values(state_.shown_values, state_.reference_values);
+    }
+    state_.display_values = std::move(values);
     state_.picture.year = year_value();
     state_.picture.month = month_value();
     if (state_.beep_on_redraw) ui_.beep();
@@ -312,7 +356,11 @@ void FrmMain::Draw_Data() {
     state_.picture.grid_scale = true;
 
     const RampChoice ramp = choose_ramp(state_.ramps, selected_text(lstClr).toStdString());
-    if (ramp.random) {
+    // A difference takes the diverging map; a perceptual map of the menu takes the list's place.
+    const int map = state_.options.difference ? kBlueWhiteRedRamp : state_.options.colour_map;
+    if (map != 0) {
+        Stretcher(ramp_at(state_.ramps, map));
+    } else if (ramp.random) {
         paint_random(canvas, state_);
         state_.picture.values = PaintedValues{};
         state_.picture.marked_cell.reset();
@@ -333,13 +381,14 @@ void FrmMain::Stretcher(const ColourRamp& ramp) {
     lblUnits->setText(QString::fromStdString(labels.units));
     // With the same colours for every month, the month's own statistics are
     // shown but the colours follow the stretch over the run.
+    // Fixed ends of the colour scale take the place of either.
     const StretchStats* run = state_.run_scale.stats_for(state_.SelectedEntry, state_.SelectedLayer);
-    const StretchStats& colours = run ? *run : stats;
-    paint_stretched(picMap->canvas(), state_, colours, ramp);
     int index = 4;
-    for (int i = 1; i <= 4; ++i)
+    for (int i = 1; i < kFirstPerceptualRamp + kPerceptualRampCount; ++i)
         if (&ramp_at(state_.ramps, i) == &ramp) index = i;
-    state_.picture.values = PaintedValues{index, colours, run != nullptr};
+    const PaintedValues painted = choose_painting(index, stats, run, state_.options, state_.picture.month);
+    paint_values(picMap->canvas(), state_, state_.display_values, painted);
+    state_.picture.values = painted;
     state_.picture.marked_cell.reset();
     display_->refresh_overlays();
     picMap->update();
@@ -351,6 +400,7 @@ void FrmMain::cmdEnd_Click() {
     tmrAuto->stop();
     tmrRedraw->stop();
     cancel_frames();
+    cancel_video();
     cancel_run_scale();
     frm_export_.hide();
     hide();
@@ -478,6 +528,8 @@ void FrmMain::update_chart_month() {
     const std::int64_t row = time_row(state_.first_year(), year_value(), month_value());
     chartMain->set_current_row(row >= 1 && row <= chartMain->row_count() ? static_cast<int>(row) : 0);
 }
+
+void FrmMain::save_video() { video_->save_video(year_value(), selected_text(lstClr).toStdString()); }
 
 void FrmMain::save_frames() { saver_->save_frames(year_value(), selected_text(lstClr).toStdString()); }
 

@@ -10,6 +10,7 @@
 // (same_colours.h). None of them calls the window.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,7 +26,9 @@
 #include "viewer/core/window_layout.h"
 #include "viewer/main_controls.h"
 #include "viewer/map_display.h"
+#include "viewer/map_options_ui.h"
 #include "viewer/map_saver.h"
+#include "viewer/video_saver.h"
 #include "viewer/same_colours.h"
 
 class QAction;
@@ -58,6 +61,10 @@ public:
     QAction* act_zoom_in = nullptr;
     QAction* act_zoom_out = nullptr;
     QAction* act_whole_map = nullptr;
+    QAction* act_save_video = nullptr;
+    QAction* act_colour_scale = nullptr;
+    QAction* act_difference = nullptr;
+    std::array<QAction*, 5> act_colour_maps{};  // the list's ramp, then the perceptual maps
     // The keyboard shortcuts of the buttons.
     std::vector<QShortcut*> shortcuts;
 
@@ -115,6 +122,21 @@ public slots:
 
     void set_beep_on_redraw(bool on);
 
+    // The map's options of the menu: the colour scale and its dialog, a
+    // perceptual map (ramp index 5 to 8, or 0 for the list's ramp), and the
+    // difference to another month and its dialog.
+    void open_colour_scale() { options_->open_colour_scale(); }
+    void set_colour_scale(const ColourScale& scale) { options_->set_scale(scale); }
+    void set_colour_map(int ramp_index);
+    void open_difference() { options_->open_difference(year_value()); }
+    void set_difference(std::optional<DifferenceTo> difference) { options_->set_difference(difference); }
+    MapOptionsUi& map_options() { return *options_; }
+
+    // "Save animation as video..."
+    void save_video();
+    bool video_running() const { return video_->running(); }
+    void cancel_video() { video_->cancel(); }
+
     void save_series_csv() { saver_->save_series_csv(charted_cell_); }
     void copy_series() { saver_->copy_series(); }
     void save_chart_png() { saver_->save_chart_png(); }
@@ -151,6 +173,8 @@ private:
     std::unique_ptr<MapDisplay> display_;
     std::unique_ptr<SameColours> same_colours_;
     std::unique_ptr<MapSaver> saver_;
+    std::unique_ptr<MapOptionsUi> options_;
+    std::unique_ptr<VideoSaver> video_;
 };
 
 }  // namespace veldra::viewer

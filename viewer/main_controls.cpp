@@ -15,6 +15,7 @@
 #include <QToolButton>
 
 #include "viewer/chart_main.h"
+#include "viewer/fitted_captions.h"
 #include "viewer/pic_map.h"
 #include "viewer/twips.h"
 
@@ -122,6 +123,7 @@ void build_main_controls(QWidget& form, MainControls& c, MainLayout& layout) {
     place(c.cmdMnDown, 1560, 4200, 180, 195);
 
     c.cmdAuto = button(self, "cmdAuto", "Auto");
+    c.cmdAuto->setProperty("captions", QStringList{"Auto", "Manual"});
     place(c.cmdAuto, 1920, 4080, 735, 375);
     c.cmdAuto->setEnabled(false);
     c.cmdExport = button(self, "cmdExport", "Export");
@@ -158,6 +160,9 @@ void build_main_controls(QWidget& form, MainControls& c, MainLayout& layout) {
 
     c.cmdEnd = button(self, "cmdEnd", "End");
     place(c.cmdEnd, 15600, 9240, 735, 375);
+    // Buttons and lists keep their designed widths wherever their captions fit.
+    for (QWidget* w : std::initializer_list<QWidget*>{c.lstMaps, c.lstIndex, c.lstClr, c.cmdAuto, c.cmdExport, c.cmdEnd})
+        fit_caption(*w);
 
     c.picMap = new PicMap(self);
     c.picMap->setObjectName("picMap");
@@ -193,7 +198,10 @@ void place_main_controls(const MainControls& c, const MainLayout& l) {
         {c.lblCells, &l.lblCells},     {c.cmdEnd, &l.cmdEnd},           {c.picMap, &l.picMap},
         {c.chartMain, &l.chartMain},
     };
-    for (const auto& [widget, rect] : controls) place(widget, rect->left, rect->top, rect->width, rect->height);
+    for (const auto& [widget, rect] : controls) {
+        place(widget, rect->left, rect->top, rect->width, rect->height);
+        fit_caption(*widget);
+    }
 }
 
 }  // namespace veldra::viewer

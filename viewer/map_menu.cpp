@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QActionGroup>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QSettings>
@@ -56,6 +57,26 @@ MapMenu build_map_menu(QWidget& window) {
     m.save_map->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     m.save_map->setShortcutContext(Qt::WindowShortcut);
     m.save_frames = menu->addAction("Save animation frames...");
+    m.save_video = menu->addAction("Save animation as video...");
+    m.save_video->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    menu->addSeparator();
+    m.colour_scale = menu->addAction("Colour scale...");
+    m.colour_scale->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    m.difference = menu->addAction("Show difference to...");
+    m.difference->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    menu->addSeparator();
+    // The colour list's ramp, or a perceptual map in its place.
+    auto* maps = new QActionGroup(menu);
+    const char* const map_names[] = {"Colours of the colour list", "Viridis", "Cividis",
+                                     "Blue-white-red (differences)", "Grey"};
+    for (int i = 0; i < 5; ++i) {
+        QAction* a = menu->addAction(map_names[i]);
+        a->setCheckable(true);
+        a->setShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_0 + i)));
+        maps->addAction(a);
+        m.colour_maps[static_cast<std::size_t>(i)] = a;
+    }
+    m.colour_maps[0]->setChecked(true);
     menu->addSeparator();
     m.same_colours = menu->addAction("Same colours for every month");
     m.same_colours->setCheckable(true);
@@ -67,9 +88,23 @@ MapMenu build_map_menu(QWidget& window) {
     m.zoom_in = menu->addAction("Zoom in\tWheel, +");
     m.zoom_out = menu->addAction("Zoom out\tWheel, -");
     m.whole_map = menu->addAction("Whole map\tHome");
-    // The save shortcut works wherever the focus is in the window.
-    window.addAction(m.save_map);
+    // The shortcuts work wherever the focus is in the window.
+    for (QAction* a : {m.save_map, m.save_video, m.colour_scale, m.difference}) {
+        a->setShortcutContext(Qt::WindowShortcut);
+        window.addAction(a);
+    }
+    for (QAction* a : m.colour_maps) {
+        a->setShortcutContext(Qt::WindowShortcut);
+        window.addAction(a);
+    }
     return m;
+}
+
+std::vector<QKeySequence> map_menu_keys(const MapMenu& m) {
+    std::vector<QKeySequence> keys;
+    for (QAction* a : {m.save_map, m.save_video, m.colour_scale, m.difference}) keys.push_back(a->shortcut());
+    for (QAction* a : m.colour_maps) keys.push_back(a->shortcut());
+    return keys;
 }
 
 std::vector<QShortcut*> add_button_keys(QWidget& window, std::span<const ButtonKey> keys,

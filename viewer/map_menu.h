@@ -3,6 +3,7 @@
 // do is connected by the window that owns them.
 #pragma once
 
+#include <array>
 #include <span>
 #include <vector>
 
@@ -29,7 +30,15 @@ struct MapMenu {
     QAction* zoom_in = nullptr;
     QAction* zoom_out = nullptr;
     QAction* whole_map = nullptr;
+    QAction* save_video = nullptr;
+    QAction* colour_scale = nullptr;
+    QAction* difference = nullptr;
+    // The colour list's ramp (first), then the perceptual maps; one is checked.
+    std::array<QAction*, 5> colour_maps{};
 };
+
+// The keys of the menu's actions that work wherever the focus is in the window.
+std::vector<QKeySequence> map_menu_keys(const MapMenu& menu);
 
 // The status line in `window`, in front, with the map's menu; saving the
 // map (Ctrl+S) works wherever the focus is in the window.

@@ -19,6 +19,7 @@
 #include "viewer/core/display_block.h"
 #include "viewer/core/map_drawing.h"
 #include "viewer/core/map_image.h"
+#include "viewer/core/month_picture.h"
 #include "viewer/core/viewer_state.h"
 #include "viewer/map_image_painter.h"
 #include "viewer/pic_map.h"
@@ -27,6 +28,18 @@
 #include "viewer/ui_services.h"
 
 namespace veldra::viewer {
+MonthSource month_source(const ViewerState& state, const SeriesSource& source, const std::string& ramp_name) {
+    MonthSource m;
+    m.path = source.path;
+    m.layers = source.layers;
+    m.layer = source.layer;
+    const int ramp = ramp_index(ramp_name);
+    m.list_ramp = ramp < 0 ? 4 : ramp;
+    if (const StretchStats* run = state.run_scale.stats_for(state.SelectedEntry, state.SelectedLayer)) m.run = *run;
+    m.options = state.options;
+    return m;
+}
+
 namespace {
 
 QString two_digits(int v) { return QString::number(v).rightJustified(2, '0'); }
@@ -39,10 +52,8 @@ struct MapSaver::FramesJob {
     std::vector<std::string> names;
     QString folder;
     std::string path;  // the variable file
-    int layers = 1;
-    int layer = 1;
+    MonthSource source;  // the file, its layer and how its months are coloured
     OutputEntry entry;
-    PaintedValues painted;  // the ramp, and the stretch when it is the run's
     MapRect shown;
     std::size_t next = 0;
     int written = 0;
@@ -113,16 +124,8 @@ void MapSaver::save_frames(int year_shown, const std::string& ramp_name) {
     const std::string root = default_export_root(entry->FileName, state_.SelectedLayer);
     job->names = frame_file_names(root, *span);
     job->folder = folder;
-    job->path = source->path;
-    job->layers = source->layers;
-    job->layer = source->layer;
+    job->source = month_source(state_, *source, ramp_name);
     job->entry = *entry;
-    const int ramp = ramp_index(ramp_name);
-    job->painted.ramp = ramp < 0 ? 4 : ramp;
-    if (const StretchStats* run = state_.run_scale.stats_for(state_.SelectedEntry, state_.SelectedLayer)) {
-        job->painted.colours = *run;
-        job->painted.run_scale = true;
-    }
     const MapCanvas& c = map_.canvas();
     job->shown = shown_rect(state_, c.width(), c.height());
     frames_task_ = status_line_.add_task("Frames", static_cast<int>(job->months.size()), [this] { cancel_frames(); });
@@ -138,14 +141,12 @@ void MapSaver::frames_step() {
         return;
     }
     const auto [year, month] = job.months[job.next];
-    BlockRead block = read_variable_block(state_, job.path, job.layers, year, month, job.layer);
-    if (!block.ok()) {
-        job.problems.push_back(block.message);
+    const MonthPicture picture = month_picture(state_, job.source, year, month);
+    if (!picture.ok()) {
+        job.problems.push_back(picture.problem);
     } else {
-        PaintedValues painted = job.painted;
-        if (!painted.random() && !painted.run_scale) painted.colours = stretch_stats(block.values);
-        const QImage image =
-            render_map_image(state_, block.values, painted, job.shown, map_title(job.entry, job.layer, year, month));
+        const QImage image = render_map_image(state_, picture.values, picture.painted, job.shown,
+                                              map_title(job.entry, job.source.layer, year, month));
         const QString path = QDir(job.folder).filePath(QString::fromStdString(job.names[job.next]));
         try {
             save_png(path, image);

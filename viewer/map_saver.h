@@ -14,7 +14,14 @@
 #include <QObject>
 #include <QString>
 
+#include "viewer/core/cell_query.h"
+#include "viewer/core/month_picture.h"
+
 namespace veldra::viewer {
+
+// The months of the selection `source` as the map paints them now, with
+// the colour list's ramp `ramp_name`: for frames and videos.
+MonthSource month_source(const ViewerState& state, const SeriesSource& source, const std::string& ramp_name);
 
 class ChartMain;
 class PicMap;

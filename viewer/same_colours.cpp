@@ -8,6 +8,7 @@
 #include "viewer/core/colour_ramps.h"
 #include "viewer/core/display_block.h"
 #include "viewer/core/map_drawing.h"
+#include "viewer/core/map_options.h"
 #include "viewer/core/viewer_state.h"
 #include "viewer/map_display.h"
 #include "viewer/run_scale_job.h"
@@ -107,8 +108,8 @@ void SameColours::recolour_map() {
     auto& values = state_.picture.values;
     if (!values || values->random()) return;
     const StretchStats* run = state_.run_scale.stats_for(state_.SelectedEntry, state_.SelectedLayer);
-    values->colours = run ? *run : stretch_stats(state_.display_values);
-    values->run_scale = run != nullptr;
+    *values = choose_painting(values->ramp, stretch_stats(state_.display_values), run, state_.options,
+                              state_.picture.month);
     map_.repaint();
 }
 

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <iterator>
 
+#include "viewer/core/perceptual_ramps.h"
+
 namespace veldra::viewer {
 
 ColourRamps build_ramps(const std::function<double()>& uniform) {
@@ -39,6 +41,7 @@ int ramp_index(std::string_view name) {
 }
 
 const ColourRamp& ramp_at(const ColourRamps& ramps, int index) {
+    if (is_perceptual_ramp(index)) return perceptual_ramp(index);
     if (index < 0 || index >= static_cast<int>(std::size(kRampTable))) return ramps.random;
     return ramps.*kRampTable[index].table;
 }

@@ -65,7 +65,7 @@ struct RampChoice {
 RampChoice choose_ramp(const ColourRamps& ramps, std::string_view name);
 
 // The place of a name in kRampNames, or -1; and the ramp at a place (0 is
-// the random ramp).
+// the random ramp; 5 to 8 are the perceptual maps of perceptual_ramps.h).
 int ramp_index(std::string_view name);
 const ColourRamp& ramp_at(const ColourRamps& ramps, int index);
 

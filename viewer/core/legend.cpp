@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "modelfiles/number_text.h"
+#include "viewer/core/map_options.h"
 
 namespace veldra::viewer {
 namespace {
@@ -43,12 +44,17 @@ Legend make_legend(const PaintedValues& painted, const ColourRamps& ramps, const
         legend.bar = ramp_at(ramps, painted.ramp);
         const double lo = painted.colours.lo, hi = painted.colours.hi;
         const double span = hi - lo;
-        const double mid = lo + span / 2;
+        // On a logarithmic scale the middle of the bar is the geometric mean.
+        const double mid = painted.logarithmic ? std::sqrt(lo * hi) : lo + span / 2;
         legend.ticks = {{static_cast<float>(lo), legend_number(lo, span), 0.0},
                         {static_cast<float>(mid), legend_number(mid, span), 0.5},
                         {static_cast<float>(hi), legend_number(hi, span), 1.0}};
-        legend.caption = units;
-        if (painted.run_scale) legend.caption += units.empty() ? "whole run" : ", whole run";
+        // The units and how the colours were scaled: "cm, whole run", "fixed scale".
+        const std::string note = painting_note(painted);
+        legend.caption = units.empty() ? note.substr(note.find_first_not_of(", ") == std::string::npos
+                                                         ? note.size()
+                                                         : note.find_first_not_of(", "))
+                                       : units + note;
     }
     legend.swatches.push_back({kLandColour, "land"});
     legend.swatches.push_back({kWaterColour, "water"});

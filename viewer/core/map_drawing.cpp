@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "viewer/core/cell_query.h"
+#include "viewer/core/map_options.h"
 #include "modelfiles/number_text.h"
 #include "modelfiles/paths.h"
 
@@ -105,7 +106,7 @@ void paint_values(MapCanvas& canvas, const ViewerState& state, std::span<const f
         return;
     }
     const ColourRamp& ramp = ramp_at(state.ramps, painted.ramp);
-    paint_cells(canvas, state, values, true, [&](float v) { return stretch_colour(v, painted.colours, ramp); });
+    paint_cells(canvas, state, values, true, [&](float v) { return painted_colour(v, painted, ramp); });
 }
 
 MarkerOutline marker_outline(const PixelBox& square) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <utility>
 
 #include "viewer/core/colour_ramps.h"
 
@@ -12,9 +13,15 @@ namespace veldra::viewer {
 
 // The values on display as they were coloured.
 struct PaintedValues {
+    PaintedValues(int ramp_index = 0, const StretchStats& stretch = {}, bool over_run = false)
+        : ramp(ramp_index), colours(stretch), run_scale(over_run) {}
     int ramp = 0;              // index into kRampNames; 0 is the random ramp
     StretchStats colours;      // the stretch that chose the colours (stretched ramps)
     bool run_scale = false;    // `colours` is the stretch over the whole run
+    bool fixed_scale = false;  // `colours` has the ends the user fixed
+    bool logarithmic = false;  // the colours follow log(v) from colours.lo to colours.hi
+    // The values are differences: the month shown minus this year and month.
+    std::optional<std::pair<int, int>> minus;
     bool random() const { return ramp == 0; }
 };
 

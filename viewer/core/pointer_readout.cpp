@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "modelfiles/number_text.h"
+#include "viewer/core/chart_text.h"
 #include "viewer/core/viewer_state.h"
 #include "modelfiles/paths.h"
 
@@ -74,6 +75,11 @@ PointerInfo pointer_info(const ViewerState& state, double x, double y) {
         info.kind = PointKind::cell;
         info.cell = cell;
         if (state.picture.values && *cell < state.display_values.size()) info.value = state.display_values[*cell];
+        if (state.picture.values && state.picture.values->minus && *cell < state.shown_values.size() &&
+            *cell < state.reference_values.size()) {
+            info.shown = state.shown_values[*cell];
+            info.reference = state.reference_values[*cell];
+        }
     }
     return info;
 }
@@ -89,10 +95,24 @@ std::string pointer_text(const PointerInfo& info, const ViewerState& state) {
         default: break;
     }
     if (!info.value) return text + "no data";
-    if (!in_valid_range(*info.value)) return text + "no data (" + short_number(*info.value) + ")";
-    text += short_number(*info.value);
+    std::string units;
     if (const OutputEntry* e = state.selected_entry(); e && !trim_blanks(e->Units).empty())
-        text.append(" ").append(trim_blanks(e->Units));
+        units.append(" ").append(trim_blanks(e->Units));
+    auto value_text = [&](float v) {
+        return in_valid_range(v) ? short_number(v) + units : "no data (" + short_number(v) + ")";
+    };
+    const PaintedValues* painted = state.picture.values ? &*state.picture.values : nullptr;
+    if (painted && painted->minus && info.shown && info.reference) {
+        return text + value_text(*info.shown) + ", " + month_name(painted->minus->second) + " " +
+               std::to_string(painted->minus->first) + " " + value_text(*info.reference) + ", difference " +
+               (in_valid_range(*info.value) ? short_number(*info.value) + units : "no data");
+    }
+    if (!in_valid_range(*info.value)) return text + "no data (" + short_number(*info.value) + ")";
+    text += value_text(*info.value);
+    if (painted && painted->fixed_scale) {
+        if (*info.value > painted->colours.hi) text += " (above the scale)";
+        else if (*info.value < painted->colours.lo) text += " (below the scale)";
+    }
     return text;
 }
 

@@ -40,6 +40,9 @@ struct PointerInfo {
     PointKind kind = PointKind::outside;
     std::optional<std::size_t> cell;  // kind == cell
     std::optional<float> value;       // the value on display, when the cell's values are drawn
+    // A difference on display: the value of the month shown and of the month subtracted.
+    std::optional<float> shown;
+    std::optional<float> reference;
 };
 
 // Places after the point for a longitude or latitude: enough to tell the
@@ -51,7 +54,10 @@ PointerInfo pointer_info(const ViewerState& state, double x, double y);
 
 // One line for the status line, e.g.
 // «lon -62.25  lat -34.75   column 236, row 250   4.83 cm»; the value is
-// "no data" when it lies outside the valid range or nothing is drawn.
+// "no data" when it lies outside the valid range or nothing is drawn. A
+// difference shows both values and the difference:
+// «... 4.83 cm, January 1999 3.10 cm, difference 1.73 cm»; a value beyond
+// fixed ends says so: «... 312 cm (above the scale)».
 std::string pointer_text(const PointerInfo& info, const ViewerState& state);
 
 }  // namespace veldra::viewer

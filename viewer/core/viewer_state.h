@@ -8,6 +8,7 @@
 
 #include "export/grid_export.h"
 #include "viewer/core/colour_ramps.h"
+#include "viewer/core/map_options.h"
 #include "viewer/core/map_picture.h"
 #include "viewer/core/map_view.h"
 #include "viewer/core/pointer_readout.h"
@@ -45,6 +46,11 @@ struct ViewerState : LoadedModel {
     CellGrid cell_grid;    // the cells by position, for the value under the pointer
     RunScale run_scale;    // the same colours for every month of the run
     bool beep_on_redraw = true;
+    MapOptions options;    // the fixed scale, the perceptual map, the difference view
+    // While a difference is on display: the values of the month shown and of
+    // the month subtracted (display_values holds their difference).
+    std::vector<float> shown_values;
+    std::vector<float> reference_values;
 
     const OutputEntry* selected_entry() const {
         return SelectedEntry >= 1 && SelectedEntry <= static_cast<int>(OutputTable.size())
