@@ -94,38 +94,47 @@ void MapSaver::save_map_png() {
     }
 }
 
+std::optional<AnimationChoice> choose_animation(const ViewerState& state, UiServices& ui, int year_shown,
+                                                const std::string& what, const std::string& span_of) {
+    const auto source = selection_source(state);
+    const OutputEntry* entry = state.selected_entry();
+    if (!source || !entry) {
+        ui.message("There is nothing to save yet: choose a variable and, where it has layers, a layer.");
+        return std::nullopt;
+    }
+    if (state.run_scale.wanted && state.run_scale.computing) {
+        ui.message(QString::fromStdString("The colours over the run are still being computed; save " + what +
+                                          " once they are done."));
+        return std::nullopt;
+    }
+    const int year = std::clamp(year_shown, state.first_year(), static_cast<int>(state.GridInfo.lastYear));
+    const auto span = ui.pick_frame_span(FrameSpan{year, 1, year, 12}, state.first_year(), state.GridInfo.lastYear);
+    if (!span) return std::nullopt;
+    AnimationChoice choice{*source, *entry, *span, span_months(*span)};
+    if (choice.months.empty()) {
+        ui.message(QString::fromStdString("The span of " + span_of + " ends before it starts."));
+        return std::nullopt;
+    }
+    return choice;
+}
+
 void MapSaver::save_frames(int year_shown, const std::string& ramp_name) {
     if (frames_) {
         ui_.message("Frames are being written already; cancel them in the status line first.");
         return;
     }
-    const auto source = selection_source(state_);
-    const OutputEntry* entry = state_.selected_entry();
-    if (!source || !entry) {
-        ui_.message("There is nothing to save yet: choose a variable and, where it has layers, a layer.");
-        return;
-    }
-    if (state_.run_scale.wanted && state_.run_scale.computing) {
-        ui_.message("The colours over the run are still being computed; save the frames once they are done.");
-        return;
-    }
-    const int year = std::clamp(year_shown, state_.first_year(), static_cast<int>(state_.GridInfo.lastYear));
-    const auto span = ui_.pick_frame_span(FrameSpan{year, 1, year, 12}, state_.first_year(), state_.GridInfo.lastYear);
-    if (!span) return;
+    const std::optional<AnimationChoice> choice = choose_animation(state_, ui_, year_shown, "the frames", "frames");
+    if (!choice) return;
     auto job = std::make_unique<FramesJob>();
-    job->months = span_months(*span);
-    if (job->months.empty()) {
-        ui_.message("The span of frames ends before it starts.");
-        return;
-    }
+    job->months = choice->months;
     const QString folder = ui_.browse_folder("Select a folder for the frames: ");
     if (folder.isEmpty()) return;
 
-    const std::string root = default_export_root(entry->FileName, state_.SelectedLayer);
-    job->names = frame_file_names(root, *span);
+    const std::string root = default_export_root(choice->entry.FileName, state_.SelectedLayer);
+    job->names = frame_file_names(root, choice->span);
     job->folder = folder;
-    job->source = month_source(state_, *source, ramp_name);
-    job->entry = *entry;
+    job->source = month_source(state_, choice->source, ramp_name);
+    job->entry = choice->entry;
     const MapCanvas& c = map_.canvas();
     job->shown = shown_rect(state_, c.width(), c.height());
     frames_task_ = status_line_.add_task("Frames", static_cast<int>(job->months.size()), [this] { cancel_frames(); });

@@ -10,11 +10,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <QObject>
 #include <QString>
 
 #include "viewer/core/cell_query.h"
+#include "viewer/core/map_image.h"
 #include "viewer/core/month_picture.h"
 
 namespace veldra::viewer {
@@ -29,6 +32,19 @@ class StatusLine;
 class StatusTask;
 class UiServices;
 struct ViewerState;
+
+// The selection, and the months of it the user picks, that an animation
+// (frames or a video) is made of; nothing when there is none, the user told
+// why. `what` and `span_of` name the result in the messages ("save the
+// frames once...", "The span of frames ends...").
+struct AnimationChoice {
+    SeriesSource source;
+    OutputEntry entry;
+    FrameSpan span;
+    std::vector<std::pair<int, int>> months;
+};
+std::optional<AnimationChoice> choose_animation(const ViewerState& state, UiServices& ui, int year_shown,
+                                                const std::string& what, const std::string& span_of);
 
 class MapSaver {
 public:

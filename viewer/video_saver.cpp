@@ -55,41 +55,29 @@ void VideoSaver::save_video(int year_shown, const std::string& ramp_name) {
         ui_.message("A video is being written already; cancel it in the status line first.");
         return;
     }
-    const auto source = selection_source(state_);
-    const OutputEntry* entry = state_.selected_entry();
-    if (!source || !entry) {
-        ui_.message("There is nothing to save yet: choose a variable and, where it has layers, a layer.");
-        return;
-    }
+    // A missing program is told once there is something to save.
     const QString ffmpeg = find_ffmpeg();
-    if (ffmpeg.isEmpty()) {
+    if (ffmpeg.isEmpty() && selection_source(state_) && state_.selected_entry()) {
         ui_.message("Saving a video needs the program ffmpeg, which was not found on the PATH. "
                     "Install it (on Debian: apt install ffmpeg) and save the video again.");
         return;
     }
-    if (state_.run_scale.wanted && state_.run_scale.computing) {
-        ui_.message("The colours over the run are still being computed; save the video once they are done.");
-        return;
-    }
-    const int year = std::clamp(year_shown, state_.first_year(), static_cast<int>(state_.GridInfo.lastYear));
-    const auto span = ui_.pick_frame_span(FrameSpan{year, 1, year, 12}, state_.first_year(), state_.GridInfo.lastYear);
-    if (!span) return;
+    const std::optional<AnimationChoice> choice =
+        choose_animation(state_, ui_, year_shown, "the video", "the video");
+    if (!choice) return;
     auto job = std::make_unique<Job>();
-    job->months = span_months(*span);
-    if (job->months.empty()) {
-        ui_.message("The span of the video ends before it starts.");
-        return;
-    }
-    const std::string root = default_export_root(entry->FileName, state_.SelectedLayer);
-    const QString suggested = QDir::current().filePath(QString::fromStdString(video_file_name(root, *span, VideoKind::mp4)));
+    job->months = choice->months;
+    const std::string root = default_export_root(choice->entry.FileName, state_.SelectedLayer);
+    const QString suggested =
+        QDir::current().filePath(QString::fromStdString(video_file_name(root, choice->span, VideoKind::mp4)));
     QString path = ui_.save_file("Save animation as video", suggested,
                                  "MP4 video, H.264 (*.mp4);;Animated GIF (*.gif)");
     if (path.isEmpty()) return;
     if (!video_kind(path.toStdString())) path += ".mp4";
     job->path = path;
     job->kind = *video_kind(path.toStdString());
-    job->source = month_source(state_, *source, ramp_name);
-    job->entry = *entry;
+    job->source = month_source(state_, choice->source, ramp_name);
+    job->entry = choice->entry;
     const MapCanvas& c = map_.canvas();
     job->shown = shown_rect(state_, c.width(), c.height());
     try {
