@@ -49,12 +49,19 @@
 #include "modelfiles/cell_file.h"
 #include "modelfiles/free_format.h"
 #include "modelfiles/model_writer.h"
+#include "fine_model.h"
 
 #ifndef VELDRA_BENCH_MODEL_DIR
 #define VELDRA_BENCH_MODEL_DIR "sample_model/Output/"
 #endif
 
 namespace fs = std::filesystem;
+
+using veldra::bench::fine_land;
+using veldra::bench::hash_unit;
+using veldra::bench::kCols;
+using veldra::bench::kRows;
+using veldra::bench::read_half_degree_land;
 
 namespace {
 
@@ -119,9 +126,6 @@ public:
 private:
     std::uint64_t state_;
 };
-
-// A value in [0, 1) that depends only on `key`.
-double hash_unit(std::uint64_t key) { return Random(key).unit(); }
 
 constexpr float kWater = -9999.0f;
 constexpr float kLandWithoutCell = -255.0f;
@@ -247,50 +251,8 @@ void bench_formatting() {
 
 // --- The 1/12-degree models -------------------------------------------------
 
-constexpr int kCols = 4320;
-constexpr int kRows = 2160;
 constexpr int kMonths = 12;
 
-// The half-degree land of a globe file of 720 x 360 ("T" is land).
-std::vector<std::uint8_t> read_half_degree_land(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> land;
-    std::string line;
-    while (land.size() < 720u * 360u && std::getline(in, line)) {
-        line.resize(720, 'F');
-        for (char c : line) land.push_back(c == 'T');
-    }
-    if (land.size() != 720u * 360u) land.clear();
-    return land;
-}
-
-// The 1/12-degree land: each half-degree cell covers 6 x 6 positions; near a
-// coast a position is land when the land share of the four nearest
-// half-degree cells, plus a little noise, exceeds one half, so that coasts are
-// ragged at the fine scale and small islands and lakes appear.
-std::vector<std::uint8_t> fine_land(const std::vector<std::uint8_t>& coarse) {
-    std::vector<std::uint8_t> land(std::size_t{kCols} * kRows);
-    auto coarse_at = [&](int col, int row) {
-        col = (col + 720) % 720;
-        row = std::clamp(row, 0, 359);
-        return static_cast<double>(coarse[static_cast<std::size_t>(row) * 720 + static_cast<std::size_t>(col)]);
-    };
-    for (int r = 0; r < kRows; ++r) {
-        const double y = (r + 0.5) / 6.0 - 0.5;
-        const int r0 = static_cast<int>(std::floor(y));
-        const double fy = y - r0;
-        for (int c = 0; c < kCols; ++c) {
-            const double x = (c + 0.5) / 6.0 - 0.5;
-            const int c0 = static_cast<int>(std::floor(x));
-            const double fx = x - c0;
-            const double share = (1 - fy) * ((1 - fx) * coarse_at(c0, r0) + fx * coarse_at(c0 + 1, r0)) +
-                                 fy * ((1 - fx) * coarse_at(c0, r0 + 1) + fx * coarse_at(c0 + 1, r0 + 1));
-            const std::size_t i = static_cast<std::size_t>(r) * kCols + static_cast<std::size_t>(c);
-            land[i] = share + 0.4 * (hash_unit(i * 7919 + 17) - 0.5) > 0.5;
-        }
-    }
-    return land;
-}
 
 struct Model {
     std::string folder;  // ends with "/"

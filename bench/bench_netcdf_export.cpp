@@ -46,6 +46,8 @@
 #include <thread>
 #include <vector>
 
+#include "fine_model.h"
+
 #ifndef VELDRA_BENCH_SAMPLE_MODEL
 #define VELDRA_BENCH_SAMPLE_MODEL "sample_model"
 #endif
@@ -62,6 +64,11 @@
 extern char** environ;
 
 namespace fs = std::filesystem;
+using veldra::bench::fine_land;
+using veldra::bench::hash_unit;
+using veldra::bench::kCols;
+using veldra::bench::kRows;
+using veldra::bench::read_half_degree_land;
 
 namespace {
 
@@ -203,7 +210,6 @@ bool compare(const Case& c, const std::vector<Program>& programs, const Options&
 
 // --- The 1/12-degree model, as bench_export makes it ------------------------
 
-constexpr int kCols = 4320, kRows = 2160;
 
 void write_file(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);
@@ -211,54 +217,14 @@ void write_file(const fs::path& path, const std::string& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-double hash_unit(std::uint64_t key) {
-    std::uint64_t z = key + 0x9E3779B97F4A7C15ull;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return static_cast<double>((z ^ (z >> 31)) >> 11) * 0x1.0p-53;
-}
-
-// The 1/12-degree land of the sample's half-degree globe: each half-degree
-// cell covers 6 x 6 positions; near a coast a position is land when the land
-// share of the four nearest half-degree cells, plus a little noise, exceeds
-// one half.
-std::vector<std::uint8_t> fine_land(const std::vector<std::uint8_t>& coarse) {
-    std::vector<std::uint8_t> land(std::size_t{kCols} * kRows);
-    auto coarse_at = [&](int col, int row) {
-        col = (col + 720) % 720;
-        row = std::clamp(row, 0, 359);
-        return static_cast<double>(coarse[static_cast<std::size_t>(row) * 720 + static_cast<std::size_t>(col)]);
-    };
-    for (int r = 0; r < kRows; ++r) {
-        const double y = (r + 0.5) / 6.0 - 0.5;
-        const int r0 = static_cast<int>(std::floor(y));
-        const double fy = y - r0;
-        for (int c = 0; c < kCols; ++c) {
-            const double x = (c + 0.5) / 6.0 - 0.5;
-            const int c0 = static_cast<int>(std::floor(x));
-            const double fx = x - c0;
-            const double share = (1 - fy) * ((1 - fx) * coarse_at(c0, r0) + fx * coarse_at(c0 + 1, r0)) +
-                                 fy * ((1 - fx) * coarse_at(c0, r0 + 1) + fx * coarse_at(c0 + 1, r0 + 1));
-            const std::size_t i = static_cast<std::size_t>(r) * kCols + static_cast<std::size_t>(c);
-            land[i] = share + 0.4 * (hash_unit(i * 7919 + 17) - 0.5) > 0.5;
-        }
-    }
-    return land;
-}
 
 // Builds the model in `folder`: 200,000 cells on the land from 50 degrees
 // north southwards, in row order, without the half-degree blocks that hold no
 // rangeland (three in ten); `years` years from 2000 of a smooth seasonal
 // field with a little noise.
 Case make_fine_model(const fs::path& sample, const fs::path& folder, int years) {
-    std::ifstream globe_in(sample / "Output/Globe.vrd", std::ios::binary);
-    std::vector<std::uint8_t> coarse;
-    std::string line;
-    while (coarse.size() < 720u * 360u && std::getline(globe_in, line)) {
-        line.resize(720, 'F');
-        for (char ch : line) coarse.push_back(ch == 'T');
-    }
-    if (coarse.size() != 720u * 360u) throw std::runtime_error("the sample model's globe file has fewer than 360 lines");
+    const std::vector<std::uint8_t> coarse = read_half_degree_land((sample / "Output/Globe.vrd").string());
+    if (coarse.empty()) throw std::runtime_error("the sample model's globe file has fewer than 360 lines");
     const std::vector<std::uint8_t> land = fine_land(coarse);
 
     fs::create_directories(folder / "Parms");

@@ -1,8 +1,12 @@
-// The benchmarks' models of the projected exports: the sample model as read
-// from its folder, and the sample spread over 6 x 6 cells of 1/12 degree.
+// The benchmarks' models: the sample model as read from its folder, the
+// sample spread over 6 x 6 cells of 1/12 degree, and the 1/12-degree land
+// drawn from the sample's half-degree globe.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <fstream>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -69,6 +73,59 @@ inline FineModel fine_model(const Model& sample, const std::string& sample_dir,
     append_records(bytes, records);
     replace_file(variable_path(folder.string(), "Precip"), bytes);
     return fine;
+}
+
+// The 1/12-degree grid.
+inline constexpr int kCols = 4320;
+inline constexpr int kRows = 2160;
+
+// A value in [0, 1) that depends only on `key` (one step of splitmix64).
+inline double hash_unit(std::uint64_t key) {
+    std::uint64_t z = key + 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return static_cast<double>((z ^ (z >> 31)) >> 11) * 0x1.0p-53;
+}
+
+// The half-degree land of a globe file of 720 x 360 ("T" is land).
+inline std::vector<std::uint8_t> read_half_degree_land(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::uint8_t> land;
+    std::string line;
+    while (land.size() < 720u * 360u && std::getline(in, line)) {
+        line.resize(720, 'F');
+        for (char c : line) land.push_back(c == 'T');
+    }
+    if (land.size() != 720u * 360u) land.clear();
+    return land;
+}
+
+// The 1/12-degree land: each half-degree cell covers 6 x 6 positions; near a
+// coast a position is land when the land share of the four nearest
+// half-degree cells, plus a little noise, exceeds one half, so that coasts are
+// ragged at the fine scale and small islands and lakes appear.
+inline std::vector<std::uint8_t> fine_land(const std::vector<std::uint8_t>& coarse) {
+    std::vector<std::uint8_t> land(std::size_t{kCols} * kRows);
+    auto coarse_at = [&](int col, int row) {
+        col = (col + 720) % 720;
+        row = std::clamp(row, 0, 359);
+        return static_cast<double>(coarse[static_cast<std::size_t>(row) * 720 + static_cast<std::size_t>(col)]);
+    };
+    for (int r = 0; r < kRows; ++r) {
+        const double y = (r + 0.5) / 6.0 - 0.5;
+        const int r0 = static_cast<int>(std::floor(y));
+        const double fy = y - r0;
+        for (int c = 0; c < kCols; ++c) {
+            const double x = (c + 0.5) / 6.0 - 0.5;
+            const int c0 = static_cast<int>(std::floor(x));
+            const double fx = x - c0;
+            const double share = (1 - fy) * ((1 - fx) * coarse_at(c0, r0) + fx * coarse_at(c0 + 1, r0)) +
+                                 fy * ((1 - fx) * coarse_at(c0, r0 + 1) + fx * coarse_at(c0 + 1, r0 + 1));
+            const std::size_t i = static_cast<std::size_t>(r) * kCols + static_cast<std::size_t>(c);
+            land[i] = share + 0.4 * (hash_unit(i * 7919 + 17) - 0.5) > 0.5;
+        }
+    }
+    return land;
 }
 
 }  // namespace veldra::bench
