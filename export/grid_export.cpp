@@ -102,6 +102,17 @@ std::optional<std::string> read_month_block(const VariableFile& variable, const 
     return std::nullopt;
 }
 
+ExportNotes export_notes(const ExportProgress& progress, ExportOutcome& outcome) {
+    return {[&progress, &outcome](const std::string& text) {
+                if (progress && !progress(ExportNote::status, text)) {
+                    outcome.stopped = true;
+                    return false;
+                }
+                return true;
+            },
+            [&progress](const std::string& text) { return !progress || progress(ExportNote::message, text); }};
+}
+
 void check_month_source(const ExportSource& source, int projection) {
     if (source.layer_count < 1 || source.layer < 1 || source.layer > source.layer_count)
         throw StopExport{kNothingToExport};
@@ -194,14 +205,7 @@ std::string month_grid_path(std::string_view folder, std::string_view root, std:
 ExportOutcome export_grids(const ExportSource& source, const ExportSettings& settings, const LookupPlaces& places,
                            FileAccess& files, const ExportProgress& progress) {
     ExportOutcome outcome;
-    const auto status = [&](const std::string& text) {
-        if (progress && !progress(ExportNote::status, text)) {
-            outcome.stopped = true;
-            return false;
-        }
-        return true;
-    };
-    const auto message = [&](const std::string& text) { return !progress || progress(ExportNote::message, text); };
+    const auto [status, message] = export_notes(progress, outcome);
 
     try {
         check_month_source(source, settings.projection);

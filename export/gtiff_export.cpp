@@ -183,14 +183,7 @@ std::string gtiff_path(std::string_view folder, std::string_view root, std::int3
 ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& settings, const LookupPlaces& places,
                             FileAccess& files, const ExportProgress& progress) {
     ExportOutcome outcome;
-    const auto status = [&](const std::string& text) {
-        if (progress && !progress(ExportNote::status, text)) {
-            outcome.stopped = true;
-            return false;
-        }
-        return true;
-    };
-    const auto message = [&](const std::string& text) { return !progress || progress(ExportNote::message, text); };
+    const auto [status, message] = export_notes(progress, outcome);
 
     try {
         check_month_source(source, settings.projection);

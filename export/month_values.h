@@ -27,6 +27,15 @@ std::optional<LookupFiles> find_lookup_grids(std::string_view suffix, int projec
                                              const LookupPlaces& places, FileAccess& files,
                                              const std::function<bool(const std::string&)>& status);
 
+// An export's two ways of telling how it goes, over `progress`: status() is
+// false, and `outcome` stopped, when the callback asks to stop; message() is
+// false when the callback asks to stop after the message.
+struct ExportNotes {
+    std::function<bool(const std::string&)> status;
+    std::function<bool(const std::string&)> message;
+};
+ExportNotes export_notes(const ExportProgress& progress, ExportOutcome& outcome);
+
 // The checks of a source and a projection before either export starts: the
 // layer, the projection, the land and water mask and the cell count. Raises
 // StopExport with the "Nothing was exported: ..." message of the first that fails.
