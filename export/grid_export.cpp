@@ -205,7 +205,9 @@ std::string month_grid_path(std::string_view folder, std::string_view root, std:
 ExportOutcome export_grids(const ExportSource& source, const ExportSettings& settings, const LookupPlaces& places,
                            FileAccess& files, const ExportProgress& progress) {
     ExportOutcome outcome;
-    const auto [status, message] = export_notes(progress, outcome);
+    const ExportNotes notes = export_notes(progress, outcome);
+    const auto& status = notes.status;
+    const auto& message = notes.message;
 
     try {
         check_month_source(source, settings.projection);

@@ -183,7 +183,9 @@ std::string gtiff_path(std::string_view folder, std::string_view root, std::int3
 ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& settings, const LookupPlaces& places,
                             FileAccess& files, const ExportProgress& progress) {
     ExportOutcome outcome;
-    const auto [status, message] = export_notes(progress, outcome);
+    const ExportNotes notes = export_notes(progress, outcome);
+    const auto& status = notes.status;
+    const auto& message = notes.message;
 
     try {
         check_month_source(source, settings.projection);

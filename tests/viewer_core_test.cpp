@@ -122,8 +122,10 @@ TEST(ViewerCellFile, UnusableFilesAreNamed) {
         {"1 4 2 -2 -1 2 1 0 2000 2001\n1 1 1 1 1\n", "c: line 1: expected a positive cell size (header value 8)"},
         {"1 4 2 -2 -1 2 1 1.0 2000 40000\n1 1 1 1 1\n", "c: line 1: the last year 40000 is outside -32768 .. 32767"},
     };
-    for (const auto& [text, message] : cases)
-        EXPECT_EQ(load_error([&] { parse_viewer_cell_file(text, "c"); }), message) << text;
+    for (const auto& [text, message] : cases) {
+        const std::string file = text;
+        EXPECT_EQ(load_error([&] { parse_viewer_cell_file(file, "c"); }), message) << file;
+    }
 }
 
 // Headers that once overflowed a conversion: each is refused with the value
@@ -146,9 +148,10 @@ TEST(ViewerCellFile, HostileHeadersAreRefused) {
          "c: line 1: a grid of 3.59999998858412E+32 x 8.99999997146031E+31 cells is too large to hold (at most "
          "65534 rows and 1073741824 cells)"},
     };
-    for (const auto& [header, message] : cases)
-        EXPECT_EQ(load_error([&] { parse_viewer_cell_file(std::string(header) + "1 1 1 1 1\n", "c"); }), message)
-            << header;
+    for (const auto& [header, message] : cases) {
+        const std::string file = std::string(header) + "1 1 1 1 1\n";
+        EXPECT_EQ(load_error([&] { parse_viewer_cell_file(file, "c"); }), message) << header;
+    }
 }
 
 TEST(ViewerGlobe, OnlyUpperCaseTAndWholeLines) {
