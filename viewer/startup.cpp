@@ -11,6 +11,7 @@
 #include <QString>
 
 #include "viewer/core/colour_ramps.h"
+#include "viewer/core/perceptual_ramps.h"
 #include "viewer/frm_main.h"
 #include "viewer/ui_services.h"
 #include "modelfiles/list_reader.h"
@@ -22,6 +23,7 @@ namespace veldra::viewer {
 std::string usage_text() {
     return "Usage: Veldra_GUI [--model DIR | --settings FILE] [--select NAME [--layer N]] [--year Y] [--month M]\n"
            "                  [--ramp NAME] [--query LON,LAT] [--zoom FACTOR] [--screenshot FILE]\n"
+           "                  [--scale LO,HI [--log-scale]] [--colour-map NAME] [--difference YEAR[-MONTH]]\n"
            "Shows the results of a Veldra model run: maps of its variables by year and month.\n"
            "\n"
            "  --model DIR        use DIR as the model folder; no settings file is read\n"
@@ -36,6 +38,12 @@ std::string usage_text() {
            "  --screenshot FILE  save a picture of the window as PNG to FILE after the first\n"
            "                     deferred redraw, then exit\n"
            "  --query LON,LAT    after start, query the cell nearest to that point, as a press on the map does\n"
+           "  --scale LO,HI      fix the ends of the stretched colour ramps at LO and HI, as Map > Colour scale does\n"
+           "  --log-scale        with --scale, colour on a logarithmic scale (LO above 0)\n"
+           "  --colour-map NAME  colour with the perceptual map NAME: Viridis, Cividis, Blue-white-red or Grey\n"
+           "  --difference YEAR-MONTH\n"
+           "                     show each month minus the same cell in YEAR and MONTH; with YEAR alone,\n"
+           "                     minus the same month of YEAR, as Map > Show difference to does\n"
            "  --help             show this text\n"
            "  --version          show the version\n"
            "\n"
@@ -62,6 +70,14 @@ int ramp_named(const std::string& name) {
     return -1;
 }
 
+int colour_map_named(const std::string& name) {
+    for (int i = 0; i < kPerceptualRampCount; ++i)
+        if (QString::fromStdString(name).compare(kPerceptualRampNames[static_cast<std::size_t>(i)],
+                                                 Qt::CaseInsensitive) == 0)
+            return kFirstPerceptualRamp + i;
+    return 0;
+}
+
 StartupResult usage_error(const std::string& problem) {
     StartupResult r;
     r.exit_status = 2;
@@ -77,8 +93,9 @@ std::string settings_hint() {
 }  // namespace
 
 StartupResult start_viewer(const std::vector<std::string>& args) {
-    std::string model, settings, select, screenshot, query, layer, year, month, ramp, zoom;
-    bool have_model = false, have_settings = false;
+    std::string model, settings, select, screenshot, query, layer, year, month, ramp, zoom, scale, colour_map,
+        difference;
+    bool have_model = false, have_settings = false, log_scale = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -92,6 +109,10 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
             r.out = std::string("Veldra_GUI ") + veldra::kVersion + "\n";
             return r;
         }
+        if (arg == "--log-scale") {
+            log_scale = true;
+            continue;
+        }
         struct Option {
             const char* name;
             std::string* value;
@@ -103,7 +124,9 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
                                 Option{"--select", &select, &seen}, Option{"--screenshot", &screenshot, &seen},
                                 Option{"--query", &query, &seen}, Option{"--layer", &layer, &seen},
                                 Option{"--year", &year, &seen}, Option{"--month", &month, &seen},
-                                Option{"--ramp", &ramp, &seen}, Option{"--zoom", &zoom, &seen}}) {
+                                Option{"--ramp", &ramp, &seen}, Option{"--zoom", &zoom, &seen},
+                                Option{"--scale", &scale, &seen}, Option{"--colour-map", &colour_map, &seen},
+                                Option{"--difference", &difference, &seen}}) {
             const std::string name = o.name;
             if (arg == name) {
                 if (i + 1 >= args.size()) return usage_error(name + " needs a value");
@@ -147,6 +170,23 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
         if (!zoom_factor || !std::isfinite(*zoom_factor) || *zoom_factor < 1)
             return usage_error("--zoom needs a factor of 1 or more, e.g. --zoom 4");
     }
+    std::optional<ColourScale> fixed_scale;
+    if (!scale.empty()) {
+        const auto ends = parse_scale(scale);
+        if (!ends) return usage_error("--scale needs a low and a high end, e.g. --scale 0,250");
+        if (const auto problem = scale_problem(ends->first, ends->second, log_scale))
+            return usage_error("--scale " + scale + ": " + *problem);
+        fixed_scale = ColourScale{true, ends->first, ends->second, log_scale};
+    } else if (log_scale) {
+        return usage_error("--log-scale needs --scale: a logarithmic scale has fixed ends");
+    }
+    const int colour_map_index = colour_map.empty() ? 0 : colour_map_named(colour_map);
+    if (!colour_map.empty() && colour_map_index == 0)
+        return usage_error("--colour-map needs one of \"Viridis\", \"Cividis\", \"Blue-white-red\", \"Grey\"");
+    const std::optional<DifferenceTo> difference_to =
+        difference.empty() ? std::nullopt : parse_difference(difference);
+    if (!difference.empty() && !difference_to)
+        return usage_error("--difference needs a year and a month, e.g. --difference 1999-07, or a year");
 
     StartupResult r;
     std::string folder;
@@ -189,6 +229,9 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
     if (year_number && (*year_number < state.first_year() || *year_number > state.GridInfo.lastYear))
         return usage_error("--year: the model runs from " + std::to_string(state.first_year()) + " to " +
                            std::to_string(state.GridInfo.lastYear));
+    if (difference_to && (difference_to->year < state.first_year() || difference_to->year > state.GridInfo.lastYear))
+        return usage_error("--difference: the model runs from " + std::to_string(state.first_year()) + " to " +
+                           std::to_string(state.GridInfo.lastYear));
     r.run = true;
     r.select = select;
     r.screenshot = screenshot;
@@ -198,14 +241,22 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
     r.month = month_number;
     r.ramp = ramp;
     r.zoom = zoom_factor;
+    r.scale = fixed_scale;
+    r.colour_map = colour_map_index;
+    r.difference = difference_to;
     return r;
 }
 
 bool has_start_choices(const StartupResult& r) {
-    return !r.select.empty() || r.layer || r.year || r.month || !r.ramp.empty() || r.zoom || r.query;
+    return !r.select.empty() || r.layer || r.year || r.month || !r.ramp.empty() || r.zoom || r.query || r.scale ||
+           r.colour_map != 0 || r.difference;
 }
 
 void apply_start_choices(const StartupResult& r, FrmMain& w) {
+    // The map's options first, so that the first map drawn is drawn with them.
+    if (r.scale) w.set_colour_scale(*r.scale);
+    if (r.colour_map != 0) w.set_colour_map(r.colour_map);
+    if (r.difference) w.set_difference(r.difference);
     if (!r.ramp.empty()) w.select_item(w.lstClr, ramp_named(r.ramp));
     if (!r.select.empty()) {
         const auto items = w.lstMaps->findItems(QString::fromStdString(r.select), Qt::MatchExactly);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "viewer/core/map_options.h"
 #include "viewer/core/viewer_state.h"
 
 namespace veldra::viewer {
@@ -29,6 +30,9 @@ struct StartupResult {
     std::optional<int> month;
     std::string ramp;          // --ramp: the colour ramp to choose
     std::optional<double> zoom;  // --zoom: the zoom around the --query point, else the map's centre
+    std::optional<ColourScale> scale;  // --scale, --log-scale: the fixed ends of the colour scale
+    int colour_map = 0;        // --colour-map: a perceptual map's ramp index, 0 for none
+    std::optional<DifferenceTo> difference;  // --difference: the month subtracted
     ViewerState state;         // the loaded model, when run
 };
 
@@ -45,7 +49,8 @@ bool has_start_choices(const StartupResult& result);
 
 // Applies the choices of the command line to the window as the user's clicks
 // would: the ramp, the variable, its layer, the month and the year, then the
-// zoom and the cell query.
+// map's options (colour scale, colour map, difference), the zoom and the
+// cell query.
 void apply_start_choices(const StartupResult& result, FrmMain& window);
 
 // Prints the texts of a result that does not run, shows its message through
