@@ -10,6 +10,8 @@ packages=(
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   # the viewer's screenshot: a virtual display and a font
   xvfb xauth fonts-dejavu-core
+  # pictures of the viewer's dialogs: keys and clicks sent to the virtual display
+  xdotool
   # tests: GoogleTest, and GDAL to read produced grids as a GIS user would
   googletest libgtest-dev libgmock-dev gdal-bin python3 python3-gdal
   # the export's projection lookup grids, made with PROJ

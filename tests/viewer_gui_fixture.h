@@ -53,7 +53,11 @@ public:
     QString save_path;  // what the save dialog returns; empty: cancelled
     QString save_file(const QString&, const QString&, const QString&) override { return save_path; }
     std::optional<FrameSpan> frame_span;  // what the span picker returns
-    std::optional<FrameSpan> pick_frame_span(const FrameSpan&, int, int) override { return frame_span; }
+    QString frame_span_title;             // the title it was shown under
+    std::optional<FrameSpan> pick_frame_span(const QString& title, const FrameSpan&, int, int) override {
+        frame_span_title = title;
+        return frame_span;
+    }
 };
 
 constexpr int kFirstYear = 2000;

@@ -43,6 +43,7 @@ int text_room(const QWidget& w) {
                                                                     : QStyle::SE_PushButtonContents;
         return b->style()->subElementRect(e, &opt, b).width();
     }
+    if (const auto* spin = qobject_cast<const QSpinBox*>(&w)) return spin->findChild<QLineEdit*>()->width();
     if (const auto* list = qobject_cast<const QListWidget*>(&w))
         return list->viewport()->width() - list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
     return w.width();
@@ -63,6 +64,7 @@ std::vector<std::string> cut_captions(QWidget& window) {
         QStringList captions;
         if (const auto* l = qobject_cast<QLabel*>(w); l && !l->wordWrap()) captions << l->text();
         else if (const auto* b = qobject_cast<QAbstractButton*>(w)) captions << b->text();
+        else if (const auto* spin = qobject_cast<QSpinBox*>(w)) captions << spin->text();
         else if (const auto* list = qobject_cast<QListWidget*>(w))
             for (int i = 0; i < list->count(); ++i) captions << list->item(i)->text();
         const QFontMetrics fm(w->font());
@@ -230,6 +232,7 @@ TEST_F(ViewerTest, VideosOfTheSpanThroughFfmpeg) {
         return wait_for([&] { return !frm->video_running(); }, 60000);
     };
     ASSERT_TRUE(save("precip.gif"));
+    EXPECT_EQ(ui.frame_span_title, "Save animation as video");
     EXPECT_EQ(file_start(folder / "precip.gif", 6), "GIF89a");
     EXPECT_EQ(frm->status_line->note(),
               QString::fromStdString("Saved a video of 4 of 4 months as " + (folder / "precip.gif").string()));

@@ -92,6 +92,8 @@ DifferenceDialog::DifferenceDialog(QWidget* parent) : QDialog(parent) {
     grid->addWidget(new QLabel("The map shows its values minus those of", this), 0, 0, 1, 4);
     grid->addWidget(new QLabel("Year:", this), 1, 0);
     spnYear = new QSpinBox(this);
+    // Wide enough for any year of a run; the run's own years are set on opening.
+    spnYear->setRange(-32768, 32767);
     grid->addWidget(spnYear, 1, 1);
     grid->addWidget(new QLabel("Month:", this), 1, 2);
     cboMonth = new QComboBox(this);

@@ -44,7 +44,8 @@ struct AnimationChoice {
     std::vector<std::pair<int, int>> months;
 };
 std::optional<AnimationChoice> choose_animation(const ViewerState& state, UiServices& ui, int year_shown,
-                                                const std::string& what, const std::string& span_of);
+                                                const std::string& what, const std::string& span_of,
+                                                const QString& title);
 
 class MapSaver {
 public:

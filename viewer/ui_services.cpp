@@ -13,7 +13,9 @@ namespace veldra::viewer {
 
 QString UiServices::save_file(const QString&, const QString&, const QString&) { return {}; }
 
-std::optional<FrameSpan> UiServices::pick_frame_span(const FrameSpan&, int, int) { return std::nullopt; }
+std::optional<FrameSpan> UiServices::pick_frame_span(const QString&, const FrameSpan&, int, int) {
+    return std::nullopt;
+}
 
 void QtUiServices::message(const QString& text) {
     // No icon: the viewer's messages are plain notices, not warnings.
@@ -31,9 +33,10 @@ QString QtUiServices::save_file(const QString& title, const QString& suggested, 
     return QFileDialog::getSaveFileName(parent_, title, suggested, filter);
 }
 
-std::optional<FrameSpan> QtUiServices::pick_frame_span(const FrameSpan& initial, int first_year, int last_year) {
+std::optional<FrameSpan> QtUiServices::pick_frame_span(const QString& title, const FrameSpan& initial, int first_year,
+                                                       int last_year) {
     QDialog dialog(parent_);
-    dialog.setWindowTitle("Save animation frames");
+    dialog.setWindowTitle(title);
     auto* form = new QFormLayout(&dialog);
     auto month_pair = [&](int year, int month, QSpinBox*& year_box, QSpinBox*& month_box) {
         auto* row = new QHBoxLayout;

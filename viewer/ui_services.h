@@ -33,10 +33,11 @@ public:
     // (*.png)"); an empty text when cancelled. Without a desktop: cancelled.
     virtual QString save_file(const QString& title, const QString& suggested, const QString& filter);
 
-    // The span of months to write frames for, picked within the years
-    // `first_year` .. `last_year` starting from `initial`; nothing when
-    // cancelled. Without a desktop: cancelled.
-    virtual std::optional<FrameSpan> pick_frame_span(const FrameSpan& initial, int first_year, int last_year);
+    // The span of months to write frames for, picked in a dialog titled
+    // `title` within the years `first_year` .. `last_year` starting from
+    // `initial`; nothing when cancelled. Without a desktop: cancelled.
+    virtual std::optional<FrameSpan> pick_frame_span(const QString& title, const FrameSpan& initial, int first_year,
+                                                     int last_year);
 };
 
 inline const QString kBrowseFolderTitle = QStringLiteral("Select a folder: ");
@@ -51,7 +52,8 @@ public:
     void beep() override;
     QString browse_folder(const QString& title) override;
     QString save_file(const QString& title, const QString& suggested, const QString& filter) override;
-    std::optional<FrameSpan> pick_frame_span(const FrameSpan& initial, int first_year, int last_year) override;
+    std::optional<FrameSpan> pick_frame_span(const QString& title, const FrameSpan& initial, int first_year,
+                                             int last_year) override;
 
 private:
     QWidget* parent_;

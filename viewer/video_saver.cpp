@@ -63,7 +63,7 @@ void VideoSaver::save_video(int year_shown, const std::string& ramp_name) {
         return;
     }
     const std::optional<AnimationChoice> choice =
-        choose_animation(state_, ui_, year_shown, "the video", "the video");
+        choose_animation(state_, ui_, year_shown, "the video", "the video", "Save animation as video");
     if (!choice) return;
     auto job = std::make_unique<Job>();
     job->months = choice->months;
