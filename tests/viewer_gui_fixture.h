@@ -3,6 +3,7 @@
 // dialogs recorded instead of shown, and the main window ready offscreen.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -200,6 +201,14 @@ protected:
 };
 
 constexpr int kPrecip = 0, kBiomass = 1, kBroken = 2, kSingle = 3, kNoLayers = 4;
+
+// The names of the files in `folder`, sorted.
+inline std::vector<std::string> names_in(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 // Runs pending events until `done` or `ms` milliseconds have passed.
 template <typename Done>

@@ -812,13 +812,6 @@ std::string write_lookup_grids(const ModelDir& model) {
     return header;
 }
 
-std::vector<std::string> names_in(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST_F(ViewerTest, TheExportDialogSaysWhatItExportsAndItsProposedRootFollowsTheChoice) {
     write_lookup_grids(model);
     FrmExport& d = *frm_export;
@@ -1257,9 +1250,7 @@ TEST_F(ViewerTest, AnimationFramesOnePerMonthInTimeOrder) {
     ui.frame_span = FrameSpan{2000, 11, 2001, 2};
     frm->act_save_frames->trigger();
     ASSERT_TRUE(wait_for([&] { return !frm->frames_running(); }));
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(frames)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
+    const std::vector<std::string> names = names_in(frames);
     EXPECT_EQ(names, (std::vector<std::string>{"Precip_0001_2000_11.png", "Precip_0002_2000_12.png",
                                                "Precip_0003_2001_01.png", "Precip_0004_2001_02.png"}));
     const QImage first(QString::fromStdString((frames / names[0]).string()));
@@ -1329,10 +1320,7 @@ TEST_F(ViewerTest, ASaveThatFailsKeepsTheOldFileAndLeavesNoOther) {
         ASSERT_EQ(ui.messages.size(), 2u) << name;
         EXPECT_TRUE(ui.messages[1].startsWith(ui.save_path + ": cannot be written: ")) << ui.messages[1].toStdString();
     }
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"chart.png", "map.png", "series.csv"}));
+    EXPECT_EQ(names_in(folder), (std::vector<std::string>{"chart.png", "map.png", "series.csv"}));
 }
 
 TEST_F(StartupTest, StartChoicesAreAppliedAsClicksWouldBe) {

@@ -213,13 +213,6 @@ std::string file_start(const fs::path& p, std::size_t n) {
     return s;
 }
 
-std::vector<std::string> names_in(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST_F(ViewerTest, VideosOfTheSpanThroughFfmpeg) {
     if (find_ffmpeg().isEmpty()) GTEST_SKIP() << "no ffmpeg on the PATH";
     choose(kPrecip);
