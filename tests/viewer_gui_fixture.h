@@ -27,6 +27,7 @@
 #include "viewer/frm_export.h"
 #include "viewer/frm_main.h"
 #include "viewer/pic_map.h"
+#include "viewer/startup.h"
 #include "viewer/ui_services.h"
 
 namespace veldra::gui_testing {
@@ -230,8 +231,26 @@ protected:
         model.write("Veldra.ini", content);
         return p;
     }
+    // The viewer started with `args` after "--model <the model>", its window
+    // shown and drawn once, then the choices of the command line applied.
+    FrmMain& open_started(const std::vector<std::string>& args) {
+        std::vector<std::string> all{"--model", model.root().string()};
+        all.insert(all.end(), args.begin(), args.end());
+        started = start_viewer(all);
+        EXPECT_TRUE(started.run) << started.err;
+        started_export = std::make_unique<FrmExport>(started.state, ui, model.program().string(), LookupPlaces{});
+        started_window = std::make_unique<FrmMain>(started.state, ui, *started_export, 1u);
+        started_window->Form_Load();
+        started_window->show();
+        started_window->tmrRedraw_Timer();
+        apply_start_choices(started, *started_window);
+        return *started_window;
+    }
     ModelDir model;
     RecordingUi ui;
+    StartupResult started;
+    std::unique_ptr<FrmExport> started_export;
+    std::unique_ptr<FrmMain> started_window;
 };
 
 }  // namespace veldra::gui_testing

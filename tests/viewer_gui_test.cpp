@@ -1325,15 +1325,8 @@ TEST_F(ViewerTest, ASaveThatFailsKeepsTheOldFileAndLeavesNoOther) {
 
 TEST_F(StartupTest, StartChoicesAreAppliedAsClicksWouldBe) {
     const std::string root = model.root().string();
-    StartupResult r = start_viewer({"--model", root, "--select", "Biomass", "--layer", "2", "--year", "2001",
-                                    "--month", "3", "--ramp", "red STRETCHED"});
-    ASSERT_TRUE(r.run) << r.err;
-    FrmExport exp(r.state, ui, model.program().string(), LookupPlaces{});
-    FrmMain w(r.state, ui, exp, 1u);
-    w.Form_Load();
-    w.show();
-    w.tmrRedraw_Timer();
-    apply_start_choices(r, w);
+    const FrmMain& w =
+        open_started({"--select", "Biomass", "--layer", "2", "--year", "2001", "--month", "3", "--ramp", "red STRETCHED"});
     EXPECT_EQ(w.lstIndex->currentRow(), 1);
     EXPECT_EQ(w.txtYear->text(), "2001");
     EXPECT_EQ(w.txtMonth->text(), "3");

@@ -177,16 +177,9 @@ TEST_F(ViewerTest, TheDifferenceViewShowsTheChangeAndBothValues) {
 
 TEST_F(StartupTest, TheMapsOptionsFromTheCommandLine) {
     const std::string root = model.root().string();
-    StartupResult r = start_viewer({"--model", root, "--select", "Precip", "--scale", "1,100", "--log-scale",
-                                    "--colour-map", "VIRIDIS", "--difference=2000"});
-    ASSERT_TRUE(r.run) << r.err;
-    FrmExport exp(r.state, ui, model.program().string(), LookupPlaces{});
-    FrmMain w(r.state, ui, exp, 1u);
-    w.Form_Load();
-    w.show();
-    w.tmrRedraw_Timer();
-    apply_start_choices(r, w);
-    const MapOptions& o = r.state.options;
+    const FrmMain& w = open_started({"--select", "Precip", "--scale", "1,100", "--log-scale", "--colour-map",
+                                     "VIRIDIS", "--difference=2000"});
+    const MapOptions& o = started.state.options;
     EXPECT_TRUE(o.scale.fixed && o.scale.logarithmic);
     EXPECT_EQ(o.scale.hi, 100);
     EXPECT_EQ(o.colour_map, kFirstPerceptualRamp);
