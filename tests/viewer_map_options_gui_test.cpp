@@ -56,7 +56,8 @@ void press(FrmMain& w, Qt::Key key, Qt::KeyboardModifiers modifiers) {
     QTest::keyClick(w.lstMaps, key, modifiers);
 }
 
-// Every caption of `window` that does not fit, e.g. «lblDest "Destination folder:" 97 > 89».
+// Every caption of `window` that does not fit, e.g. «Label1 "Destination folder:" 102 > 89», or that
+// a neighbour covers, e.g. «Label1 under txtOutFolder».
 std::vector<std::string> cut_captions(QWidget& window) {
     std::vector<std::string> cut;
     for (QWidget* w : window.findChildren<QWidget*>()) {
@@ -68,6 +69,14 @@ std::vector<std::string> cut_captions(QWidget& window) {
         else if (const auto* list = qobject_cast<QListWidget*>(w))
             for (int i = 0; i < list->count(); ++i) captions << list->item(i)->text();
         const QFontMetrics fm(w->font());
+        // A sibling over the caption hides it as well (a label's text runs from its left edge).
+        QRect shown = w->geometry();
+        if (qobject_cast<QLabel*>(w) && !captions.isEmpty())
+            shown.setWidth(std::min(shown.width(), fm.horizontalAdvance(captions.front()) + w->width() - text_room(*w)));
+        if (!captions.isEmpty() && w->parentWidget())
+            for (const QWidget* s : w->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                if (s != w && s->isVisibleTo(&window) && s->geometry().intersects(shown))
+                    cut.push_back(w->objectName().toStdString() + " under " + s->objectName().toStdString());
         for (const QString& c : captions)
             if (fm.horizontalAdvance(c) > text_room(*w))
                 cut.push_back(w->objectName().toStdString() + " \"" + c.toStdString() + "\" " +

@@ -176,6 +176,11 @@ TEST(CaptionFit, ADesignedWidthGrowsOnlyForACaptionThatNeedsIt) {
     EXPECT_EQ(fitted_width(89, {60, 70}, 10), 89);
     EXPECT_EQ(fitted_width(89, {60, 85}, 10), 95);
     EXPECT_EQ(fitted_width(89, {}, 10), 89);
+    // A label from 16 to 105 grown to 118: the box from 112 to 401 gives way; one before it, or past it, stays.
+    EXPECT_EQ(neighbour_left(105, 118, 112, 401), 118);
+    EXPECT_EQ(neighbour_left(105, 118, 120, 401), 120);
+    EXPECT_EQ(neighbour_left(105, 118, 16, 401), 16);
+    EXPECT_EQ(neighbour_left(105, 118, 112, 116), 112);
 }
 
 }  // namespace

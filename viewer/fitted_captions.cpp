@@ -70,10 +70,22 @@ void fit_caption(QWidget& control) {
 }
 
 void fit_captions(QWidget& window) {
-    for (QWidget* w : window.findChildren<QWidget*>())
-        if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QGroupBox*>(w) ||
-            qobject_cast<QListWidget*>(w))
-            fit_caption(*w);
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (!qobject_cast<QLabel*>(w) && !qobject_cast<QAbstractButton*>(w) && !qobject_cast<QGroupBox*>(w) &&
+            !qobject_cast<QListWidget*>(w))
+            continue;
+        const QRect designed = w->geometry();
+        fit_caption(*w);
+        if (w->width() == designed.width() || !w->parentWidget()) continue;
+        // A neighbour on the same line that the grown control now covers gives way.
+        const int designed_right = designed.x() + designed.width(), fitted_right = w->x() + w->width();
+        for (QWidget* n : w->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            const QRect g = n->geometry();
+            if (n == w || g.bottom() < designed.top() || g.top() > designed.bottom()) continue;
+            const int left = neighbour_left(designed_right, fitted_right, g.x(), g.x() + g.width());
+            if (left != g.x()) n->setGeometry(left, g.y(), g.x() + g.width() - left, g.height());
+        }
+    }
 }
 
 }  // namespace veldra::viewer

@@ -22,7 +22,10 @@ int caption_padding(const QWidget& control);
 // Widens `control` where its widest caption does not fit.
 void fit_caption(QWidget& control);
 
-// fit_caption for every label, button, group box and list within `window`.
+// fit_caption for every label, button, group box and list within `window`;
+// a neighbour on the same line that a grown control would cover gives way
+// (its left edge moves to the grown control's right edge, its right edge
+// stays).
 void fit_captions(QWidget& window);
 
 }  // namespace veldra::viewer

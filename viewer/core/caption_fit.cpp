@@ -10,4 +10,9 @@ int fitted_width(int designed, std::initializer_list<int> caption_widths, int pa
     return widest == 0 ? designed : std::max(designed, widest + padding);
 }
 
+int neighbour_left(int designed_right, int fitted_right, int left, int right) {
+    if (left < designed_right || left >= fitted_right || fitted_right >= right) return left;
+    return fitted_right;
+}
+
 }  // namespace veldra::viewer
