@@ -109,7 +109,8 @@ std::optional<AnimationChoice> choose_animation(const ViewerState& state, UiServ
         return std::nullopt;
     }
     const int year = std::clamp(year_shown, state.first_year(), static_cast<int>(state.GridInfo.lastYear));
-    const auto span = ui.pick_frame_span(title, FrameSpan{year, 1, year, 12}, state.first_year(), state.GridInfo.lastYear);
+    const auto span =
+        ui.pick_frame_span(title, FrameSpan{year, 1, year, 12}, state.first_year(), state.GridInfo.lastYear);
     if (!span) return std::nullopt;
     AnimationChoice choice{*source, *entry, *span, span_months(*span)};
     if (choice.months.empty()) {
@@ -124,7 +125,8 @@ void MapSaver::save_frames(int year_shown, const std::string& ramp_name) {
         ui_.message("Frames are being written already; cancel them in the status line first.");
         return;
     }
-    const std::optional<AnimationChoice> choice = choose_animation(state_, ui_, year_shown, "the frames", "frames", "Save animation frames");
+    const std::optional<AnimationChoice> choice =
+        choose_animation(state_, ui_, year_shown, "the frames", "frames", "Save animation frames");
     if (!choice) return;
     auto job = std::make_unique<FramesJob>();
     job->months = choice->months;
