@@ -62,11 +62,6 @@ int random_ramp_index(float value) {
     return static_cast<int>(n);
 }
 
-bool in_valid_range(float value) {
-    // The bounds are single-precision, so a value of exactly 1e12 is outside.
-    return value > -1e13f && value < 1e12f;
-}
-
 void RunningStats::add_values(std::span<const float> values) {
     // Two passes over one month in memory: exact, and the months merge.
     RunningStats month;

@@ -8,6 +8,8 @@
 #include <span>
 #include <string_view>
 
+#include "modelfiles/valid_values.h"
+
 namespace veldra::viewer {
 
 using Rgb = std::uint32_t;
@@ -78,8 +80,7 @@ ColourRamps build_ramps(const std::function<double()>& uniform);
 // adding or subtracting 255: -1 gives 254, -255 gives 255, 256 gives 1, 510 gives 0.
 int random_ramp_index(float value);
 
-// Values from -1e13 to 1e12 (single precision), both excluded, count in the statistics.
-bool in_valid_range(float value);
+// Values count in the statistics by in_valid_range of modelfiles/valid_values.h.
 
 struct StretchStats {
     std::int64_t count = 0;
