@@ -127,9 +127,13 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
     for (const char* required : {"--model", "--variable", "--out"})
         if (!cl.values.count(required)) return usage_error(err, std::string(required) + " is required");
 
+    if (cl.values["--model"].empty()) return usage_error(err, "--model: the model folder is empty");
+
     LoadedModel state;
     try {
         state = load_model_files(cl.values["--model"], files);
+        for (const std::string& warning : state.warnings) err << "veldra_export: " << warning << "\n";
+        check_run_years(state);
     } catch (const LoadError& e) {
         err << "veldra_export: " << e.what() << "\n";
         return 1;
@@ -142,6 +146,10 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
     const auto entry = std::find_if(state.OutputTable.begin(), state.OutputTable.end(),
                                     [&](const OutputEntry& e) { return e.FileName == name; });
     if (entry == state.OutputTable.end()) return usage_error(err, unknown_variable_reason(name, state.OutputTable));
+    if (const std::optional<std::string> fault = variable_entry_fault(*entry, state.list_path())) {
+        err << "veldra_export: " << *fault << "\n";
+        return 1;
+    }
 
     const std::string format = cl.values.count("--format") ? cl.values["--format"] : "grids";
     if (format != "grids" && format != "netcdf" && format != "gtiff")
@@ -189,6 +197,16 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
     if (netcdf && projection != 0)
         return usage_error(err, "--projection: a NetCDF file holds the model's geographic grid only");
     const std::string root = cl.values.count("--root") ? cl.values["--root"] : default_export_root(name, *layer);
+    if (root == "." || root == ".." || root.find_first_of("/\\") != std::string::npos)
+        return usage_error(err, "--root: " + root + " is not a file-name root: no \"/\", \"\\\" or \"..\"; --out names the folder");
+    if (netcdf) {
+        try {
+            check_calendar_years(state);
+        } catch (const LoadError& e) {
+            err << "veldra_export: " << e.what() << "\n";
+            return 1;
+        }
+    }
     try {
         check_export_settings(*first, *last, cl.values["--out"], root);
     } catch (const StopExport& e) {

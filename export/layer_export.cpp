@@ -295,6 +295,7 @@ int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, 
                 read_model_text(cell_path, "The Rng_Data.vrd file cannot be opened.", console, files);
             if (!text) return false;
             const CellFile cells = parse_cell_file(text->view(), cell_path);
+            for (const std::string& warning : cells.warnings) console.error(warning);
             const std::string globe_path = p.in_path + "Globe.vrd";
             text.reset();
             text = read_model_text(globe_path, "The Globe.vrd file cannot be opened.", console, files);

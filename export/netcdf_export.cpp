@@ -24,6 +24,7 @@
 #include "modelfiles/number_text.h"
 #include "modelfiles/cell_file.h"
 #include "modelfiles/paths.h"
+#include "modelfiles/valid_values.h"
 #include "modelfiles/variable_file.h"
 
 namespace veldra::viewer {
@@ -566,7 +567,11 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
                     const float* cell_values = block.data() + 3;
                     for (std::size_t k = 0; k < per_grid; ++k) {
                         FloatChunk& c = compressor.next(static_cast<std::int64_t>(k), kFillValue);
-                        for (const Placed& p : placed[k]) c.put(p.at, cell_values[p.cell]);
+                        for (const Placed& p : placed[k]) {
+                            // Values outside the valid range are no data, as in every tool.
+                            const float v = cell_values[p.cell];
+                            c.put(p.at, in_valid_range(v) ? v : kFillValue);
+                        }
                         compressor.submit();
                     }
                 }

@@ -1,6 +1,8 @@
 #include "modelfiles/cell_file.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "modelfiles/list_reader.h"
 
@@ -74,14 +76,51 @@ CellFile parse_cell_file(std::string_view text, const std::string& file_name) {
             v[4] = in.read_whole("the range type of a cell");
         }
         const RangeCell& c = result.cells.emplace_back(RangeCell{v[0], v[1], v[2], v[3], v[4]});
-        if (c.x < 1 || c.x > result.window.cols() || c.y < 1 || c.y > result.window.rows())
-            in.fail("cell " + std::to_string(i + 1) + " at column " + std::to_string(c.x) + ", row " +
-                    std::to_string(c.y) + " lies outside the grid of " +
-                    std::to_string(result.window.cols()) + " columns and " +
-                    std::to_string(result.window.rows()) + " rows");
+        if (const auto outside = cell_outside_grid(i + 1, c, result.window.cols(), result.window.rows()))
+            in.fail(*outside);
         in.skip_rest_of_line();
     }
+    result.warnings = shared_position_warnings(result.cells, result.window.cols(), file_name);
     return result;
+}
+
+std::optional<std::string> cell_outside_grid(std::int64_t index, const RangeCell& c, std::int64_t cols,
+                                             std::int64_t rows) {
+    if (c.x >= 1 && c.x <= cols && c.y >= 1 && c.y <= rows) return std::nullopt;
+    return "cell " + std::to_string(index) + " at column " + std::to_string(c.x) + ", row " + std::to_string(c.y) +
+           " lies outside the grid of " + std::to_string(cols) + " columns and " + std::to_string(rows) + " rows";
+}
+
+std::vector<std::string> shared_position_warnings(const std::vector<RangeCell>& cells, std::int64_t cols,
+                                                  const std::string& file_name) {
+    // Position and file index in one key: sorted, cells of one position stand
+    // together in file order.
+    std::vector<std::uint64_t> keys(cells.size());
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const auto position = static_cast<std::uint64_t>((std::int64_t{cells[i].y} - 1) * cols + (cells[i].x - 1));
+        keys[i] = position << 32 | i;
+    }
+    std::sort(keys.begin(), keys.end());
+    // (earlier, later) file indices, each later cell once.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
+    for (std::size_t k = 1; k < keys.size(); ++k)
+        if (keys[k] >> 32 == keys[k - 1] >> 32)
+            pairs.emplace_back(static_cast<std::uint32_t>(keys[k - 1]), static_cast<std::uint32_t>(keys[k]));
+    std::sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+
+    std::vector<std::string> lines;
+    for (std::size_t k = 0; k < pairs.size() && k < kNamedSharedPositions; ++k) {
+        const RangeCell& first = cells[pairs[k].first];
+        const RangeCell& later = cells[pairs[k].second];
+        lines.push_back(file_name + ": cells " + std::to_string(first.cellNumber) + " and " +
+                        std::to_string(later.cellNumber) + " lie at the same place (column " +
+                        std::to_string(later.x) + ", row " + std::to_string(later.y) + "); the values of cell " +
+                        std::to_string(later.cellNumber) + ", the later one, stand there");
+    }
+    if (pairs.size() > kNamedSharedPositions)
+        lines.push_back(file_name + ": " + std::to_string(pairs.size() - kNamedSharedPositions) +
+                        " more cells lie where an earlier cell lies");
+    return lines;
 }
 
 }  // namespace veldra

@@ -3,7 +3,9 @@
 // block of every variable file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,10 +61,29 @@ inline constexpr std::int64_t kMaxGridPositions = std::int64_t{1} << 30;
 bool grid_fits(std::int64_t cols, std::int64_t rows);
 std::string grid_too_large_message(std::int64_t cols, std::int64_t rows);
 
+// The one check of a cell against its grid of `cols` x `rows` positions:
+// nothing when column x and row y (from 1) lie inside, else the reason,
+// naming cell `index` (from 1) by its place in the file.
+std::optional<std::string> cell_outside_grid(std::int64_t index, const RangeCell& cell, std::int64_t cols,
+                                             std::int64_t rows);
+
+// At most this many cells sharing a position are named one by one; the rest
+// are counted in one line.
+inline constexpr std::size_t kNamedSharedPositions = 10;
+
+// Warnings for cells that share a position of the grid (`cols` columns), all
+// inside it: one line per cell that stands where an earlier one stood,
+// naming both by their cell numbers (the first value of their lines), up to
+// kNamedSharedPositions lines and then a count. The later cell is the one a
+// grid shows there. Each line starts with `file_name`.
+std::vector<std::string> shared_position_warnings(const std::vector<RangeCell>& cells, std::int64_t cols,
+                                                  const std::string& file_name);
+
 struct CellFile {
     GridInfo info;
     GridWindow window;
-    std::vector<RangeCell> cells;  // cellCount entries, in file order
+    std::vector<RangeCell> cells;       // cellCount entries, in file order
+    std::vector<std::string> warnings;  // cells that share a position
 };
 
 // Reads a cell file as layer_exporter does: the ten header values may spread
@@ -70,7 +91,7 @@ struct CellFile {
 // each cell takes the next five values, and the rest of its last line is
 // skipped. Raises ModelFileError, naming `file_name` and the line, for a
 // malformed number, a short file, a grid too large to hold, or a cell outside
-// the grid.
+// the grid; cells that share a position are warnings.
 CellFile parse_cell_file(std::string_view text, const std::string& file_name);
 
 }  // namespace veldra

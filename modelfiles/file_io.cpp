@@ -117,6 +117,9 @@ private:
 
 class SystemFiles final : public FileAccess {
 public:
+    SystemFiles() = default;
+    explicit SystemFiles(std::function<std::string()> next_name) : next_name_(std::move(next_name)) {}
+
     std::unique_ptr<InputFile> open_input(const std::string& path) override {
         // Looked at before opening, so that opening a device has no effect;
         // opened without blocking, so that a FIFO put there meanwhile cannot
@@ -140,8 +143,12 @@ public:
         int code = EEXIST;
         for (int attempt = 0; attempt < 100 && code == EEXIST; ++attempt) {
             std::string name = final_path + ".";
-            std::uint64_t r = random();
-            for (int i = 0; i < 6; ++i, r /= 62) name += kLetters[r % 62];
+            if (next_name_) {
+                name += next_name_();
+            } else {
+                std::uint64_t r = random();
+                for (int i = 0; i < 6; ++i, r /= 62) name += kLetters[r % 62];
+            }
             name += ".part";
             // O_EXCL with O_CREAT never opens an existing file, nor follows a
             // link, even a dangling one.
@@ -158,6 +165,9 @@ public:
     }
 
     void remove(const std::string& path) override { ::unlink(path.c_str()); }
+
+private:
+    std::function<std::string()> next_name_;
 };
 
 // The temporary file of the grid being written, for the interrupt handler:
@@ -183,6 +193,10 @@ void FileAccess::create_folders(const std::string& path) {
 FileAccess& system_files() {
     static SystemFiles files;
     return files;
+}
+
+std::unique_ptr<FileAccess> system_files_named_by(std::function<std::string()> next_name) {
+    return std::make_unique<SystemFiles>(std::move(next_name));
 }
 
 ReplacingFile::ReplacingFile(std::string path, FileAccess& files)

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -106,6 +107,11 @@ public:
 
 // The machine's own files.
 FileAccess& system_files();
+
+// The machine's own files, the six characters of each temporary name (after
+// the final name and ".", before ".part") taken from `next_name` instead of
+// chance, so that a test can plant a file or a link where a name will fall.
+std::unique_ptr<FileAccess> system_files_named_by(std::function<std::string()> next_name);
 
 // A file written as a whole: its bytes go to a new file of a unique name
 // beside `path`, which takes the place of `path` in one step on commit().

@@ -116,6 +116,7 @@ std::vector<OutputEntry> parse_output_list(std::string_view text) {
         e.LayerCount = !count.empty() && count[0] >= '0' && count[0] <= '9' ? count[0] - '0' : 0;
         e.LayerLabel = trim_blanks(columns(line, 45, 10));
         e.Units = trim_blanks(columns(line, 59, 19));
+        e.line = line_number;
         entries.push_back(std::move(e));
         return true;
     });
@@ -164,14 +165,20 @@ ViewerCellFile parse_viewer_cell_file(std::string_view text, const std::string& 
     if (n * 10 > static_cast<double>(in.remaining_bytes()) + 1)
         throw LoadError(file_name + ": the header gives " + plain_number(n) + " cells, more than the file holds");
     file.cells.assign(static_cast<std::size_t>(n), RangeCell{});
+    const GridShape shape = *grid_shape(compute_extents(info));
     const std::string_view which = "the five values of a cell";
+    std::int64_t index = 0;
     for (RangeCell& c : file.cells) {
         c.cellNumber = to_int32(in.read_number(which), in, "a cell number");
+        const int line = in.line();
         c.zone = to_int32(in.read_number(which), in, "a zone");
         c.x = to_int32(in.read_number(which), in, "a column");
         c.y = to_int32(in.read_number(which), in, "a row");
         c.rangeType = to_int32(in.read_number(which), in, "a range type");
+        if (const auto outside = cell_outside_grid(++index, c, shape.cols, shape.rows))
+            throw LoadError(file_name + ": line " + std::to_string(line) + ": " + *outside);
     }
+    file.warnings = shared_position_warnings(file.cells, shape.cols, file_name);
     return file;
 } catch (const ModelFileError& e) {
     throw LoadError(e.what());
@@ -231,6 +238,30 @@ auto reading(const std::string& stored_path, const char* expected, Read read) {
 
 }  // namespace
 
+std::optional<std::string> variable_entry_fault(const OutputEntry& entry, const std::string& list_path) {
+    const std::string where = list_path + ": line " + std::to_string(entry.line) + ": the variable \"" +
+                              entry.FileName + "\"";
+    if (entry.FileName.empty() || entry.FileName == "." || entry.FileName == ".." ||
+        entry.FileName.find_first_of("/\\") != std::string::npos)
+        return where + " is not a file name in Output/: expected a name without \"/\" or \"\\\"";
+    if (entry.LayerCount < 1)
+        return where + " has no layer count: expected a digit 1 to 9 in column 41";
+    return std::nullopt;
+}
+
+void check_run_years(const LoadedModel& model) {
+    if (model.GridInfo.lastYear < model.first_year())
+        throw LoadError(model.cell_path() + ": line 1: the last year " + std::to_string(model.GridInfo.lastYear) +
+                        " (header value 10) comes before the first year " + std::to_string(model.first_year()) +
+                        " (header value 9)");
+}
+
+void check_calendar_years(const LoadedModel& model) {
+    if (model.first_year() < 1)
+        throw LoadError(model.cell_path() + ": line 1: the run starts in year " + std::to_string(model.first_year()) +
+                        " (header value 9); the CF calendar of NetCDF and xarray counts years from 1");
+}
+
 std::string LoadedModel::variable_path(const OutputEntry& entry) const {
     return veldra::variable_path(ModelFolder, entry.FileName);
 }
@@ -257,17 +288,18 @@ LoadedModel load_model_files(const std::string& folder, FileAccess& files) {
     LoadedModel state;
     state.ModelFolder = with_trailing_separator(folder);
 
-    const std::string list_path = state.ModelFolder + "Parms/Output_List.vrl";
+    const std::string list_path = state.list_path();
     state.OutputTable = reading(list_path, "the model's output list", [&](const std::string& opened) {
         return parse_output_list(read_text_file(opened, files));
     });
 
-    const std::string cell_path = state.ModelFolder + "Output/Rng_Data.vrd";
+    const std::string cell_path = state.cell_path();
     ViewerCellFile cells = reading(cell_path, "the model's cell file", [&](const std::string& opened) {
         return parse_viewer_cell_file(read_text_file(opened, files), cell_path);
     });
     state.GridInfo = cells.info;
     state.CellTable = std::move(cells.cells);
+    state.warnings = std::move(cells.warnings);
     state.extents = compute_extents(state.GridInfo);
 
     const std::string globe_path = state.ModelFolder + "Output/Globe.vrd";

@@ -29,6 +29,7 @@ struct OutputEntry {
     int LayerCount = 0;  // the digit in column 41; anything else is 0
     std::string LayerLabel;
     std::string Units;
+    int line = 0;  // its line in the output list, from 1
 };
 
 // The cell-file header as the viewer keeps it.
@@ -74,17 +75,27 @@ std::optional<std::string> folder_from_settings_line(std::string_view line);
 // The active entries among the first 127 lines of the output list.
 std::vector<OutputEntry> parse_output_list(std::string_view text);
 
+// Why an entry of the output list `list_path` cannot be read as a variable,
+// or nothing: its name must stay a file name inside Output/ (no "/" or "\",
+// not "." or ".."), and its layer count must be a digit 1 to 9 in column 41.
+// The viewer lists every entry; veldra_export refuses such an entry and
+// Python leaves it out with a warning.
+std::optional<std::string> variable_entry_fault(const OutputEntry& entry, const std::string& list_path);
+
 struct ViewerCellFile {
     ViewerGridInfo info;
-    std::vector<RangeCell> cells;  // in file order
+    std::vector<RangeCell> cells;       // in file order
+    std::vector<std::string> warnings;  // cells that share a position
 };
 
 // Reads the cell file by the viewer's rules: all ten header values on the
 // first line, then five values per cell as one stream from the second line.
 // Every header value is checked against the range its use needs: the 16-bit
 // fields, a whole first year within 16 bits, a positive cell size, a grid
-// that can be held and a cell count the file can hold. Raises LoadError,
-// naming `file_name` and the line, for a malformed, short or unusable file.
+// that can be held and a cell count the file can hold; every cell must lie
+// inside the grid (cell_outside_grid). Raises LoadError, naming `file_name`
+// and the line, for a malformed, short or unusable file. Cells that share a
+// position are warnings (shared_position_warnings).
 ViewerCellFile parse_viewer_cell_file(std::string_view text, const std::string& file_name);
 
 // Reads the globe file: one line per row from the north, "T" for land;
@@ -102,12 +113,25 @@ struct LoadedModel {
     std::vector<RangeCell> CellTable;
     veldra::GlobeMask GlobeMask;
     Extents extents;
+    // What the user should hear of but need not stop for: cells that share
+    // a position. Each program says them on its error stream.
+    std::vector<std::string> warnings;
 
     // The first model year; the cell-file reader keeps it within 16 bits.
     int first_year() const { return static_cast<int>(GridInfo.firstYear); }
     // "Output/" + FileName + ".vrd" under the model folder.
     std::string variable_path(const OutputEntry& entry) const;
+    std::string list_path() const { return ModelFolder + "Parms/Output_List.vrl"; }
+    std::string cell_path() const { return ModelFolder + "Output/Rng_Data.vrd"; }
 };
+
+// The span of years must not run backwards: raises LoadError naming the
+// cell file and its line 1 when the last year comes before the first.
+void check_run_years(const LoadedModel& model);
+
+// A calendar of the CF conventions counts years from 1: raises LoadError
+// naming the cell file when the run starts before year 1.
+void check_calendar_years(const LoadedModel& model);
 
 // The output list, the cell file and the globe file of `folder`. Raises
 // LoadError naming the file that is missing or cannot be used, also when

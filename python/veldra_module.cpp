@@ -13,6 +13,8 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <new>
 #include <string>
 #include <vector>
@@ -20,6 +22,7 @@
 #include "modelfiles/file_io.h"
 #include "modelfiles/number_text.h"
 #include "modelfiles/paths.h"
+#include "modelfiles/valid_values.h"
 #include "modelfiles/variable_file.h"
 #include "modelfiles/viewer_model.h"
 
@@ -29,6 +32,9 @@ namespace veldra::python {
 namespace {
 
 using viewer::integer_text;
+
+// What every export writes where no value is.
+constexpr float kFillValue = -9999.0f;
 
 PyObject* model_error = nullptr;
 PyObject* open_error = nullptr;
@@ -61,9 +67,12 @@ struct Span {
 // `dest` after the checks of the exports: the block lies in the file and its
 // three leading records hold the cell count, the year and the month. The
 // whole block is one read; a part of it two (the leading records, then the
-// cells). Raises ModelFileError with the message of the first check that fails.
-void read_checked_values(const VariableFile& file, const std::string& path, const Span& span, std::int32_t year,
-                         std::int32_t month, std::int32_t layer, float* dest, std::vector<float>& block) {
+// cells). Raises ModelFileError with the message of the first check that
+// fails; with `nan_bad_blocks`, a leading record that does not match instead
+// makes the values NaN and returns the message.
+std::optional<std::string> read_checked_values(const VariableFile& file, const std::string& path, const Span& span,
+                                               std::int32_t year, std::int32_t month, std::int32_t layer, float* dest,
+                                               std::vector<float>& block, bool nan_bad_blocks) {
     const BlockAddress a{year, month, layer, span.first_year, span.layers, span.cell_count};
     const bool whole = span.first_cell == 0 && span.cells == span.cell_count;
     const CheckedBlock b = whole ? read_checked_block(file, a, block) : read_checked_leading(file, a, block);
@@ -77,12 +86,18 @@ void read_checked_values(const VariableFile& file, const std::string& path, cons
     case BlockFault::cell_count:
     case BlockFault::year:
     case BlockFault::month:
-        throw ModelFileError(leading_record_message(path, a, b, block.data()));
+        if (!nan_bad_blocks) throw ModelFileError(leading_record_message(path, a, b, block.data()));
+        std::fill(dest, dest + span.cells, std::numeric_limits<float>::quiet_NaN());
+        return leading_record_message(path, a, b, block.data());
     }
     if (whole)
         std::memcpy(dest, block.data() + 3, static_cast<std::size_t>(span.cells) * sizeof(float));
     else
         file.read_records(b.records.first_record + 3 + span.first_cell, static_cast<std::size_t>(span.cells), dest);
+    // The fill value and values outside the valid range are no data.
+    for (float* v = dest; v != dest + span.cells; ++v)
+        if (*v == kFillValue || !in_valid_range(*v)) *v = std::numeric_limits<float>::quiet_NaN();
+    return std::nullopt;
 }
 
 // The records of a variable file; fails, as the exports do before they
@@ -99,11 +114,11 @@ std::int64_t check_variable_file(const std::string& path, std::int32_t first_yea
 // The values of cells first_cell .. first_cell + cells - 1 of the blocks
 // (years[i], months[i], layer_numbers[j]), as an array of
 // (len(years), len(layer_numbers), cells). The file is opened for the call.
-py::array_t<float> read_values(const std::string& path, std::int32_t first_year, std::int32_t layers,
-                               std::int64_t cell_count, py::array_t<std::int32_t, py::array::c_style> years,
-                               py::array_t<std::int32_t, py::array::c_style> months,
-                               py::array_t<std::int32_t, py::array::c_style> layer_numbers, std::int64_t first_cell,
-                               std::int64_t cells) {
+py::tuple read_values(const std::string& path, std::int32_t first_year, std::int32_t layers, std::int64_t cell_count,
+                      py::array_t<std::int32_t, py::array::c_style> years,
+                      py::array_t<std::int32_t, py::array::c_style> months,
+                      py::array_t<std::int32_t, py::array::c_style> layer_numbers, std::int64_t first_cell,
+                      std::int64_t cells, bool nan_bad_blocks) {
     if (years.ndim() != 1 || months.ndim() != 1 || layer_numbers.ndim() != 1 || years.size() != months.size())
         throw py::value_error("read_values: years and months are one list of the same length, layers another");
     if (cell_count < 0 || first_cell < 0 || cells < 0 || first_cell + cells > cell_count)
@@ -117,15 +132,19 @@ py::array_t<float> read_values(const std::string& path, std::int32_t first_year,
     const std::int32_t* l = layer_numbers.data();
     float* dest = out.mutable_data();
     const Span span{first_year, layers, cell_count, first_cell, cells};
+    std::vector<std::string> notes;
     {
         py::gil_scoped_release unlocked;
         const VariableFile file = VariableFile::open(path_to_open(path));
         std::vector<float> block;
         for (py::ssize_t t = 0; t < times; ++t)
             for (py::ssize_t k = 0; k < nlayers; ++k, dest += cells)
-                read_checked_values(file, path, span, y[t], m[t], l[k], dest, block);
+                if (auto note = read_checked_values(file, path, span, y[t], m[t], l[k], dest, block, nan_bad_blocks))
+                    notes.push_back(std::move(*note));
     }
-    return out;
+    py::list said;
+    for (const std::string& note : notes) said.append(text(note));
+    return py::make_tuple(out, said);
 }
 
 template <typename Field>
@@ -142,10 +161,14 @@ py::dict load_model(const std::string& folder) {
     {
         py::gil_scoped_release unlocked;
         model = viewer::load_model_files(folder);
+        viewer::check_run_years(model);
+        viewer::check_calendar_years(model);
     }
     py::list entries;
     for (const viewer::OutputEntry& e : model.OutputTable) {
         py::dict entry;
+        const std::optional<std::string> fault = viewer::variable_entry_fault(e, model.list_path());
+        entry["fault"] = fault ? py::object(text(*fault)) : py::object(py::none());
         entry["file_name"] = text(e.FileName);
         entry["layer_count"] = e.LayerCount;
         entry["layer_label"] = text(e.LayerLabel);
@@ -183,6 +206,9 @@ py::dict load_model(const std::string& folder) {
     out["grid"] = grid;
     out["cells"] = cells;
     out["land"] = land;
+    py::list warnings;
+    for (const std::string& w : model.warnings) warnings.append(text(w));
+    out["warnings"] = warnings;
     return out;
 }
 
@@ -225,7 +251,9 @@ PYBIND11_MODULE(_veldra, m) {
           "The records of a variable file; raises ModelError when the run's last block lies past its end.");
     m.def("read_values", &read_values, py::arg("path"), py::arg("first_year"), py::arg("layers"),
           py::arg("cell_count"), py::arg("years"), py::arg("months"), py::arg("layer_numbers"),
-          py::arg("first_cell"), py::arg("cells"),
+          py::arg("first_cell"), py::arg("cells"), py::arg("nan_bad_blocks") = false,
           "Values of a span of cells from blocks of a variable file, each block checked, as "
-          "(len(years), len(layer_numbers), cells) float32.");
+          "(len(years), len(layer_numbers), cells) float32, the fill value and values outside the valid "
+          "range NaN; and the messages of the blocks whose leading records do not match, which are NaN "
+          "with nan_bad_blocks (else the first raises ModelError).");
 }

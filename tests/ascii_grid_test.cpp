@@ -194,5 +194,44 @@ TEST_F(GridFileWriterTest, CreateFailsInAMissingFolder) {
     }
 }
 
+
+TEST_F(GridFileWriterTest, ATemporaryNameNeverOpensWhatStandsThere) {
+    const std::string path = (dir_ / "g.asc").string();
+    std::ofstream(dir_ / "victim") << "keep";
+    std::ofstream(path + ".taken.part") << "someone's";
+    std::filesystem::create_symlink(dir_ / "victim", path + ".link1.part");
+    std::filesystem::create_symlink(dir_ / "ghost", path + ".link2.part");
+    const char* const names[] = {"link1", "link2", "taken", "fresh"};
+    std::size_t next = 0;
+    const std::unique_ptr<FileAccess> files = system_files_named_by([&] { return std::string(names[next++]); });
+    GridFileWriter w(*files);
+    w.create(path);
+    w.write("new grid");
+    w.commit();
+    EXPECT_EQ(next, 4u);
+    EXPECT_EQ(slurp(path), "new grid");
+    EXPECT_EQ(slurp(dir_ / "victim"), "keep");
+    EXPECT_EQ(slurp(path + ".taken.part"), "someone's");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "ghost"));
+    EXPECT_FALSE(std::filesystem::exists(path + ".fresh.part"));
+}
+
+TEST_F(GridFileWriterTest, AFailedRenameNamesTheGridNotItsTemporary) {
+    const auto path = dir_ / "g.asc";
+    std::filesystem::create_directories(path / "inside");  // a folder that cannot be replaced by a file
+    GridFileWriter w;
+    w.create(path.string());
+    w.write("grid");
+    try {
+        w.commit();
+        FAIL() << "committed over a folder";
+    } catch (const FileWriteError& e) {
+        const std::string said = e.what();
+        EXPECT_EQ(said.rfind(path.string() + ": cannot be put in place: ", 0), 0u) << said;
+        EXPECT_EQ(said.find(".part"), std::string::npos) << said;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
+}
+
 }  // namespace
 }  // namespace veldra

@@ -430,18 +430,16 @@ TEST_F(DrawModel, BlocksOutsideTheFileAndUnusableFilesAreReported) {
     EXPECT_EQ(draw(2000, 1).message, "The file " + path("Precip.vrd") + " cannot be opened.");
 }
 
-TEST_F(DrawModel, CellsFarOutsideTheGridPaintNothing) {
-    write_cells({{1, 1, 1, std::numeric_limits<std::int32_t>::min(), 1},
-                 {2, 1, std::numeric_limits<std::int32_t>::max(), 1, 1},
-                 {3, 1, 4, 2, 1}});
-    load();
-    select(1, 1);
-    ASSERT_TRUE(draw(2000, 1).ok());
-    EXPECT_EQ(canvas_.pixel(3, 1), rgb(191, 191, 64));
-    int painted = 0;
-    for (int y = 0; y < canvas_.height(); ++y)
-        for (int x = 0; x < canvas_.width(); ++x) painted += canvas_.pixel(x, y) != MapCanvas::kBackground;
-    EXPECT_EQ(painted, 1);
+TEST_F(DrawModel, CellsOutsideTheGridAreRefusedAtLoad) {
+    const std::string file = (model_.output() / "Rng_Data.vrd").string();
+    for (const auto& [cell, place] : {std::pair{RangeCell{1, 1, 1, std::numeric_limits<std::int32_t>::min(), 1},
+                                                "column 1, row -2147483648"},
+                                      std::pair{RangeCell{1, 1, 5, 1, 1}, "column 5, row 1"},
+                                      std::pair{RangeCell{1, 1, 4, 0, 1}, "column 4, row 0"}}) {
+        write_cells({{7, 1, 1, 1, 1}, cell, {9, 1, 4, 2, 1}});
+        EXPECT_EQ(load_error([&] { load(); }),
+                  file + ": line 3: cell 2 at " + place + " lies outside the grid of 4 columns and 2 rows");
+    }
 }
 
 TEST(LoadModel, MissingFilesAreNamed) {

@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
     if (!start.run) return finish_without_run(start, ui, std::cout, std::cerr);
 
     ViewerState& state = start.state;
+    for (const std::string& warning : state.warnings) std::cerr << "Veldra_GUI: " << warning << "\n";
     const std::string program_folder = QCoreApplication::applicationDirPath().toStdString();
     FrmExport frm_export(state, ui, program_folder, veldra::lookup::standard_lookup_places(program_folder));
     FrmMain frm_main(state, ui, frm_export);

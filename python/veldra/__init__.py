@@ -10,12 +10,13 @@ names the file and says what was expected.
 import xarray as xr
 
 from ._veldra import FileOpenError, ModelError
-from .backend import VeldraArray, VeldraBackend, variable_name
+from .backend import ModelWarning, VeldraArray, VeldraBackend, variable_name
 
-__all__ = ["open_model", "VeldraBackend", "VeldraArray", "ModelError", "FileOpenError", "variable_name"]
+__all__ = ["open_model", "VeldraBackend", "VeldraArray", "ModelError", "FileOpenError", "ModelWarning",
+           "variable_name"]
 
 
-def open_model(folder, *, chunks=None, grid=True):
+def open_model(folder, *, chunks=None, grid=True, bad_blocks="raise"):
     """The model run in ``folder`` (holding Parms/ and Output/) as an xarray Dataset.
 
     Every active variable of the output list whose file exists is a variable
@@ -33,5 +34,19 @@ def open_model(folder, *, chunks=None, grid=True):
     when used. ``chunks`` as for ``xarray.open_dataset``: ``{}`` gives Dask
     arrays of one block (a month of one layer) per chunk, ``{"time": 12}`` a
     year per chunk.
+
+    Values outside the valid range of every Veldra tool (from -1e13 to 1e12,
+    both excluded, in single precision) are NaN, as they are no data in the
+    NetCDF and GeoTIFF exports. ``bad_blocks`` says what a block whose leading
+    records (cell count, year, month) do not match does when read:
+    ``"raise"`` (the default) raises ``ModelError``; ``"nan"`` makes that
+    month NaN and warns (``ModelWarning``) naming the file, the record, the
+    year and the month. A variable file too short for the run fails here,
+    at open, either way.
+
+    Cells that share a position of the grid, and variables of the output list
+    that cannot be read (a name that leaves ``Output/``, no layer count), are
+    told as ``ModelWarning``; such a variable is left out. A cell outside the
+    grid, or a run before year 1, raises ``ModelError``.
     """
-    return xr.open_dataset(folder, engine=VeldraBackend, chunks=chunks, grid=grid)
+    return xr.open_dataset(folder, engine=VeldraBackend, chunks=chunks, grid=grid, bad_blocks=bad_blocks)

@@ -9,6 +9,7 @@ every position without a rangeland cell as NaN.
 """
 
 import os
+import warnings
 
 import numpy as np
 import xarray as xr
@@ -27,6 +28,18 @@ _WGS84_WKT = (
     'AUTHORITY["EPSG","6326"]],PRIMEM["Greenwich",0,AUTHORITY["EPSG","8901"]],'
     'UNIT["degree",0.0174532925199433,AUTHORITY["EPSG","9122"]],AXIS["Latitude",NORTH],'
     'AXIS["Longitude",EAST],AUTHORITY["EPSG","4326"]]')
+
+BAD_BLOCKS = ("raise", "nan")
+
+
+class ModelWarning(UserWarning):
+    """Something in a model's files that does not stop the reading: cells that share a position, a variable
+    of the output list that cannot be read, a block whose values were read as NaN."""
+
+
+def _warn(text):
+    warnings.warn(text, ModelWarning, stacklevel=3)
+
 
 # The value a NetCDF integer variable holds when nothing was written to it,
 # as the export's crs variable does.
@@ -102,8 +115,9 @@ class VeldraArray(BackendArray):
     the grid, where each cell lies. Each read opens the file anew.
     """
 
-    def __init__(self, path, first_year, months, layers, cell_count, grid=None):
+    def __init__(self, path, first_year, months, layers, cell_count, grid=None, bad_blocks="raise"):
         self.path = path
+        self.bad_blocks = bad_blocks
         self.first_year = first_year
         self.layers = layers
         self.cell_count = cell_count
@@ -151,9 +165,11 @@ class VeldraArray(BackendArray):
         return out
 
     def _read_span(self, years, months, numbers, first, count):
-        values = _veldra.read_values(os.fsencode(self.path), self.first_year, self.layers, self.cell_count,
-                                     years, months, numbers, int(first), int(count))
-        values[values == FILL_VALUE] = np.nan
+        values, notes = _veldra.read_values(os.fsencode(self.path), self.first_year, self.layers,
+                                            self.cell_count, years, months, numbers, int(first), int(count),
+                                            self.bad_blocks == "nan")
+        for note in notes:
+            _warn(note + " Its values are NaN.")
         return values
 
     def _values(self, years, months, numbers, cells):
@@ -210,10 +226,14 @@ def _layer_coordinates(entries):
     return dims, {dim: kind for kind, dim in seen.items()}
 
 
-def open_run(folder, *, grid=True, drop_variables=None):
+def open_run(folder, *, grid=True, drop_variables=None, bad_blocks="raise"):
     """The Dataset of a model folder; see veldra.open_model."""
+    if bad_blocks not in BAD_BLOCKS:
+        raise ValueError(f"bad_blocks must be one of {', '.join(map(repr, BAD_BLOCKS))}, not {bad_blocks!r}")
     folder = os.fspath(folder)
     model = _veldra.load_model(os.fsencode(folder))
+    for text in model["warnings"]:
+        _warn(text)
     info = model["grid"]
     first_year, last_year = info["first_year"], info["last_year"]
     land = model["land"]
@@ -222,11 +242,11 @@ def open_run(folder, *, grid=True, drop_variables=None):
     n = len(cells["x"])
     drop = set([drop_variables] if isinstance(drop_variables, str) else drop_variables or ())
 
-    if last_year < first_year:
-        raise _veldra.ModelError(f"{model['folder']}Output/Rng_Data.vrd: line 1: the last year {last_year} comes "
-                                 f"before the first, {first_year}")
     months = (last_year - first_year + 1) * 12
-    entries = [e for e in model["entries"] if e["layer_count"] >= 1 and os.path.isfile(e["path"])
+    for entry in model["entries"]:
+        if entry["fault"] is not None:
+            _warn(entry["fault"] + "; it is left out")
+    entries = [e for e in model["entries"] if e["fault"] is None and os.path.isfile(e["path"])
                and variable_name(e["file_name"]) not in drop]
     layer_dims, layer_kinds = _layer_coordinates(entries)
 
@@ -278,7 +298,7 @@ def open_run(folder, *, grid=True, drop_variables=None):
         layers = entry["layer_count"]
         _veldra.check_variable_file(os.fsencode(entry["path"]), first_year, last_year, layers, n)
         dims = ("time",) + ((layer_dims[entry["file_name"]],) if layers > 1 else ()) + space
-        array = VeldraArray(entry["path"], first_year, months, layers, n, placed)
+        array = VeldraArray(entry["path"], first_year, months, layers, n, placed, bad_blocks)
         attrs = {"long_name": entry["file_name"], "units": entry["units"], "cell_methods": "time: mean",
                  "grid_mapping": "crs"}
         preferred = {"time": 1, dims[1]: 1} if layers > 1 else {"time": 1}
@@ -301,11 +321,11 @@ def open_run(folder, *, grid=True, drop_variables=None):
 class VeldraBackend(BackendEntrypoint):
     """xarray's engine "veldra": a model folder (holding Parms/ and Output/) as a Dataset."""
 
-    open_dataset_parameters = ("filename_or_obj", "drop_variables", "grid")
+    open_dataset_parameters = ("filename_or_obj", "drop_variables", "grid", "bad_blocks")
     description = "Open a Veldra model run (a folder with Parms/ and Output/) lazily from its own files"
 
-    def open_dataset(self, filename_or_obj, *, drop_variables=None, grid=True):
-        return open_run(filename_or_obj, grid=grid, drop_variables=drop_variables)
+    def open_dataset(self, filename_or_obj, *, drop_variables=None, grid=True, bad_blocks="raise"):
+        return open_run(filename_or_obj, grid=grid, drop_variables=drop_variables, bad_blocks=bad_blocks)
 
     def guess_can_open(self, filename_or_obj):
         try:
