@@ -5,6 +5,7 @@
 
 #include "viewer/core/map_canvas.h"
 #include "viewer/core/map_drawing.h"
+#include "viewer/core/map_guides.h"
 #include "viewer/core/map_image.h"
 #include "modelfiles/paths.h"
 
@@ -93,6 +94,7 @@ QImage render_map_image(const ViewerState& state, std::span<const float> values,
     canvas.set_scale(cells.rect.left, cells.rect.top, cells.rect.right, cells.rect.bottom);
     paint_globe(canvas, state);
     paint_values(canvas, state, values, painted);
+    paint_guides(canvas, state, state.options);
     const QImage map(reinterpret_cast<const uchar*>(canvas.data()), canvas.width(), canvas.height(),
                      canvas.width() * 4, QImage::Format_RGB32);
 

@@ -65,4 +65,40 @@ void MapCanvas::fill_rect(double x0, double y0, double x1, double y1, Rgb colour
     }
 }
 
+void MapCanvas::draw_line(double x0, double y0, double x1, double y1, Rgb colour) {
+    if (width_ == 0 || height_ == 0 || right_ == left_ || bottom_ == top_) return;
+    Point a = to_pixel(x0, y0), b = to_pixel(x1, y1);
+    if (!(std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(b.x) && std::isfinite(b.y))) return;
+    // The part of the line within the picture (and a pixel around it), so
+    // that a line far beyond a zoomed picture costs nothing.
+    double t0 = 0, t1 = 1;
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    auto clip = [&](double p, double q) {
+        if (p == 0) return q >= 0;
+        const double r = q / p;
+        if (p < 0) {
+            if (r > t1) return false;
+            t0 = std::max(t0, r);
+        } else {
+            if (r < t0) return false;
+            t1 = std::min(t1, r);
+        }
+        return true;
+    };
+    if (!(clip(-dx, a.x + 1) && clip(dx, width_ + 1 - a.x) && clip(-dy, a.y + 1) && clip(dy, height_ + 1 - a.y)))
+        return;
+    b = {a.x + t1 * dx, a.y + t1 * dy};
+    a = {a.x + t0 * dx, a.y + t0 * dy};
+    // One pixel per step along the longer axis.
+    const int steps = static_cast<int>(std::ceil(std::max(std::fabs(b.x - a.x), std::fabs(b.y - a.y))));
+    for (int i = 0; i <= steps; ++i) {
+        const double t = steps == 0 ? 0 : static_cast<double>(i) / steps;
+        const int px = static_cast<int>(std::floor(a.x + t * (b.x - a.x)));
+        const int py = static_cast<int>(std::floor(a.y + t * (b.y - a.y)));
+        if (px >= 0 && px < width_ && py >= 0 && py < height_)
+            pixels_[static_cast<std::size_t>(py) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(px)] =
+                colour;
+    }
+}
+
 }  // namespace veldra::viewer

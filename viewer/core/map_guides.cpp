@@ -1,0 +1,89 @@
+#include "viewer/core/map_guides.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace veldra::viewer {
+
+// The text of tools/data/map_lines.txt, compiled in by the build.
+extern const std::string_view kMapLinesText;
+
+namespace {
+
+bool read_float(std::string_view& text, float& out) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
+    if (r.ec != std::errc()) return false;
+    text.remove_prefix(static_cast<std::size_t>(r.ptr - text.data()));
+    return true;
+}
+
+}  // namespace
+
+std::vector<GeoLine> parse_map_lines(std::string_view text) {
+    std::vector<GeoLine> lines;
+    bool open = false;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty() || line.front() == '#') continue;
+        if (line.front() == '>') {
+            lines.push_back(GeoLine{line.size() > 1 && line[1] == 'B', {}});
+            open = true;
+            continue;
+        }
+        GeoPoint p;
+        if (open && read_float(line, p.lon) && read_float(line, p.lat)) lines.back().points.push_back(p);
+    }
+    return lines;
+}
+
+const std::vector<GeoLine>& world_lines() {
+    static const std::vector<GeoLine> lines = parse_map_lines(kMapLinesText);
+    return lines;
+}
+
+Point geo_to_map(const ViewerState& state, double lon, double lat) {
+    const ViewerGridInfo& g = state.GridInfo;
+    const double size = static_cast<double>(g.cellSize);
+    return {(lon - (g.lowerX + g.upperX) / 2) / size, (lat - (g.lowerY + g.upperY) / 2) / size};
+}
+
+void paint_guides(MapCanvas& canvas, const ViewerState& state, const MapOptions& options,
+                  const std::vector<GeoLine>& lines) {
+    if (!(state.GridInfo.cellSize > 0)) return;
+    if (options.graticule) {
+        // Meridians and parallels within the grid's span, in steps small
+        // enough to stay straight on the map.
+        const ViewerGridInfo& g = state.GridInfo;
+        const double west = std::min(g.lowerX, g.upperX), east = std::max(g.lowerX, g.upperX);
+        const double south = std::min<double>(g.lowerY, g.upperY), north = std::max<double>(g.lowerY, g.upperY);
+        for (int lon = -180; lon <= 360; lon += kGraticuleStep) {
+            if (lon < west || lon > east) continue;
+            const Point a = geo_to_map(state, lon, south), b = geo_to_map(state, lon, north);
+            canvas.draw_line(a.x, a.y, b.x, b.y, kGraticuleColour);
+        }
+        for (int lat = -90; lat <= 90; lat += kGraticuleStep) {
+            if (lat < south || lat > north) continue;
+            const Point a = geo_to_map(state, west, lat), b = geo_to_map(state, east, lat);
+            canvas.draw_line(a.x, a.y, b.x, b.y, kGraticuleColour);
+        }
+    }
+    if (options.borders) {
+        for (const GeoLine& line : lines) {
+            const Rgb colour = line.border ? kBorderColour : kCoastColour;
+            for (std::size_t i = 1; i < line.points.size(); ++i) {
+                const GeoPoint& p = line.points[i - 1];
+                const GeoPoint& q = line.points[i];
+                // A step across the date line is two ends of the map, not a line.
+                if (std::fabs(q.lon - p.lon) > 180) continue;
+                const Point a = geo_to_map(state, p.lon, p.lat), b = geo_to_map(state, q.lon, q.lat);
+                canvas.draw_line(a.x, a.y, b.x, b.y, colour);
+            }
+        }
+    }
+}
+
+}  // namespace veldra::viewer
