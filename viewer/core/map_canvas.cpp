@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace veldra::viewer {
 
@@ -89,15 +90,25 @@ void MapCanvas::draw_line(double x0, double y0, double x1, double y1, Rgb colour
         return;
     b = {a.x + t1 * dx, a.y + t1 * dy};
     a = {a.x + t0 * dx, a.y + t0 * dy};
-    // One pixel per step along the longer axis.
-    const int steps = static_cast<int>(std::ceil(std::max(std::fabs(b.x - a.x), std::fabs(b.y - a.y))));
-    for (int i = 0; i <= steps; ++i) {
-        const double t = steps == 0 ? 0 : static_cast<double>(i) / steps;
-        const int px = static_cast<int>(std::floor(a.x + t * (b.x - a.x)));
-        const int py = static_cast<int>(std::floor(a.y + t * (b.y - a.y)));
-        if (px >= 0 && px < width_ && py >= 0 && py < height_)
-            pixels_[static_cast<std::size_t>(py) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(px)] =
-                colour;
+    // The pixels of the two ends, joined without gaps (Bresenham).
+    int x = static_cast<int>(std::floor(a.x)), y = static_cast<int>(std::floor(a.y));
+    const int x_end = static_cast<int>(std::floor(b.x)), y_end = static_cast<int>(std::floor(b.y));
+    const int step_x = x < x_end ? 1 : -1, step_y = y < y_end ? 1 : -1;
+    const int run_x = std::abs(x_end - x), run_y = -std::abs(y_end - y);
+    int error = run_x + run_y;
+    for (;;) {
+        if (x >= 0 && x < width_ && y >= 0 && y < height_)
+            pixels_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)] = colour;
+        if (x == x_end && y == y_end) break;
+        const int twice = 2 * error;
+        if (twice >= run_y) {
+            error += run_y;
+            x += step_x;
+        }
+        if (twice <= run_x) {
+            error += run_x;
+            y += step_y;
+        }
     }
 }
 
