@@ -138,7 +138,8 @@ TEST_F(ViewerTest, TheExportDialogsReadOnlyBoxesLookItAndStepWithTheArrowKeys) {
     const QColor editable = d.txtOutFolder->palette().color(QPalette::Base);
     for (QLineEdit* box : {d.txtStartYear, d.txtEndYear, d.txtDecimals}) {
         EXPECT_TRUE(box->isReadOnly());
-        EXPECT_EQ(box->palette().color(QPalette::Base), d.palette().color(QPalette::Window)) << box->objectName().toStdString();
+        EXPECT_EQ(box->palette().color(QPalette::Base), d.palette().color(QPalette::Window))
+            << box->objectName().toStdString();
         EXPECT_NE(box->palette().color(QPalette::Base), editable);
         // On screen: the box's inside is not the colour of the folder box's.
         const QImage shot = box->grab().toImage();
@@ -172,7 +173,8 @@ public:
         return veldra::system_files().open_input(path);
     }
     std::unique_ptr<veldra::OutputFile> create_temporary(const std::string& final_path) override {
-        if (final_path.starts_with(folder_)) throw veldra::FileWriteError(final_path, "cannot create: Permission denied", EACCES);
+        if (final_path.starts_with(folder_))
+            throw veldra::FileWriteError(final_path, "cannot create: Permission denied", EACCES);
         return veldra::system_files().create_temporary(final_path);
     }
     void rename(const std::string& from, const std::string& to) override { veldra::system_files().rename(from, to); }
@@ -251,7 +253,8 @@ TEST_F(ViewerTest, TheColourScaleTakesTheMonthsOrTheRunsRangeOrPercentiles) {
     d.cboEndsFrom->setCurrentIndex(2);
     d.cmdFromRun->click();
     ASSERT_TRUE(wait_for([&] { return d.cmdFromRun->isEnabled(); }));
-    EXPECT_TRUE(d.lblNote->text().startsWith("The 2nd and 98th percentiles of 36 months")) << d.lblNote->text().toStdString();
+    EXPECT_TRUE(d.lblNote->text().startsWith("The 2nd and 98th percentiles of 36 months"))
+        << d.lblNote->text().toStdString();
     const double bin = 35020.0 / 4096;
     EXPECT_GE(d.txtLow->text().toDouble(), 20 - bin);  // rank 2.14 of 108: between 20 and 1000
     EXPECT_LE(d.txtLow->text().toDouble(), 1000 + bin);
@@ -326,14 +329,16 @@ ViewerRun run_viewer(const QStringList& args) {
     p.setProcessEnvironment(env);
     p.start(VELDRA_GUI_PROGRAM, args);
     p.waitForFinished(-1);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLocal8Bit(p.readAllStandardError())};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromLocal8Bit(p.readAllStandardError())};
 }
 
 TEST(ScreenshotRun, MessagesGoToStandardErrorAndTheStatusSaysWhetherThePictureWasWritten) {
     ModelDir model;  // without the temperature files of the climate
     const QString root = QString::fromStdString(model.root().string());
     const QString png = QString::fromStdString((model.root() / "shot.png").string());
-    const ViewerRun ok = run_viewer({"--model", root, "--select", "Precip", "--query", "-1.5,0.5", "--screenshot", png});
+    const ViewerRun ok =
+        run_viewer({"--model", root, "--select", "Precip", "--query", "-1.5,0.5", "--screenshot", png});
     EXPECT_EQ(ok.status, 0) << ok.err.toStdString();
     EXPECT_TRUE(ok.err.contains("max_temp")) << ok.err.toStdString();
     EXPECT_FALSE(QImage(png).isNull());

@@ -65,7 +65,8 @@ TEST(MapLines, ReadFromTheirTextAndTheWorldsLieAlongItsCoasts) {
         for (double lat = -35.5; lat <= -33.5; lat += 1) cape |= g.at(lon, lat) == kCoastColour;
     EXPECT_TRUE(cape);
     for (double lon = -159.5; lon < -150; lon += 1)
-        for (double lat = -39.5; lat < -30; lat += 1) EXPECT_EQ(g.at(lon, lat), MapCanvas::kBackground) << lon << " " << lat;
+        for (double lat = -39.5; lat < -30; lat += 1)
+            EXPECT_EQ(g.at(lon, lat), MapCanvas::kBackground) << lon << " " << lat;
     EXPECT_EQ(g.at(10.5, 26.5), MapCanvas::kBackground);
     bool border = false;
     for (double lon = 2.5; lon <= 5.5; lon += 1)

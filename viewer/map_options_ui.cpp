@@ -214,7 +214,8 @@ void MapOptionsUi::from_month() {
         scale_dialog->lblNote->setText("The month on display has no valid values.");
         return;
     }
-    const char* const notes[] = {"The stretch of the month on display.", "The smallest and largest value of the month on display.",
+    const char* const notes[] = {"The stretch of the month on display.",
+                                 "The smallest and largest value of the month on display.",
                                  "The 2nd and 98th percentiles of the month on display."};
     scale_dialog->fill_ends(ends->first, ends->second, notes[static_cast<int>(from)]);
 }
@@ -273,7 +274,8 @@ void MapOptionsUi::poll_run() {
 }
 
 void MapOptionsUi::follow_difference() {
-    if (scale_dialog->isVisible()) scale_dialog->show_scale(state_.options.active_scale(), state_.options.difference.has_value());
+    if (scale_dialog->isVisible())
+        scale_dialog->show_scale(state_.options.active_scale(), state_.options.difference.has_value());
 }
 
 void MapOptionsUi::set_scale(const ColourScale& scale) {

@@ -97,8 +97,10 @@ void MapCanvas::draw_line(double x0, double y0, double x1, double y1, Rgb colour
     const int run_x = std::abs(x_end - x), run_y = -std::abs(y_end - y);
     int error = run_x + run_y;
     for (;;) {
-        if (x >= 0 && x < width_ && y >= 0 && y < height_)
-            pixels_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)] = colour;
+        if (x >= 0 && x < width_ && y >= 0 && y < height_) {
+            const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+            pixels_[row + static_cast<std::size_t>(x)] = colour;
+        }
         if (x == x_end && y == y_end) break;
         const int twice = 2 * error;
         if (twice >= run_y) {

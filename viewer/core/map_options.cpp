@@ -74,8 +74,8 @@ std::optional<double> percentile(std::span<const float> values, double p) {
     std::nth_element(valid.begin(), valid.begin() + static_cast<std::ptrdiff_t>(below), valid.end());
     const double lo = valid[below];
     // The next larger value is the smallest of those after it.
-    const double hi = above == below ? lo
-                                     : *std::min_element(valid.begin() + static_cast<std::ptrdiff_t>(above), valid.end());
+    const auto rest = valid.begin() + static_cast<std::ptrdiff_t>(above);
+    const double hi = above == below ? lo : *std::min_element(rest, valid.end());
     return lo + (rank - static_cast<double>(below)) * (hi - lo);
 }
 

@@ -43,7 +43,8 @@ RunStretchResult compute_run_stretch(const RunStretchRequest& request, const std
                     if (block.fault == BlockFault::before_start || !block.records.complete()) {
                         if (first) skip(request.path + ": the file holds no complete block" + when);
                     } else if (!block.ok()) {
-                        if (first) skip(request.path + ": the block's count, year or month record does not match" + when);
+                        if (first)
+                            skip(request.path + ": the block's count, year or month record does not match" + when);
                     } else {
                         use(std::span<const float>(records).subspan(3));
                         if (first) ++result.months_used;
