@@ -286,6 +286,14 @@ TEST_F(ViewerTest, TheGraticuleIsDrawnOnTheMapKeptInSavedMapsAndOffByDefault) {
     EXPECT_EQ(c.pixel(c.width() / 2, c.height() / 4), kGraticuleColour);
     EXPECT_EQ(c.pixel(c.width() / 8, c.height() / 2), kGraticuleColour);
     EXPECT_EQ(count_of(c, kGraticuleColour), c.width() + c.height() - 1);  // two whole lines
+    // Labelled where the lines meet the top and the left edge.
+    EXPECT_EQ(frm->picMap->labels(), (std::vector<GuideLabel>{{"0\u00B0", true, c.width() / 2.0},
+                                                              {"0\u00B0", false, c.height() / 2.0}}));
+    const QImage shown = frm->picMap->grab().toImage();
+    int text = 0;
+    for (int y = 2; y < 12; ++y)
+        for (int x = c.width() / 2 + 3; x < c.width() / 2 + 15; ++x) text += shown.pixel(x, y) != c.pixel(x, y);
+    EXPECT_GT(text, 5);
     // It stays through redraws and a month step, over the values.
     frm->cmdMnUp_Click();
     EXPECT_EQ(c.pixel(c.width() / 2, c.height() / 4), kGraticuleColour);
@@ -304,6 +312,7 @@ TEST_F(ViewerTest, TheGraticuleIsDrawnOnTheMapKeptInSavedMapsAndOffByDefault) {
     frm->act_graticule->trigger();
     frm->cmdMnDown_Click();
     EXPECT_EQ(pixels(), plain);
+    EXPECT_TRUE(frm->picMap->labels().empty());
 }
 
 TEST_F(StartupTest, BordersAndGraticuleFromTheCommandLine) {

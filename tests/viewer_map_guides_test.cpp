@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -88,6 +89,21 @@ TEST(MapLines, TheGraticuleEveryThirtyDegreesAndLinesWithoutGapsClippedToThePict
     EXPECT_EQ(g.at(1.5, 45.5), MapCanvas::kBackground);
     EXPECT_EQ(g.at(0.5, 45.5), kGraticuleColour);   // the prime meridian
     EXPECT_EQ(g.at(45.5, -30.5), kGraticuleColour);  // 30 S
+
+    // Their labels where they meet the top and the left edge; none on the far edges.
+    const auto labels = graticule_labels(g.canvas, g.state);
+    auto has = [&](const char* text, bool meridian, double at) {
+        return std::find(labels.begin(), labels.end(), GuideLabel{text, meridian, at}) != labels.end();
+    };
+    EXPECT_EQ(labels.size(), 12u + 5u);
+    EXPECT_TRUE(has("180\u00B0", true, 0));
+    EXPECT_TRUE(has("0\u00B0", true, 180));
+    EXPECT_TRUE(has("30\u00B0E", true, 210));
+    EXPECT_TRUE(has("150\u00B0W", true, 30));
+    EXPECT_FALSE(has("90\u00B0N", false, 0));
+    EXPECT_TRUE(has("0\u00B0", false, 90));
+    EXPECT_TRUE(has("60\u00B0S", false, 150));
+    EXPECT_FALSE(has("90\u00B0S", false, 180));
 
     // A slanted line: one pixel in every column between its ends, each next
     // to the one before.

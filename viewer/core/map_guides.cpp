@@ -1,6 +1,7 @@
 #include "viewer/core/map_guides.h"
 
 #include <charconv>
+#include <algorithm>
 #include <cmath>
 
 namespace veldra::viewer {
@@ -51,25 +52,53 @@ Point geo_to_map(const ViewerState& state, double lon, double lat) {
     return {(lon - (g.lowerX + g.upperX) / 2) / size, (lat - (g.lowerY + g.upperY) / 2) / size};
 }
 
+std::string degrees_text(int degrees, bool longitude) {
+    const int size = degrees < 0 ? -degrees : degrees;
+    std::string text = std::to_string(size) + "\u00B0";
+    if (size == 0 || (longitude && size == 180)) return text;
+    return text + (longitude ? (degrees > 0 ? "E" : "W") : (degrees > 0 ? "N" : "S"));
+}
+
+namespace {
+
+// The graticule's longitudes and latitudes within the grid's span.
+template <typename Use>
+void for_each_graticule_line(const ViewerState& state, Use use) {
+    const ViewerGridInfo& g = state.GridInfo;
+    const double west = std::min(g.lowerX, g.upperX), east = std::max(g.lowerX, g.upperX);
+    const double south = std::min<double>(g.lowerY, g.upperY), north = std::max<double>(g.lowerY, g.upperY);
+    for (int lon = -180; lon <= 360; lon += kGraticuleStep)
+        if (lon >= west && lon <= east) use(true, lon, geo_to_map(state, lon, south), geo_to_map(state, lon, north));
+    for (int lat = -90; lat <= 90; lat += kGraticuleStep)
+        if (lat >= south && lat <= north) use(false, lat, geo_to_map(state, west, lat), geo_to_map(state, east, lat));
+}
+
+}  // namespace
+
+std::vector<GuideLabel> graticule_labels(const MapCanvas& canvas, const ViewerState& state) {
+    std::vector<GuideLabel> labels;
+    if (!(state.GridInfo.cellSize > 0)) return labels;
+    for_each_graticule_line(state, [&](bool meridian, int degrees, Point a, Point) {
+        const Point p = canvas.to_pixel(a.x, a.y);
+        const double at = meridian ? p.x : p.y;
+        const double limit = meridian ? canvas.width() : canvas.height();
+        // A line on the far edge (or beyond it) has no room for its label,
+        // and the poles' would cover the meridians' in the corner.
+        if (at >= 0 && at < limit - 1 && (meridian || (degrees != 90 && degrees != -90)))
+            labels.push_back({degrees_text(degrees > 180 ? degrees - 360 : degrees, meridian), meridian, at});
+    });
+    return labels;
+}
+
 void paint_guides(MapCanvas& canvas, const ViewerState& state, const MapOptions& options,
                   const std::vector<GeoLine>& lines) {
     if (!(state.GridInfo.cellSize > 0)) return;
     if (options.graticule) {
-        // Meridians and parallels within the grid's span, in steps small
-        // enough to stay straight on the map.
-        const ViewerGridInfo& g = state.GridInfo;
-        const double west = std::min(g.lowerX, g.upperX), east = std::max(g.lowerX, g.upperX);
-        const double south = std::min<double>(g.lowerY, g.upperY), north = std::max<double>(g.lowerY, g.upperY);
-        for (int lon = -180; lon <= 360; lon += kGraticuleStep) {
-            if (lon < west || lon > east) continue;
-            const Point a = geo_to_map(state, lon, south), b = geo_to_map(state, lon, north);
+        // Meridians and parallels within the grid's span: straight lines on
+        // the map's plate carrée.
+        for_each_graticule_line(state, [&](bool, int, Point a, Point b) {
             canvas.draw_line(a.x, a.y, b.x, b.y, kGraticuleColour);
-        }
-        for (int lat = -90; lat <= 90; lat += kGraticuleStep) {
-            if (lat < south || lat > north) continue;
-            const Point a = geo_to_map(state, west, lat), b = geo_to_map(state, east, lat);
-            canvas.draw_line(a.x, a.y, b.x, b.y, kGraticuleColour);
-        }
+        });
     }
     if (options.borders) {
         for (const GeoLine& line : lines) {

@@ -3,6 +3,7 @@
 // graticule of longitudes and latitudes every 30 degrees.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -42,5 +43,20 @@ Point geo_to_map(const ViewerState& state, double lon, double lat);
 // graticule first, then the coastlines and borders `lines`.
 void paint_guides(MapCanvas& canvas, const ViewerState& state, const MapOptions& options,
                   const std::vector<GeoLine>& lines = world_lines());
+
+// «30°E», «0°», «180°», «60°S»: a meridian's or a parallel's label.
+std::string degrees_text(int degrees, bool longitude);
+
+// Where a graticule line meets the picture: a meridian's label at `at`
+// pixels from the left along the top edge, a parallel's at `at` pixels from
+// the top along the left edge.
+struct GuideLabel {
+    std::string text;
+    bool meridian = true;
+    double at = 0;
+    bool operator==(const GuideLabel&) const = default;
+};
+// The labels of the graticule lines that cross the canvas, in its scale.
+std::vector<GuideLabel> graticule_labels(const MapCanvas& canvas, const ViewerState& state);
 
 }  // namespace veldra::viewer
