@@ -3,12 +3,14 @@
 # (Precip unless named as the first argument) drawn for January of the first
 # year, and the monthly series of a cell (in the pampas unless "LON,LAT" is
 # the second argument). Then docs/screenshot_zoomed.png: the shrubs of
-# July 2001 zoomed four times over southern Africa, with a queried cell in
-# Angola, its chart and the value under the pointer in the status line.
-# Then docs/screenshot_scale.png (July 2000's precipitation on a fixed
-# logarithmic scale in viridis), docs/screenshot_difference.png (July 2001
-# minus July 2000) and, where Xvfb, xdotool and ffmpeg are there, the two
-# dialogs of the Map menu opened by their keys: docs/colour_scale.png and
+# July 2001 zoomed four times over southern Africa with the borders, a
+# queried cell in Angola, its chart and the value under the pointer in the
+# status line. Then docs/screenshot_scale.png (July 2000's precipitation on
+# a fixed logarithmic scale in viridis), docs/screenshot_difference.png (July
+# 2001 minus July 2000), docs/screenshot_guides.png (coastlines, borders and
+# the graticule over July 2000) and, where Xvfb, xdotool and ffmpeg are
+# there, the two dialogs of the Map menu opened by their keys:
+# docs/colour_scale.png (the ends from the month's percentiles) and
 # docs/difference_dialog.png, and docs/video_frame.png: the seventh frame of
 # the video that Ctrl+Shift+S writes of 2000 (Return taken for the span and
 # for the file name the viewer proposes).
@@ -38,7 +40,7 @@ run_viewer --model "$model" --select "${1:-Precip}" --query "${2:--62.25,-34.75}
 echo "screenshot: wrote docs/screenshot.png"
 
 run_viewer --model "$model" --select Live_Biomass --layer 2 --year 2001 --month 7 \
-  --query 20.25,-12.75 --zoom 4 --screenshot docs/screenshot_zoomed.png
+  --query 20.25,-12.75 --zoom 4 --borders --screenshot docs/screenshot_zoomed.png
 echo "screenshot: wrote docs/screenshot_zoomed.png"
 
 run_viewer --model "$model" --select Precip --month 7 --scale 1,50 --log-scale --colour-map Viridis \
@@ -49,11 +51,16 @@ run_viewer --model "$model" --select Precip --year 2001 --month 7 --difference 2
   --screenshot docs/screenshot_difference.png
 echo "screenshot: wrote docs/screenshot_difference.png"
 
+run_viewer --model "$model" --select Precip --month 7 --borders --graticule --query 20.25,-12.75 \
+  --screenshot docs/screenshot_guides.png
+echo "screenshot: wrote docs/screenshot_guides.png"
+
 for tool in Xvfb xdotool ffmpeg; do
   command -v "$tool" >/dev/null || { echo "screenshot: no $tool, so no pictures of the dialogs" >&2; exit 0; }
 done
 # A dialog as a user opens it: its key pressed in the main window, then
-# `clicks` (x,y within the dialog), then the dialog's pixels off the screen.
+# `clicks` (x,y within the dialog, or key:KEYS to type), then the dialog's
+# pixels off the screen.
 display=:$((90 + RANDOM % 9))
 Xvfb "$display" -screen 0 1280x1000x24 >/dev/null 2>&1 &
 xvfb=$!
@@ -73,15 +80,18 @@ shoot_dialog() {
   local X Y WIDTH HEIGHT SCREEN WINDOW
   eval "$(DISPLAY=$display xdotool getwindowgeometry --shell "$dialog")"
   for click in "$@"; do
-    DISPLAY=$display xdotool mousemove --window "$dialog" "${click%,*}" "${click#*,}" click 1
+    case $click in
+      key:*) DISPLAY=$display xdotool key ${click#key:} ;;
+      *) DISPLAY=$display xdotool mousemove --window "$dialog" "${click%,*}" "${click#*,}" click 1 ;;
+    esac
     sleep 0.5
   done
   ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size "${WIDTH}x${HEIGHT}" -i "$display+$X,$Y" -frames:v 1 "$out"
   kill "$viewer"
   echo "screenshot: wrote $out"
 }
-# "From this month" fills the ends.
-shoot_dialog ctrl+k "Colour scale" docs/colour_scale.png 103,101
+# "Percentiles 2 to 98" chosen in the list, then "From this month" fills the ends.
+shoot_dialog ctrl+k "Colour scale" docs/colour_scale.png 260,101 "key:Down Down Return" 90,129
 shoot_dialog ctrl+d "Show difference to" docs/difference_dialog.png
 
 videos=$(mktemp -d)

@@ -185,11 +185,14 @@ TEST_F(ViewerTest, TheDifferenceViewShowsTheChangeAndBothValues) {
 
 TEST_F(StartupTest, TheMapsOptionsFromTheCommandLine) {
     const std::string root = model.root().string();
-    const FrmMain& w = open_started({"--select", "Precip", "--scale", "1,100", "--log-scale", "--colour-map",
-                                     "VIRIDIS", "--difference=2000"});
+    const FrmMain& w = open_started({"--select", "Precip", "--scale", "-500,100", "--colour-map", "VIRIDIS",
+                                     "--difference=2000"});
     const MapOptions& o = started.state.options;
-    EXPECT_TRUE(o.scale.fixed && o.scale.logarithmic);
-    EXPECT_EQ(o.scale.hi, 100);
+    // With a difference, --scale gives the ends of the difference's own scale.
+    EXPECT_FALSE(o.scale.fixed);
+    EXPECT_TRUE(o.difference_scale.fixed && !o.difference_scale.logarithmic);
+    EXPECT_EQ(o.difference_scale.lo, -500);
+    EXPECT_EQ(o.difference_scale.hi, 100);
     EXPECT_EQ(o.colour_map, kFirstPerceptualRamp);
     EXPECT_TRUE(w.act_colour_maps[1]->isChecked());
     EXPECT_EQ(o.difference, (DifferenceTo{2000, 0}));
@@ -197,7 +200,8 @@ TEST_F(StartupTest, TheMapsOptionsFromTheCommandLine) {
 
     for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"--log-scale"}, {"--scale", "1"}, {"--scale", "0,5", "--log-scale"},
-          {"--colour-map", "Jet"}, {"--difference", "2000-13"}, {"--difference", "1999"}}) {
+          {"--colour-map", "Jet"}, {"--difference", "2000-13"}, {"--difference", "1999"},
+          {"--log-scale", "--scale", "1,5", "--difference", "2000"}}) {
         std::vector<std::string> args{"--model", root};
         args.insert(args.end(), bad.begin(), bad.end());
         const StartupResult refused = start_viewer(args);

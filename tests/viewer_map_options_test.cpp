@@ -49,7 +49,7 @@ TEST(ColourScale, EndsFromTheCommandLineAndTheirChecks) {
 }
 
 TEST(ColourScale, ChoiceOfColoursByOption) {
-    const StretchStats month{10, 5, 2, 1, 9};
+    const StretchStats month{10, 5, 2, 1, 9, -7, 3};
     const StretchStats run{120, 4, 3, -2, 10};
     struct Case {
         const char* what;
@@ -65,15 +65,21 @@ TEST(ColourScale, ChoiceOfColoursByOption) {
     viridis.colour_map = kFirstPerceptualRamp;
     MapOptions difference;
     difference.difference = DifferenceTo{1999, 0};
+    MapOptions values_scale_difference = fixed_log;
+    values_scale_difference.difference = DifferenceTo{1999, 0};
     MapOptions fixed_difference = fixed_log;
     fixed_difference.difference = DifferenceTo{2001, 7};
+    fixed_difference.difference_scale = {true, -50, 50, true};
     const Case cases[] = {
         {"the month's stretch", {}, nullptr, 4, 1, 9, ""},
         {"the run's stretch", {}, &run, 4, -2, 10, ", whole run"},
         {"fixed ends win over the run", fixed_log, &run, 4, 2, 200, ", fixed scale, log scale"},
         {"a perceptual map in the list's place", viridis, &run, kFirstPerceptualRamp, -2, 10, ", whole run"},
-        {"a difference centred on zero", difference, &run, kBlueWhiteRedRamp, -9, 9, " minus March 1999"},
-        {"a difference on fixed ends, never logarithmic", fixed_difference, &run, kBlueWhiteRedRamp, 2, 200,
+        {"a difference symmetric about zero from its largest absolute value", difference, &run, kBlueWhiteRedRamp,
+         -7, 7, " minus March 1999"},
+        {"the values' fixed log scale does not apply to a difference", values_scale_difference, &run,
+         kBlueWhiteRedRamp, -7, 7, " minus March 1999"},
+        {"a difference on its own fixed ends, never logarithmic", fixed_difference, &run, kBlueWhiteRedRamp, -50, 50,
          ", fixed scale minus July 2001"},
     };
     for (const Case& c : cases) {

@@ -3,6 +3,8 @@
 #include <cmath>
 
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPalette>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -62,6 +64,34 @@ QPushButton* button(QWidget* parent, const char* name, const char* caption, doub
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
+// A box that cannot be typed into looks it: the window's colour behind the
+// text, as the platform shows read-only boxes; Up and Down step it as its
+// arrow buttons do.
+class StepKeys : public QObject {
+public:
+    StepKeys(QLineEdit* box, QToolButton* up, QToolButton* down) : QObject(box), up_(up), down_(down) {
+        QPalette p = box->palette();
+        p.setColor(QPalette::Base, p.color(QPalette::Window));
+        box->setPalette(p);
+        box->setToolTip("Step with the arrows beside it, or with the Up and Down keys");
+        box->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up) up_->click();
+        else if (key == Qt::Key_Down) down_->click();
+        else return false;
+        return true;
+    }
+
+private:
+    QToolButton* up_;
+    QToolButton* down_;
+};
+
 }  // namespace
 
 FrmExport::FrmExport(ViewerState& state, UiServices& ui, std::string program_folder, LookupPlaces lookup,
@@ -117,6 +147,10 @@ FrmExport::FrmExport(ViewerState& state, UiServices& ui, std::string program_fol
     lblExports->setWordWrap(true);
     lblExports->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+    new StepKeys(txtStartYear, cmdYrUp1, cmdYrDown1);
+    new StepKeys(txtEndYear, cmdYrUp2, cmdYrDown2);
+    new StepKeys(txtDecimals, cmdDecUp, cmdDecDown);
+
     // Captions wider in this face than designed widen their controls to the right.
     fit_captions(*this);
 
@@ -136,7 +170,10 @@ FrmExport::FrmExport(ViewerState& state, UiServices& ui, std::string program_fol
 }
 
 std::string FrmExport::last_export_dir_path() const {
-    return with_trailing_separator(program_folder_) + "Last_Export_Dir.txt";
+    // One place for reading and writing: beside the program when its folder
+    // can be written, else the user's configuration folder.
+    if (!last_export_dir_) last_export_dir_ = last_export_dir_file(program_folder_, files_);
+    return *last_export_dir_;
 }
 
 void FrmExport::open_dialog() {

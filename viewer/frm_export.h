@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include <QDialog>
@@ -98,6 +99,7 @@ private:
     bool running_ = false;
     bool cancel_requested_ = false;
     std::string proposed_root_;  // the root as the dialog last proposed it
+    mutable std::optional<std::string> last_export_dir_;  // where Last_Export_Dir.txt is, once known
 };
 
 }  // namespace veldra::viewer

@@ -21,6 +21,7 @@
 #include "viewer/core/colour_ramps.h"
 #include "viewer/core/display_block.h"
 #include "viewer/core/map_drawing.h"
+#include "viewer/core/map_guides.h"
 #include "viewer/core/navigation.h"
 #include "viewer/core/perceptual_ramps.h"
 #include "viewer/fitted_captions.h"
@@ -81,6 +82,8 @@ void FrmMain::build_tools() {
     act_save_video = menu.save_video;
     act_colour_scale = menu.colour_scale;
     act_difference = menu.difference;
+    act_borders = menu.borders;
+    act_graticule = menu.graticule;
     act_colour_maps = menu.colour_maps;
 
     display_ = std::make_unique<MapDisplay>(state_, *picMap, *status_line, *lstIndex);
@@ -102,6 +105,8 @@ void FrmMain::build_tools() {
     connect(act_save_video, &QAction::triggered, this, &FrmMain::save_video);
     connect(act_colour_scale, &QAction::triggered, this, &FrmMain::open_colour_scale);
     connect(act_difference, &QAction::triggered, this, &FrmMain::open_difference);
+    connect(act_borders, &QAction::toggled, this, &FrmMain::set_borders);
+    connect(act_graticule, &QAction::toggled, this, &FrmMain::set_graticule);
     for (int i = 0; i < static_cast<int>(act_colour_maps.size()); ++i)
         connect(act_colour_maps[static_cast<std::size_t>(i)], &QAction::triggered, this,
                 [this, i] { set_colour_map(i == 0 ? 0 : kFirstPerceptualRamp + i - 1); });
@@ -190,7 +195,7 @@ void FrmMain::set_buttons_enabled(bool enabled) {
 }
 
 void FrmMain::lstMaps_Click() {
-    display_->clear();
+    clear_map();
     const int row = selected_row(lstMaps);
     if (row < 0) {
         state_.SelectedEntry = 0;
@@ -222,6 +227,12 @@ void FrmMain::lstMaps_Click() {
     display_->refresh_overlays();
 }
 
+void FrmMain::clear_map() {
+    display_->clear();
+    // The labels describe the values on display: none now.
+    for (QLabel* label : {lblUnits, lblMean, lblStdev, lblCells}) label->clear();
+}
+
 void FrmMain::lstIndex_Click() {
     const int row = selected_row(lstIndex);
     state_.SelectedLayer = row < 0 ? 0 : row + 1;
@@ -237,6 +248,12 @@ void FrmMain::draw_or_disable(bool can_draw) {
         Draw_Data();
     }
     set_buttons_enabled(can_draw);
+    if (can_draw) chart_follows_selection();
+}
+
+void FrmMain::chart_follows_selection() {
+    if (!charted_cell_ || charted_selection_ == std::pair{state_.SelectedEntry, state_.SelectedLayer}) return;
+    if (const auto failure = chart_variable(*charted_cell_)) ui_.message(QString::fromStdString(*failure));
 }
 
 void FrmMain::lstClr_Click() {
@@ -311,6 +328,7 @@ void FrmMain::Draw_Globe() {
     MapCanvas& canvas = picMap->canvas();
     set_map_scale(canvas, state_);
     paint_globe(canvas, state_);
+    paint_guides(canvas, state_, state_.options);
     // The mask covers every position: what was drawn before is gone.
     state_.picture.globe = true;
     state_.picture.grid_scale = true;
@@ -369,7 +387,34 @@ void FrmMain::Draw_Data() {
     } else if (ramp.stretched) {
         Stretcher(*ramp.stretched);
     }
+    finish_picture();
     display_->refresh_readout();
+}
+
+void FrmMain::finish_picture() {
+    if (!state_.picture.values) return;
+    paint_guides(picMap->canvas(), state_, state_.options);
+    // The charted cell stays marked until another cell is charted.
+    if (charted_cell_) mark_cell(*charted_cell_, rgb(255, 255, 0));
+    picMap->update();
+}
+
+void FrmMain::set_borders(bool on) {
+    if (act_borders->isChecked() != on) {
+        act_borders->setChecked(on);  // runs this again through its signal
+        return;
+    }
+    state_.options.borders = on;
+    display_->repaint();
+}
+
+void FrmMain::set_graticule(bool on) {
+    if (act_graticule->isChecked() != on) {
+        act_graticule->setChecked(on);
+        return;
+    }
+    state_.options.graticule = on;
+    display_->repaint();
 }
 
 void FrmMain::Stretcher(const ColourRamp& ramp) {
@@ -419,7 +464,7 @@ void FrmMain::resizeEvent(QResizeEvent* event) {
 
 void FrmMain::Form_Resize() {
     state_.RedrawPending = true;
-    display_->clear();
+    clear_map();
 
     const QSize outer = frameGeometry().size();
     const WindowState window_state = isMinimized()   ? WindowState::minimized
@@ -485,7 +530,24 @@ void FrmMain::picMap_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, double x,
     const auto cell = nearest_cell(state_.CellTable, state_.extents.half_cols, state_.extents.half_rows_int, x, y);
     if (!cell) return;
     mark_cell(*cell, rgb(255, 255, 255));
+    charted_cell_ = *cell;
+    const auto failure = chart_variable(*cell);
+    // The white marker and the first series reach the screen before the
+    // climate files are read.
+    QCoreApplication::processEvents();
+    std::string failures = (failure ? *failure + "\n" : std::string()) + Chart_Climate(*cell);
+    chartMain->show();
+    show_pointer(x, y);
+    status_line->show_note(QString::fromStdString(charting_note(charted_cell(state_, *cell))));
+    if (!failures.empty()) {
+        failures.pop_back();
+        ui_.message(QString::fromStdString(failures));
+    }
+}
 
+std::optional<std::string> FrmMain::chart_variable(std::size_t cell) {
+    const auto source = selection_source(state_);
+    if (!source) return std::nullopt;
     chartMain->set_legend_text(1, QString::fromStdString(source->legend));
     const auto climate = climate_sources(state_);
     for (std::size_t c = 0; c < climate.size(); ++c)
@@ -493,23 +555,12 @@ void FrmMain::picMap_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, double x,
     chartMain->set_value_axis_title(QString::fromStdString(value_axis_title(*state_.selected_entry())));
     chartMain->set_units(1, std::string(trim_blanks(state_.selected_entry()->Units)));
     // The cell is named: it may lie far from a press over water.
-    const ChartedCell named = charted_cell(state_, *cell);
+    const ChartedCell named = charted_cell(state_, cell);
     chartMain->set_cell(QString::fromStdString(chart_title(named)), csv_cell_header(named));
-    charted_cell_ = *cell;
-
-    const MonthlySeries series = read_cell_series(*source, *cell, run_shape(state_));
+    const MonthlySeries series = read_cell_series(*source, cell, run_shape(state_));
     chartMain->set_column(1, series);
-    // The white marker and the first series reach the screen before the
-    // climate files are read.
-    QCoreApplication::processEvents();
-    std::string failures = (series.failure ? *series.failure + "\n" : std::string()) + Chart_Climate(*cell);
-    chartMain->show();
-    show_pointer(x, y);
-    status_line->show_note(QString::fromStdString(charting_note(named)));
-    if (!failures.empty()) {
-        failures.pop_back();
-        ui_.message(QString::fromStdString(failures));
-    }
+    charted_selection_ = {state_.SelectedEntry, state_.SelectedLayer};
+    return series.failure;
 }
 
 std::string FrmMain::Chart_Climate(std::size_t cell) {

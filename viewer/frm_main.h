@@ -16,6 +16,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QPointF>
@@ -64,6 +65,8 @@ public:
     QAction* act_save_video = nullptr;
     QAction* act_colour_scale = nullptr;
     QAction* act_difference = nullptr;
+    QAction* act_borders = nullptr;
+    QAction* act_graticule = nullptr;
     std::array<QAction*, 5> act_colour_maps{};  // the list's ramp, then the perceptual maps
     // The keyboard shortcuts of the buttons.
     std::vector<QShortcut*> shortcuts;
@@ -131,6 +134,10 @@ public slots:
     void open_difference() { options_->open_difference(year_value()); }
     void set_difference(std::optional<DifferenceTo> difference) { options_->set_difference(difference); }
     MapOptionsUi& map_options() { return *options_; }
+    // Coastlines and borders, and the graticule, over the map (and in saved
+    // maps and frames).
+    void set_borders(bool on);
+    void set_graticule(bool on);
 
     // "Save animation as video..."
     void save_video();
@@ -152,6 +159,17 @@ private:
     // series that could not be read, one a line.
     std::string Chart_Climate(std::size_t cell);
     void mark_cell(std::size_t cell, Rgb colour);
+    // Empties the map and the four statistics labels with it.
+    void clear_map();
+    // Charts the chosen variable at the chosen layer for `cell` as series 1,
+    // with its legend, titles and the cell's name; the reason when it could
+    // not all be read.
+    std::optional<std::string> chart_variable(std::size_t cell);
+    // After another variable or layer is drawn, the charted cell's series 1
+    // follows it.
+    void chart_follows_selection();
+    // Over values just painted: the guides, and the charted cell's marker.
+    void finish_picture();
     void apply_layout(const MainLayout& layout);
     void place_status_line();
     void apply_step(const TimeStep& step);
@@ -169,6 +187,7 @@ private:
     MainLayout layout_;  // the controls' places in twips, as last laid out
     std::optional<OuterSize> requested_size_;
     std::optional<std::size_t> charted_cell_;  // the cell of the chart's first series
+    std::pair<int, int> charted_selection_{0, 0};  // the entry and layer of that series
 
     std::unique_ptr<MapDisplay> display_;
     std::unique_ptr<SameColours> same_colours_;

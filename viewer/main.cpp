@@ -22,23 +22,23 @@ int main(int argc, char** argv) {
     // The command line and the model come first, so that --help and a bad
     // option work without a display.
     StartupResult start = start_viewer(std::vector<std::string>(argv + 1, argv + argc));
-    if (!start.run && start.message.empty()) {
-        std::cout << start.out;
-        std::cerr << start.err;
-        return start.exit_status;
-    }
+    // A script's --screenshot waits for no one: its messages go to standard error.
+    ConsoleUiServices console(std::cerr);
+    if (!start.run && (start.message.empty() || !start.screenshot.empty()))
+        return finish_without_run(start, console, std::cout, std::cerr);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("Veldra_GUI");
-    QtUiServices ui;
-    if (!start.run) return finish_without_run(start, ui, std::cout, std::cerr);
+    QtUiServices desktop;
+    if (!start.run) return finish_without_run(start, desktop, std::cout, std::cerr);
+    UiServices& ui = start.screenshot.empty() ? static_cast<UiServices&>(desktop) : console;
 
     ViewerState& state = start.state;
     for (const std::string& warning : state.warnings) std::cerr << "Veldra_GUI: " << warning << "\n";
     const std::string program_folder = QCoreApplication::applicationDirPath().toStdString();
     FrmExport frm_export(state, ui, program_folder, veldra::lookup::standard_lookup_places(program_folder));
     FrmMain frm_main(state, ui, frm_export);
-    ui.set_parent(&frm_main);
+    desktop.set_parent(&frm_main);
     frm_main.Form_Load();
     frm_main.fit_to_screen(frm_main.screen()->availableGeometry().size());
     frm_main.show();

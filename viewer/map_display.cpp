@@ -47,6 +47,9 @@ void MapDisplay::repaint() {
 }
 
 void MapDisplay::refresh_overlays() {
+    const MapPicture& p = state_.picture;
+    map_.set_labels(state_.options.graticule && p.globe && p.grid_scale ? graticule_labels(map_.canvas(), state_)
+                                                                         : std::vector<GuideLabel>{});
     const OutputEntry* entry = state_.selected_entry();
     if (state_.picture.values) {
         const std::string units = entry ? std::string(trim_blanks(entry->Units)) : std::string();

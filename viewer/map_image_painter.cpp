@@ -5,6 +5,7 @@
 
 #include "viewer/core/map_canvas.h"
 #include "viewer/core/map_drawing.h"
+#include "viewer/core/map_guides.h"
 #include "viewer/core/map_image.h"
 #include "modelfiles/paths.h"
 
@@ -64,6 +65,26 @@ QRect paint_legend(QPainter& painter, const Legend& legend, QPoint origin, int m
     return box;
 }
 
+void paint_guide_labels(QPainter& painter, const std::vector<GuideLabel>& labels, QPointF origin, double scale,
+                        const QFont& font) {
+    const QFontMetrics metrics(font);
+    painter.save();
+    painter.setFont(font);
+    for (const GuideLabel& l : labels) {
+        const QString text = QString::fromStdString(l.text);
+        const double at = l.at / scale;
+        // Beside its line: right of a meridian along the top, under a
+        // parallel along the left.
+        const QRectF box(l.meridian ? QPointF(origin.x() + at + 2, origin.y() + 1)
+                                    : QPointF(origin.x() + 1, origin.y() + at + 2),
+                         QSizeF(metrics.horizontalAdvance(text) + 4, metrics.height()));
+        painter.fillRect(box, QColor(255, 255, 255, 170));
+        painter.setPen(QColor(40, 40, 40));
+        painter.drawText(box, Qt::AlignCenter, text);
+    }
+    painter.restore();
+}
+
 SavedMapLayout saved_map_layout(const ViewerState& state, const PaintedValues& painted, const MapRect& shown,
                                 const std::string& title) {
     SavedMapLayout out;
@@ -93,6 +114,9 @@ QImage render_map_image(const ViewerState& state, std::span<const float> values,
     canvas.set_scale(cells.rect.left, cells.rect.top, cells.rect.right, cells.rect.bottom);
     paint_globe(canvas, state);
     paint_values(canvas, state, values, painted);
+    paint_guides(canvas, state, state.options);
+    const std::vector<GuideLabel> labels =
+        state.options.graticule ? graticule_labels(canvas, state) : std::vector<GuideLabel>{};
     const QImage map(reinterpret_cast<const uchar*>(canvas.data()), canvas.width(), canvas.height(),
                      canvas.width() * 4, QImage::Format_RGB32);
 
@@ -104,6 +128,7 @@ QImage render_map_image(const ViewerState& state, std::span<const float> values,
     painter.drawText(QRect(l.title.x, l.title.y, l.title.w, l.title.h), Qt::AlignHCenter | Qt::AlignVCenter,
                      QString::fromStdString(title));
     painter.drawImage(QPoint(l.map.x, l.map.y), map);
+    paint_guide_labels(painter, labels, QPointF(l.map.x, l.map.y), 1, image_font(11, false));
     paint_legend(painter, saved.legend, QPoint(l.legend.x, l.legend.y), saved.legend_room, image_font(12, false));
     painter.end();
     return image;

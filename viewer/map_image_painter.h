@@ -10,6 +10,7 @@
 #include <QPoint>
 
 #include "viewer/core/legend.h"
+#include "viewer/core/map_guides.h"
 #include "viewer/core/map_image.h"
 #include "viewer/core/map_view.h"
 #include "viewer/core/viewer_state.h"
@@ -24,6 +25,11 @@ TextWidth text_width_in(const QFont& font);
 // Lays out and paints `legend` in at most `max_width` pixels with its
 // top-left corner at `origin`; returns its box there.
 QRect paint_legend(QPainter& painter, const Legend& legend, QPoint origin, int max_width, const QFont& font);
+
+// The graticule's labels over a map whose top-left corner is at `origin`,
+// its pixels `scale` times the labels' (the canvas's device pixels).
+void paint_guide_labels(QPainter& painter, const std::vector<GuideLabel>& labels, QPointF origin, double scale,
+                        const QFont& font);
 
 // Where the title, the map and the legend of a saved map go (what
 // render_map_image lays out), and the whole cells it shows.

@@ -84,6 +84,11 @@ MapMenu build_map_menu(QWidget& window) {
     m.beep->setCheckable(true);
     m.beep->setChecked(true);
     menu->addSeparator();
+    m.borders = menu->addAction("Coastlines and borders");
+    m.borders->setCheckable(true);
+    m.graticule = menu->addAction("Graticule (every 30 degrees)");
+    m.graticule->setCheckable(true);
+    menu->addSeparator();
     // The keys work while the map has the focus; the menu only names them.
     m.zoom_in = menu->addAction("Zoom in\tWheel, +");
     m.zoom_out = menu->addAction("Zoom out\tWheel, -");

@@ -33,6 +33,8 @@ struct MapMenu {
     QAction* save_video = nullptr;
     QAction* colour_scale = nullptr;
     QAction* difference = nullptr;
+    QAction* borders = nullptr;    // coastlines and borders over the map
+    QAction* graticule = nullptr;  // meridians and parallels every 30 degrees
     // The colour list's ramp (first), then the perceptual maps; one is checked.
     std::array<QAction*, 5> colour_maps{};
 };

@@ -1,5 +1,7 @@
 #include "viewer/map_options_ui.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -44,15 +46,22 @@ ColourScaleDialog::ColourScaleDialog(QWidget* parent) : QDialog(parent) {
     grid->addWidget(new QLabel("High end:", this), 2, 2);
     txtHigh = new QLineEdit(this);
     grid->addWidget(txtHigh, 2, 3);
+    grid->addWidget(new QLabel("Ends taken as:", this), 3, 0);
+    cboEndsFrom = new QComboBox(this);
+    cboEndsFrom->addItems({"Mean ± 2 standard deviations", "Minimum and maximum", "Percentiles 2 to 98"});
+    grid->addWidget(cboEndsFrom, 3, 1, 1, 3);
     cmdFromMonth = push("From this month", this);
     cmdFromRun = push("From the whole run", this);
-    grid->addWidget(cmdFromMonth, 3, 0, 1, 2);
-    grid->addWidget(cmdFromRun, 3, 2, 1, 2);
+    grid->addWidget(cmdFromMonth, 4, 0, 1, 2);
+    grid->addWidget(cmdFromRun, 4, 2, 1, 2);
     chkLog = new QCheckBox("Logarithmic (for positive values)", this);
-    grid->addWidget(chkLog, 4, 0, 1, 4);
+    grid->addWidget(chkLog, 5, 0, 1, 4);
+    lblScaleOf = new QLabel(this);
+    lblScaleOf->setWordWrap(true);
+    grid->addWidget(lblScaleOf, 6, 0, 1, 4);
     lblNote = new QLabel(this);
     lblNote->setWordWrap(true);
-    grid->addWidget(lblNote, 5, 0, 1, 4);
+    grid->addWidget(lblNote, 7, 0, 1, 4);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     cmdOk = push("OK", this);
@@ -60,22 +69,33 @@ ColourScaleDialog::ColourScaleDialog(QWidget* parent) : QDialog(parent) {
     cmdApply = push("Apply", this);
     cmdCancel = push("Cancel", this);
     for (QPushButton* b : {cmdOk, cmdApply, cmdCancel}) buttons->addWidget(b);
-    grid->addLayout(buttons, 6, 0, 1, 4);
+    grid->addLayout(buttons, 8, 0, 1, 4);
     optStretched->setChecked(true);
     auto follow = [this] {
-        for (QWidget* w : std::initializer_list<QWidget*>{txtLow, txtHigh, chkLog}) w->setEnabled(optFixed->isChecked());
+        for (QWidget* w : std::initializer_list<QWidget*>{txtLow, txtHigh}) w->setEnabled(optFixed->isChecked());
+        chkLog->setEnabled(optFixed->isChecked() && !property("difference").toBool());
     };
     connect(optFixed, &QRadioButton::toggled, this, follow);
     follow();
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::hide);
 }
 
-void ColourScaleDialog::show_scale(const ColourScale& scale) {
+void ColourScaleDialog::show_scale(const ColourScale& scale, bool difference) {
+    setProperty("difference", difference);
     (scale.fixed ? optFixed : optStretched)->setChecked(true);
     txtLow->setText(number_text(scale.lo));
     txtHigh->setText(number_text(scale.hi));
-    chkLog->setChecked(scale.logarithmic);
+    chkLog->setChecked(scale.logarithmic && !difference);
+    chkLog->setEnabled(optFixed->isChecked() && !difference);
+    lblScaleOf->setText(difference ? "A difference is on display: these ends are the difference's own scale. Unless "
+                                     "fixed, it runs from -m to m, m the month's largest absolute difference. The "
+                                     "logarithmic option does not apply to differences."
+                                   : "These ends colour the values of the stretched ramps and perceptual maps.");
     lblNote->clear();
+}
+
+EndsFrom ColourScaleDialog::ends_from() const {
+    return static_cast<EndsFrom>(std::clamp(cboEndsFrom->currentIndex(), 0, 2));
 }
 
 void ColourScaleDialog::fill_ends(double lo, double hi, const QString& note) {
@@ -139,7 +159,7 @@ MapOptionsUi::MapOptionsUi(ViewerState& state, QWidget& window, std::function<vo
 MapOptionsUi::~MapOptionsUi() = default;
 
 void MapOptionsUi::open_colour_scale() {
-    scale_dialog->show_scale(state_.options.scale);
+    scale_dialog->show_scale(state_.options.active_scale(), state_.options.difference.has_value());
     scale_dialog->show();
     scale_dialog->raise();
     scale_dialog->activateWindow();
@@ -163,12 +183,12 @@ void MapOptionsUi::open_difference(int year_shown) {
 
 bool MapOptionsUi::scale_from_dialog() {
     ColourScaleDialog* d = scale_dialog;
-    ColourScale scale = state_.options.scale;
+    ColourScale scale = state_.options.active_scale();
     scale.fixed = d->optFixed->isChecked();
     if (scale.fixed) {
         const auto lo = parse_number(d->txtLow->text().trimmed().toStdString());
         const auto hi = parse_number(d->txtHigh->text().trimmed().toStdString());
-        const bool log = d->chkLog->isChecked();
+        const bool log = d->chkLog->isChecked() && !state_.options.difference;
         const auto problem = lo && hi ? scale_problem(*lo, *hi, log) : "The low and the high end must both be numbers.";
         if (problem) {
             d->lblNote->setText(QString::fromStdString(*problem));
@@ -188,8 +208,16 @@ void MapOptionsUi::from_month() {
         scale_dialog->lblNote->setText("No stretched map is on display: choose a variable and a stretched ramp.");
         return;
     }
-    const StretchStats s = stretch_stats(state_.display_values);
-    scale_dialog->fill_ends(s.lo, s.hi, "The stretch of the month on display.");
+    const EndsFrom from = scale_dialog->ends_from();
+    const auto ends = ends_of(state_.display_values, from);
+    if (!ends) {
+        scale_dialog->lblNote->setText("The month on display has no valid values.");
+        return;
+    }
+    const char* const notes[] = {"The stretch of the month on display.",
+                                 "The smallest and largest value of the month on display.",
+                                 "The 2nd and 98th percentiles of the month on display."};
+    scale_dialog->fill_ends(ends->first, ends->second, notes[static_cast<int>(from)]);
 }
 
 void MapOptionsUi::from_run() {
@@ -198,13 +226,26 @@ void MapOptionsUi::from_run() {
         scale_dialog->lblNote->setText("Choose a variable and, where it has layers, a layer first.");
         return;
     }
-    if (const StretchStats* run = state_.run_scale.stats_for(state_.SelectedEntry, state_.SelectedLayer)) {
-        scale_dialog->fill_ends(run->lo, run->hi, "The stretch over the whole run.");
+    if (state_.options.difference) {
+        scale_dialog->lblNote->setText("The whole run holds values, not differences: take the ends from this month "
+                                       "or type them.");
+        return;
+    }
+    const EndsFrom from = scale_dialog->ends_from();
+    if (const StretchStats* run = state_.run_scale.stats_for(state_.SelectedEntry, state_.SelectedLayer);
+        run && from != EndsFrom::percentiles) {
+        if (from == EndsFrom::range)
+            scale_dialog->fill_ends(run->min, run->max, "The smallest and largest value of the whole run.");
+        else
+            scale_dialog->fill_ends(run->lo, run->hi, "The stretch over the whole run.");
         return;
     }
     const RunShape run = run_shape(state_);
-    run_job_ = std::make_unique<RunScaleJob>(
-        RunStretchRequest{source->path, source->layers, source->layer, run.first_year, run.last_year, run.cell_count});
+    RunStretchRequest request{source->path, source->layers, source->layer, run.first_year, run.last_year,
+                              run.cell_count};
+    request.percentiles = from == EndsFrom::percentiles;
+    run_ends_from_ = from;
+    run_job_ = std::make_unique<RunScaleJob>(request);
     scale_dialog->lblNote->setText("Reading every month of the run...");
     scale_dialog->cmdFromRun->setEnabled(false);
     run_timer_.start();
@@ -221,13 +262,27 @@ void MapOptionsUi::poll_run() {
             "No month of the run could be read" + (r.first_problem ? " (" + *r.first_problem + ")" : std::string())));
         return;
     }
-    scale_dialog->fill_ends(r.stats.lo, r.stats.hi,
-                            QString::fromStdString("The stretch over " + std::to_string(r.months_used) +
-                                                   " months of the run."));
+    const std::string months = std::to_string(r.months_used) + " months of the run.";
+    if (run_ends_from_ == EndsFrom::range)
+        scale_dialog->fill_ends(r.stats.min, r.stats.max,
+                                QString::fromStdString("The smallest and largest value of " + months));
+    else if (run_ends_from_ == EndsFrom::percentiles && r.percentiles)
+        scale_dialog->fill_ends(r.percentiles->first, r.percentiles->second,
+                                QString::fromStdString("The 2nd and 98th percentiles of " + months));
+    else
+        scale_dialog->fill_ends(r.stats.lo, r.stats.hi, QString::fromStdString("The stretch over " + months));
+}
+
+void MapOptionsUi::follow_difference() {
+    if (scale_dialog->isVisible())
+        scale_dialog->show_scale(state_.options.active_scale(), state_.options.difference.has_value());
 }
 
 void MapOptionsUi::set_scale(const ColourScale& scale) {
-    state_.options.scale = scale;
+    // While a difference is shown, its own scale: never logarithmic.
+    ColourScale& target = state_.options.active_scale();
+    target = scale;
+    if (state_.options.difference) target.logarithmic = false;
     redraw_();
 }
 
@@ -238,6 +293,7 @@ void MapOptionsUi::set_colour_map(int ramp_index) {
 
 void MapOptionsUi::set_difference(std::optional<DifferenceTo> difference) {
     state_.options.difference = difference;
+    follow_difference();
     redraw_();
 }
 

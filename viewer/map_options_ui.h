@@ -36,15 +36,20 @@ public:
     QRadioButton* optFixed;
     QLineEdit* txtLow;
     QLineEdit* txtHigh;
+    QComboBox* cboEndsFrom;  // what "From this month" and "From the whole run" take: EndsFrom's order
     QPushButton* cmdFromMonth;
     QPushButton* cmdFromRun;
     QCheckBox* chkLog;
+    QLabel* lblScaleOf;  // whether the ends are the values' or a difference's
     QLabel* lblNote;  // where the ends come from, or why they cannot be used
     QPushButton* cmdOk;
     QPushButton* cmdApply;
     QPushButton* cmdCancel;
 
-    void show_scale(const ColourScale& scale);
+    // The scale of the values, or with `difference` the difference's own
+    // (the logarithm is then off and cannot be chosen).
+    void show_scale(const ColourScale& scale, bool difference = false);
+    EndsFrom ends_from() const;
     // The ends put in the boxes, with the fixed scale chosen.
     void fill_ends(double lo, double hi, const QString& note);
 };
@@ -85,10 +90,12 @@ private:
     void from_month();
     void from_run();
     void poll_run();
+    void follow_difference();  // an open dialog shows the scale the map now uses
 
     ViewerState& state_;
     std::function<void()> redraw_;
     std::unique_ptr<RunScaleJob> run_job_;
+    EndsFrom run_ends_from_ = EndsFrom::stretch;  // what the job's ends are for
     QTimer run_timer_;
 };
 

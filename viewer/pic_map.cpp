@@ -61,6 +61,12 @@ void PicMap::set_hint(const QString& hint) {
     update();
 }
 
+void PicMap::set_labels(std::vector<GuideLabel> labels) {
+    if (labels == labels_) return;
+    labels_ = std::move(labels);
+    update();
+}
+
 void PicMap::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (canvas_.width() == 0 || canvas_.height() == 0) {
@@ -70,6 +76,7 @@ void PicMap::paintEvent(QPaintEvent*) {
                            canvas_.width() * 4, QImage::Format_RGB32);
         painter.drawImage(rect(), image);
     }
+    paint_guide_labels(painter, labels_, QPointF(0, 0), devicePixelRatioF(), font());
     if (legend_) {
         // At the lower left: over the southern ocean and Antarctica on a
         // world map, where no rangeland lies.

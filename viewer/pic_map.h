@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include "viewer/core/legend.h"
+#include "viewer/core/map_guides.h"
 #include "viewer/core/map_canvas.h"
 
 namespace veldra::viewer {
@@ -38,6 +39,9 @@ public:
     // A hint centred over the map; empty hides it.
     void set_hint(const QString& hint);
     QString hint() const { return hint_; }
+    // The graticule's labels along the top and left edges; none hides them.
+    void set_labels(std::vector<GuideLabel> labels);
+    const std::vector<GuideLabel>& labels() const { return labels_; }
 
 signals:
     // Any mouse button, with the shift state and the map point pressed.
@@ -67,6 +71,7 @@ private:
     MapCanvas canvas_;
     std::optional<Legend> legend_;
     QString hint_;
+    std::vector<GuideLabel> labels_;
 };
 
 }  // namespace veldra::viewer

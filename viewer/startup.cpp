@@ -24,6 +24,7 @@ std::string usage_text() {
     return "Usage: Veldra_GUI [--model DIR | --settings FILE] [--select NAME [--layer N]] [--year Y] [--month M]\n"
            "                  [--ramp NAME] [--query LON,LAT] [--zoom FACTOR] [--screenshot FILE]\n"
            "                  [--scale LO,HI [--log-scale]] [--colour-map NAME] [--difference YEAR[-MONTH]]\n"
+           "                  [--borders] [--graticule]\n"
            "Shows the results of a Veldra model run: maps of its variables by year and month.\n"
            "\n"
            "  --model DIR        use DIR as the model folder; no settings file is read\n"
@@ -36,14 +37,18 @@ std::string usage_text() {
            "  --zoom FACTOR      zoom the map by FACTOR (1 is the whole map) around the --query point,\n"
            "                     or around the map's centre\n"
            "  --screenshot FILE  save a picture of the window as PNG to FILE after the first\n"
-           "                     deferred redraw, then exit\n"
+           "                     deferred redraw, then exit: 0 when it was written, else 1; messages\n"
+           "                     go to standard error instead of message boxes\n"
            "  --query LON,LAT    after start, query the cell nearest to that point, as a press on the map does\n"
            "  --scale LO,HI      fix the ends of the stretched colour ramps at LO and HI, as Map > Colour scale does\n"
            "  --log-scale        with --scale, colour on a logarithmic scale (LO above 0)\n"
            "  --colour-map NAME  colour with the perceptual map NAME: Viridis, Cividis, Blue-white-red or Grey\n"
            "  --difference YEAR-MONTH\n"
            "                     show each month minus the same cell in YEAR and MONTH; with YEAR alone,\n"
-           "                     minus the same month of YEAR, as Map > Show difference to does\n"
+           "                     minus the same month of YEAR, as Map > Show difference to does; with\n"
+           "                     --scale, LO and HI are the ends of the difference's own scale\n"
+           "  --borders          draw coastlines and national borders over the map\n"
+           "  --graticule        draw meridians and parallels every 30 degrees over the map\n"
            "  --help             show this text\n"
            "  --version          show the version\n"
            "\n"
@@ -95,7 +100,7 @@ std::string settings_hint() {
 StartupResult start_viewer(const std::vector<std::string>& args) {
     std::string model, settings, select, screenshot, query, layer, year, month, ramp, zoom, scale, colour_map,
         difference;
-    bool have_model = false, have_settings = false, log_scale = false;
+    bool have_model = false, have_settings = false, log_scale = false, borders = false, graticule = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -109,8 +114,8 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
             r.out = std::string("Veldra_GUI ") + veldra::kVersion + "\n";
             return r;
         }
-        if (arg == "--log-scale") {
-            log_scale = true;
+        if (arg == "--log-scale" || arg == "--borders" || arg == "--graticule") {
+            (arg == "--log-scale" ? log_scale : arg == "--borders" ? borders : graticule) = true;
             continue;
         }
         struct Option {
@@ -187,8 +192,11 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
         difference.empty() ? std::nullopt : parse_difference(difference);
     if (!difference.empty() && !difference_to)
         return usage_error("--difference needs a year and a month, e.g. --difference 1999-07, or a year");
+    if (difference_to && log_scale)
+        return usage_error("--log-scale does not apply to --difference: a difference has a linear scale of its own");
 
     StartupResult r;
+    r.screenshot = screenshot;  // also when the model cannot be loaded: no message box then
     std::string folder;
     if (have_model) {
         folder = model;
@@ -244,19 +252,24 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
     r.scale = fixed_scale;
     r.colour_map = colour_map_index;
     r.difference = difference_to;
+    r.borders = borders;
+    r.graticule = graticule;
     return r;
 }
 
 bool has_start_choices(const StartupResult& r) {
     return !r.select.empty() || r.layer || r.year || r.month || !r.ramp.empty() || r.zoom || r.query || r.scale ||
-           r.colour_map != 0 || r.difference;
+           r.colour_map != 0 || r.difference || r.borders || r.graticule;
 }
 
 void apply_start_choices(const StartupResult& r, FrmMain& w) {
-    // The map's options first, so that the first map drawn is drawn with them.
+    // The map's options first, so that the first map drawn is drawn with
+    // them; the difference before the scale, which is then the difference's.
+    if (r.difference) w.set_difference(r.difference);
     if (r.scale) w.set_colour_scale(*r.scale);
     if (r.colour_map != 0) w.set_colour_map(r.colour_map);
-    if (r.difference) w.set_difference(r.difference);
+    if (r.borders) w.set_borders(true);
+    if (r.graticule) w.set_graticule(true);
     if (!r.ramp.empty()) w.select_item(w.lstClr, ramp_named(r.ramp));
     if (!r.select.empty()) {
         const auto items = w.lstMaps->findItems(QString::fromStdString(r.select), Qt::MatchExactly);
@@ -278,9 +291,10 @@ int finish_without_run(const StartupResult& result, UiServices& ui, std::ostream
     out << result.out;
     err << result.err;
     if (!result.message.empty()) {
-        // Also on the console, for whoever started the viewer from a script.
+        // Also on the console, for whoever started the viewer from a script;
+        // only there for a script's --screenshot, which no one is there to close.
         err << "Veldra_GUI: " << result.message << "\n";
-        ui.message(QString::fromStdString(result.message));
+        if (result.screenshot.empty()) ui.message(QString::fromStdString(result.message));
     }
     return result.exit_status;
 }

@@ -33,6 +33,8 @@ struct StartupResult {
     std::optional<ColourScale> scale;  // --scale, --log-scale: the fixed ends of the colour scale
     int colour_map = 0;        // --colour-map: a perceptual map's ramp index, 0 for none
     std::optional<DifferenceTo> difference;  // --difference: the month subtracted
+    bool borders = false;      // --borders: coastlines and borders over the map
+    bool graticule = false;    // --graticule: meridians and parallels every 30 degrees
     ViewerState state;         // the loaded model, when run
 };
 
@@ -48,13 +50,14 @@ StartupResult start_viewer(const std::vector<std::string>& args);
 bool has_start_choices(const StartupResult& result);
 
 // Applies the choices of the command line to the window as the user's clicks
-// would: the ramp, the variable, its layer, the month and the year, then the
-// map's options (colour scale, colour map, difference), the zoom and the
-// cell query.
+// would: the map's options (difference, colour scale, which is then the
+// difference's, colour map, borders, graticule), then the ramp, the
+// variable, its layer, the month and the year, the zoom and the cell query.
 void apply_start_choices(const StartupResult& result, FrmMain& window);
 
 // Prints the texts of a result that does not run, shows its message through
-// `ui`, and returns the exit status.
+// `ui` (not for --screenshot, whose messages go to `err` alone), and
+// returns the exit status.
 int finish_without_run(const StartupResult& result, UiServices& ui, std::ostream& out, std::ostream& err);
 
 }  // namespace veldra::viewer

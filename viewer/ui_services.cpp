@@ -17,6 +17,10 @@ std::optional<FrameSpan> UiServices::pick_frame_span(const QString&, const Frame
     return std::nullopt;
 }
 
+void ConsoleUiServices::message(const QString& text) {
+    err_ << "Veldra_GUI: " << text.toStdString() << "\n" << std::flush;
+}
+
 void QtUiServices::message(const QString& text) {
     // No icon: the viewer's messages are plain notices, not warnings.
     QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok, parent_);

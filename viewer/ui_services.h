@@ -5,6 +5,7 @@
 #pragma once
 
 #include <optional>
+#include <ostream>
 
 #include <QString>
 
@@ -38,6 +39,19 @@ public:
     // `initial`; nothing when cancelled. Without a desktop: cancelled.
     virtual std::optional<FrameSpan> pick_frame_span(const QString& title, const FrameSpan& initial, int first_year,
                                                      int last_year);
+};
+
+// For a run that no one watches (--screenshot): messages go to a stream,
+// e.g. standard error, and the program goes on; every dialog is cancelled.
+class ConsoleUiServices : public UiServices {
+public:
+    explicit ConsoleUiServices(std::ostream& err) : err_(err) {}
+    void message(const QString& text) override;
+    void beep() override {}
+    QString browse_folder(const QString&) override { return {}; }
+
+private:
+    std::ostream& err_;
 };
 
 inline const QString kBrowseFolderTitle = QStringLiteral("Select a folder: ");

@@ -1,5 +1,6 @@
 #include "viewer/core/colour_ramps.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 
@@ -68,6 +69,9 @@ void RunningStats::add_values(std::span<const float> values) {
     double sum = 0;
     for (const float v : values)
         if (in_valid_range(v)) {
+            if (month.count == 0) month.min = month.max = v;
+            month.min = std::min(month.min, v);
+            month.max = std::max(month.max, v);
             ++month.count;
             sum += v;
         }
@@ -93,6 +97,8 @@ void RunningStats::merge(const RunningStats& other) {
     const double n = n_a + n_b;
     const double delta = other.mean - mean;
     mean += delta * n_b / n;
+    min = std::min(min, other.min);
+    max = std::max(max, other.max);
     squares += other.squares + delta * delta * n_a * n_b / n;
     count += other.count;
 }
@@ -104,6 +110,8 @@ StretchStats RunningStats::stretch() const {
     s.stdev = count >= 2 ? std::sqrt(squares / static_cast<double>(count - 1)) : 0;
     s.lo = static_cast<float>(s.mean - 2 * s.stdev);
     s.hi = static_cast<float>(s.mean + 2 * s.stdev);
+    s.min = count >= 1 ? min : 0;
+    s.max = count >= 1 ? max : 0;
     return s;
 }
 

@@ -88,6 +88,8 @@ struct StretchStats {
     double stdev = 0;  // sample standard deviation
     float lo = 0;      // mean - 2 sd
     float hi = 0;      // mean + 2 sd
+    float min = 0;     // the smallest and largest valid value (0 without any)
+    float max = 0;
 };
 
 // Count, mean and the sum of squared deviations of a set of values; sets
@@ -96,6 +98,8 @@ struct RunningStats {
     std::int64_t count = 0;
     double mean = 0;
     double squares = 0;  // sum of (v - mean)^2
+    float min = 0;       // of the valid values, once count > 0
+    float max = 0;
 
     void add_values(std::span<const float> values);  // the valid ones
     void merge(const RunningStats& other);

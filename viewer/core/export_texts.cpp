@@ -1,5 +1,8 @@
 #include "viewer/core/export_texts.h"
 
+#include <cstdlib>
+#include <memory>
+
 #include "modelfiles/paths.h"
 
 namespace veldra::viewer {
@@ -18,6 +21,32 @@ std::string followed_root(const std::string& root, const std::string& proposed_b
 
 std::string grids_written_note(std::int64_t grids, const std::string& folder) {
     return "Wrote " + std::to_string(grids) + " grids to " + folder;
+}
+
+std::string user_config_folder() {
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return std::string(xdg) + "/veldra";
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.config/veldra";
+}
+
+std::string last_export_dir_file(const std::string& program_folder, FileAccess& files,
+                                 const std::string& config_folder) {
+    const std::string beside_program = with_trailing_separator(program_folder) + "Last_Export_Dir.txt";
+    try {
+        // A file made and removed again: the folder can be written.
+        std::unique_ptr<OutputFile> probe = files.create_temporary(path_to_open(beside_program));
+        const std::string made = probe->path();
+        try {
+            probe->close();
+        } catch (const FileWriteError&) {
+        }
+        probe.reset();
+        files.remove(made);
+        return beside_program;
+    } catch (const ModelFileError&) {
+        files.create_folders(path_to_open(config_folder));
+        return with_trailing_separator(config_folder) + "Last_Export_Dir.txt";
+    }
 }
 
 }  // namespace veldra::viewer

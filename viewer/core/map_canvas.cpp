@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace veldra::viewer {
 
@@ -62,6 +63,54 @@ void MapCanvas::fill_rect(double x0, double y0, double x1, double y1, Rgb colour
     for (int r = r0; r < r1; ++r) {
         std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(width_);
         std::fill(row + c0, row + c1, colour);
+    }
+}
+
+void MapCanvas::draw_line(double x0, double y0, double x1, double y1, Rgb colour) {
+    if (width_ == 0 || height_ == 0 || right_ == left_ || bottom_ == top_) return;
+    Point a = to_pixel(x0, y0), b = to_pixel(x1, y1);
+    if (!(std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(b.x) && std::isfinite(b.y))) return;
+    // The part of the line within the picture (and a pixel around it), so
+    // that a line far beyond a zoomed picture costs nothing.
+    double t0 = 0, t1 = 1;
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    auto clip = [&](double p, double q) {
+        if (p == 0) return q >= 0;
+        const double r = q / p;
+        if (p < 0) {
+            if (r > t1) return false;
+            t0 = std::max(t0, r);
+        } else {
+            if (r < t0) return false;
+            t1 = std::min(t1, r);
+        }
+        return true;
+    };
+    if (!(clip(-dx, a.x + 1) && clip(dx, width_ + 1 - a.x) && clip(-dy, a.y + 1) && clip(dy, height_ + 1 - a.y)))
+        return;
+    b = {a.x + t1 * dx, a.y + t1 * dy};
+    a = {a.x + t0 * dx, a.y + t0 * dy};
+    // The pixels of the two ends, joined without gaps (Bresenham).
+    int x = static_cast<int>(std::floor(a.x)), y = static_cast<int>(std::floor(a.y));
+    const int x_end = static_cast<int>(std::floor(b.x)), y_end = static_cast<int>(std::floor(b.y));
+    const int step_x = x < x_end ? 1 : -1, step_y = y < y_end ? 1 : -1;
+    const int run_x = std::abs(x_end - x), run_y = -std::abs(y_end - y);
+    int error = run_x + run_y;
+    for (;;) {
+        if (x >= 0 && x < width_ && y >= 0 && y < height_) {
+            const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+            pixels_[row + static_cast<std::size_t>(x)] = colour;
+        }
+        if (x == x_end && y == y_end) break;
+        const int twice = 2 * error;
+        if (twice >= run_y) {
+            error += run_y;
+            x += step_x;
+        }
+        if (twice <= run_x) {
+            error += run_x;
+            y += step_y;
+        }
     }
 }
 

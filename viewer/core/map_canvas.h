@@ -38,6 +38,10 @@ public:
     // clipped to the picture.
     void fill_pixels(int left, int top, int right, int bottom, Rgb colour);
 
+    // Draws a line one pixel wide between two map points; what falls
+    // outside the picture is clipped.
+    void draw_line(double x0, double y0, double x1, double y1, Rgb colour);
+
     // Empties the picture (to the background colour).
     void clear();
 

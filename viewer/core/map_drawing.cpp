@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "viewer/core/cell_query.h"
+#include "viewer/core/map_guides.h"
 #include "viewer/core/map_options.h"
 #include "modelfiles/number_text.h"
 #include "modelfiles/paths.h"
@@ -177,6 +178,7 @@ void repaint_picture(MapCanvas& canvas, const ViewerState& state) {
     set_map_scale(canvas, state);
     if (p.globe) paint_globe(canvas, state);
     if (p.values) paint_values(canvas, state, state.display_values, *p.values);
+    if (p.globe) paint_guides(canvas, state, state.options);
     if (p.marked_cell) mark_cell(canvas, state, *p.marked_cell, rgb(255, 255, 0));
 }
 

@@ -83,7 +83,8 @@ Rgb painted_colour(const ViewerState& state, std::size_t cell);
 
 // Paints the picture the shared state records again, at the canvas's size
 // and the current view: cleared, then the mask, the values on display and
-// the marker, as far as they were shown.
+// the marker, as far as they were shown, with the guides (borders,
+// graticule) the options ask for over the mask and the values.
 void repaint_picture(MapCanvas& canvas, const ViewerState& state);
 
 }  // namespace veldra::viewer

@@ -54,12 +54,41 @@ std::vector<float> difference_values(std::span<const float> shown, std::span<con
     return out;
 }
 
-StretchStats centred_on_zero(const StretchStats& stats) {
+StretchStats symmetric_about_zero(const StretchStats& stats) {
     StretchStats s = stats;
-    const float m = std::max(std::fabs(stats.lo), std::fabs(stats.hi));
+    const float m = std::max(std::fabs(stats.min), std::fabs(stats.max));
     s.lo = -m;
     s.hi = m;
     return s;
+}
+
+std::optional<double> percentile(std::span<const float> values, double p) {
+    std::vector<float> valid;
+    valid.reserve(values.size());
+    for (const float v : values)
+        if (in_valid_range(v)) valid.push_back(v);
+    if (valid.empty()) return std::nullopt;
+    const double rank = (static_cast<double>(valid.size()) - 1) * std::clamp(p, 0.0, 100.0) / 100;
+    const auto below = static_cast<std::size_t>(std::floor(rank));
+    const std::size_t above = std::min(below + 1, valid.size() - 1);
+    std::nth_element(valid.begin(), valid.begin() + static_cast<std::ptrdiff_t>(below), valid.end());
+    const double lo = valid[below];
+    // The next larger value is the smallest of those after it.
+    const auto rest = valid.begin() + static_cast<std::ptrdiff_t>(above);
+    const double hi = above == below ? lo : *std::min_element(rest, valid.end());
+    return lo + (rank - static_cast<double>(below)) * (hi - lo);
+}
+
+std::optional<std::pair<double, double>> ends_of(std::span<const float> values, EndsFrom from) {
+    const StretchStats s = stretch_stats(values);
+    if (s.count == 0) return std::nullopt;
+    switch (from) {
+        case EndsFrom::stretch: return std::pair<double, double>{s.lo, s.hi};
+        case EndsFrom::range: return std::pair<double, double>{s.min, s.max};
+        case EndsFrom::percentiles:
+            return std::pair<double, double>{*percentile(values, kLowPercentile), *percentile(values, kHighPercentile)};
+    }
+    return std::nullopt;
 }
 
 PaintedValues choose_painting(int list_ramp, const StretchStats& month, const StretchStats* run,
@@ -68,23 +97,31 @@ PaintedValues choose_painting(int list_ramp, const StretchStats& month, const St
     p.ramp = list_ramp;
     p.colours = month;
     if (options.difference) {
-        // The run's stretch is of the values, not of their differences.
+        // The run's stretch and the values' scale are of the values, not of
+        // their differences: a difference has a scale of its own.
         p.ramp = kBlueWhiteRedRamp;
         p.minus = options.difference->reference(shown_month);
-        if (!options.scale.fixed) p.colours = centred_on_zero(month);
-    } else {
-        if (options.colour_map != 0) p.ramp = options.colour_map;
-        if (p.random()) return p;
-        if (run && !options.scale.fixed) {
-            p.colours = *run;
-            p.run_scale = true;
+        const ColourScale& own = options.difference_scale;
+        if (own.fixed) {
+            p.colours.lo = static_cast<float>(own.lo);
+            p.colours.hi = static_cast<float>(own.hi);
+            p.fixed_scale = true;
+        } else {
+            p.colours = symmetric_about_zero(month);
         }
+        return p;
+    }
+    if (options.colour_map != 0) p.ramp = options.colour_map;
+    if (p.random()) return p;
+    if (run && !options.scale.fixed) {
+        p.colours = *run;
+        p.run_scale = true;
     }
     if (options.scale.fixed) {
         p.colours.lo = static_cast<float>(options.scale.lo);
         p.colours.hi = static_cast<float>(options.scale.hi);
         p.fixed_scale = true;
-        p.logarithmic = options.scale.logarithmic && !options.difference && p.colours.lo > 0;
+        p.logarithmic = options.scale.logarithmic && p.colours.lo > 0;
     }
     return p;
 }

@@ -49,14 +49,37 @@ inline constexpr float kNoDifference = 1e12f;
 std::vector<float> difference_values(std::span<const float> shown, std::span<const float> reference);
 
 struct MapOptions {
-    ColourScale scale;
+    ColourScale scale;  // of the values
     int colour_map = 0;  // a perceptual map's ramp index (5 to 8), or 0 for the colour list's ramp
     std::optional<DifferenceTo> difference;
+    // The ends of a difference's own scale when fixed (never logarithmic);
+    // else -m .. m, m the month's largest absolute difference.
+    ColourScale difference_scale;
+    bool borders = false;    // coastlines and national borders over the map
+    bool graticule = false;  // meridians and parallels every 30 degrees
+    // The scale "Colour scale..." sets: the difference's while one is shown.
+    ColourScale& active_scale() { return difference ? difference_scale : scale; }
+    const ColourScale& active_scale() const { return difference ? difference_scale : scale; }
 };
 
-// The ends of a stretch moved to -m and +m, m the larger distance of its
-// ends from 0, so that 0 falls in the middle of a diverging map.
-StretchStats centred_on_zero(const StretchStats& stats);
+// The ends of a difference's own scale: -m and +m, m the largest absolute
+// value of the stretch's values (its min and max), so that 0 falls in the
+// middle of the diverging map.
+StretchStats symmetric_about_zero(const StretchStats& stats);
+
+// Where "From this month" and "From the whole run" take the ends from: the
+// stretch (mean +- 2 sd), the smallest and largest value, or the 2nd and
+// 98th percentiles.
+enum class EndsFrom { stretch, range, percentiles };
+inline constexpr double kLowPercentile = 2;
+inline constexpr double kHighPercentile = 98;
+
+// The p-th percentile (0..100) of the valid values, exactly: linear between
+// the two sorted values around rank (n - 1) p / 100. Nothing without values.
+std::optional<double> percentile(std::span<const float> values, double p);
+
+// The ends of the valid values as `from` says; nothing without values.
+std::optional<std::pair<double, double>> ends_of(std::span<const float> values, EndsFrom from);
 
 // How a month's values are coloured with `list_ramp` (the colour list's
 // ramp index, 0 for random colours): `month` is the stretch of the values
@@ -64,6 +87,9 @@ StretchStats centred_on_zero(const StretchStats& stats);
 // wanted for every month, `shown_month` the month on display. A difference
 // takes the blue-white-red map centred on zero (or on the fixed ends); a
 // perceptual map takes the list's place; fixed ends take the stretch's.
+// A difference has its own scale: the fixed difference ends, or symmetric
+// about zero from the month's differences; the values' scale, the run's
+// stretch and the logarithm do not apply to it.
 PaintedValues choose_painting(int list_ramp, const StretchStats& month, const StretchStats* run,
                               const MapOptions& options, int shown_month);
 
