@@ -13,6 +13,7 @@
 #include "modelfiles/cell_file.h"
 #include "modelfiles/file_io.h"
 #include "modelfiles/globe_file.h"
+#include "modelfiles/resolutions.h"
 
 namespace veldra::viewer {
 
@@ -30,6 +31,9 @@ struct ExportSource {
     // the model grid, whose size is the mask's.
     const std::vector<RangeCell>& cells;
     const GlobeMask& land;
+    // The edges of the cell file: the whole globe, or a regional window,
+    // which only the geographic GeoTIFF export takes.
+    ModelEdges edges{};
 };
 
 // What the export dialog (or the command line) sets.

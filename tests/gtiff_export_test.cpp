@@ -100,8 +100,8 @@ Opened open_gtiff(const std::string& bytes, int projection) {
 
 TEST(GtiffExport, MonthsHoldTheGridExportsPlacesInFullPrecision) {
     // Geographic: the model grid as it lies. Robinson: the last lookup row is
-    // the northern one; -9999 outside the outline and for a place naming no
-    // cell, -255 for land without a cell.
+    // the northern one. Every place without a value is NoData, -9999: outside
+    // the outline, a place naming no cell, and land without a cell.
     const float v0 = Fixture::value(2000, 7, 0), v1 = Fixture::value(2000, 7, 1);
     const struct {
         int projection;
@@ -110,8 +110,8 @@ TEST(GtiffExport, MonthsHoldTheGridExportsPlacesInFullPrecision) {
         const char* crs_name;
         std::vector<float> july;
     } cases[] = {
-        {0, 4, 2, {-180, 90, 0, 90, 0, -90}, "WGS 84", {v0, -255, -9999, -9999, -255, -9999, v1, -9999}},
-        {1, 3, 2, {-1500, 1000, 0, 1000, 0, -1000}, "World_Robinson", {v0, -255, -9999, -255, -9999, v1}},
+        {0, 4, 2, {-180, 90, 0, 90, 0, -90}, "WGS 84", {v0, -9999, -9999, -9999, -9999, -9999, v1, -9999}},
+        {1, 3, 2, {-1500, 1000, 0, 1000, 0, -1000}, "World_Robinson", {v0, -9999, -9999, -9999, -9999, v1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.projection);
@@ -197,13 +197,14 @@ TEST(GtiffExport, StopsAndFailuresKeepWhatWasWritten) {
         const ExportOutcome outcome = f.run();
         EXPECT_TRUE(outcome.failed);
         EXPECT_EQ(f.messages(), (std::vector<std::string>{
-                                    "/lookup/robinson_ids_0p5.asc: line 4: expected yllcorner and a number, found "
-                                    "\"yllcorner     south\"."}));
+                                    "/lookup/robinson_ids_0p5.asc: line 4: expected yllcorner and a finite number, "
+                                    "found \"yllcorner     south\""}));
     }
 }
 
 TEST(GtiffExport, CommandLine) {
-    // A 4 x 2 model of 0.5 degree; the lookup grids of the fixture on disk.
+    // A regional window of 4 x 2 cells of 0.5 degree from (-1, -1) to (1, 0);
+    // the lookup grids of the fixture on disk.
     const veldra::testing::TestModel model("gtiff_command");
     model.write_text("Parms/Output_List.vrl",
                      veldra::testing::output_list_line("1", "Precip", "1", "Facet", "mm") + "\r\n");
@@ -223,10 +224,26 @@ TEST(GtiffExport, CommandLine) {
         return status;
     };
     std::string err;
-    EXPECT_EQ(run({"--format", "gtiff", "--bands", "--projection", "robinson"}, &err), 0) << err;
+    EXPECT_EQ(run({"--format", "gtiff", "--bands"}, &err), 0) << err;
     EXPECT_EQ(err.substr(0, err.find("bytes")),
               "[1 of 1] Saving: " + (model.maps() / "Precip_2000.tif").string() + "\nveldra_export: wrote 1 file, " +
                   std::to_string(std::filesystem::file_size(model.maps() / "Precip_2000.tif")) + " ");
+    // The window's own place and cells, without lookup grids.
+    const Opened year = open_gtiff(veldra::read_text_file((model.maps() / "Precip_2000.tif").string()), 0);
+    EXPECT_EQ(std::vector<double>(year.transform, year.transform + 6), (std::vector<double>{-1, 0.5, 0, 0, 0, -0.5}));
+    ASSERT_EQ(year.bands, 12);
+    EXPECT_EQ(year.values[6], (std::vector<float>{0.5f, -9999, -9999, -9999, -9999, -9999, 1.5f, -9999}));
+    // A projection and the ASCII grids expect the whole globe.
+    const std::string refusal = "veldra_export: Nothing was exported: " + model.root().string() +
+                                "/Output/Rng_Data.vrd: line 1: the edges -1, -1, 1, 0 (west, south, east, north) are "
+                                "a regional window; ";
+    const std::string alternative =
+        " expect the whole globe, -180, -90, 180, 90. A regional window exports as a geographic GeoTIFF only.\n";
+    const auto first_line = [](const std::string& text) { return text.substr(0, text.find('\n') + 1); };
+    EXPECT_EQ(run({"--format", "gtiff", "--projection", "robinson", "--root", "r"}, &err), 1);
+    EXPECT_EQ(first_line(err), refusal + "GeoTIFFs in the Robinson projection" + alternative);
+    EXPECT_EQ(run({"--root", "r"}, &err), 1);
+    EXPECT_EQ(first_line(err), refusal + "ASCII grids" + alternative);
     EXPECT_EQ(run({"--format", "gtiff", "--quiet", "--root", "p"}), 0);
     EXPECT_EQ(model.grid_names().size(), 13u);
     for (const auto& [wrong, problem] : {std::pair<std::vector<std::string>, std::string>{

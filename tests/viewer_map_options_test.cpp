@@ -58,7 +58,10 @@ TEST(ColourScale, ChoiceOfColoursByOption) {
         int ramp;
         float lo, hi;
         const char* note;
+        const StretchStats* month = nullptr;  // the month's stretch, when not `month`
     };
+    // A stretch reaching further below zero than above it.
+    const StretchStats falling{10, -4, 3, -12, 3};
     MapOptions fixed_log;
     fixed_log.scale = {true, 2, 200, true};
     MapOptions viridis;
@@ -73,11 +76,13 @@ TEST(ColourScale, ChoiceOfColoursByOption) {
         {"fixed ends win over the run", fixed_log, &run, 4, 2, 200, ", fixed scale, log scale"},
         {"a perceptual map in the list's place", viridis, &run, kFirstPerceptualRamp, -2, 10, ", whole run"},
         {"a difference centred on zero", difference, &run, kBlueWhiteRedRamp, -9, 9, " minus March 1999"},
+        {"a difference centred on zero from the end further from it", difference, &run, kBlueWhiteRedRamp, -12, 12,
+         " minus March 1999", &falling},
         {"a difference on fixed ends, never logarithmic", fixed_difference, &run, kBlueWhiteRedRamp, 2, 200,
          ", fixed scale minus July 2001"},
     };
     for (const Case& c : cases) {
-        const PaintedValues p = choose_painting(4, month, c.run, c.options, 3);
+        const PaintedValues p = choose_painting(4, c.month ? *c.month : month, c.run, c.options, 3);
         EXPECT_EQ(p.ramp, c.ramp) << c.what;
         EXPECT_EQ(p.colours.lo, c.lo) << c.what;
         EXPECT_EQ(p.colours.hi, c.hi) << c.what;
