@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -135,6 +136,32 @@ TEST(GtiffExport, MonthsHoldTheGridExportsPlacesInFullPrecision) {
     }
 }
 
+// A cell's value outside the valid range (the bounds excluded, compared in
+// single precision) is NoData in the GeoTIFF; any other stays as it is.
+TEST(GtiffExport, ValuesOutsideTheValidRangeAreNoData) {
+    const struct {
+        float value;
+        float written;
+    } cases[] = {
+        {1e12f, -9999},         {std::nextafter(1e12f, 0.0f), std::nextafter(1e12f, 0.0f)},
+        {-1e13f, -9999},        {std::nextafter(-1e13f, 0.0f), std::nextafter(-1e13f, 0.0f)},
+        {3e38f, -9999},         {-INFINITY, -9999},
+        {NAN, -9999},           {-255, -255},
+        {-9999, -9999},         {0.25f, 0.25f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        Fixture f;
+        const float value = c.value;
+        f.write_precip(2000, 2000, [](int, int m) { return m; }, [value](int, int, int i) { return i == 0 ? value : 7.0f; });
+        f.settings.projection = 0;
+        ASSERT_EQ(f.run().months_written, 12);
+        const Opened o = open_gtiff(f.files.files.at("/out/precip_2000_01.tif"), 0);
+        EXPECT_EQ(o.values[0][0], c.written);
+        EXPECT_EQ(o.values[0][6], 7.0f);
+    }
+}
+
 TEST(GtiffExport, BandsMakeOneFilePerYearWithTheMonthsInOrder) {
     Fixture f;
     f.settings.bands = true;
@@ -199,6 +226,55 @@ TEST(GtiffExport, StopsAndFailuresKeepWhatWasWritten) {
         EXPECT_EQ(f.messages(), (std::vector<std::string>{
                                     "/lookup/robinson_ids_0p5.asc: line 4: expected yllcorner and a finite number, "
                                     "found \"yllcorner     south\""}));
+    }
+}
+
+// A damaged header of the reference grid stops both exports with the same
+// message, before any file is written; a header placing the grid by the
+// centre of its south-west place is read as the same corner.
+TEST(GtiffExport, BothExportsShareTheLookupHeaderCheck) {
+    const struct {
+        const char* x;
+        const char* y;
+        const char* cell;
+        const char* nodata;
+        std::string message;  // empty: accepted
+    } cases[] = {
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      0", "-9999", "line 5: expected a cell size above 0, found \"cellsize      0\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      -90", "-9999", "line 5: expected a cell size above 0, found \"cellsize      -90\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      nan", "-9999", "line 5: expected cellsize and a finite number, found \"cellsize      nan\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      -1e999", "-9999", "line 5: expected cellsize and a finite number, found \"cellsize      -1e999\""},
+        {"xllcorner     inf", "yllcorner     -90", "cellsize      90", "-9999", "line 3: expected xllcorner and a finite number, found \"xllcorner     inf\""},
+        {"xllcorner     -180", "yllcorner", "cellsize      90", "-9999", "line 4: expected yllcorner and a finite number, found \"yllcorner\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsise      90", "-9999", "line 5: expected cellsize and a finite number, found \"cellsise      90\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      90 degrees", "-9999", "line 5: expected cellsize and a finite number, found \"cellsize      90 degrees\""},
+        {"xllcorner     -180", "yllcorner     1e308", "cellsize      1e308", "-9999", "lines 1 to 5: the grid's far corner lies beyond the finite numbers"},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      90", "0", "line 6: expected NODATA_value -9999, found \"NODATA_value  0\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      90", "-9999", ""},
+        {"XLLCENTER -135", "yllcenter\t-45", "CellSize 90", "-9999", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cell);
+        MonthExportFixture f;
+        f.write_precip(2000, 2000, [](int, int m) { return m; }, [](int, int, int i) { return 1.0f + i; });
+        f.files.put("/lookup/zone_ids_0p5.asc", std::string("ncols         4\r\nnrows         2\r\n") + c.x + "\r\n" +
+                                                   c.y + "\r\n" + c.cell + "\r\nNODATA_value  " + c.nodata +
+                                                   "\r\n0 1 2 3\r\n4 5 6 7\r\n");
+        const ExportSource source{"/model", "Precip", 1, 1, 2, 2000, 0.5f, f.cells, f.land};
+        const ExportOutcome grids =
+            export_grids(source, ExportSettings{"/out", "p", 2000, 2000, 3, 0}, f.places, f.files, f.progress());
+        const ExportOutcome tiffs =
+            export_gtiffs(source, GtiffSettings{"/out", "p", 2000, 2000, 0, false}, f.places, f.files, f.progress());
+        const std::vector<std::string> expected =
+            c.message.empty() ? std::vector<std::string>{}
+                              : std::vector<std::string>{"/lookup/zone_ids_0p5.asc: " + c.message,
+                                                         "/lookup/zone_ids_0p5.asc: " + c.message};
+        EXPECT_EQ(f.messages(), expected);
+        EXPECT_EQ(grids.months_written, c.message.empty() ? 12 : 0);
+        EXPECT_EQ(tiffs.months_written, c.message.empty() ? 12 : 0);
+        if (!c.message.empty()) continue;
+        const Opened o = open_gtiff(f.files.files.at("/out/p_2000_01.tif"), 0);
+        EXPECT_EQ(std::vector<double>(o.transform, o.transform + 6), (std::vector<double>{-180, 90, 0, 90, 0, -90}));
     }
 }
 
