@@ -133,13 +133,17 @@ ModelGrid source_grid(const ExportSource& source) {
     return model_grid(source.edges, source.cell_size, source.land.cols, source.land.rows);
 }
 
+std::string cell_file_path(const ExportSource& source) {
+    return with_trailing_separator(source.model_folder) + "Output/Rng_Data.vrd";
+}
+
 void require_whole_globe(const ExportSource& source, const ModelGrid& grid, std::string_view what) {
     if (grid.whole_globe) return;
     const ModelEdges& e = source.edges;
-    throw StopExport{"Nothing was exported: " + with_trailing_separator(source.model_folder) +
-                     "Output/Rng_Data.vrd: line 1: the edges " + plain_number(e.west) + ", " + plain_number(e.south) +
-                     ", " + plain_number(e.east) + ", " + plain_number(e.north) +
-                     " (west, south, east, north) are a regional window; " + std::string(what) +
+    throw StopExport{"Nothing was exported: " + cell_file_path(source) + ": line 1: the edges " +
+                     plain_number(e.west) + ", " + plain_number(e.south) + ", " + plain_number(e.east) + ", " +
+                     plain_number(e.north) + " (west, south, east, north) are a regional window; " +
+                     std::string(what) +
                      " expect the whole globe, -180, -90, 180, 90. A regional window exports as a geographic "
                      "GeoTIFF only."};
 }
@@ -173,7 +177,9 @@ WriteOrder write_order(const OutputLookup& lookup, const std::vector<std::int32_
         std::int32_t* to = order.slot.data() + (lookup.rows - 1 - r) * lookup.cols;
         for (std::int64_t c = 0; c < lookup.cols; ++c) {
             const std::int32_t s = from[c];
-            to[c] = s == kOutsideOutline ? kOutsideOutline : s == kNoSource ? water_slot : slots[static_cast<std::size_t>(s)];
+            to[c] = s == kOutsideOutline ? kOutsideOutline
+                    : s == kNoSource     ? water_slot
+                                         : slots[static_cast<std::size_t>(s)];
         }
     }
     return order;

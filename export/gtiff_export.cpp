@@ -108,7 +108,8 @@ public:
         const std::size_t marks = block.size() - 2;
         for (std::size_t k = 0; k < order.slot.size(); ++k) {
             const std::int32_t s = order.slot[k];
-            const float v = s < 0 || static_cast<std::size_t>(s) >= marks ? kNoData : block[static_cast<std::size_t>(s)];
+            const auto slot = static_cast<std::size_t>(s);
+            const float v = s < 0 || slot >= marks ? kNoData : block[slot];
             values_[k] = in_valid_range(v) ? v : kNoData;
         }
         QuietGdal quiet;
@@ -191,7 +192,7 @@ ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& set
             // A regional window: the model grid itself, placed by the cell file.
             order = model_order(grid, model_slots(source, grid, n));
             transform = geotransform(grid.west, grid.south, grid.cell, grid.rows);
-            grid_name = with_trailing_separator(source.model_folder) + "Output/Rng_Data.vrd";
+            grid_name = cell_file_path(source);
         }
         if (order.cols > INT32_MAX || order.rows > INT32_MAX)
             throw StopExport{grid_name + ": the grid is too large for a GeoTIFF."};

@@ -48,6 +48,10 @@ void check_month_source(const ExportSource& source, int projection);
 // grids.
 ModelGrid source_grid(const ExportSource& source);
 
+// The source's cell file, "<model_folder>/Output/Rng_Data.vrd", which gives
+// the model grid's edges.
+std::string cell_file_path(const ExportSource& source);
+
 // Raises StopExport, naming the cell file and what is expected, when the
 // model grid is a regional window: `what` ("ASCII grids", "projected
 // GeoTIFFs") expect the whole globe.

@@ -153,7 +153,8 @@ TEST(GtiffExport, ValuesOutsideTheValidRangeAreNoData) {
         SCOPED_TRACE(c.value);
         Fixture f;
         const float value = c.value;
-        f.write_precip(2000, 2000, [](int, int m) { return m; }, [value](int, int, int i) { return i == 0 ? value : 7.0f; });
+        f.write_precip(2000, 2000, [](int, int m) { return m; },
+                       [value](int, int, int i) { return i == 0 ? value : 7.0f; });
         f.settings.projection = 0;
         ASSERT_EQ(f.run().months_written, 12);
         const Opened o = open_gtiff(f.files.files.at("/out/precip_2000_01.tif"), 0);
@@ -240,16 +241,26 @@ TEST(GtiffExport, BothExportsShareTheLookupHeaderCheck) {
         const char* nodata;
         std::string message;  // empty: accepted
     } cases[] = {
-        {"xllcorner     -180", "yllcorner     -90", "cellsize      0", "-9999", "line 5: expected a cell size above 0, found \"cellsize      0\""},
-        {"xllcorner     -180", "yllcorner     -90", "cellsize      -90", "-9999", "line 5: expected a cell size above 0, found \"cellsize      -90\""},
-        {"xllcorner     -180", "yllcorner     -90", "cellsize      nan", "-9999", "line 5: expected cellsize and a finite number, found \"cellsize      nan\""},
-        {"xllcorner     -180", "yllcorner     -90", "cellsize      -1e999", "-9999", "line 5: expected cellsize and a finite number, found \"cellsize      -1e999\""},
-        {"xllcorner     inf", "yllcorner     -90", "cellsize      90", "-9999", "line 3: expected xllcorner and a finite number, found \"xllcorner     inf\""},
-        {"xllcorner     -180", "yllcorner", "cellsize      90", "-9999", "line 4: expected yllcorner and a finite number, found \"yllcorner\""},
-        {"xllcorner     -180", "yllcorner     -90", "cellsise      90", "-9999", "line 5: expected cellsize and a finite number, found \"cellsise      90\""},
-        {"xllcorner     -180", "yllcorner     -90", "cellsize      90 degrees", "-9999", "line 5: expected cellsize and a finite number, found \"cellsize      90 degrees\""},
-        {"xllcorner     -180", "yllcorner     1e308", "cellsize      1e308", "-9999", "lines 1 to 5: the grid's far corner lies beyond the finite numbers"},
-        {"xllcorner     -180", "yllcorner     -90", "cellsize      90", "0", "line 6: expected NODATA_value -9999, found \"NODATA_value  0\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      0", "-9999",
+         "line 5: expected a cell size above 0, found \"cellsize      0\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      -90", "-9999",
+         "line 5: expected a cell size above 0, found \"cellsize      -90\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      nan", "-9999",
+         "line 5: expected cellsize and a finite number, found \"cellsize      nan\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      -1e999", "-9999",
+         "line 5: expected cellsize and a finite number, found \"cellsize      -1e999\""},
+        {"xllcorner     inf", "yllcorner     -90", "cellsize      90", "-9999",
+         "line 3: expected xllcorner and a finite number, found \"xllcorner     inf\""},
+        {"xllcorner     -180", "yllcorner", "cellsize      90", "-9999",
+         "line 4: expected yllcorner and a finite number, found \"yllcorner\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsise      90", "-9999",
+         "line 5: expected cellsize and a finite number, found \"cellsise      90\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      90 degrees", "-9999",
+         "line 5: expected cellsize and a finite number, found \"cellsize      90 degrees\""},
+        {"xllcorner     -180", "yllcorner     1e308", "cellsize      1e308", "-9999",
+         "lines 1 to 5: the grid's far corner lies beyond the finite numbers"},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      90", "0",
+         "line 6: expected NODATA_value -9999, found \"NODATA_value  0\""},
         {"xllcorner     -180", "yllcorner     -90", "cellsize      90", "-9999", ""},
         {"XLLCENTER -135", "yllcenter\t-45", "CellSize 90", "-9999", ""},
     };
