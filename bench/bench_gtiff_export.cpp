@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
                         seconds_since(start), fine_lookup.c_str());
         }
         const ExportSource fine_source{fine_folder.string(), "Precip", 1, 1, static_cast<std::int64_t>(fine.cells.size()),
-                                       year, 0.083f, fine.cells, fine.land};
+                                       year, 0.0833333f, fine.cells, fine.land};
         const LookupPlaces fine_places{{fine_lookup}, "", nullptr};
         std::printf("  %zu rangeland cells; each run reads the lookup grids\n", fine.cells.size());
         // The variable file holds January only: each run stops once it is written.
