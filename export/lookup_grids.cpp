@@ -98,6 +98,15 @@ bool key_is(std::string_view key, std::string_view name) {
            });
 }
 
+// A header line as a message quotes it: within quotation marks, cut after 80 characters.
+std::string quoted(std::string_view line) {
+    std::string text(1, '"');
+    text.append(line.substr(0, 80));
+    if (line.size() > 80) text.append("...");
+    text.push_back('"');
+    return text;
+}
+
 // A header line's key and the text of its value, blanks and tabs around it dropped.
 std::pair<std::string_view, std::string_view> key_and_value(std::string_view line) {
     auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -124,8 +133,8 @@ double header_number(const std::array<std::string, 6>& header, std::size_t index
     if (!(first_key || second_key) || text.empty() || ec != std::errc() || end != text.data() + text.size() ||
         !std::isfinite(value))
         throw LookupGridError(file_name + ": line " + integer_text(static_cast<std::int64_t>(index) + 1) +
-                              ": expected " + std::string(*keys.begin()) + " and a finite number, found \"" + line +
-                              "\"");
+                              ": expected " + std::string(*keys.begin()) + " and a finite number, found " +
+                              quoted(line));
     if (centre) *centre = second_key;
     return value;
 }
@@ -138,9 +147,9 @@ LookupPlace read_place(const std::array<std::string, 6>& header, std::int64_t co
     const double y = header_number(header, 3, {"yllcorner", "yllcenter"}, file_name, &centre_y);
     const double cell = header_number(header, 4, {"cellsize"}, file_name);
     if (!(cell > 0))
-        throw LookupGridError(file_name + ": line 5: expected a cell size above 0, found \"" + header[4] + "\"");
+        throw LookupGridError(file_name + ": line 5: expected a cell size above 0, found " + quoted(header[4]));
     if (header_number(header, 5, {"NODATA_value"}, file_name) != -9999)
-        throw LookupGridError(file_name + ": line 6: expected NODATA_value -9999, found \"" + header[5] + "\"");
+        throw LookupGridError(file_name + ": line 6: expected NODATA_value -9999, found " + quoted(header[5]));
     LookupPlace place{x - (centre_x ? cell / 2 : 0), y - (centre_y ? cell / 2 : 0), cell};
     if (!std::isfinite(place.west + static_cast<double>(cols) * cell) ||
         !std::isfinite(place.south + static_cast<double>(rows) * cell))

@@ -234,6 +234,7 @@ TEST(GtiffExport, StopsAndFailuresKeepWhatWasWritten) {
 // message, before any file is written; a header placing the grid by the
 // centre of its south-west place is read as the same corner.
 TEST(GtiffExport, BothExportsShareTheLookupHeaderCheck) {
+    const std::string kLongLine = "cellsize      " + std::string(300, '9') + "x";
     const struct {
         const char* x;
         const char* y;
@@ -261,6 +262,8 @@ TEST(GtiffExport, BothExportsShareTheLookupHeaderCheck) {
          "lines 1 to 5: the grid's far corner lies beyond the finite numbers"},
         {"xllcorner     -180", "yllcorner     -90", "cellsize      90", "0",
          "line 6: expected NODATA_value -9999, found \"NODATA_value  0\""},
+        {"xllcorner     -180", "yllcorner     -90", kLongLine.c_str(), "-9999",
+         "line 5: expected cellsize and a finite number, found \"" + kLongLine.substr(0, 80) + "...\""},
         {"xllcorner     -180", "yllcorner     -90", "cellsize      90", "-9999", ""},
         {"XLLCENTER -135", "yllcenter\t-45", "CellSize 90", "-9999", ""},
     };
