@@ -7,6 +7,11 @@
 //      January values spread over 6 x 6 finer cells, as bench_projected_export
 //      makes it (the "0p083" lookup grids are made once, with PROJ, into the
 //      folder both benchmarks share).
+//   3. veldra_export on a 1/12-degree model folder as the model writes it
+//      (cell size 0.0833333, the cells of 2. over a year of 12 months), to
+//      GeoTIFF in Robinson: first with an empty lookup cache, where the
+//      export makes the "0p083" lookup grids with PROJ, then again with the
+//      grids made; the time of a run and of a month.
 //
 // Usage: bench_gtiff_export [sample_model_dir [lookup_dir]]
 // Files go to a fresh folder under $TMPDIR (or /tmp), removed at the end.
@@ -20,15 +25,18 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "export/export_command.h"
 #include "export/grid_export.h"
 #include "export/gtiff_export.h"
 #include "modelfiles/cell_file.h"
 #include "modelfiles/file_io.h"
 #include "modelfiles/globe_file.h"
+#include "modelfiles/model_writer.h"
 #include "modelfiles/variable_file.h"
 #include "tools/lookup_grid_maker.h"
 #include "fine_model.h"
@@ -135,7 +143,7 @@ int main(int argc, char** argv) {
                         seconds_since(start), fine_lookup.c_str());
         }
         const ExportSource fine_source{fine_folder.string(), "Precip", 1, 1, static_cast<std::int64_t>(fine.cells.size()),
-                                       year, 0.083f, fine.cells, fine.land};
+                                       year, 0.0833333f, fine.cells, fine.land};
         const LookupPlaces fine_places{{fine_lookup}, "", nullptr};
         std::printf("  %zu rangeland cells; each run reads the lookup grids\n", fine.cells.size());
         // The variable file holds January only: each run stops once it is written.
@@ -157,6 +165,57 @@ int main(int argc, char** argv) {
                                  return export_gtiffs(fine_source, gtiff, fine_places, system_files(), january(p));
                              },
                              1);
+
+        std::printf("\n3. veldra_export, a year of a 1/12-degree model (cell size 0.0833333) to GeoTIFF in Robinson\n");
+        const fs::path folder = tmp / "model_0p083";
+        create_model_folders(folder.string());
+        replace_file((folder / "Parms/Output_List.vrl").string(),
+                     output_list_line("1", "Precip", "1", "Layer", "cm") + "\r\n");
+        GridInfo info;
+        info.cellCount = static_cast<std::int32_t>(fine.cells.size());
+        info.xDimension = kCols;
+        info.yDimension = kRows;
+        info.lowerX = -180;
+        info.lowerY = -90;
+        info.upperX = 180;
+        info.upperY = 90;
+        info.cellSize = 0.0833333f;
+        info.firstYear = info.lastYear = year;
+        replace_file((folder / "Output/Rng_Data.vrd").string(), cell_file_text(info, fine.cells));
+        std::vector<std::string> rows(kRows);
+        for (std::int32_t r = 0; r < kRows; ++r)
+            for (std::int32_t c = 0; c < kCols; ++c)
+                rows[static_cast<std::size_t>(r)] += fine.land.is_land(c, r) ? 'T' : 'F';
+        replace_file((folder / "Output/Globe.vrd").string(), globe_file_text(rows));
+        std::vector<float> fine_january;
+        read_block(VariableFile::open(variable_path(fine_folder.string(), "Precip")),
+                   {year, 1, 1, year, 1, static_cast<std::int64_t>(fine.cells.size())}, fine_january);
+        // The months of the year: January's values, scaled by the month.
+        const auto scaled = [&](std::int32_t, std::int32_t month, std::int32_t, std::span<float> v) {
+            for (std::size_t i = 0; i < v.size(); ++i)
+                v[i] = fine_january[3 + i] * (0.5f + static_cast<float>(month) / 12.0f);
+        };
+        write_variable_file(variable_path(folder.string(), "Precip"), {info.cellCount, year, year, 1}, scaled);
+        ::setenv("XDG_CACHE_HOME", (tmp / "cache").c_str(), 1);
+        const LookupPlaces standard = lookup::standard_lookup_places((tmp / "program").string());
+        const std::vector<std::string> args = {"--model", folder.string(), "--variable", "Precip", "--out",
+                                               (tmp / "fine_cli").string(), "--format", "gtiff",
+                                               "--projection", "robinson", "--quiet"};
+        for (const char* use : {"first use, empty cache", "later, grids in the cache"}) {
+            std::ostringstream out, err;
+            const auto start = Clock::now();
+            const int exit = run_veldra_export(args, out, err, standard);
+            const double took = seconds_since(start);
+            if (exit != 0) {
+                std::printf("  %-40s FAILED (exit %d): %s\n", use, exit, err.str().c_str());
+                status = 1;
+                break;
+            }
+            std::printf("  %-40s %8.2f MB  %8.1f s a run of 12 months, %6.2f s a month\n", use,
+                        static_cast<double>(folder_bytes(tmp / "fine_cli", ".tif")) / 1e6, took, took / 12);
+            std::printf("  %-40s %8.2f MB of lookup grids in the cache\n", "",
+                        static_cast<double>(folder_bytes(tmp / "cache/veldra/Projection_Layers", ".asc")) / 1e6);
+        }
     } catch (const std::exception& e) {
         std::printf("FAILED: %s\n", e.what());
         status = 1;

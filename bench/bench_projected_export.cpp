@@ -229,7 +229,7 @@ int main(int argc, char** argv) {
                         seconds_since(start), fine_lookup.c_str());
         }
         const ExportSource fine_source{fine_folder.string(), "Precip", 1, 1,
-                                       static_cast<std::int64_t>(fine.cells.size()), first, 0.083f, fine.cells,
+                                       static_cast<std::int64_t>(fine.cells.size()), first, 0.0833333f, fine.cells,
                                        fine.land};
         std::printf("  %zu rangeland cells\n", fine.cells.size());
         const ExportSettings settings{(tmp / "fine_out").string(), "precip", first, first, 3, 1};

@@ -33,8 +33,8 @@ inline Model load_model(const std::string& dir) {
     return m;
 }
 
-// The sample spread over 6 x 6 cells of 1/12 degree (cell size 0.083, the
-// value that picks the "0p083" lookup grids), with one month of values.
+// The sample spread over 6 x 6 cells of 1/12 degree (cell size 0.0833333, as
+// a model writes it: the "0p083" lookup grids), with one month of values.
 struct FineModel {
     std::vector<RangeCell> cells;
     GlobeMask land;

@@ -71,7 +71,9 @@ std::optional<ExportSource> export_source(const LoadedModel& model, const Output
                         model.first_year(),
                         model.GridInfo.cellSize,
                         model.CellTable,
-                        model.GlobeMask};
+                        model.GlobeMask,
+                        ModelEdges{model.GridInfo.lowerX, model.GridInfo.lowerY, model.GridInfo.upperX,
+                                   static_cast<double>(model.GridInfo.upperY)}};
 }
 
 }  // namespace veldra::viewer

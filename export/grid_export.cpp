@@ -129,17 +129,45 @@ void check_month_source(const ExportSource& source, int projection) {
                          integer_text(kMaxGridPositions) + "."};
 }
 
-WriteOrder write_order(const OutputLookup& lookup, const ExportSource& source, std::int64_t n) {
-    const std::int64_t model_cols = source.land.cols, model_rows = source.land.rows;
-    // The cell table index at each model position: the last cell of a place stands.
-    std::vector<std::int32_t> cell_at(static_cast<std::size_t>(model_cols * model_rows), -1);
+ModelGrid source_grid(const ExportSource& source) {
+    return model_grid(source.edges, source.cell_size, source.land.cols, source.land.rows);
+}
+
+std::string cell_file_path(const ExportSource& source) {
+    return with_trailing_separator(source.model_folder) + "Output/Rng_Data.vrd";
+}
+
+void require_whole_globe(const ExportSource& source, const ModelGrid& grid, std::string_view what) {
+    if (grid.whole_globe) return;
+    const ModelEdges& e = source.edges;
+    throw StopExport{"Nothing was exported: " + cell_file_path(source) + ": line 1: the edges " +
+                     plain_number(e.west) + ", " + plain_number(e.south) + ", " + plain_number(e.east) + ", " +
+                     plain_number(e.north) + " (west, south, east, north) are a regional window; " +
+                     std::string(what) +
+                     " expect the whole globe, -180, -90, 180, 90. A regional window exports as a geographic "
+                     "GeoTIFF only."};
+}
+
+std::vector<std::int32_t> model_slots(const ExportSource& source, const ModelGrid& grid, std::int64_t n) {
+    const auto land_slot = static_cast<std::int32_t>(n + 3), water_slot = static_cast<std::int32_t>(n + 4);
+    std::vector<std::int32_t> slots(static_cast<std::size_t>(grid.cols * grid.rows), water_slot);
+    const std::int64_t mask_cols = std::min<std::int64_t>(source.land.cols, grid.cols);
+    const std::int64_t mask_rows = std::min<std::int64_t>(source.land.rows, grid.rows);
+    for (std::int64_t r = 0; r < mask_rows; ++r)
+        for (std::int64_t c = 0; c < mask_cols; ++c)
+            if (source.land.land[static_cast<std::size_t>(r * source.land.cols + c)])
+                slots[static_cast<std::size_t>(r * grid.cols + c)] = land_slot;
     const std::int64_t placed = std::min<std::int64_t>(n, static_cast<std::int64_t>(source.cells.size()));
     for (std::int64_t i = 0; i < placed; ++i) {
         const RangeCell& c = source.cells[static_cast<std::size_t>(i)];
-        if (c.x >= 1 && c.x <= model_cols && c.y >= 1 && c.y <= model_rows)
-            cell_at[static_cast<std::size_t>((c.y - 1) * model_cols + (c.x - 1))] = static_cast<std::int32_t>(i);
+        if (c.x >= 1 && c.x <= grid.cols && c.y >= 1 && c.y <= grid.rows)
+            slots[static_cast<std::size_t>((c.y - 1) * grid.cols + (c.x - 1))] = static_cast<std::int32_t>(3 + i);
     }
-    const auto land_slot = static_cast<std::int32_t>(n + 3), water_slot = static_cast<std::int32_t>(n + 4);
+    return slots;
+}
+
+WriteOrder write_order(const OutputLookup& lookup, const std::vector<std::int32_t>& slots, std::int64_t n) {
+    const auto water_slot = static_cast<std::int32_t>(n + 4);
     WriteOrder order;
     order.cols = lookup.cols;
     order.rows = lookup.rows;
@@ -149,13 +177,31 @@ WriteOrder write_order(const OutputLookup& lookup, const ExportSource& source, s
         std::int32_t* to = order.slot.data() + (lookup.rows - 1 - r) * lookup.cols;
         for (std::int64_t c = 0; c < lookup.cols; ++c) {
             const std::int32_t s = from[c];
-            if (s == kOutsideOutline) to[c] = kOutsideOutline;
-            else if (s == kNoSource) to[c] = water_slot;
-            else if (cell_at[static_cast<std::size_t>(s)] >= 0) to[c] = 3 + cell_at[static_cast<std::size_t>(s)];
-            else to[c] = source.land.land[static_cast<std::size_t>(s)] ? land_slot : water_slot;
+            to[c] = s == kOutsideOutline ? kOutsideOutline
+                    : s == kNoSource     ? water_slot
+                                         : slots[static_cast<std::size_t>(s)];
         }
     }
     return order;
+}
+
+WriteOrder model_order(const ModelGrid& grid, std::vector<std::int32_t> slots) {
+    return WriteOrder{std::move(slots), grid.cols, grid.rows};
+}
+
+std::optional<LookedUp> look_up(const ExportSource& source, const ModelGrid& grid, int projection,
+                                const LookupPlaces& places, FileAccess& files,
+                                const std::function<bool(const std::string&)>& status) {
+    const std::optional<LookupFiles> found =
+        find_lookup_grids(resolution_suffix(source.cell_size), projection, source.cell_size, places, files, status);
+    if (!found) return std::nullopt;
+    const LookupFiles paths = opened_form(*found);
+    if (!status("Reading in geographic information ...")) return std::nullopt;
+    const ZoneGrid zones = load_zone_grid(paths.zone_ids, grid.cols, grid.rows, files);
+    if (!status("Reading in projection information ...")) return std::nullopt;
+    const OutputLookup lookup = load_output_lookup(paths, projection, zones, files);
+    return LookedUp{write_order(lookup, model_slots(source, grid, source.cell_count), source.cell_count),
+                    lookup.header, lookup.place, lookup.prj, found->ids};
 }
 
 namespace {
@@ -214,26 +260,17 @@ ExportOutcome export_grids(const ExportSource& source, const ExportSettings& set
         if (settings.decimals < 0 || settings.decimals > kMaxGridDecimals)
             throw StopExport{"Nothing was exported: the decimal places must be 0 to " +
                              integer_text(kMaxGridDecimals) + ", not " + integer_text(settings.decimals) + "."};
-        const std::int64_t model_cols = source.land.cols, model_rows = source.land.rows;
         const std::int64_t n = source.cell_count;
+        const ModelGrid grid = source_grid(source);
+        require_whole_globe(source, grid, "ASCII grids");
 
-        const std::string_view suffix = resolution_suffix(source.cell_size);
-        const std::optional<LookupFiles> found =
-            find_lookup_grids(suffix, settings.projection, source.cell_size, places, files, status);
-        if (!found) return outcome;
-        const LookupFiles paths = opened_form(*found);
-
-        if (!status("Reading in geographic information ...")) return outcome;
-        WriteOrder order;
-        std::string header, prj;
-        {
-            const ZoneGrid zones = load_zone_grid(paths.zone_ids, model_cols, model_rows, files);
-            if (!status("Reading in projection information ...")) return outcome;
-            const OutputLookup lookup = load_output_lookup(paths, settings.projection, zones, files);
-            order = write_order(lookup, source, n);
-            for (const std::string& line : lookup.header) header += line + "\r\n";
-            prj = lookup.prj;
-        }
+        std::optional<LookedUp> looked_up = look_up(source, grid, settings.projection, places, files, status);
+        if (!looked_up) return outcome;
+        const WriteOrder order = std::move(looked_up->order);
+        std::string header;
+        for (const std::string& line : looked_up->header) header += line + "\r\n";
+        const std::string prj = std::move(looked_up->prj);
+        looked_up.reset();
 
         const std::string variable_path = veldra::variable_path(source.model_folder, trim_blanks(source.file_name));
         const VariableFile variable = VariableFile::open(path_to_open(variable_path), files);

@@ -13,6 +13,7 @@
 #include "modelfiles/cell_file.h"
 #include "modelfiles/file_io.h"
 #include "modelfiles/globe_file.h"
+#include "modelfiles/resolutions.h"
 
 namespace veldra::viewer {
 
@@ -24,12 +25,15 @@ struct ExportSource {
     std::int32_t layer = 0;        // the chosen layer, from 1
     std::int64_t cell_count = 0;   // cellCount of the cell file: N values per block
     std::int32_t first_year = 0;   // firstYear of the cell file
-    float cell_size = 0;           // cellSize of the cell file: picks the lookup grids
+    float cell_size = 0;           // cellSize of the cell file: picks the resolution and its lookup grids
     // The rangeland cells in cell-file order (x from 1 at the west edge, y
     // from 1 at the north edge), and land and water for every position of
     // the model grid, whose size is the mask's.
     const std::vector<RangeCell>& cells;
     const GlobeMask& land;
+    // The edges of the cell file (the whole globe unless set). A regional
+    // window, any other edges, goes to the geographic GeoTIFF export only.
+    ModelEdges edges{};
 };
 
 // What the export dialog (or the command line) sets.

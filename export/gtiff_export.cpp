@@ -23,10 +23,13 @@
 #include "export/month_values.h"
 #include "modelfiles/number_text.h"
 #include "modelfiles/paths.h"
+#include "modelfiles/valid_values.h"
 #include "modelfiles/variable_file.h"
 
 namespace veldra::viewer {
 namespace {
+
+constexpr float kNoData = -9999.0f;
 
 std::string two_digits(std::int32_t month) {
     std::string text = integer_text(month);
@@ -64,36 +67,9 @@ struct DatasetCloser {
 };
 using Dataset = std::unique_ptr<GDALDataset, DatasetCloser>;
 
-// The corner and cell size of a lookup grid from its header lines 3 to 5
-// ("xllcorner", "yllcorner", "cellsize", or "xllcenter" and "yllcenter"), as
-// a north-up geotransform.
-std::array<double, 6> geotransform(const OutputLookup& lookup, const std::string& file) {
-    double value[3] = {};
-    bool centre[2] = {};
-    static const char* const kKeys[3][2] = {{"xllcorner", "xllcenter"}, {"yllcorner", "yllcenter"}, {"cellsize", ""}};
-    for (int k = 0; k < 3; ++k) {
-        const std::string& line = lookup.header[static_cast<std::size_t>(2 + k)];
-        const std::size_t key_end = line.find_first_of(" \t");
-        const std::string key = line.substr(0, key_end);
-        auto same = [&](const char* name) {
-            return *name && key.size() == std::strlen(name) &&
-                   std::equal(key.begin(), key.end(), name, [](char a, char b) { return (a | 0x20) == b; });
-        };
-        const std::size_t start = key_end == std::string::npos ? line.size() : line.find_first_not_of(" \t", key_end);
-        const char* first = line.data() + (start == std::string::npos ? line.size() : start);
-        const char* last = line.data() + line.size();
-        while (last > first && (last[-1] == ' ' || last[-1] == '\t' || last[-1] == '\r')) --last;
-        const auto [end, ec] = std::from_chars(first, last, value[k]);
-        if (!(same(kKeys[k][0]) || same(kKeys[k][1])) || ec != std::errc() || end != last || first == last)
-            throw StopExport{file + ": line " + integer_text(3 + k) + ": expected " + kKeys[k][0] +
-                             " and a number, found \"" + line + "\"."};
-        if (k < 2) centre[k] = same(kKeys[k][1]);
-    }
-    const double cell = value[2];
-    if (!(cell > 0)) throw StopExport{file + ": line 5: the cell size must be above 0."};
-    const double west = value[0] - (centre[0] ? cell / 2 : 0);
-    const double south = value[1] - (centre[1] ? cell / 2 : 0);
-    return {west, cell, 0.0, south + static_cast<double>(lookup.rows) * cell, 0.0, -cell};
+// A north-up geotransform from the south-west corner, the cell size and the rows.
+std::array<double, 6> geotransform(double west, double south, double cell, std::int64_t rows) {
+    return {west, cell, 0.0, south + static_cast<double>(rows) * cell, 0.0, -cell};
 }
 
 // The months of one file, made as an in-memory raster and copied into a
@@ -119,16 +95,22 @@ public:
             throw StopExport{"Nothing was exported: GDAL cannot place the grid" + gdal_says()};
         data_->SetMetadataItem("variable", std::string(trim_blanks(source.file_name)).c_str());
         data_->SetMetadataItem("layer", integer_text(source.layer).c_str());
-        for (int b = 1; b <= bands_; ++b) data_->GetRasterBand(b)->SetNoDataValue(-9999.0);
+        for (int b = 1; b <= bands_; ++b) data_->GetRasterBand(b)->SetNoDataValue(kNoData);
     }
 
     // Band `band` (from 1) holds the values of `block` (extended by its two
     // marks) in the order of the output grid, and is described as `label`.
+    // Every place without a value is NoData: outside the outline, land
+    // without a cell and water (the two marks), and a cell whose value lies
+    // outside the valid range.
     void set_band(int band, const WriteOrder& order, const std::vector<float>& block, const std::string& label) {
         values_.resize(order.slot.size());
+        const std::size_t marks = block.size() - 2;
         for (std::size_t k = 0; k < order.slot.size(); ++k) {
             const std::int32_t s = order.slot[k];
-            values_[k] = s < 0 ? -9999.0f : block[static_cast<std::size_t>(s)];
+            const auto slot = static_cast<std::size_t>(s);
+            const float v = s < 0 || slot >= marks ? kNoData : block[slot];
+            values_[k] = in_valid_range(v) ? v : kNoData;
         }
         QuietGdal quiet;
         GDALRasterBand* b = data_->GetRasterBand(band);
@@ -189,27 +171,31 @@ ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& set
 
     try {
         check_month_source(source, settings.projection);
-        const std::int64_t model_cols = source.land.cols, model_rows = source.land.rows;
         const std::int64_t n = source.cell_count;
+        const ModelGrid grid = source_grid(source);
+        if (settings.projection != 0)
+            require_whole_globe(source, grid, "GeoTIFFs in the " +
+                                                  std::string(projection_names(settings.projection).caption) +
+                                                  " projection");
 
-        const std::optional<LookupFiles> found = find_lookup_grids(resolution_suffix(source.cell_size),
-                                                                   settings.projection, source.cell_size, places,
-                                                                   files, status);
-        if (!found) return outcome;
-        const LookupFiles paths = opened_form(*found);
-
-        if (!status("Reading in geographic information ...")) return outcome;
         WriteOrder order;
         std::array<double, 6> transform{};
-        {
-            const ZoneGrid zones = load_zone_grid(paths.zone_ids, model_cols, model_rows, files);
-            if (!status("Reading in projection information ...")) return outcome;
-            const OutputLookup lookup = load_output_lookup(paths, settings.projection, zones, files);
-            transform = geotransform(lookup, found->ids);
-            order = write_order(lookup, source, n);
+        std::string grid_name;  // names the output grid in a failure
+        if (grid.whole_globe) {
+            std::optional<LookedUp> looked_up = look_up(source, grid, settings.projection, places, files, status);
+            if (!looked_up) return outcome;
+            order = std::move(looked_up->order);
+            const LookupPlace& p = looked_up->place;
+            transform = geotransform(p.west, p.south, p.cell, order.rows);
+            grid_name = looked_up->ids;
+        } else {
+            // A regional window: the model grid itself, placed by the cell file.
+            order = model_order(grid, model_slots(source, grid, n));
+            transform = geotransform(grid.west, grid.south, grid.cell, grid.rows);
+            grid_name = cell_file_path(source);
         }
         if (order.cols > INT32_MAX || order.rows > INT32_MAX)
-            throw StopExport{found->ids + ": the grid is too large for a GeoTIFF."};
+            throw StopExport{grid_name + ": the grid is too large for a GeoTIFF."};
 
         const std::string variable_path = veldra::variable_path(source.model_folder, source.file_name);
         const VariableFile variable = VariableFile::open(path_to_open(variable_path), files);

@@ -2,24 +2,19 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <utility>
 
 #include "modelfiles/cell_file.h"
 #include "modelfiles/number_text.h"
 #include "modelfiles/paths.h"
+#include "modelfiles/resolutions.h"
 
 namespace veldra::viewer {
 namespace {
 
-
-struct SuffixEntry {
-    float cell_size;
-    std::string_view suffix;
-};
-constexpr SuffixEntry kSuffixes[] = {
-    {1.0f, "1p0"}, {0.5f, "0p5"}, {0.25f, "0p25"}, {0.167f, "0p167"}, {0.1f, "0p1"}, {0.083f, "0p083"},
-};
 
 constexpr auto kSeparators = [] {
     std::array<bool, 256> t{};
@@ -96,6 +91,72 @@ std::int64_t header_count(const std::string& line, int line_number, const char* 
     return value;
 }
 
+// The key of a header line (up to its first blank or tab) is `name`, in any case.
+bool key_is(std::string_view key, std::string_view name) {
+    return key.size() == name.size() && std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) {
+               return (a >= 'A' && a <= 'Z' ? a + ('a' - 'A') : a) == (b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b);
+           });
+}
+
+// A header line as a message quotes it: within quotation marks, cut after 80 characters.
+std::string quoted(std::string_view line) {
+    std::string text(1, '"');
+    text.append(line.substr(0, 80));
+    if (line.size() > 80) text.append("...");
+    text.push_back('"');
+    return text;
+}
+
+// A header line's key and the text of its value, blanks and tabs around it dropped.
+std::pair<std::string_view, std::string_view> key_and_value(std::string_view line) {
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    std::size_t end_key = 0;
+    while (end_key < line.size() && !blank(line[end_key])) ++end_key;
+    std::size_t first = end_key;
+    while (first < line.size() && blank(line[first])) ++first;
+    std::size_t last = line.size();
+    while (last > first && blank(line[last - 1])) --last;
+    return {line.substr(0, end_key), line.substr(first, last - first)};
+}
+
+// The number of header line `index` (from 0) whose key is one of `keys`,
+// finite; `centre` tells whether the second key was found.
+double header_number(const std::array<std::string, 6>& header, std::size_t index,
+                     std::initializer_list<std::string_view> keys, const std::string& file_name,
+                     bool* centre = nullptr) {
+    const std::string& line = header[index];
+    const auto [key, text] = key_and_value(line);
+    const bool first_key = key_is(key, *keys.begin());
+    const bool second_key = keys.size() > 1 && key_is(key, *(keys.begin() + 1));
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (!(first_key || second_key) || text.empty() || ec != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value))
+        throw LookupGridError(file_name + ": line " + integer_text(static_cast<std::int64_t>(index) + 1) +
+                              ": expected " + std::string(*keys.begin()) + " and a finite number, found " +
+                              quoted(line));
+    if (centre) *centre = second_key;
+    return value;
+}
+
+// Lines 3 to 6 of a header, checked (see parse_lookup_grid).
+LookupPlace read_place(const std::array<std::string, 6>& header, std::int64_t cols, std::int64_t rows,
+                       const std::string& file_name) {
+    bool centre_x = false, centre_y = false;
+    const double x = header_number(header, 2, {"xllcorner", "xllcenter"}, file_name, &centre_x);
+    const double y = header_number(header, 3, {"yllcorner", "yllcenter"}, file_name, &centre_y);
+    const double cell = header_number(header, 4, {"cellsize"}, file_name);
+    if (!(cell > 0))
+        throw LookupGridError(file_name + ": line 5: expected a cell size above 0, found " + quoted(header[4]));
+    if (header_number(header, 5, {"NODATA_value"}, file_name) != -9999)
+        throw LookupGridError(file_name + ": line 6: expected NODATA_value -9999, found " + quoted(header[5]));
+    LookupPlace place{x - (centre_x ? cell / 2 : 0), y - (centre_y ? cell / 2 : 0), cell};
+    if (!std::isfinite(place.west + static_cast<double>(cols) * cell) ||
+        !std::isfinite(place.south + static_cast<double>(rows) * cell))
+        throw LookupGridError(file_name + ": lines 1 to 5: the grid's far corner lies beyond the finite numbers");
+    return place;
+}
+
 }  // namespace
 
 const ProjectionInfo& projection_names(int projection) {
@@ -106,9 +167,8 @@ const ProjectionInfo& projection_names(int projection) {
 const ProjectionInfo& projection_info(Projection projection) { return projection_names(static_cast<int>(projection)); }
 
 std::string_view resolution_suffix(float cellSize) {
-    for (const SuffixEntry& e : kSuffixes)
-        if (cellSize == e.cell_size) return e.suffix;
-    return {};
+    const Resolution* r = resolution_of(cellSize);
+    return r ? r->suffix : std::string_view{};
 }
 
 std::string lookup_grid_path(std::string_view folder, std::string_view prefix, std::string_view suffix) {
@@ -132,6 +192,7 @@ LookupGrid parse_lookup_grid(std::string_view text, const std::string& file_name
     grid.rows = header_count(grid.header[1], 2, "rows", file_name);
     if (!grid_fits(grid.cols, grid.rows))
         throw LookupGridError(file_name + ": line 1: " + grid_too_large_message(grid.cols, grid.rows));
+    grid.place = read_place(grid.header, grid.cols, grid.rows, file_name);
     // Every value but the last takes at least two characters.
     const std::int64_t count = grid.cols * grid.rows;
     const auto room = static_cast<std::int64_t>(text.size() - data);
@@ -208,6 +269,7 @@ ZoneGrid load_zone_grid(const std::string& path, std::int64_t model_cols, std::i
     zones.header = std::move(grid.header);
     zones.cols = grid.cols;
     zones.rows = grid.rows;
+    zones.place = grid.place;
     std::int32_t highest = -1;
     for (const std::int32_t id : grid.values) highest = std::max(highest, id);
     zones.position_of_id.assign(static_cast<std::size_t>(highest) + 1, -1);
@@ -231,6 +293,7 @@ OutputLookup load_output_lookup(const LookupFiles& paths, int projection, const 
         ids.header = zones.header;
         ids.cols = zones.cols;
         ids.rows = zones.rows;
+        ids.place = zones.place;
     } else {
         id_text = read_text_file(paths.ids, files);
         ids = parse_lookup_grid(id_text, paths.ids, LookupValues::projected_ids);
@@ -245,6 +308,7 @@ OutputLookup load_output_lookup(const LookupFiles& paths, int projection, const 
     out.header = ids.header;
     out.cols = ids.cols;
     out.rows = ids.rows;
+    out.place = ids.place;
     out.source.resize(mask.values.size());
     for (std::size_t k = 0; k < mask.values.size(); ++k) {
         std::int32_t source = kOutsideOutline;

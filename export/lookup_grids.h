@@ -58,9 +58,8 @@ inline constexpr int kProjectionCount = static_cast<int>(std::size(kProjectionTa
 const ProjectionInfo& projection_names(int projection);
 const ProjectionInfo& projection_info(Projection projection);
 
-// The suffix for a cell size: "1p0", "0p5", "0p25", "0p167", "0p1" or "0p083"
-// when the size equals the single-precision value nearest to 1.0, 0.5, 0.25,
-// 0.167, 0.1 or 0.083 exactly; otherwise empty.
+// The lookup suffix of the band (modelfiles/resolutions.h) that holds a cell
+// size: "2p0", "1p0", "0p5", "0p25", "0p167", "0p1" or "0p083"; otherwise empty.
 std::string_view resolution_suffix(float cellSize);
 
 // "<folder>/<prefix><suffix>.asc" (no separator added when `folder` already
@@ -80,20 +79,35 @@ enum class LookupValues {
     mask,           // 16-bit whole numbers; 1 marks inside
 };
 
+// Where a lookup grid lies, from its header lines 3 to 5: the south-west
+// corner of its south-west place and the size of a place, in the unit of its
+// reference system (degrees, metres).
+struct LookupPlace {
+    double west = 0;
+    double south = 0;
+    double cell = 0;
+};
+
 struct LookupGrid {
     // The six header lines as read, without their line ends.
     std::array<std::string, 6> header;
     std::int64_t cols = 0;  // from line 1: characters 10 to 59 hold the number
     std::int64_t rows = 0;  // from line 2
+    LookupPlace place;      // from lines 3 to 5
     // cols x rows values, the southernmost row first, each from west to east.
     std::vector<std::int32_t> values;
 };
 
 // Reads a lookup grid from its text: six header lines, then cols x rows whole
 // numbers separated by blanks, tabs, commas and line ends (the layout of the
-// lines does not matter); anything after them is ignored. Raises
+// lines does not matter); anything after them is ignored. The header is the
+// one check of every lookup grid the exports read: lines 1 and 2 the columns
+// and rows, lines 3 to 5 "xllcorner" (or "xllcenter"), "yllcorner" (or
+// "yllcenter") and "cellsize" (keys in any case), each with a finite number,
+// the cell size above 0 and the far corner finite; line 6 "NODATA_value
+// -9999", the value the exports write where there is none. Raises
 // LookupGridError naming `file_name` and the line for a short header, a
-// missing or unusable size, a grid too large to hold, a value that is not a
+// header line that is not so, a grid too large to hold, a value that is not a
 // whole number or lies outside the range of `kind`, and a file that ends
 // early. The size is checked against the length of the text before anything
 // is allocated.
@@ -113,6 +127,7 @@ struct OutputLookup {
     std::array<std::string, 6> header;
     std::int64_t cols = 0;
     std::int64_t rows = 0;
+    LookupPlace place;  // of the id grid, as its header gives it
     // For every place of the output grid, rows from the south, each from west
     // to east: the position on the model grid that supplies its value (row
     // from the north times the model's columns plus column, from 0), or one
@@ -139,6 +154,7 @@ struct ZoneGrid {
     std::array<std::string, 6> header;
     std::int64_t cols = 0;
     std::int64_t rows = 0;
+    LookupPlace place;
     // For each id from 0 to the highest one in the grid: its position on the
     // model grid (row from the north times cols plus column), or -1 for an id
     // the grid does not hold. Where an id occurs twice, the later place stands.

@@ -5,6 +5,7 @@
 // same values from the same places.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "export/export_error.h"
 #include "export/grid_export.h"
 #include "export/lookup_grids.h"
+#include "modelfiles/resolutions.h"
 #include "modelfiles/variable_file.h"
 
 namespace veldra::viewer {
@@ -41,6 +43,20 @@ ExportNotes export_notes(const ExportProgress& progress, ExportOutcome& outcome)
 // StopExport with the "Nothing was exported: ..." message of the first that fails.
 void check_month_source(const ExportSource& source, int projection);
 
+// The grid that holds the source's cells (modelfiles/resolutions.h): the
+// whole globe of a listed resolution has the columns and rows of its lookup
+// grids.
+ModelGrid source_grid(const ExportSource& source);
+
+// The source's cell file, "<model_folder>/Output/Rng_Data.vrd", which gives
+// the model grid's edges.
+std::string cell_file_path(const ExportSource& source);
+
+// Raises StopExport, naming the cell file and what is expected, when the
+// model grid is a regional window: `what` ("ASCII grids", "projected
+// GeoTIFFs") expect the whole globe.
+void require_whole_globe(const ExportSource& source, const ModelGrid& grid, std::string_view what);
+
 // The same files, each path in the form it is opened by.
 LookupFiles opened_form(LookupFiles f);
 
@@ -62,6 +78,33 @@ struct WriteOrder {
     std::int64_t rows = 0;
 };
 
-WriteOrder write_order(const OutputLookup& lookup, const ExportSource& source, std::int64_t n);
+// What each position of the model grid holds, rows from the north, each from
+// the west: 3 plus the index of its cell in the cell table (where two cells
+// share a position, the later one), else n + 3 for land or n + 4 for water as
+// the globe mask says (water beyond the mask).
+std::vector<std::int32_t> model_slots(const ExportSource& source, const ModelGrid& grid, std::int64_t n);
+
+// The order of an output grid through the lookup grids, whose sources are
+// positions of the model grid of `slots`; a place inside the outline that
+// names no cell takes water's slot, n + 4.
+WriteOrder write_order(const OutputLookup& lookup, const std::vector<std::int32_t>& slots, std::int64_t n);
+
+// The order of the model grid itself, rows from the north.
+WriteOrder model_order(const ModelGrid& grid, std::vector<std::int32_t> slots);
+
+// The lookup grids of a whole-globe source in `projection`, found (made when
+// missing, see find_lookup_grids), read and checked, and the order they give.
+struct LookedUp {
+    WriteOrder order;
+    std::array<std::string, 6> header;  // the id grid's header lines
+    LookupPlace place;                  // the id grid's corner and cell size
+    std::string prj;
+    std::string ids;                    // the id grid's path, as found
+};
+// The "Reading in ..." texts go to `status`; nothing when it asks to stop.
+// Raises StopExport, LookupGridError or FileOpenError.
+std::optional<LookedUp> look_up(const ExportSource& source, const ModelGrid& grid, int projection,
+                                const LookupPlaces& places, FileAccess& files,
+                                const std::function<bool(const std::string&)>& status);
 
 }  // namespace veldra::viewer

@@ -18,34 +18,6 @@
 namespace veldra {
 namespace {
 
-struct HeaderBand {
-    float low;
-    float high;
-    GridHeader lines;
-};
-
-// The bounds are single-precision constants and both comparisons are strict.
-const HeaderBand kBands[] = {
-    {0.99f, 1.01f,
-     {"ncols         360", "nrows         180", "xllcorner     -180", "yllcorner     -90",
-      "cellsize      1.0", "NODATA_value  -9999"}},
-    {0.49f, 0.51f,
-     {"ncols         720", "nrows         360", "xllcorner     -180", "yllcorner     -90",
-      "cellsize      0.5", "NODATA_value  -9999"}},
-    {0.24f, 0.26f,
-     {"ncols         1440", "nrows         720", "xllcorner     -180", "yllcorner     -90",
-      "cellsize      0.25", "NODATA_value  -9999"}},
-    {0.16f, 0.173f,
-     {"ncols         2160", "nrows         1080", "xllcorner     -180", "yllcorner     -90",
-      "cellsize      0.166666666667", "NODATA_value  -9999"}},
-    {0.09f, 0.11f,
-     {"ncols         3600", "nrows         1800", "xllcorner     -180", "yllcorner     -90",
-      "cellsize      0.1", "NODATA_value  -9999"}},
-    {0.08f, 0.086f,
-     {"ncols         4320", "nrows         2160", "xllcorner     -180", "yllcorner     -90",
-      "cellsize      0.083333333334", "NODATA_value  -9999"}},
-};
-
 constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
 // Per value: the number item, then the text item " " with its separating blank.
 constexpr std::size_t kPerValue = kMaxNumberItem + 2;
@@ -249,9 +221,8 @@ struct GridFileWriter::Body {
 };
 
 const GridHeader* grid_header_for(float cellSize) {
-    for (const HeaderBand& band : kBands)
-        if (cellSize > band.low && cellSize < band.high) return &band.lines;
-    return nullptr;
+    const Resolution* r = resolution_of(cellSize);
+    return r && r->has_exporter_header() ? &r->exporter_header : nullptr;
 }
 
 std::string grid_file_name(std::string_view root, std::int32_t year, std::int32_t month, std::int32_t layer) {

@@ -13,13 +13,13 @@
 
 #include "modelfiles/file_io.h"
 #include "modelfiles/grid_runs.h"
+#include "modelfiles/resolutions.h"
 
 namespace veldra {
 
-using GridHeader = std::array<std::string_view, 6>;
-
-// The header lines for a cell size, or nullptr when the size lies in none of
-// the bands (1, 0.5, 0.25, 1/6, 0.1 and 1/12 degree).
+// layer_exporter's header lines for a cell size (resolutions.h), or nullptr
+// when the size lies in none of its bands (1, 0.5, 0.25, 1/6, 0.1 and 1/12
+// degree).
 const GridHeader* grid_header_for(float cellSize);
 
 // "<root>_<year in 4 characters, right-aligned>_<month as 2 digits>_<layer>.asc".

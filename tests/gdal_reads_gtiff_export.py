@@ -2,9 +2,11 @@
 """Exports a year of Precip of the sample model with veldra_export, as ASCII
 grids and as GeoTIFF files, in the four projections, and opens both with
 GDAL: the GeoTIFF month has the ASCII grid's size and geotransform, the
-reference system of its projection (which is also the .prj's), the grid's
--9999 and -255 at the same places and, elsewhere, the variable file's own
-single-precision values where the grid has them rounded. Every file passes
+reference system of its projection (which is also the .prj's), NoData
+(-9999) wherever the grid has -9999 or -255 and, elsewhere, the variable
+file's own single-precision values where the grid has them rounded; the
+statistics of `gdalinfo -stats` of the geographic month are those of the
+month's rangeland cells. Every file passes
 GDAL's check of the cloud-optimized layout (gdalinfo's LAYOUT=COG and the
 validator of GDAL's samples). With --bands, the year's file holds the twelve
 months, each band described by its month and equal to the month's file.
@@ -63,6 +65,19 @@ def check_cog(path):
         fail("%s: not a valid cloud-optimized GeoTIFF: %s" % (path, errors))
 
 
+def check_statistics(path, cells):
+    """gdalinfo -stats of a geographic month: the count is not reported, but
+    the minimum, maximum and mean are those of the rangeland cells."""
+    info = subprocess.run(["gdalinfo", "-stats", path], capture_output=True, text=True, check=True).stdout
+    stats = dict(line.strip().split("=", 1) for line in info.splitlines() if line.strip().startswith("STATISTICS_"))
+    expected = {"STATISTICS_MINIMUM": float(cells.min()), "STATISTICS_MAXIMUM": float(cells.max()),
+                "STATISTICS_MEAN": float(cells.astype(float).mean())}
+    for key, value in expected.items():
+        if key not in stats or abs(float(stats[key]) - value) > 1e-6 * max(1.0, abs(value)):
+            fail("%s: gdalinfo -stats gives %s=%s, the rangeland cells' is %r" % (path, key, stats.get(key), value))
+    print("%s: gdalinfo -stats: mean %s, the cells' mean" % (os.path.basename(path), stats["STATISTICS_MEAN"]))
+
+
 def main():
     program, model, work = sys.argv[1:4]
     shutil.rmtree(work, ignore_errors=True)
@@ -93,8 +108,8 @@ def main():
 
         values, text = band.ReadAsArray(), grid.GetRasterBand(1).ReadAsArray()
         marks = (text == -9999) | (text == -255)
-        if not numpy.array_equal(values[marks], text[marks]) or numpy.isin(values[~marks], [-9999, -255]).any():
-            fail("%s.tif: -9999 and -255 stand elsewhere than in the grid" % stem)
+        if (values[marks] != -9999).any() or numpy.isin(values[~marks], [-9999, -255]).any():
+            fail("%s.tif: NoData stands elsewhere than where the grid has -9999 or -255" % stem)
         cells = values[~marks]
         worst = numpy.abs(cells.astype(float) - text[~marks].astype(float)).max()
         if cells.size < 1000 or worst > 0.5 * 10 ** -DECIMALS * 1.001:
@@ -103,6 +118,8 @@ def main():
         if strangers:
             fail("%s.tif: %d values are not the variable file's, e.g. %r" % (stem, len(strangers), min(strangers)))
         check_cog(stem + ".tif")
+        if name == "geographic":
+            check_statistics(stem + ".tif", month_values(model))
         print("%s: %d x %d, %s, %d cells equal to the variable file's values, within %.1e of the grid's" %
               (os.path.basename(stem) + ".tif", tif.RasterXSize, tif.RasterYSize, code, cells.size, worst))
 

@@ -42,10 +42,14 @@ struct Fixture : MonthExportFixture {
     }
 };
 
-TEST(ResolutionSuffix, ExactEqualityWithSixCellSizes) {
+// The suffix follows the bands of the resolution table, bounds excluded.
+TEST(ResolutionSuffix, FollowsTheBandsOfTheCellSize) {
     const std::pair<float, std::string_view> table[] = {
-        {1.0f, "1p0"},  {0.5f, "0p5"},   {0.25f, "0p25"}, {0.167f, "0p167"}, {0.1f, "0p1"},
-        {0.083f, "0p083"}, {0.3f, ""},   {0.51f, ""},     {1.0f / 6, ""},    {1.0f / 12, ""},
+        {2.0f, "2p0"},       {1.0f, "1p0"},         {0.5f, "0p5"},          {0.25f, "0p25"},
+        {0.167f, "0p167"},   {1.0f / 6, "0p167"},   {0.1666667f, "0p167"},  {0.1f, "0p1"},
+        {0.083f, "0p083"},   {1.0f / 12, "0p083"},  {0.0833333f, "0p083"},  {0.0833333333334f, "0p083"},
+        {0.3f, ""},          {0.51f, ""},           {0.49f, ""},            {0.173f, ""},
+        {0.08f, ""},         {0.086f, ""},          {1.5f, ""},             {4.0f, ""},
     };
     for (const auto& [size, suffix] : table) EXPECT_EQ(resolution_suffix(size), suffix) << size;
 }
@@ -225,13 +229,31 @@ TEST(GridExport, StopAfterTheMonthBeingWritten) {
 
 // veldra_export reads the model and writes its grids through the files it is
 // given: the same bytes as the export itself, and a failed rename leaves no grid.
+// The model is the whole globe in cells of 2 degrees, 180 x 90.
 TEST(GridExport, TheCommandLineGoesThroughItsFiles) {
     Fixture f;
     f.files.put("/model/Parms/Output_List.vrl", veldra::testing::output_list_line("1", "Precip", "1", "", "mm") + "\r\n");
-    f.files.put("/model/Output/Rng_Data.vrd", "2 4 2 -1 0 1 1 0.5 2000 2000\r\n1 1 1 1 1\r\n2 1 3 2 1\r\n");
-    f.files.put("/model/Output/Globe.vrd", "TTFF\r\nTFFT\r\n");
-    ASSERT_EQ(f.run().months_written, 12);
+    f.files.put("/model/Output/Rng_Data.vrd", "2 180 90 -180 -90 180 90 2 2000 2000\r\n1 1 1 1 1\r\n2 1 3 2 1\r\n");
+    std::string globe = "TT" + std::string(178, 'F') + "\r\nT" + std::string(179, 'F') + "\r\n";
+    for (int r = 2; r < 90; ++r) globe += std::string(180, 'F') + "\r\n";
+    f.files.put("/model/Output/Globe.vrd", globe);
+    std::string ids = header(180, 90, "-180", "-90", "2"), mask = ids;
+    for (int k = 0; k < 180 * 90; ++k) {
+        ids += std::to_string(k) + (k % 180 == 179 ? "\r\n" : " ");
+        mask += k % 180 == 179 ? "1\r\n" : "1 ";
+    }
+    f.files.put("/lookup/zone_ids_2p0.asc", ids);
+    f.files.put("/lookup/zone01_2p0.asc", mask);
+    f.files.put("/lookup/zone_ids_2p0.prj", "GEOGCS[\"GCS_WGS_1984\"]\r\n");
+    f.land = GlobeMask{180, 90, std::vector<std::uint8_t>(180 * 90, 0)};
+    f.land.land[0] = f.land.land[1] = f.land.land[180] = 1;
+    f.source.cell_size = 2;
+    ASSERT_EQ(f.run().months_written, 12) << f.messages().front();
     const std::string january = f.files.files.at("/out/precip_2000_01.asc");
+    // The north row: cell 0, land, water; the next: land, water, cell 1 (on water).
+    const std::string head = header(180, 90, "-180", "-90", "2");
+    EXPECT_EQ(january.substr(0, head.size() + 26), head + "12.500 -255.000 -9999.000 ");
+    EXPECT_EQ(january.substr(january.find("\r\n", head.size()) + 2, 25), "-255.000 -9999.000 -.250 ");
     const std::vector<std::string> args = {"--model", "/model", "--variable", "Precip", "--out", "/cli",
                                            "--root", "precip", "--quiet"};
     std::ostringstream out, err;

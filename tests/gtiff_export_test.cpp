@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -100,8 +101,8 @@ Opened open_gtiff(const std::string& bytes, int projection) {
 
 TEST(GtiffExport, MonthsHoldTheGridExportsPlacesInFullPrecision) {
     // Geographic: the model grid as it lies. Robinson: the last lookup row is
-    // the northern one; -9999 outside the outline and for a place naming no
-    // cell, -255 for land without a cell.
+    // the northern one. Every place without a value is NoData, -9999: outside
+    // the outline, a place naming no cell, and land without a cell.
     const float v0 = Fixture::value(2000, 7, 0), v1 = Fixture::value(2000, 7, 1);
     const struct {
         int projection;
@@ -110,8 +111,8 @@ TEST(GtiffExport, MonthsHoldTheGridExportsPlacesInFullPrecision) {
         const char* crs_name;
         std::vector<float> july;
     } cases[] = {
-        {0, 4, 2, {-180, 90, 0, 90, 0, -90}, "WGS 84", {v0, -255, -9999, -9999, -255, -9999, v1, -9999}},
-        {1, 3, 2, {-1500, 1000, 0, 1000, 0, -1000}, "World_Robinson", {v0, -255, -9999, -255, -9999, v1}},
+        {0, 4, 2, {-180, 90, 0, 90, 0, -90}, "WGS 84", {v0, -9999, -9999, -9999, -9999, -9999, v1, -9999}},
+        {1, 3, 2, {-1500, 1000, 0, 1000, 0, -1000}, "World_Robinson", {v0, -9999, -9999, -9999, -9999, v1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.projection);
@@ -132,6 +133,33 @@ TEST(GtiffExport, MonthsHoldTheGridExportsPlacesInFullPrecision) {
         EXPECT_EQ(o.values[0], c.july);
         EXPECT_EQ(o.descriptions[0], "2000-07");
         EXPECT_EQ(o.nodata[0], -9999.0);
+    }
+}
+
+// A cell's value outside the valid range (the bounds excluded, compared in
+// single precision) is NoData in the GeoTIFF; any other stays as it is.
+TEST(GtiffExport, ValuesOutsideTheValidRangeAreNoData) {
+    const struct {
+        float value;
+        float written;
+    } cases[] = {
+        {1e12f, -9999},         {std::nextafter(1e12f, 0.0f), std::nextafter(1e12f, 0.0f)},
+        {-1e13f, -9999},        {std::nextafter(-1e13f, 0.0f), std::nextafter(-1e13f, 0.0f)},
+        {3e38f, -9999},         {-INFINITY, -9999},
+        {NAN, -9999},           {-255, -255},
+        {-9999, -9999},         {0.25f, 0.25f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        Fixture f;
+        const float value = c.value;
+        f.write_precip(2000, 2000, [](int, int m) { return m; },
+                       [value](int, int, int i) { return i == 0 ? value : 7.0f; });
+        f.settings.projection = 0;
+        ASSERT_EQ(f.run().months_written, 12);
+        const Opened o = open_gtiff(f.files.files.at("/out/precip_2000_01.tif"), 0);
+        EXPECT_EQ(o.values[0][0], c.written);
+        EXPECT_EQ(o.values[0][6], 7.0f);
     }
 }
 
@@ -197,13 +225,76 @@ TEST(GtiffExport, StopsAndFailuresKeepWhatWasWritten) {
         const ExportOutcome outcome = f.run();
         EXPECT_TRUE(outcome.failed);
         EXPECT_EQ(f.messages(), (std::vector<std::string>{
-                                    "/lookup/robinson_ids_0p5.asc: line 4: expected yllcorner and a number, found "
-                                    "\"yllcorner     south\"."}));
+                                    "/lookup/robinson_ids_0p5.asc: line 4: expected yllcorner and a finite number, "
+                                    "found \"yllcorner     south\""}));
+    }
+}
+
+// A damaged header of the reference grid stops both exports with the same
+// message, before any file is written; a header placing the grid by the
+// centre of its south-west place is read as the same corner.
+TEST(GtiffExport, BothExportsShareTheLookupHeaderCheck) {
+    const std::string kLongLine = "cellsize      " + std::string(300, '9') + "x";
+    const struct {
+        const char* x;
+        const char* y;
+        const char* cell;
+        const char* nodata;
+        std::string message;  // empty: accepted
+    } cases[] = {
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      0", "-9999",
+         "line 5: expected a cell size above 0, found \"cellsize      0\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      -90", "-9999",
+         "line 5: expected a cell size above 0, found \"cellsize      -90\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      nan", "-9999",
+         "line 5: expected cellsize and a finite number, found \"cellsize      nan\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      -1e999", "-9999",
+         "line 5: expected cellsize and a finite number, found \"cellsize      -1e999\""},
+        {"xllcorner     inf", "yllcorner     -90", "cellsize      90", "-9999",
+         "line 3: expected xllcorner and a finite number, found \"xllcorner     inf\""},
+        {"xllcorner     -180", "yllcorner", "cellsize      90", "-9999",
+         "line 4: expected yllcorner and a finite number, found \"yllcorner\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsise      90", "-9999",
+         "line 5: expected cellsize and a finite number, found \"cellsise      90\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      90 degrees", "-9999",
+         "line 5: expected cellsize and a finite number, found \"cellsize      90 degrees\""},
+        {"xllcorner     -180", "yllcorner     1e308", "cellsize      1e308", "-9999",
+         "lines 1 to 5: the grid's far corner lies beyond the finite numbers"},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      90", "0",
+         "line 6: expected NODATA_value -9999, found \"NODATA_value  0\""},
+        {"xllcorner     -180", "yllcorner     -90", kLongLine.c_str(), "-9999",
+         "line 5: expected cellsize and a finite number, found \"" + kLongLine.substr(0, 80) + "...\""},
+        {"xllcorner     -180", "yllcorner     -90", "cellsize      90", "-9999", ""},
+        {"XLLCENTER -135", "yllcenter\t-45", "CellSize 90", "-9999", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cell);
+        MonthExportFixture f;
+        f.write_precip(2000, 2000, [](int, int m) { return m; }, [](int, int, int i) { return 1.0f + i; });
+        f.files.put("/lookup/zone_ids_0p5.asc", std::string("ncols         4\r\nnrows         2\r\n") + c.x + "\r\n" +
+                                                   c.y + "\r\n" + c.cell + "\r\nNODATA_value  " + c.nodata +
+                                                   "\r\n0 1 2 3\r\n4 5 6 7\r\n");
+        const ExportSource source{"/model", "Precip", 1, 1, 2, 2000, 0.5f, f.cells, f.land};
+        const ExportOutcome grids =
+            export_grids(source, ExportSettings{"/out", "p", 2000, 2000, 3, 0}, f.places, f.files, f.progress());
+        const ExportOutcome tiffs =
+            export_gtiffs(source, GtiffSettings{"/out", "p", 2000, 2000, 0, false}, f.places, f.files, f.progress());
+        const std::vector<std::string> expected =
+            c.message.empty() ? std::vector<std::string>{}
+                              : std::vector<std::string>{"/lookup/zone_ids_0p5.asc: " + c.message,
+                                                         "/lookup/zone_ids_0p5.asc: " + c.message};
+        EXPECT_EQ(f.messages(), expected);
+        EXPECT_EQ(grids.months_written, c.message.empty() ? 12 : 0);
+        EXPECT_EQ(tiffs.months_written, c.message.empty() ? 12 : 0);
+        if (!c.message.empty()) continue;
+        const Opened o = open_gtiff(f.files.files.at("/out/p_2000_01.tif"), 0);
+        EXPECT_EQ(std::vector<double>(o.transform, o.transform + 6), (std::vector<double>{-180, 90, 0, 90, 0, -90}));
     }
 }
 
 TEST(GtiffExport, CommandLine) {
-    // A 4 x 2 model of 0.5 degree; the lookup grids of the fixture on disk.
+    // A regional window of 4 x 2 cells of 0.5 degree from (-1, -1) to (1, 0);
+    // the lookup grids of the fixture on disk.
     const veldra::testing::TestModel model("gtiff_command");
     model.write_text("Parms/Output_List.vrl",
                      veldra::testing::output_list_line("1", "Precip", "1", "Facet", "mm") + "\r\n");
@@ -223,10 +314,26 @@ TEST(GtiffExport, CommandLine) {
         return status;
     };
     std::string err;
-    EXPECT_EQ(run({"--format", "gtiff", "--bands", "--projection", "robinson"}, &err), 0) << err;
+    EXPECT_EQ(run({"--format", "gtiff", "--bands"}, &err), 0) << err;
     EXPECT_EQ(err.substr(0, err.find("bytes")),
               "[1 of 1] Saving: " + (model.maps() / "Precip_2000.tif").string() + "\nveldra_export: wrote 1 file, " +
                   std::to_string(std::filesystem::file_size(model.maps() / "Precip_2000.tif")) + " ");
+    // The window's own place and cells, without lookup grids.
+    const Opened year = open_gtiff(veldra::read_text_file((model.maps() / "Precip_2000.tif").string()), 0);
+    EXPECT_EQ(std::vector<double>(year.transform, year.transform + 6), (std::vector<double>{-1, 0.5, 0, 0, 0, -0.5}));
+    ASSERT_EQ(year.bands, 12);
+    EXPECT_EQ(year.values[6], (std::vector<float>{0.5f, -9999, -9999, -9999, -9999, -9999, 1.5f, -9999}));
+    // A projection and the ASCII grids expect the whole globe.
+    const std::string refusal = "veldra_export: Nothing was exported: " + model.root().string() +
+                                "/Output/Rng_Data.vrd: line 1: the edges -1, -1, 1, 0 (west, south, east, north) are "
+                                "a regional window; ";
+    const std::string alternative =
+        " expect the whole globe, -180, -90, 180, 90. A regional window exports as a geographic GeoTIFF only.\n";
+    const auto first_line = [](const std::string& text) { return text.substr(0, text.find('\n') + 1); };
+    EXPECT_EQ(run({"--format", "gtiff", "--projection", "robinson", "--root", "r"}, &err), 1);
+    EXPECT_EQ(first_line(err), refusal + "GeoTIFFs in the Robinson projection" + alternative);
+    EXPECT_EQ(run({"--root", "r"}, &err), 1);
+    EXPECT_EQ(first_line(err), refusal + "ASCII grids" + alternative);
     EXPECT_EQ(run({"--format", "gtiff", "--quiet", "--root", "p"}), 0);
     EXPECT_EQ(model.grid_names().size(), 13u);
     for (const auto& [wrong, problem] : {std::pair<std::vector<std::string>, std::string>{

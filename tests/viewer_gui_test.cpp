@@ -796,24 +796,40 @@ TEST_F(ViewerTest, GoChecksItsSettingsInOrderThenCloses) {
     EXPECT_EQ(veldra::testing::read_file(model.program() / "Last_Export_Dir.txt"), "\" \"\r\n");
 }
 
-// Lookup grids of the 8 x 4 model: zone ids from the south-west corner.
-// Returns the header of a grid of that model.
-std::string write_lookup_grids(const ModelDir& model) {
+// The grid export takes the whole globe only: the test model becomes the
+// whole globe in cells of 2 degrees (180 x 90), with the same three cells and
+// land in its north-west corner, and is loaded again into `state`; its
+// lookup grids, zone ids from the south-west corner, go into the viewer's
+// Projection_Layers. Returns the header of a grid of that model.
+std::string whole_globe_with_lookup_grids(const ModelDir& model, ViewerState& state) {
+    const veldra::GridInfo grid{.cellCount = 3, .xDimension = 180, .yDimension = 90, .lowerX = -180, .lowerY = -90,
+                                .upperX = 180, .upperY = 90, .cellSize = 2.0f, .firstYear = kFirstYear,
+                                .lastYear = kLastYear};
+    std::vector<veldra::RangeCell> cells;
+    for (const auto& c : ModelDir::kCells)
+        cells.push_back({static_cast<std::int32_t>(cells.size()) + 1, 1, c[0], c[1], 1});
+    model.write("Output/Rng_Data.vrd", veldra::cell_file_text(grid, cells));
+    std::vector<std::string> globe(90, std::string(180, 'F'));
+    globe[1].replace(0, 8, "FTTTFFFF");
+    globe[2].replace(0, 8, "FFFTTTTF");
+    model.write("Output/Globe.vrd", veldra::globe_file_text(globe));
+    state = load_model(model.root().string());
+
     std::string ids, mask;
-    for (int k = 0; k < 32; ++k) {
-        ids += std::to_string(k) + (k % 8 == 7 ? "\r\n" : " ");
-        mask += k % 8 == 7 ? "1\r\n" : "1 ";
+    for (int k = 0; k < 180 * 90; ++k) {
+        ids += std::to_string(k) + (k % 180 == 179 ? "\r\n" : " ");
+        mask += k % 180 == 179 ? "1\r\n" : "1 ";
     }
-    const std::string header = "ncols         8\r\nnrows         4\r\nxllcorner     -4\r\nyllcorner     -2\r\n"
-                               "cellsize      1\r\nNODATA_value  -9999\r\n";
-    model.write("program/Projection_Layers/zone_ids_1p0.asc", header + ids);
-    model.write("program/Projection_Layers/zone01_1p0.asc", header + mask);
-    model.write("program/Projection_Layers/zone_ids_1p0.prj", "GEOGCS[\"GCS_WGS_1984\"]");
+    const std::string header = "ncols         180\r\nnrows         90\r\nxllcorner     -180\r\n"
+                               "yllcorner     -90\r\ncellsize      2\r\nNODATA_value  -9999\r\n";
+    model.write("program/Projection_Layers/zone_ids_2p0.asc", header + ids);
+    model.write("program/Projection_Layers/zone01_2p0.asc", header + mask);
+    model.write("program/Projection_Layers/zone_ids_2p0.prj", "GEOGCS[\"GCS_WGS_1984\"]");
     return header;
 }
 
 TEST_F(ViewerTest, TheExportDialogSaysWhatItExportsAndItsProposedRootFollowsTheChoice) {
-    write_lookup_grids(model);
+    whole_globe_with_lookup_grids(model, state);
     FrmExport& d = *frm_export;
     choose(kBiomass);
     frm->select_item(frm->lstIndex, 1);
@@ -846,7 +862,7 @@ TEST_F(ViewerTest, TheExportDialogSaysWhatItExportsAndItsProposedRootFollowsTheC
 }
 
 TEST_F(ViewerTest, GoCreatesAFolderThatDoesNotExistAndTheStatusLineCountsTheGrids) {
-    write_lookup_grids(model);
+    whole_globe_with_lookup_grids(model, state);
     FrmExport& d = *frm_export;
     choose(kPrecip);
     frm->cmdExport->click();
@@ -860,7 +876,7 @@ TEST_F(ViewerTest, GoCreatesAFolderThatDoesNotExistAndTheStatusLineCountsTheGrid
 }
 
 TEST_F(ViewerTest, GoWritesEveryMonthAndTheCommandLineWritesTheSameBytes) {
-    const std::string header = write_lookup_grids(model);
+    const std::string header = whole_globe_with_lookup_grids(model, state);
     FrmExport& d = *frm_export;
     choose(kPrecip);
     frm->cmdExport->click();
@@ -872,9 +888,10 @@ TEST_F(ViewerTest, GoWritesEveryMonthAndTheCommandLineWritesTheSameBytes) {
     EXPECT_EQ(d.lblStatus->text(), "");
     const std::string first = veldra::testing::read_file(model.root() / "dialog" / "Precip_2000_01.asc");
     // The north row is water; the next holds land and the first two cells.
-    const std::string rows = "-9999.000 -9999.000 -9999.000 -9999.000 -9999.000 -9999.000 -9999.000 -9999.000 \r\n"
-                             "-9999.000 .000 10.000 -255.000 -9999.000 -9999.000 -9999.000 -9999.000 \r\n";
-    EXPECT_EQ(first.substr(header.size(), rows.size()), rows);
+    std::string rows;
+    for (int c = 0; c < 180; ++c) rows += "-9999.000 ";
+    rows += "\r\n-9999.000 .000 10.000 -255.000 -9999.000 ";
+    EXPECT_EQ(first.substr(0, header.size() + rows.size()), header + rows);
 
     std::ostringstream out, err;
     EXPECT_EQ(run_veldra_export({"--model", model.root().string(), "--variable", "Precip", "--out",

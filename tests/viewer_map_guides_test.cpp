@@ -169,6 +169,10 @@ TEST(ScaleEnds, ADifferenceIsSymmetricAboutZeroFromItsLargestAbsoluteValue) {
     const StretchStats d = symmetric_about_zero(s);
     EXPECT_EQ(d.lo, -12);
     EXPECT_EQ(d.hi, 12);
+    // The end further from zero may be the lower one.
+    const StretchStats falling = symmetric_about_zero(stretch_stats(std::vector<float>{-12, 1, 3}));
+    EXPECT_EQ(falling.lo, -12);
+    EXPECT_EQ(falling.hi, 12);
     // Merged months keep the smallest and largest of all.
     RunningStats run;
     run.add_values(std::vector<float>{5, 7});

@@ -189,22 +189,33 @@ TEST(MapView, ZoomKeepsThePointUnderThePointerAndPanStaysInside) {
 
 TEST(PointerReadout, TextsForEachKindOfPosition) {
     ViewerState s = small_state();
+    const PaintedValues stretched;
+    // Fixed ends of 0 to 5.25 (the value of cell (2, 2)) and of 0 to 5.
+    PaintedValues up_to_the_value(4, StretchStats{0, 0, 0, 0, 5.25f});
+    up_to_the_value.fixed_scale = true;
+    PaintedValues below_the_value(4, StretchStats{0, 0, 0, 0, 5});
+    below_the_value.fixed_scale = true;
+    PaintedValues above_the_value(4, StretchStats{0, 0, 0, 5.5f, 9});
+    above_the_value.fixed_scale = true;
     struct Case {
         double x, y;
-        bool drawn;
+        const PaintedValues* drawn;  // nullptr: nothing drawn
         const char* text;
     } cases[] = {
-        {-2.5, 0.5, true, "lon -2.5  lat 0.5   column 2, row 2   5.25 cm"},
-        {-1.5, 0.5, true, "lon -1.5  lat 0.5   column 3, row 2   no data (2E+12)"},
-        {1.5, -0.5, true, "lon 1.5  lat -0.5   column 6, row 3   -9999 cm"},
-        {-2.5, 0.5, false, "lon -2.5  lat 0.5   column 2, row 2   no data"},
-        {-0.5, 0.5, true, "lon -0.5  lat 0.5   column 4, row 2   land"},
-        {-3.5, 1.5, true, "lon -3.5  lat 1.5   column 1, row 1   water"},
-        {4.5, 0.5, true, "lon 4.5  lat 0.5   outside the grid"},
+        {-2.5, 0.5, &stretched, "lon -2.5  lat 0.5   column 2, row 2   5.25 cm"},
+        {-1.5, 0.5, &stretched, "lon -1.5  lat 0.5   column 3, row 2   no data (2E+12)"},
+        {1.5, -0.5, &stretched, "lon 1.5  lat -0.5   column 6, row 3   -9999 cm"},
+        {-2.5, 0.5, nullptr, "lon -2.5  lat 0.5   column 2, row 2   no data"},
+        {-0.5, 0.5, &stretched, "lon -0.5  lat 0.5   column 4, row 2   land"},
+        {-3.5, 1.5, &stretched, "lon -3.5  lat 1.5   column 1, row 1   water"},
+        {4.5, 0.5, &stretched, "lon 4.5  lat 0.5   outside the grid"},
+        {-2.5, 0.5, &up_to_the_value, "lon -2.5  lat 0.5   column 2, row 2   5.25 cm"},
+        {-2.5, 0.5, &below_the_value, "lon -2.5  lat 0.5   column 2, row 2   5.25 cm (above the scale)"},
+        {-2.5, 0.5, &above_the_value, "lon -2.5  lat 0.5   column 2, row 2   5.25 cm (below the scale)"},
     };
     for (const Case& c : cases) {
         s.picture.values.reset();
-        if (c.drawn) s.picture.values = PaintedValues{};
+        if (c.drawn) s.picture.values = *c.drawn;
         EXPECT_EQ(pointer_text(pointer_info(s, c.x, c.y), s), c.text);
     }
     s.GridInfo.cellSize = 1.0f / 12;  // finer cells: more places

@@ -14,19 +14,12 @@
 #include "modelfiles/ascii_grid.h"
 #include "modelfiles/number_text.h"
 #include "modelfiles/paths.h"
+#include "modelfiles/resolutions.h"
 
 namespace veldra::lookup {
 namespace {
 
 std::string_view crs_of(int projection) { return viewer::projection_names(projection).crs; }
-
-struct StandardSize {
-    std::string_view suffix;
-    std::int64_t cols;
-};
-constexpr StandardSize kSizes[] = {
-    {"1p0", 360}, {"0p5", 720}, {"0p25", 1440}, {"0p167", 2160}, {"0p1", 3600}, {"0p083", 4320},
-};
 
 // Grids of at least this many cells are made on several threads.
 constexpr std::int64_t kParallelCells = std::int64_t{1} << 18;
@@ -137,9 +130,9 @@ void WorldProjection::inverse(double* x, double* y, std::size_t count) const {
 }
 
 std::optional<GridGeometry> geographic_geometry(std::string_view suffix) {
-    for (const StandardSize& s : kSizes)
-        if (s.suffix == suffix) return GridGeometry{s.cols, s.cols / 2, -180.0, -90.0, 360.0 / static_cast<double>(s.cols)};
-    return std::nullopt;
+    const Resolution* r = resolution_named(suffix);
+    if (!r) return std::nullopt;
+    return GridGeometry{r->cols, r->rows, -180.0, -90.0, r->cell()};
 }
 
 Outline world_outline(const WorldProjection& projection) {

@@ -74,8 +74,9 @@ struct GridGeometry {
     double cell = 0;
 };
 
-// The whole-globe grid of a suffix: "1p0" 360 x 180 cells of 1 degree,
-// "0p5", "0p25", "0p167" (1/6 degree), "0p1", "0p083" (1/12 degree).
+// The whole-globe grid of a lookup suffix of modelfiles/resolutions.h: "2p0"
+// 180 x 90 cells of 2 degrees, "1p0" 360 x 180 of 1 degree, ... "0p083"
+// 4320 x 2160 of 1/12 degree; nothing for another suffix.
 std::optional<GridGeometry> geographic_geometry(std::string_view suffix);
 
 // The largest |x| and |y| of the projected edges of the world: the meridians

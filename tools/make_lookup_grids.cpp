@@ -1,7 +1,7 @@
 // make_lookup_grids FOLDER SUFFIX...
 //
-// Makes the eight projection lookup grids of each resolution suffix ("1p0",
-// "0p5", "0p25", "0p167", "0p1", "0p083") in FOLDER, which is created when
+// Makes the eight projection lookup grids of each resolution suffix (those of
+// modelfiles/resolutions.h: "2p0", "1p0", "0p5", ... "0p083") in FOLDER, which is created when
 // missing, with the ESRI WKT of each projection in a .prj beside its id grid.
 // Exit status 0 when every grid was written, 1 on a failure, 2 for a bad
 // command line.
@@ -12,13 +12,18 @@
 #include <system_error>
 
 #include "modelfiles/file_io.h"
+#include "modelfiles/resolutions.h"
 #include "tools/lookup_grid_maker.h"
 
 int main(int argc, char** argv) {
     const bool help = argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0);
     if (argc < 3) {
+        std::string suffixes;
+        for (const veldra::Resolution& r : veldra::resolutions())
+            suffixes += (suffixes.empty() ? "" : ", ") + std::string(r.suffix);
         (help ? std::cout : std::cerr) << "usage: make_lookup_grids FOLDER SUFFIX...\n"
-                                          "  SUFFIX: 1p0, 0p5, 0p25, 0p167, 0p1 or 0p083\n";
+                                          "  SUFFIX: one of "
+                                       << suffixes << "\n";
         return help ? 0 : 2;
     }
     const std::string folder = argv[1];
