@@ -1,5 +1,7 @@
 #include "modelfiles/viewer_model.h"
 
+#include "modelfiles/resolutions.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include "modelfiles/file_io.h"
 #include "modelfiles/list_reader.h"
 #include "modelfiles/paths.h"
+#include "modelfiles/resolutions.h"
 
 namespace veldra::viewer {
 namespace {
@@ -165,7 +168,11 @@ ViewerCellFile parse_viewer_cell_file(std::string_view text, const std::string& 
     if (n * 10 > static_cast<double>(in.remaining_bytes()) + 1)
         throw LoadError(file_name + ": the header gives " + plain_number(n) + " cells, more than the file holds");
     file.cells.assign(static_cast<std::size_t>(n), RangeCell{});
+    // Cells are checked against the grid the exports hold them in, which for
+    // a whole globe of a listed resolution is the resolution's own size.
     const GridShape shape = *grid_shape(compute_extents(info));
+    const ModelGrid grid = model_grid({info.lowerX, info.lowerY, info.upperX, static_cast<double>(info.upperY)},
+                                      info.cellSize, shape.cols, shape.rows);
     const std::string_view which = "the five values of a cell";
     std::int64_t index = 0;
     for (RangeCell& c : file.cells) {
@@ -175,10 +182,10 @@ ViewerCellFile parse_viewer_cell_file(std::string_view text, const std::string& 
         c.x = to_int32(in.read_number(which), in, "a column");
         c.y = to_int32(in.read_number(which), in, "a row");
         c.rangeType = to_int32(in.read_number(which), in, "a range type");
-        if (const auto outside = cell_outside_grid(++index, c, shape.cols, shape.rows))
+        if (const auto outside = cell_outside_grid(++index, c, grid.cols, grid.rows))
             throw LoadError(file_name + ": line " + std::to_string(line) + ": " + *outside);
     }
-    file.warnings = shared_position_warnings(file.cells, shape.cols, file_name);
+    file.warnings = shared_position_warnings(file.cells, grid.cols, file_name);
     return file;
 } catch (const ModelFileError& e) {
     throw LoadError(e.what());

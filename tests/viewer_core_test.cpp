@@ -440,6 +440,14 @@ TEST_F(DrawModel, CellsOutsideTheGridAreRefusedAtLoad) {
         EXPECT_EQ(load_error([&] { load(); }),
                   file + ": line 3: cell 2 at " + place + " lies outside the grid of 4 columns and 2 rows");
     }
+    // A whole globe of a listed resolution holds its cells on the resolution's
+    // grid, though the single-precision 1/10 degree makes the mask a column short.
+    const ViewerCellFile tenth = parse_viewer_cell_file("1 3600 1800 -180 -90 180 90 0.1 2000 2000\n"
+                                                        "1 1 3600 1800 1\n", "c");
+    EXPECT_EQ(tenth.cells.size(), 1u);
+    EXPECT_EQ(load_error([] { parse_viewer_cell_file("1 3600 1800 -180 -90 180 90 0.1 2000 2000\n"
+                                                     "1 1 3601 1 1\n", "c"); }),
+              "c: line 2: cell 1 at column 3601, row 1 lies outside the grid of 3600 columns and 1800 rows");
 }
 
 TEST(LoadModel, MissingFilesAreNamed) {
