@@ -210,11 +210,23 @@ void ReplacingFile::release_output() {
     out->close();
 }
 
+void ReplacingFile::write(std::string_view bytes) {
+    try {
+        out_->write(bytes.data(), bytes.size());
+    } catch (const FileWriteError& e) {
+        // The user knows the file by its own name, not by its temporary one.
+        throw FileWriteError(path_, e.reason(), e.code());
+    }
+}
+
 void ReplacingFile::commit() {
     if (done_) return;
     try {
         release_output();
         files_.rename(temporary_, path_);
+    } catch (const FileWriteError& e) {
+        abandon();
+        throw FileWriteError(path_, e.reason(), e.code());
     } catch (...) {
         abandon();
         throw;

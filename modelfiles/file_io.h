@@ -127,14 +127,15 @@ public:
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
     OutputFile& out() { return *out_; }
-    void write(std::string_view bytes) { out_->write(bytes.data(), bytes.size()); }
+    // Raises FileWriteError naming `path`, never the temporary file.
+    void write(std::string_view bytes);
     // Closes the temporary file but keeps it, for a writer that opens it by name.
     void release_output();
     const std::string& temporary_path() const { return temporary_; }
     const std::string& path() const { return path_; }
 
     // Closes the temporary file and moves it onto `path`; raises FileWriteError
-    // (the temporary file removed, the old file kept).
+    // naming `path` (the temporary file removed, the old file kept).
     void commit();
     // Removes the temporary file; `path` is left as it was.
     void abandon() noexcept;

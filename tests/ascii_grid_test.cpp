@@ -233,5 +233,22 @@ TEST_F(GridFileWriterTest, AFailedRenameNamesTheGridNotItsTemporary) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
 }
 
+
+TEST_F(GridFileWriterTest, AWholeFileThatFailsNamesItselfNotItsTemporary) {
+    const std::string path = (dir_ / "month.tif").string();
+    for (const testing::Fault fault : {testing::Fault::write, testing::Fault::close, testing::Fault::rename}) {
+        testing::FaultyFiles failing(fault);
+        try {
+            replace_file(path, "bytes", failing);
+            FAIL() << "written";
+        } catch (const FileWriteError& e) {
+            const std::string said = e.what();
+            EXPECT_EQ(said.rfind(path + ": ", 0), 0u) << said;
+            EXPECT_EQ(said.find(".part"), std::string::npos) << said;
+        }
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 0);
+    }
+}
+
 }  // namespace
 }  // namespace veldra
