@@ -11,8 +11,9 @@ import xarray as xr
 
 from ._veldra import FileOpenError, ModelError
 from .backend import ModelWarning, VeldraArray, VeldraBackend, variable_name
+from .grid import to_grid
 
-__all__ = ["open_model", "VeldraBackend", "VeldraArray", "ModelError", "FileOpenError", "ModelWarning",
+__all__ = ["open_model", "to_grid", "VeldraBackend", "VeldraArray", "ModelError", "FileOpenError", "ModelWarning",
            "variable_name"]
 
 

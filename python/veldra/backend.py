@@ -277,7 +277,11 @@ def open_run(folder, *, grid=True, drop_variables=None, bad_blocks="raise"):
             np.full(n, np.nan)
         cell_lon = np.where(inside, lon[np.clip(cells["x"] - 1, 0, max(cols - 1, 0))], np.nan) if cols else \
             np.full(n, np.nan)
-        coords["cell"] = xr.Variable("cell", cells["number"], {"long_name": "cell number"})
+        # The grid the cells lie on, for veldra.to_grid after any reduction.
+        coords["cell"] = xr.Variable("cell", cells["number"], {
+            "long_name": "cell number", "grid_shape": np.array([rows, cols], dtype=np.int64),
+            "grid_edges": np.array([info["west"], info["south"], info["east"], info["north"]], dtype=np.float64),
+            "grid_cell_size": np.float64(info["cell_size"])})
         coords["lat"] = xr.Variable("cell", cell_lat, lat_attrs)
         coords["lon"] = xr.Variable("cell", cell_lon, lon_attrs)
         coords["zone"] = xr.Variable("cell", cells["zone"], {"long_name": "zone"})
