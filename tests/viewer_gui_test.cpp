@@ -50,10 +50,12 @@
 #include "viewer/core/map_drawing.h"
 #include "viewer/frm_export.h"
 #include "viewer/frm_main.h"
+#include "viewer/main_controls.h"
 #include "viewer/map_image_painter.h"
 #include "viewer/pic_map.h"
 #include "viewer/startup.h"
 #include "viewer/status_line.h"
+#include "viewer/twips.h"
 #include "viewer/ui_services.h"
 #include "viewer_gui_fixture.h"
 
@@ -187,6 +189,27 @@ TEST_F(StartupTest, SelectNamesAListedVariable) {
 
 // ---------------------------------------------------------------------------
 // The window after Form_Load
+
+// The controls are built where the window layout designs them: laying them
+// out at the places the build reports moves none of them.
+TEST(MainControlsTest, AreBuiltAtTheLayoutsDesignedPlaces) {
+    QWidget form;
+    MainControls c;
+    MainLayout built;
+    build_main_controls(form, c, built);
+    EXPECT_EQ(form.size(), QSize(1108, 643));
+    EXPECT_EQ(c.lstMaps->geometry(), QRect(8, 8, 209, 95));
+    EXPECT_EQ(c.picMap->geometry(), QRect(224, 8, 873, 281));
+    EXPECT_EQ(c.cmdEnd->geometry(), QRect(1040, 616, 49, 25));
+    std::vector<QRect> before;
+    const auto children = form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (const QWidget* w : children) before.push_back(w->geometry());
+    place_main_controls(c, built);
+    for (qsizetype i = 0; i < children.size(); ++i)
+        EXPECT_EQ(children[i]->geometry(), before[static_cast<std::size_t>(i)]) << children[i]->objectName().toStdString();
+    // What the layout holds of the titles is their width as built.
+    EXPECT_EQ(twips(built.lblStdevTitle.width), c.lblStdevTitle->width());
+}
 
 TEST_F(ViewerTest, StartsWithDesignedControlsAndNothingChosen) {
     EXPECT_EQ(frm->windowTitle(), "Veldra GUI");
