@@ -162,6 +162,23 @@ TEST_F(StartupTest, HelpGoesToStandardOutputAndSucceeds) {
     EXPECT_EQ(start_viewer({"--version"}).out, "Veldra_GUI 0.2.0\n");
 }
 
+// What a command-line parser could take otherwise: values that start with
+// "-", the "=" form, a repeated option (the last stands), "-h".
+TEST_F(StartupTest, ValuesAsAScriptGivesThem) {
+    const std::string root = model.root().string();
+    const StartupResult r = start_viewer({"--model", "/nonexistent", "--model=" + root, "--query", "-62.25,-34.75",
+                                          "--scale", "-5,5", "--select=Biomass", "--layer", "3", "--layer", "2"});
+    ASSERT_TRUE(r.run) << r.err << r.message;
+    EXPECT_EQ(r.query, (std::array<double, 2>{-62.25, -34.75}));
+    ASSERT_TRUE(r.scale);
+    EXPECT_EQ(r.scale->lo, -5);
+    EXPECT_EQ(r.layer, 2);
+    EXPECT_EQ(r.select, "Biomass");
+    EXPECT_EQ(start_viewer({"-h"}).out, start_viewer({"--help"}).out);
+    EXPECT_TRUE(start_viewer({"--model", root, "--select"}).err.starts_with("Veldra_GUI: --select needs a value\n"));
+    EXPECT_TRUE(start_viewer({"--graticule=true", "--model", root}).err.starts_with("Veldra_GUI: unknown option --graticule=true\n"));
+}
+
 TEST_F(StartupTest, BadCommandLinesPrintUsageAndExitWithTwo) {
     const std::vector<std::vector<std::string>> bad = {
         {"--bogus"},
