@@ -18,7 +18,9 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <variant>
 
+#include "export/cf/cf_layout.h"
 #include "export/chunk_compressor.h"
 #include "export/export_error.h"
 #include "modelfiles/number_text.h"
@@ -32,7 +34,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr float kFillValue = -9999.0f;
+using cf::kFillValue;
 
 // At least `width` digits, zeros in front; a sign before them.
 std::string padded(std::int64_t v, int width) {
@@ -44,67 +46,6 @@ std::string padded(std::int64_t v, int width) {
 // The progress callback asked to stop.
 struct StopRequested {};
 
-std::int64_t floor_div(std::int64_t a, std::int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
-
-// The day number of the first of a month in the standard calendar: the
-// Gregorian calendar from 15 October 1582 on, the Julian one before.
-std::int64_t first_of_month(std::int64_t year, std::int64_t month) {
-    if (month > 12) {
-        year += 1;
-        month -= 12;
-    }
-    const std::int64_t a = month <= 2 ? 1 : 0;
-    const std::int64_t y = year + 4800 - a, m = month + 12 * a - 3;
-    const std::int64_t days = 1 + floor_div(153 * m + 2, 5) + 365 * y + floor_div(y, 4);
-    const bool gregorian = year > 1582 || (year == 1582 && month > 10);
-    return gregorian ? days - floor_div(y, 100) + floor_div(y, 400) - 32045 : days - 32083;
-}
-
-// Cell centres and edges along one axis of `count` cells spanning `low` to
-// `high` degrees, centred on the middle of that span. The spacing is the
-// span over the count when that agrees with the cell size of the cell file
-// (which holds it in single precision, e.g. 0.0833333), else the cell size.
-struct Axis {
-    std::vector<double> centres;
-    std::vector<double> bounds;  // two per cell, in the order of the centres
-};
-
-Axis make_axis(double low, double high, std::int64_t count, double cell_size, bool north_first) {
-    const double even = (high - low) / static_cast<double>(count);
-    const double step = std::fabs(even - cell_size) <= 1e-5 * cell_size ? even : cell_size;
-    const double middle = (low + high) / 2, half = static_cast<double>(count) / 2;
-    Axis axis;
-    axis.centres.resize(static_cast<std::size_t>(count));
-    axis.bounds.resize(static_cast<std::size_t>(count) * 2);
-    for (std::int64_t i = 0; i < count; ++i) {
-        const double offset = static_cast<double>(i) - half + 0.5;
-        const double c = north_first ? middle - offset * step : middle + offset * step;
-        const double sign = north_first ? -1 : 1;
-        axis.centres[static_cast<std::size_t>(i)] = c;
-        axis.bounds[static_cast<std::size_t>(2 * i)] = c - sign * step / 2;
-        axis.bounds[static_cast<std::size_t>(2 * i + 1)] = c + sign * step / 2;
-    }
-    return axis;
-}
-
-// A NetCDF name for the variable: letters, digits and "_.@+-" kept, any
-// other character made "_", and "v_" in front of a name that does not start
-// with a letter or "_". A name the file uses for something else gets "_value".
-std::string variable_name(std::string_view file_name) {
-    std::string name;
-    for (char c : file_name) {
-        const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-                          c == '.' || c == '@' || c == '+' || c == '-';
-        name += kept ? c : '_';
-    }
-    if (name.empty() || !((name[0] >= 'a' && name[0] <= 'z') || (name[0] >= 'A' && name[0] <= 'Z') || name[0] == '_'))
-        name.insert(0, "v_");
-    for (const char* taken : {"time", "time_bnds", "lat", "lat_bnds", "lon", "lon_bnds", "bnds", "layer",
-                              "layer_label", "land_mask", "crs"})
-        if (name == taken) name += "_value";
-    return name;
-}
-
 std::string utc_now() {
     using namespace std::chrono;
     const auto now = floor<seconds>(system_clock::now());
@@ -115,12 +56,6 @@ std::string utc_now() {
            padded(static_cast<unsigned>(ymd.day()), 2) + "T" + padded(hms.hours().count(), 2) + ":" +
            padded(hms.minutes().count(), 2) + ":" + padded(hms.seconds().count(), 2) + "Z";
 }
-
-constexpr const char* kWgs84Wkt =
-    "GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563,AUTHORITY[\"EPSG\",\"7030\"]],"
-    "AUTHORITY[\"EPSG\",\"6326\"]],PRIMEM[\"Greenwich\",0,AUTHORITY[\"EPSG\",\"8901\"]],"
-    "UNIT[\"degree\",0.0174532925199433,AUTHORITY[\"EPSG\",\"9122\"]],AXIS[\"Latitude\",NORTH],"
-    "AXIS[\"Longitude\",EAST],AUTHORITY[\"EPSG\",\"4326\"]]";
 
 // Empties a file without following a link, so that a file the library still
 // holds open gives its space back once removed.
@@ -210,6 +145,17 @@ public:
     }
     void number(int var, const char* name, double value) {
         check(nc_put_att_double(id_, var, name, NC_DOUBLE, 1, &value), "writing its attributes");
+    }
+    void bytes(int var, const char* name, const std::vector<signed char>& values) {
+        check(nc_put_att_schar(id_, var, name, NC_BYTE, values.size(), values.data()), "writing its attributes");
+    }
+    // The attributes of a variable (or NC_GLOBAL), in their order.
+    void attributes(int var, const cf::Attributes& list) {
+        for (const cf::Attribute& a : list) {
+            if (const auto* t = std::get_if<std::string>(&a.value)) text(var, a.name.c_str(), *t);
+            else if (const auto* d = std::get_if<double>(&a.value)) number(var, a.name.c_str(), *d);
+            else bytes(var, a.name.c_str(), std::get<std::vector<signed char>>(a.value));
+        }
     }
     void put(int var, const std::vector<double>& values) {
         check(nc_put_var_double(id_, var, values.data()), "writing its coordinates");
@@ -408,58 +354,38 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
         const int id = nc.id();
 
         // Dimensions and coordinates.
-        const int time_dim = nc.dimension("time", NC_UNLIMITED);
-        const int layer_dim = layered ? nc.dimension("layer", static_cast<std::size_t>(last_layer - first_layer + 1)) : -1;
-        const int lat_dim = nc.dimension("lat", static_cast<std::size_t>(rows));
-        const int lon_dim = nc.dimension("lon", static_cast<std::size_t>(cols));
-        const int bnds_dim = nc.dimension("bnds", 2);
+        const int time_dim = nc.dimension(cf::kTime, NC_UNLIMITED);
+        const int layer_dim = layered ? nc.dimension(cf::kLayer, static_cast<std::size_t>(last_layer - first_layer + 1)) : -1;
+        const int lat_dim = nc.dimension(cf::kLat, static_cast<std::size_t>(rows));
+        const int lon_dim = nc.dimension(cf::kLon, static_cast<std::size_t>(cols));
+        const int bnds_dim = nc.dimension(cf::kBounds, 2);
 
-        const std::string time_units = "days since " + padded(settings.first_year, 4) + "-01-01";
-        const int time_var = nc.variable("time", NC_DOUBLE, {time_dim});
-        nc.text(time_var, "standard_name", "time");
-        nc.text(time_var, "long_name", "time");
-        nc.text(time_var, "units", time_units);
-        nc.text(time_var, "calendar", "standard");
-        nc.text(time_var, "axis", "T");
-        nc.text(time_var, "bounds", "time_bnds");
-        const int time_bnds_var = nc.variable("time_bnds", NC_DOUBLE, {time_dim, bnds_dim});
+        const int time_var = nc.variable(cf::kTime, NC_DOUBLE, {time_dim});
+        nc.attributes(time_var, cf::time_attributes(settings.first_year));
+        const int time_bnds_var = nc.variable(cf::kTimeBounds, NC_DOUBLE, {time_dim, bnds_dim});
 
-        const int lat_var = nc.variable("lat", NC_DOUBLE, {lat_dim});
-        nc.text(lat_var, "standard_name", "latitude");
-        nc.text(lat_var, "long_name", "latitude");
-        nc.text(lat_var, "units", "degrees_north");
-        nc.text(lat_var, "axis", "Y");
-        nc.text(lat_var, "bounds", "lat_bnds");
-        const int lat_bnds_var = nc.variable("lat_bnds", NC_DOUBLE, {lat_dim, bnds_dim});
-        const int lon_var = nc.variable("lon", NC_DOUBLE, {lon_dim});
-        nc.text(lon_var, "standard_name", "longitude");
-        nc.text(lon_var, "long_name", "longitude");
-        nc.text(lon_var, "units", "degrees_east");
-        nc.text(lon_var, "axis", "X");
-        nc.text(lon_var, "bounds", "lon_bnds");
-        const int lon_bnds_var = nc.variable("lon_bnds", NC_DOUBLE, {lon_dim, bnds_dim});
+        const int lat_var = nc.variable(cf::kLat, NC_DOUBLE, {lat_dim});
+        nc.attributes(lat_var, cf::latitude_attributes(true));
+        const int lat_bnds_var = nc.variable(cf::kLatBounds, NC_DOUBLE, {lat_dim, bnds_dim});
+        const int lon_var = nc.variable(cf::kLon, NC_DOUBLE, {lon_dim});
+        nc.attributes(lon_var, cf::longitude_attributes(true));
+        const int lon_bnds_var = nc.variable(cf::kLonBounds, NC_DOUBLE, {lon_dim, bnds_dim});
 
         int layer_var = -1, label_var = -1;
         if (layered) {
-            layer_var = nc.variable("layer", NC_INT, {layer_dim});
-            nc.text(layer_var, "long_name", "layer number");
-            label_var = nc.variable("layer_label", NC_STRING, {layer_dim});
-            nc.text(label_var, "long_name", "layer");
+            layer_var = nc.variable(cf::kLayer, NC_INT, {layer_dim});
+            nc.attributes(layer_var, cf::layer_attributes());
+            label_var = nc.variable(cf::kLayerLabel, NC_STRING, {layer_dim});
+            nc.attributes(label_var, cf::layer_label_attributes());
         }
 
-        const int crs_var = nc.variable("crs", NC_INT, {});
-        nc.text(crs_var, "grid_mapping_name", "latitude_longitude");
-        nc.number(crs_var, "longitude_of_prime_meridian", 0.0);
-        nc.number(crs_var, "semi_major_axis", 6378137.0);
-        nc.number(crs_var, "inverse_flattening", 298.257223563);
-        nc.text(crs_var, "crs_wkt", kWgs84Wkt);
+        // Nothing is written to crs: it holds the library's fill value.
+        static_assert(cf::kCrsValue == NC_FILL_INT);
+        const int crs_var = nc.variable(cf::kCrs, NC_INT, {});
+        nc.attributes(crs_var, cf::crs_attributes());
 
-        const int mask_var = nc.variable("land_mask", NC_BYTE, {lat_dim, lon_dim});
-        nc.text(mask_var, "long_name", "water, land and rangeland cells");
-        const signed char flags[] = {0, 1, 2};
-        nc.check(nc_put_att_schar(id, mask_var, "flag_values", NC_BYTE, 3, flags), "writing its attributes");
-        nc.text(mask_var, "flag_meanings", "water land rangeland");
-        nc.text(mask_var, "grid_mapping", "crs");
+        const int mask_var = nc.variable(cf::kLandMask, NC_BYTE, {lat_dim, lon_dim});
+        nc.attributes(mask_var, cf::land_mask_attributes());
 
         // The variable, in the chunks above.
         std::vector<int> dims = {time_dim, lat_dim, lon_dim};
@@ -468,36 +394,32 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
             dims.insert(dims.begin() + 1, layer_dim);
             chunk.insert(chunk.begin() + 1, 1);
         }
-        const std::string name = variable_name(trim_blanks(source.file_name));
+        const std::string name = cf::variable_name(trim_blanks(source.file_name));
         const int data_var = nc.variable(name, NC_FLOAT, dims);
         nc.check(nc_def_var_chunking(id, data_var, NC_CHUNKED, chunk.data()), "defining its chunks");
         nc.check(nc_def_var_fill(id, data_var, 0, &kFillValue), "defining its fill value");
         const int level = settings.deflate_level;
         for (int var : {data_var, mask_var})
             if (level > 0) nc.check(nc_def_var_deflate(id, var, 1, 1, level), "defining its compression");
-        nc.text(data_var, "long_name", variable.label);
-        nc.text(data_var, "units", variable.units);
-        nc.text(data_var, "cell_methods", "time: mean");
-        nc.text(data_var, "grid_mapping", "crs");
-        if (layered) nc.text(data_var, "coordinates", "layer_label");
+        nc.attributes(data_var, cf::data_attributes(variable.label, variable.units, layered));
 
-        nc.text(NC_GLOBAL, "Conventions", "CF-1.8");
-        nc.text(NC_GLOBAL, "title", "Veldra model run: " + variable.label + ", " + integer_text(settings.first_year) +
-                                        " to " + integer_text(settings.last_year));
-        if (!settings.institution.empty()) nc.text(NC_GLOBAL, "institution", settings.institution);
         std::error_code ec;
         const fs::path model_folder = fs::absolute(path_to_open(source.model_folder), ec).lexically_normal();
         const fs::path variable_file = fs::absolute(path_to_open(variable_path), ec).lexically_normal();
-        nc.text(NC_GLOBAL, "source",
-                "Veldra model run in " + model_folder.string() + ", variable file " + variable_file.string());
-        nc.text(NC_GLOBAL, "history", utc_now() + ": " + settings.history);
-        nc.text(NC_GLOBAL, "comment",
-                "Water and land without a rangeland cell hold the fill value -9999; land_mask tells them apart.");
+        cf::RunDescription run;
+        run.variable_label = variable.label;
+        run.model_folder = model_folder.string();
+        run.variable_file = variable_file.string();
+        run.first_year = settings.first_year;
+        run.last_year = settings.last_year;
+        run.institution = settings.institution;
+        run.history = utc_now() + ": " + settings.history;
+        nc.attributes(NC_GLOBAL, cf::global_attributes(run));
         nc.check(nc_enddef(id), "defining it");
 
         // What does not change with time.
-        const Axis lat = make_axis(settings.edges.south, settings.edges.north, rows, source.cell_size, true);
-        const Axis lon = make_axis(settings.edges.west, settings.edges.east, cols, source.cell_size, false);
+        const cf::Axis lat = cf::axis(settings.edges.south, settings.edges.north, rows, source.cell_size, true);
+        const cf::Axis lon = cf::axis(settings.edges.west, settings.edges.east, cols, source.cell_size, false);
         nc.put(lat_var, lat.centres);
         nc.put(lat_bnds_var, lat.bounds);
         nc.put(lon_var, lon.centres);
@@ -510,7 +432,7 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
                 const auto k = static_cast<std::size_t>(l - 1);
                 labels.push_back(k < variable.layer_labels.size() && !variable.layer_labels[k].empty()
                                      ? variable.layer_labels[k]
-                                     : "layer " + integer_text(l));
+                                     : cf::layer_label("layer", l));
             }
             std::vector<const char*> texts;
             for (const std::string& t : labels) texts.push_back(t.c_str());
@@ -522,19 +444,11 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
         mask = {};
 
         // The times of every month.
-        const std::int64_t reference_day = first_of_month(settings.first_year, 1);
         const auto months = static_cast<std::size_t>(settings.last_year - settings.first_year + 1) * 12;
-        std::vector<double> middles, bounds;
-        for (std::int64_t y = settings.first_year; y <= settings.last_year; ++y)
-            for (std::int64_t month = 1; month <= 12; ++month) {
-                const auto start = static_cast<double>(first_of_month(y, month) - reference_day);
-                const auto end = static_cast<double>(first_of_month(y, month + 1) - reference_day);
-                middles.push_back((start + end) / 2);
-                bounds.insert(bounds.end(), {start, end});
-            }
+        const cf::TimeAxis times = cf::time_axis(settings.first_year, settings.last_year);
         const std::size_t time_start[] = {0, 0}, time_count[] = {months, 2};
-        nc.check(nc_put_vara_double(id, time_var, time_start, time_count, middles.data()), "writing its times");
-        nc.check(nc_put_vara_double(id, time_bnds_var, time_start, time_count, bounds.data()), "writing its times");
+        nc.check(nc_put_vara_double(id, time_var, time_start, time_count, times.middles.data()), "writing its times");
+        nc.check(nc_put_vara_double(id, time_bnds_var, time_start, time_count, times.bounds.data()), "writing its times");
         nc.close();
         open_nc.reset();
 

@@ -4,7 +4,9 @@
 // checks of the exports, so that every rule, limit and message holds in
 // Python too. Every error becomes veldra.ModelError (a ValueError) or, for a
 // file that cannot be opened, veldra.FileOpenError (also an OSError), with
-// our message as its text.
+// our message as its text. The submodule cf is the CF layout of the NetCDF
+// export, from which the datasets take their names, axes, times and
+// attributes.
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -17,8 +19,10 @@
 #include <optional>
 #include <new>
 #include <string>
+#include <variant>
 #include <vector>
 
+#include "export/cf/cf_layout.h"
 #include "modelfiles/file_io.h"
 #include "modelfiles/number_text.h"
 #include "modelfiles/paths.h"
@@ -33,8 +37,7 @@ namespace {
 
 using viewer::integer_text;
 
-// What every export writes where no value is.
-constexpr float kFillValue = -9999.0f;
+using cf::kFillValue;
 
 PyObject* model_error = nullptr;
 PyObject* open_error = nullptr;
@@ -212,6 +215,86 @@ py::dict load_model(const std::string& folder) {
     return out;
 }
 
+// An attribute list as a dict in its order: texts as str, numbers as
+// float, bytes as an int8 array.
+py::dict attribute_dict(const cf::Attributes& list) {
+    py::dict out;
+    for (const cf::Attribute& a : list) {
+        py::object value;
+        if (const auto* t = std::get_if<std::string>(&a.value)) {
+            value = text(*t);
+        } else if (const auto* d = std::get_if<double>(&a.value)) {
+            value = py::float_(*d);
+        } else {
+            const auto& bytes = std::get<std::vector<signed char>>(a.value);
+            py::array_t<std::int8_t> array(static_cast<py::ssize_t>(bytes.size()));
+            std::copy(bytes.begin(), bytes.end(), array.mutable_data());
+            value = array;
+        }
+        out[text(a.name)] = value;
+    }
+    return out;
+}
+
+// Values and their bounds, the bounds as (n, 2).
+py::tuple with_bounds(const std::vector<double>& values, const std::vector<double>& bounds) {
+    const auto n = static_cast<py::ssize_t>(values.size());
+    py::array_t<double> v(n), b({n, py::ssize_t{2}});
+    std::copy(values.begin(), values.end(), v.mutable_data());
+    std::copy(bounds.begin(), bounds.end(), b.mutable_data());
+    return py::make_tuple(v, b);
+}
+
+void define_cf(py::module_& m) {
+    m.doc() = "The CF layout of veldra_export's NetCDF files: names, axes, times and attributes.";
+    for (const char* name : cf::kNames) {
+        std::string constant = name;
+        for (char& c : constant) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        m.attr(constant.c_str()) = name;
+    }
+    m.attr("FILL_VALUE") = kFillValue;
+    m.attr("CRS_VALUE") = cf::kCrsValue;
+    m.def("variable_name", [](const std::string& file_name) { return text(cf::variable_name(file_name)); },
+          py::arg("file_name"), "The name of the variable of a file name (bytes).");
+    m.def("layer_label", [](const std::string& word, std::int32_t layer) { return text(cf::layer_label(word, layer)); },
+          py::arg("word"), py::arg("layer"), "The label of a layer, from the output list's word for the layers.");
+    m.def("axis", [](double low, double high, std::int64_t count, double cell_size, bool north_first) {
+            if (count < 0) throw py::value_error("axis: the count of cells is below 0");
+            const cf::Axis a = cf::axis(low, high, count, cell_size, north_first);
+            return with_bounds(a.centres, a.bounds);
+        }, py::arg("low"), py::arg("high"), py::arg("count"), py::arg("cell_size"), py::arg("north_first"),
+          "Cell centres and their bounds (n, 2) along one axis of the grid.");
+    m.def("time_axis", [](std::int32_t first_year, std::int32_t last_year) {
+            const cf::TimeAxis t = cf::time_axis(first_year, last_year);
+            return with_bounds(t.middles, t.bounds);
+        }, py::arg("first_year"), py::arg("last_year"),
+          "Mid-month days since January 1 of first_year, and the months' bounds (n, 2).");
+    m.def("time_attributes", [](std::int32_t first_year) { return attribute_dict(cf::time_attributes(first_year)); },
+          py::arg("first_year"));
+    m.def("latitude_attributes", [](bool bounded) { return attribute_dict(cf::latitude_attributes(bounded)); },
+          py::arg("bounded"));
+    m.def("longitude_attributes", [](bool bounded) { return attribute_dict(cf::longitude_attributes(bounded)); },
+          py::arg("bounded"));
+    m.def("layer_attributes", [] { return attribute_dict(cf::layer_attributes()); });
+    m.def("layer_label_attributes", [] { return attribute_dict(cf::layer_label_attributes()); });
+    m.def("crs_attributes", [] { return attribute_dict(cf::crs_attributes()); });
+    m.def("land_mask_attributes", [] { return attribute_dict(cf::land_mask_attributes()); });
+    m.def("data_attributes", [](const std::string& long_name, const std::string& units, bool layered) {
+            return attribute_dict(cf::data_attributes(long_name, units, layered));
+        }, py::arg("long_name"), py::arg("units"), py::arg("layered"));
+    m.def("global_attributes",
+          [](const std::string& model_folder, std::int32_t first_year, std::int32_t last_year, bool grid) {
+              cf::RunDescription run;
+              run.model_folder = model_folder;
+              run.first_year = first_year;
+              run.last_year = last_year;
+              run.grid = grid;
+              return attribute_dict(cf::global_attributes(run));
+          },
+          py::arg("model_folder"), py::arg("first_year"), py::arg("last_year"), py::arg("grid"),
+          "The global attributes of the dataset of every variable of a run.");
+}
+
 }  // namespace
 }  // namespace veldra::python
 
@@ -243,6 +326,9 @@ PYBIND11_MODULE(_veldra, m) {
             raise(model_error, e.what());
         }
     });
+
+    py::module_ cf_module = m.def_submodule("cf");
+    define_cf(cf_module);
 
     m.def("load_model", &load_model, py::arg("folder"),
           "The output list, the cell file and the globe file of a model folder, as the viewer reads them.");

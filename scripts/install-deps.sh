@@ -8,6 +8,8 @@ packages=(
   build-essential cmake ninja-build
   # the viewer: Qt 6 widgets and charts
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
+  # command lines: CLI11 (header-only)
+  libcli11-dev
   # the viewer's screenshot: a virtual display and a font
   xvfb xauth fonts-dejavu-core
   # pictures of the viewer's dialogs: keys and clicks sent to the virtual display

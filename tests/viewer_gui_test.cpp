@@ -50,10 +50,12 @@
 #include "viewer/core/map_drawing.h"
 #include "viewer/frm_export.h"
 #include "viewer/frm_main.h"
+#include "viewer/main_controls.h"
 #include "viewer/map_image_painter.h"
 #include "viewer/pic_map.h"
 #include "viewer/startup.h"
 #include "viewer/status_line.h"
+#include "viewer/twips.h"
 #include "viewer/ui_services.h"
 #include "viewer_gui_fixture.h"
 
@@ -160,6 +162,23 @@ TEST_F(StartupTest, HelpGoesToStandardOutputAndSucceeds) {
     EXPECT_EQ(start_viewer({"--version"}).out, "Veldra_GUI 0.2.0\n");
 }
 
+// What a command-line parser could take otherwise: values that start with
+// "-", the "=" form, a repeated option (the last stands), "-h".
+TEST_F(StartupTest, ValuesAsAScriptGivesThem) {
+    const std::string root = model.root().string();
+    const StartupResult r = start_viewer({"--model", "/nonexistent", "--model=" + root, "--query", "-62.25,-34.75",
+                                          "--scale", "-5,5", "--select=Biomass", "--layer", "3", "--layer", "2"});
+    ASSERT_TRUE(r.run) << r.err << r.message;
+    EXPECT_EQ(r.query, (std::array<double, 2>{-62.25, -34.75}));
+    ASSERT_TRUE(r.scale);
+    EXPECT_EQ(r.scale->lo, -5);
+    EXPECT_EQ(r.layer, 2);
+    EXPECT_EQ(r.select, "Biomass");
+    EXPECT_EQ(start_viewer({"-h"}).out, start_viewer({"--help"}).out);
+    EXPECT_TRUE(start_viewer({"--model", root, "--select"}).err.starts_with("Veldra_GUI: --select needs a value\n"));
+    EXPECT_TRUE(start_viewer({"--graticule=true", "--model", root}).err.starts_with("Veldra_GUI: unknown option --graticule=true\n"));
+}
+
 TEST_F(StartupTest, BadCommandLinesPrintUsageAndExitWithTwo) {
     const std::vector<std::vector<std::string>> bad = {
         {"--bogus"},
@@ -187,6 +206,27 @@ TEST_F(StartupTest, SelectNamesAListedVariable) {
 
 // ---------------------------------------------------------------------------
 // The window after Form_Load
+
+// The controls are built where the window layout designs them: laying them
+// out at the places the build reports moves none of them.
+TEST(MainControlsTest, AreBuiltAtTheLayoutsDesignedPlaces) {
+    QWidget form;
+    MainControls c;
+    MainLayout built;
+    build_main_controls(form, c, built);
+    EXPECT_EQ(form.size(), QSize(1108, 643));
+    EXPECT_EQ(c.lstMaps->geometry(), QRect(8, 8, 209, 95));
+    EXPECT_EQ(c.picMap->geometry(), QRect(224, 8, 873, 281));
+    EXPECT_EQ(c.cmdEnd->geometry(), QRect(1040, 616, 49, 25));
+    std::vector<QRect> before;
+    const auto children = form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (const QWidget* w : children) before.push_back(w->geometry());
+    place_main_controls(c, built);
+    for (qsizetype i = 0; i < children.size(); ++i)
+        EXPECT_EQ(children[i]->geometry(), before[static_cast<std::size_t>(i)]) << children[i]->objectName().toStdString();
+    // What the layout holds of the titles is their width as built.
+    EXPECT_EQ(twips(built.lblStdevTitle.width), c.lblStdevTitle->width());
+}
 
 TEST_F(ViewerTest, StartsWithDesignedControlsAndNothingChosen) {
     EXPECT_EQ(frm->windowTitle(), "Veldra GUI");

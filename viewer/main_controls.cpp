@@ -83,9 +83,10 @@ void on_list_click(QListWidget* list, std::function<void()> handler) { new ListC
 
 void build_main_controls(QWidget& form, MainControls& c, MainLayout& layout) {
     QWidget* const self = &form;
+    layout = MainLayout{};
     form.setObjectName("frmMain");
     form.setWindowTitle("Veldra GUI");
-    form.resize(twips(16620), twips(9645));
+    form.resize(twips(kDesignedWidth), twips(kDesignedHeight));
     // The controls were sized for an 8-point face; larger captions would be
     // clipped by their designed widths.
     QFont small = form.font();
@@ -94,13 +95,13 @@ void build_main_controls(QWidget& form, MainControls& c, MainLayout& layout) {
 
     c.lstMaps = new QListWidget(self);
     c.lstMaps->setObjectName("lstMaps");
-    place(c.lstMaps, 120, 120, 3135, 1425);
+    place(c.lstMaps, layout.lstMaps);
     c.lstIndex = new QListWidget(self);
     c.lstIndex->setObjectName("lstIndex");
-    place(c.lstIndex, 120, 1680, 3135, 1035);
+    place(c.lstIndex, layout.lstIndex);
     c.lstClr = new QListWidget(self);
     c.lstClr->setObjectName("lstClr");
-    place(c.lstClr, 120, 2880, 2655, 1035);
+    place(c.lstClr, layout.lstClr);
     for (QListWidget* list : {c.lstMaps, c.lstIndex, c.lstClr})
         list->setSelectionMode(QAbstractItemView::SingleSelection);
 
@@ -108,44 +109,44 @@ void build_main_controls(QWidget& form, MainControls& c, MainLayout& layout) {
     c.txtYear = new QLineEdit("1900", self);
     c.txtYear->setObjectName("txtYear");
     c.txtYear->setReadOnly(true);
-    place(c.txtYear, 240, 4080, 615, 375);
+    place(c.txtYear, layout.txtYear);
     c.cmdYrUp = arrow_button(self, "cmdYrUp", Qt::UpArrow);
-    place(c.cmdYrUp, 840, 4080, 180, 195);
+    place(c.cmdYrUp, layout.cmdYrUp);
     c.cmdYrDown = arrow_button(self, "cmdYrDown", Qt::DownArrow);
-    place(c.cmdYrDown, 840, 4200, 180, 195);
+    place(c.cmdYrDown, layout.cmdYrDown);
     c.txtMonth = new QLineEdit("12", self);
     c.txtMonth->setObjectName("txtMonth");
     c.txtMonth->setReadOnly(true);
-    place(c.txtMonth, 1200, 4080, 375, 375);
+    place(c.txtMonth, layout.txtMonth);
     c.cmdMnUp = arrow_button(self, "cmdMnUp", Qt::UpArrow);
-    place(c.cmdMnUp, 1560, 4080, 200, 195);
+    place(c.cmdMnUp, layout.cmdMnUp);
     c.cmdMnDown = arrow_button(self, "cmdMnDown", Qt::DownArrow);
-    place(c.cmdMnDown, 1560, 4200, 180, 195);
+    place(c.cmdMnDown, layout.cmdMnDown);
 
     c.cmdAuto = button(self, "cmdAuto", "Auto");
     c.cmdAuto->setProperty("captions", QStringList{"Auto", "Manual"});
-    place(c.cmdAuto, 1920, 4080, 735, 375);
+    place(c.cmdAuto, layout.cmdAuto);
     c.cmdAuto->setEnabled(false);
     c.cmdExport = button(self, "cmdExport", "Export");
-    place(c.cmdExport, 240, 4800, 735, 375);
+    place(c.cmdExport, layout.cmdExport);
     c.cmdExport->setEnabled(false);
 
     c.lblUnitsTitle = label(self, "lblUnitsTitle", "Units:");
-    place(c.lblUnitsTitle, 240, 7440, 855, 255);
+    place(c.lblUnitsTitle, layout.lblUnitsTitle);
     c.lblUnits = label(self, "lblUnits", QString());
-    place(c.lblUnits, 840, 7440, 1935, 255);
+    place(c.lblUnits, layout.lblUnits);
     c.lblMeanTitle = label(self, "lblMeanTitle", "Mean (yr): ");
-    place(c.lblMeanTitle, 240, 7920, 1000, 255);
+    place(c.lblMeanTitle, layout.lblMeanTitle);
     c.lblMean = label(self, "lblMean", QString());
-    place(c.lblMean, 1440, 7920, 1095, 255);
+    place(c.lblMean, layout.lblMean);
     c.lblStdevTitle = label(self, "lblStdevTitle", "Std Dev (yr):");
-    place(c.lblStdevTitle, 240, 8280, 1000, 255);
+    place(c.lblStdevTitle, layout.lblStdevTitle);
     c.lblStdev = label(self, "lblStdev", QString());
-    place(c.lblStdev, 1560, 8280, 1095, 255);
+    place(c.lblStdev, layout.lblStdev);
     c.lblCellsTitle = label(self, "lblCellsTitle", "Cells: ");
-    place(c.lblCellsTitle, 240, 8880, 975, 255);
+    place(c.lblCellsTitle, layout.lblCellsTitle);
     c.lblCells = label(self, "lblCells", QString());
-    place(c.lblCells, 1560, 8880, 975, 255);
+    place(c.lblCells, layout.lblCells);
 
     // A caption wider in this face than designed keeps its place and grows to
     // the right, where its value label leaves room.
@@ -159,7 +160,7 @@ void build_main_controls(QWidget& form, MainControls& c, MainLayout& layout) {
     layout.lblCellsTitle.width = c.lblCellsTitle->width() * 15.0;
 
     c.cmdEnd = button(self, "cmdEnd", "End");
-    place(c.cmdEnd, 15600, 9240, 735, 375);
+    place(c.cmdEnd, layout.cmdEnd);
     // Buttons and lists keep their designed widths wherever their captions fit.
     for (QWidget* w : std::initializer_list<QWidget*>{c.lstMaps, c.lstIndex, c.lstClr, c.cmdAuto, c.cmdExport, c.cmdEnd})
         fit_caption(*w);
@@ -167,11 +168,11 @@ void build_main_controls(QWidget& form, MainControls& c, MainLayout& layout) {
     c.picMap = new PicMap(self);
     c.picMap->setObjectName("picMap");
     c.picMap->setFocusPolicy(Qt::StrongFocus);
-    place(c.picMap, 3360, 120, 13095, 4215);
+    place(c.picMap, layout.picMap);
 
     c.chartMain = new ChartMain(self);
     c.chartMain->setObjectName("chartMain");
-    place(c.chartMain, 3000, 4680, 13335, 4215);
+    place(c.chartMain, layout.chartMain);
     c.chartMain->hide();
     // The chart's lower right corner reaches under End; End stays in front.
     c.cmdEnd->raise();
@@ -199,7 +200,7 @@ void place_main_controls(const MainControls& c, const MainLayout& l) {
         {c.chartMain, &l.chartMain},
     };
     for (const auto& [widget, rect] : controls) {
-        place(widget, rect->left, rect->top, rect->width, rect->height);
+        place(widget, *rect);
         fit_caption(*widget);
     }
 }

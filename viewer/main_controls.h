@@ -50,8 +50,9 @@ struct MainControls {
     QTimer* tmrRedraw = nullptr;
 };
 
-// Makes the controls in `form` as designed, with the form's name, caption,
-// size and face, and puts into `layout` the widths the captions were given.
+// Makes the controls in `form` at their designed places, MainLayout's own,
+// with the form's name, caption, designed size and face, and puts into
+// `layout` those places with the widths the captions were given.
 void build_main_controls(QWidget& form, MainControls& c, MainLayout& layout);
 
 // Puts every control where `layout` says.

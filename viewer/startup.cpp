@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <memory>
 #include <new>
 #include <ostream>
+
+#include <CLI/CLI.hpp>
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -20,46 +23,85 @@
 
 namespace veldra::viewer {
 
-std::string usage_text() {
-    return "Usage: Veldra_GUI [--model DIR | --settings FILE] [--select NAME [--layer N]] [--year Y] [--month M]\n"
-           "                  [--ramp NAME] [--query LON,LAT] [--zoom FACTOR] [--screenshot FILE]\n"
-           "                  [--scale LO,HI [--log-scale]] [--colour-map NAME] [--difference YEAR[-MONTH]]\n"
-           "                  [--borders] [--graticule]\n"
-           "Shows the results of a Veldra model run: maps of its variables by year and month.\n"
-           "\n"
-           "  --model DIR        use DIR as the model folder; no settings file is read\n"
-           "  --settings FILE    read the model folder from FILE instead of the default settings file\n"
-           "  --select NAME      choose the variable NAME at start, as a click in the variable list does\n"
-           "  --layer N          then choose its layer N, as a click in the layer list does\n"
-           "  --year Y           show year Y (within the model's years), as the year arrows would\n"
-           "  --month M          show month M (1 to 12), as the month arrows would\n"
-           "  --ramp NAME        choose the colour ramp NAME, e.g. \"Blue to Yellow\" or \"Random colors\"\n"
-           "  --zoom FACTOR      zoom the map by FACTOR (1 is the whole map) around the --query point,\n"
-           "                     or around the map's centre\n"
-           "  --screenshot FILE  save a picture of the window as PNG to FILE after the first\n"
-           "                     deferred redraw, then exit: 0 when it was written, else 1; messages\n"
-           "                     go to standard error instead of message boxes\n"
-           "  --query LON,LAT    after start, query the cell nearest to that point, as a press on the map does\n"
-           "  --scale LO,HI      fix the ends of the stretched colour ramps at LO and HI, as Map > Colour scale does\n"
-           "  --log-scale        with --scale, colour on a logarithmic scale (LO above 0)\n"
-           "  --colour-map NAME  colour with the perceptual map NAME: Viridis, Cividis, Blue-white-red or Grey\n"
-           "  --difference YEAR-MONTH\n"
-           "                     show each month minus the same cell in YEAR and MONTH; with YEAR alone,\n"
-           "                     minus the same month of YEAR, as Map > Show difference to does; with\n"
-           "                     --scale, LO and HI are the ends of the difference's own scale\n"
-           "  --borders          draw coastlines and national borders over the map\n"
-           "  --graticule        draw meridians and parallels every 30 degrees over the map\n"
-           "  --help             show this text\n"
-           "  --version          show the version\n"
-           "\n"
-           "Without --model, the model folder is read from the first line of the settings file:\n"
-           "its first character is skipped and the folder ends at the next apostrophe, e.g.\n"
-           "  '/data/runs/world'  any comment\n"
-           "The default settings file is $VELDRA_INI if set, else $XDG_CONFIG_HOME/veldra/Veldra.ini,\n"
-           "else ~/.config/veldra/Veldra.ini.\n";
+namespace {
+
+// What the command line gives, as text; start_viewer checks it.
+struct StartOptions {
+    std::string model, settings, select, screenshot, query, layer, year, month, ramp, zoom, scale, colour_map,
+        difference;
+    bool log_scale = false, borders = false, graticule = false, version = false;
+};
+
+struct ValueOption {
+    const char* name;
+    const char* value_name;
+    std::string StartOptions::*value;
+    const char* help;
+};
+struct SwitchOption {
+    const char* name;
+    bool StartOptions::*on;
+    const char* help;
+};
+
+// The options, each once: --help is made from these lines.
+constexpr ValueOption kValueOptions[] = {
+    {"--model", "DIR", &StartOptions::model, "use DIR as the model folder; no settings file is read"},
+    {"--settings", "FILE", &StartOptions::settings, "read the model folder from FILE instead of the default settings file"},
+    {"--select", "NAME", &StartOptions::select, "choose the variable NAME at start, as a click in the variable list does"},
+    {"--layer", "N", &StartOptions::layer, "with --select: then choose its layer N, as a click in the layer list does"},
+    {"--year", "Y", &StartOptions::year, "show year Y (within the model's years), as the year arrows would"},
+    {"--month", "M", &StartOptions::month, "show month M (1 to 12), as the month arrows would"},
+    {"--ramp", "NAME", &StartOptions::ramp,
+     "choose the colour ramp NAME (any case), e.g. \"Blue to Yellow\" or\n\"Random colors\""},
+    {"--query", "LON,LAT", &StartOptions::query,
+     "once the window has drawn, query the cell nearest to that point,\nas a press on the map does"},
+    {"--zoom", "FACTOR", &StartOptions::zoom,
+     "zoom the map by FACTOR (1 is the whole map) around the --query point,\nelse around the map's centre"},
+    {"--scale", "LO,HI", &StartOptions::scale,
+     "fix the ends of the stretched colour ramps at LO and HI, as\nMap > Colour scale does; with --difference, the ends of the\ndifference's own scale"},
+    {"--colour-map", "NAME", &StartOptions::colour_map,
+     "colour with the perceptual map NAME (any case): Viridis, Cividis,\nBlue-white-red or Grey"},
+    {"--difference", "YEAR[-MONTH]", &StartOptions::difference,
+     "show each month minus the same cell in YEAR and MONTH (e.g. 1999-07);\nwith YEAR alone, minus the same month of YEAR, as\nMap > Show difference to does"},
+    {"--screenshot", "FILE", &StartOptions::screenshot,
+     "save a PNG of the window to FILE once it has drawn (and queried), then\nexit: 0 when it was written, else 1; messages go to standard error\ninstead of message boxes"},
+};
+constexpr SwitchOption kSwitchOptions[] = {
+    {"--log-scale", &StartOptions::log_scale, "with --scale, colour on a logarithmic scale (LO above 0)"},
+    {"--borders", &StartOptions::borders, "draw coastlines and national borders over the map"},
+    {"--graticule", &StartOptions::graticule, "draw meridians and parallels every 30 degrees over the map"},
+    {"--version", &StartOptions::version, "show the version"},
+};
+
+// The command line's parser, writing into `o`. Every option takes the last
+// of its values; what it does not know is left over for start_viewer to refuse.
+std::unique_ptr<CLI::App> command_line(StartOptions& o) {
+    auto app = std::make_unique<CLI::App>(
+        "Shows the results of a Veldra model run: maps of its variables by year and month.", "Veldra_GUI");
+    app->allow_extras();
+    app->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app->set_help_flag("-h,--help", "show this text");
+    app->get_formatter()->column_width(28);
+    for (const ValueOption& v : kValueOptions) app->add_option(v.name, o.*v.value, v.help)->type_name(v.value_name);
+    for (const SwitchOption& s : kSwitchOptions) app->add_flag(s.name, o.*s.on, s.help)->disable_flag_override();
+    app->footer(
+        "Without --model, the model folder is read from the first line of the settings file:\n"
+        "its first character is skipped and the folder ends at the next apostrophe, e.g.\n"
+        "  '/data/runs/world'  any comment\n"
+        "The default settings file is $VELDRA_INI if set, else $XDG_CONFIG_HOME/veldra/Veldra.ini,\n"
+        "else ~/.config/veldra/Veldra.ini. A file that cannot be used is named in one message box,\n"
+        "and the viewer exits with status 1; a bad command line exits with status 2.");
+    return app;
 }
 
-namespace {
+// A switch given a value ("--borders=yes"), which no switch takes.
+std::optional<std::string> switch_with_value(const std::vector<std::string>& args) {
+    for (const std::string& arg : args)
+        for (const SwitchOption& s : kSwitchOptions)
+            if (arg.starts_with(std::string(s.name) + "=")) return arg;
+    return std::nullopt;
+}
 
 // A whole number and nothing else.
 std::optional<int> whole_number(const std::string& text) {
@@ -97,111 +139,93 @@ std::string settings_hint() {
 
 }  // namespace
 
-StartupResult start_viewer(const std::vector<std::string>& args) {
-    std::string model, settings, select, screenshot, query, layer, year, month, ramp, zoom, scale, colour_map,
-        difference;
-    bool have_model = false, have_settings = false, log_scale = false, borders = false, graticule = false;
+std::string usage_text() {
+    StartOptions unused;
+    return command_line(unused)->help();
+}
 
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            StartupResult r;
-            r.out = usage_text();
-            return r;
-        }
-        if (arg == "--version") {
-            StartupResult r;
-            r.out = std::string("Veldra_GUI ") + veldra::kVersion + "\n";
-            return r;
-        }
-        if (arg == "--log-scale" || arg == "--borders" || arg == "--graticule") {
-            (arg == "--log-scale" ? log_scale : arg == "--borders" ? borders : graticule) = true;
-            continue;
-        }
-        struct Option {
-            const char* name;
-            std::string* value;
-            bool* seen;
-        };
-        bool known = false;
-        bool seen = false;
-        for (const Option& o : {Option{"--model", &model, &have_model}, Option{"--settings", &settings, &have_settings},
-                                Option{"--select", &select, &seen}, Option{"--screenshot", &screenshot, &seen},
-                                Option{"--query", &query, &seen}, Option{"--layer", &layer, &seen},
-                                Option{"--year", &year, &seen}, Option{"--month", &month, &seen},
-                                Option{"--ramp", &ramp, &seen}, Option{"--zoom", &zoom, &seen},
-                                Option{"--scale", &scale, &seen}, Option{"--colour-map", &colour_map, &seen},
-                                Option{"--difference", &difference, &seen}}) {
-            const std::string name = o.name;
-            if (arg == name) {
-                if (i + 1 >= args.size()) return usage_error(name + " needs a value");
-                *o.value = args[++i];
-            } else if (arg.rfind(name + "=", 0) == 0) {
-                *o.value = arg.substr(name.size() + 1);
-            } else {
-                continue;
-            }
-            *o.seen = true;
-            known = true;
-            break;
-        }
-        if (!known) return usage_error("unknown option " + arg);
+StartupResult start_viewer(const std::vector<std::string>& args) {
+    StartOptions o;
+    const std::unique_ptr<CLI::App> app = command_line(o);
+    try {
+        // CLI11 takes the arguments last first.
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app->parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        StartupResult r;
+        r.out = app->help();
+        return r;
+    } catch (const CLI::ArgumentMismatch&) {
+        // A switch given a value, else an option that came last without its value.
+        if (const auto arg = switch_with_value(args)) return usage_error("unknown option " + *arg);
+        return usage_error(args.back() + " needs a value");
+    } catch (const CLI::ParseError& e) {
+        return usage_error(e.what());
     }
+    if (o.version) {
+        StartupResult r;
+        r.out = std::string("Veldra_GUI ") + veldra::kVersion + "\n";
+        return r;
+    }
+    if (const std::vector<std::string> left = app->remaining(); !left.empty())
+        return usage_error("unknown option " + left.front());
+    if (const auto arg = switch_with_value(args)) return usage_error("unknown option " + *arg);
+    const bool have_model = app->count("--model") > 0, have_settings = app->count("--settings") > 0;
     if (have_model && have_settings) return usage_error("--model and --settings exclude each other");
     std::optional<std::array<double, 2>> query_point;
-    if (!query.empty()) {
-        const std::size_t comma = query.find(',');
-        const auto lon = comma == std::string::npos ? std::nullopt : parse_number(query.substr(0, comma));
-        const auto lat = comma == std::string::npos ? std::nullopt : parse_number(query.substr(comma + 1));
+    if (!o.query.empty()) {
+        const std::size_t comma = o.query.find(',');
+        const auto lon = comma == std::string::npos ? std::nullopt : parse_number(o.query.substr(0, comma));
+        const auto lat = comma == std::string::npos ? std::nullopt : parse_number(o.query.substr(comma + 1));
         if (!lon || !lat) return usage_error("--query needs a longitude and a latitude, e.g. --query 20.5,-3.25");
         query_point = std::array<double, 2>{*lon, *lat};
     }
     std::optional<int> layer_number, year_number, month_number;
     std::optional<double> zoom_factor;
-    if (!layer.empty()) {
-        if (select.empty()) return usage_error("--layer needs --select: the layer of which variable?");
-        if (!(layer_number = whole_number(layer)) || *layer_number < 1)
+    if (!o.layer.empty()) {
+        if (o.select.empty()) return usage_error("--layer needs --select: the layer of which variable?");
+        if (!(layer_number = whole_number(o.layer)) || *layer_number < 1)
             return usage_error("--layer needs a layer number from 1, e.g. --layer 2");
     }
-    if (!year.empty() && !(year_number = whole_number(year)))
+    if (!o.year.empty() && !(year_number = whole_number(o.year)))
         return usage_error("--year needs a whole year, e.g. --year 2001");
-    if (!month.empty() && (!(month_number = whole_number(month)) || *month_number < 1 || *month_number > 12))
+    if (!o.month.empty() && (!(month_number = whole_number(o.month)) || *month_number < 1 || *month_number > 12))
         return usage_error("--month needs a month from 1 to 12");
-    if (!ramp.empty() && ramp_named(ramp) < 0)
+    if (!o.ramp.empty() && ramp_named(o.ramp) < 0)
         return usage_error("--ramp needs one of \"Random colors\", \"Red stretched\", \"Green stretched\", "
                            "\"Blue stretched\", \"Blue to Yellow\"");
-    if (!zoom.empty()) {
-        zoom_factor = parse_number(zoom);
+    if (!o.zoom.empty()) {
+        zoom_factor = parse_number(o.zoom);
         if (!zoom_factor || !std::isfinite(*zoom_factor) || *zoom_factor < 1)
             return usage_error("--zoom needs a factor of 1 or more, e.g. --zoom 4");
     }
     std::optional<ColourScale> fixed_scale;
-    if (!scale.empty()) {
-        const auto ends = parse_scale(scale);
+    if (!o.scale.empty()) {
+        const auto ends = parse_scale(o.scale);
         if (!ends) return usage_error("--scale needs a low and a high end, e.g. --scale 0,250");
-        if (const auto problem = scale_problem(ends->first, ends->second, log_scale))
-            return usage_error("--scale " + scale + ": " + *problem);
-        fixed_scale = ColourScale{true, ends->first, ends->second, log_scale};
-    } else if (log_scale) {
+        if (const auto problem = scale_problem(ends->first, ends->second, o.log_scale))
+            return usage_error("--scale " + o.scale + ": " + *problem);
+        fixed_scale = ColourScale{true, ends->first, ends->second, o.log_scale};
+    } else if (o.log_scale) {
         return usage_error("--log-scale needs --scale: a logarithmic scale has fixed ends");
     }
-    const int colour_map_index = colour_map.empty() ? 0 : colour_map_named(colour_map);
-    if (!colour_map.empty() && colour_map_index == 0)
+    const int colour_map_index = o.colour_map.empty() ? 0 : colour_map_named(o.colour_map);
+    if (!o.colour_map.empty() && colour_map_index == 0)
         return usage_error("--colour-map needs one of \"Viridis\", \"Cividis\", \"Blue-white-red\", \"Grey\"");
     const std::optional<DifferenceTo> difference_to =
-        difference.empty() ? std::nullopt : parse_difference(difference);
-    if (!difference.empty() && !difference_to)
+        o.difference.empty() ? std::nullopt : parse_difference(o.difference);
+    if (!o.difference.empty() && !difference_to)
         return usage_error("--difference needs a year and a month, e.g. --difference 1999-07, or a year");
-    if (difference_to && log_scale)
+    if (difference_to && o.log_scale)
         return usage_error("--log-scale does not apply to --difference: a difference has a linear scale of its own");
 
     StartupResult r;
-    r.screenshot = screenshot;  // also when the model cannot be loaded: no message box then
+    r.screenshot = o.screenshot;  // also when the model cannot be loaded: no message box then
     std::string folder;
     if (have_model) {
-        folder = model;
+        folder = o.model;
     } else {
-        const std::string path = have_settings ? settings : default_settings_path();
+        const std::string path = have_settings ? o.settings : default_settings_path();
         try {
             folder = read_settings_file(path);
         } catch (const LoadError& e) {
@@ -225,14 +249,14 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
     }
     const ViewerState& state = r.state;
 
-    if (!select.empty()) {
+    if (!o.select.empty()) {
         const auto found = std::find_if(state.OutputTable.begin(), state.OutputTable.end(),
-                                        [&](const OutputEntry& e) { return e.FileName == select; });
-        if (found == state.OutputTable.end()) return usage_error("--select: the model lists no variable named " + select);
+                                        [&](const OutputEntry& e) { return e.FileName == o.select; });
+        if (found == state.OutputTable.end()) return usage_error("--select: the model lists no variable named " + o.select);
         if (layer_number && *layer_number > std::max(found->LayerCount, 1))
-            return usage_error("--layer: " + select + " has " + std::to_string(found->LayerCount) +
+            return usage_error("--layer: " + o.select + " has " + std::to_string(found->LayerCount) +
                                (found->LayerCount == 1 ? " layer" : " layers"));
-        if (layer_number && found->LayerCount == 0) return usage_error("--layer: " + select + " has no layers");
+        if (layer_number && found->LayerCount == 0) return usage_error("--layer: " + o.select + " has no layers");
     }
     if (year_number && (*year_number < state.first_year() || *year_number > state.GridInfo.lastYear))
         return usage_error("--year: the model runs from " + std::to_string(state.first_year()) + " to " +
@@ -241,19 +265,19 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
         return usage_error("--difference: the model runs from " + std::to_string(state.first_year()) + " to " +
                            std::to_string(state.GridInfo.lastYear));
     r.run = true;
-    r.select = select;
-    r.screenshot = screenshot;
+    r.select = o.select;
+    r.screenshot = o.screenshot;
     r.query = query_point;
     r.layer = layer_number;
     r.year = year_number;
     r.month = month_number;
-    r.ramp = ramp;
+    r.ramp = o.ramp;
     r.zoom = zoom_factor;
     r.scale = fixed_scale;
     r.colour_map = colour_map_index;
     r.difference = difference_to;
-    r.borders = borders;
-    r.graticule = graticule;
+    r.borders = o.borders;
+    r.graticule = o.graticule;
     return r;
 }
 

@@ -5,7 +5,8 @@ read at open by the readers of the Veldra tools; the values of a variable are
 read from its file ``Output/<name>.vrd`` block by block when they are used.
 The dataset has the form of what ``veldra_export --format netcdf`` writes:
 the same names, coordinates, times and attributes, -9999 (the fill value) and
-every position without a rangeland cell as NaN.
+every position without a rangeland cell as NaN. The names, axes, times and
+attributes come from the export's own CF layout (``_veldra.cf``).
 """
 
 import os
@@ -17,17 +18,9 @@ from xarray.backends import BackendArray, BackendEntrypoint
 from xarray.core import indexing
 
 from . import _veldra
+from ._veldra import cf
 
-FILL_VALUE = np.float32(-9999.0)
-
-_TAKEN_NAMES = ("time", "time_bnds", "lat", "lat_bnds", "lon", "lon_bnds", "bnds", "layer", "layer_label",
-                "land_mask", "crs")
-
-_WGS84_WKT = (
-    'GEOGCS["WGS 84",DATUM["WGS_1984",SPHEROID["WGS 84",6378137,298.257223563,AUTHORITY["EPSG","7030"]],'
-    'AUTHORITY["EPSG","6326"]],PRIMEM["Greenwich",0,AUTHORITY["EPSG","8901"]],'
-    'UNIT["degree",0.0174532925199433,AUTHORITY["EPSG","9122"]],AXIS["Latitude",NORTH],'
-    'AXIS["Longitude",EAST],AUTHORITY["EPSG","4326"]]')
+FILL_VALUE = np.float32(cf.FILL_VALUE)
 
 BAD_BLOCKS = ("raise", "nan")
 
@@ -41,63 +34,21 @@ def _warn(text):
     warnings.warn(text, ModelWarning, stacklevel=3)
 
 
-# The value a NetCDF integer variable holds when nothing was written to it,
-# as the export's crs variable does.
-_NETCDF_INT_FILL = np.int32(-2147483647)
-
-
 def variable_name(file_name):
     """The name the NetCDF export gives the variable of ``file_name``: byte by byte, letters, digits and
     "_.@+-" kept and anything else "_"."""
-    name = "".join(chr(b) if chr(b).isascii() and (chr(b).isalnum() or chr(b) in "_.@+-") else "_"
-                   for b in os.fsencode(file_name))
-    if not name or not (name[0].isascii() and (name[0].isalpha() or name[0] == "_")):
-        name = "v_" + name
-    return name + "_value" if name in _TAKEN_NAMES else name
-
-
-def _first_of_month(year, month):
-    """Day number of the first of a month: Gregorian from 15 October 1582, Julian before."""
-    if month > 12:
-        year, month = year + 1, month - 12
-    a = 1 if month <= 2 else 0
-    y, m = year + 4800 - a, month + 12 * a - 3
-    days = 1 + (153 * m + 2) // 5 + 365 * y + y // 4
-    gregorian = year > 1582 or (year == 1582 and month > 10)
-    return days - y // 100 + y // 400 - 32045 if gregorian else days - 32083
-
-
-def _padded(value, width):
-    digits = str(abs(value)).rjust(width, "0")
-    return "-" + digits if value < 0 else digits
-
-
-def _axis(low, high, count, cell_size, north_first):
-    """Cell centres and bounds along one axis, as the NetCDF export computes them."""
-    even = (high - low) / count
-    step = even if abs(even - cell_size) <= 1e-5 * cell_size else cell_size
-    middle, half = (low + high) / 2, count / 2
-    offset = np.arange(count, dtype=np.float64) - half + 0.5
-    sign = -1.0 if north_first else 1.0
-    centres = middle - offset * step if north_first else middle + offset * step
-    bounds = np.stack([centres - sign * step / 2, centres + sign * step / 2], axis=1)
-    return centres, bounds
+    return cf.variable_name(os.fsencode(file_name))
 
 
 def _time_variables(first_year, last_year):
     """Mid-month times of the run with their bounds, decoded as xarray decodes the export's."""
-    reference = _first_of_month(first_year, 1)
-    starts = np.array([_first_of_month(y, m) - reference
-                       for y in range(first_year, last_year + 1) for m in range(1, 13)] +
-                      [_first_of_month(last_year + 1, 1) - reference], dtype=np.float64)
+    middles, bounds = cf.time_axis(first_year, last_year)
     raw = xr.Dataset({
-        "time": ("time", (starts[:-1] + starts[1:]) / 2,
-                 {"standard_name": "time", "long_name": "time", "units": f"days since {_padded(first_year, 4)}-01-01",
-                  "calendar": "standard", "axis": "T", "bounds": "time_bnds"}),
-        "time_bnds": (("time", "bnds"), np.stack([starts[:-1], starts[1:]], axis=1)),
+        cf.TIME: (cf.TIME, middles, cf.time_attributes(first_year)),
+        cf.TIME_BNDS: ((cf.TIME, cf.BNDS), bounds),
     })
     decoded = xr.decode_cf(raw)
-    return decoded["time"].variable, decoded["time_bnds"].variable
+    return decoded[cf.TIME].variable, decoded[cf.TIME_BNDS].variable
 
 
 def _indices(key, size):
@@ -221,7 +172,7 @@ def _layer_coordinates(entries):
             continue
         kind = (entry["layer_count"], entry["layer_label"])
         if kind not in seen:
-            seen[kind] = "layer" if not seen else "layer_" + variable_name(entry["file_name"])
+            seen[kind] = cf.LAYER if not seen else cf.LAYER + "_" + variable_name(entry["file_name"])
         dims[entry["file_name"]] = seen[kind]
     return dims, {dim: kind for kind, dim in seen.items()}
 
@@ -251,24 +202,22 @@ def open_run(folder, *, grid=True, drop_variables=None, bad_blocks="raise"):
     layer_dims, layer_kinds = _layer_coordinates(entries)
 
     time, time_bnds = _time_variables(first_year, last_year)
-    lat, lat_bnds = _axis(info["south"], info["north"], rows, info["cell_size"], True)
-    lon, lon_bnds = _axis(info["west"], info["east"], cols, info["cell_size"], False)
-    coords = {"time": time}
-    data_vars = {"time_bnds": time_bnds}
+    lat, lat_bnds = cf.axis(info["south"], info["north"], rows, info["cell_size"], True)
+    lon, lon_bnds = cf.axis(info["west"], info["east"], cols, info["cell_size"], False)
+    coords = {cf.TIME: time}
+    data_vars = {cf.TIME_BNDS: time_bnds}
     for dim, (count, label) in layer_kinds.items():
-        suffix = dim[len("layer"):]
-        coords[dim] = xr.Variable(dim, np.arange(1, count + 1, dtype=np.int32), {"long_name": "layer number"})
-        labels = np.array([f"{label} {k}" for k in range(1, count + 1)], dtype=object)
-        coords["layer_label" + suffix] = xr.Variable(dim, labels, {"long_name": "layer"})
+        suffix = dim[len(cf.LAYER):]
+        coords[dim] = xr.Variable(dim, np.arange(1, count + 1, dtype=np.int32), cf.layer_attributes())
+        labels = np.array([cf.layer_label(os.fsencode(label), k) for k in range(1, count + 1)], dtype=object)
+        coords[cf.LAYER_LABEL + suffix] = xr.Variable(dim, labels, cf.layer_label_attributes())
 
-    lat_attrs = {"standard_name": "latitude", "long_name": "latitude", "units": "degrees_north", "axis": "Y"}
-    lon_attrs = {"standard_name": "longitude", "long_name": "longitude", "units": "degrees_east", "axis": "X"}
     placed = None
     if grid:
-        coords["lat"] = xr.Variable("lat", lat, dict(lat_attrs, bounds="lat_bnds"))
-        coords["lon"] = xr.Variable("lon", lon, dict(lon_attrs, bounds="lon_bnds"))
-        data_vars["lat_bnds"] = xr.Variable(("lat", "bnds"), lat_bnds)
-        data_vars["lon_bnds"] = xr.Variable(("lon", "bnds"), lon_bnds)
+        coords[cf.LAT] = xr.Variable(cf.LAT, lat, cf.latitude_attributes(True))
+        coords[cf.LON] = xr.Variable(cf.LON, lon, cf.longitude_attributes(True))
+        data_vars[cf.LAT_BNDS] = xr.Variable((cf.LAT, cf.BNDS), lat_bnds)
+        data_vars[cf.LON_BNDS] = xr.Variable((cf.LON, cf.BNDS), lon_bnds)
         kept, cell_row, cell_col = _placed_cells(cells["x"], cells["y"], cols, rows)
         placed = (rows, cols, kept.astype(np.int64), cell_row, cell_col)
     else:
@@ -282,44 +231,36 @@ def open_run(folder, *, grid=True, drop_variables=None, bad_blocks="raise"):
             "long_name": "cell number", "grid_shape": np.array([rows, cols], dtype=np.int64),
             "grid_edges": np.array([info["west"], info["south"], info["east"], info["north"]], dtype=np.float64),
             "grid_cell_size": np.float64(info["cell_size"])})
-        coords["lat"] = xr.Variable("cell", cell_lat, lat_attrs)
-        coords["lon"] = xr.Variable("cell", cell_lon, lon_attrs)
+        coords[cf.LAT] = xr.Variable("cell", cell_lat, cf.latitude_attributes(False))
+        coords[cf.LON] = xr.Variable("cell", cell_lon, cf.longitude_attributes(False))
         coords["zone"] = xr.Variable("cell", cells["zone"], {"long_name": "zone"})
         coords["range_type"] = xr.Variable("cell", cells["range_type"], {"long_name": "range type"})
 
-    data_vars["crs"] = xr.Variable((), _NETCDF_INT_FILL, {
-        "grid_mapping_name": "latitude_longitude", "longitude_of_prime_meridian": 0.0,
-        "semi_major_axis": 6378137.0, "inverse_flattening": 298.257223563, "crs_wkt": _WGS84_WKT})
+    data_vars[cf.CRS] = xr.Variable((), np.int32(cf.CRS_VALUE), cf.crs_attributes())
     if grid:
         mask = land.astype(np.int8)
         mask[placed[3], placed[4]] = 2
-        data_vars["land_mask"] = xr.Variable(("lat", "lon"), mask, {
-            "long_name": "water, land and rangeland cells", "flag_values": np.array([0, 1, 2], dtype=np.int8),
-            "flag_meanings": "water land rangeland", "grid_mapping": "crs"})
+        data_vars[cf.LAND_MASK] = xr.Variable((cf.LAT, cf.LON), mask, cf.land_mask_attributes())
 
-    space = ("lat", "lon") if grid else ("cell",)
+    space = (cf.LAT, cf.LON) if grid else ("cell",)
     for entry in entries:
         layers = entry["layer_count"]
         _veldra.check_variable_file(os.fsencode(entry["path"]), first_year, last_year, layers, n)
-        dims = ("time",) + ((layer_dims[entry["file_name"]],) if layers > 1 else ()) + space
+        dims = (cf.TIME,) + ((layer_dims[entry["file_name"]],) if layers > 1 else ()) + space
         array = VeldraArray(entry["path"], first_year, months, layers, n, placed, bad_blocks)
-        attrs = {"long_name": entry["file_name"], "units": entry["units"], "cell_methods": "time: mean",
-                 "grid_mapping": "crs"}
-        preferred = {"time": 1, dims[1]: 1} if layers > 1 else {"time": 1}
+        attrs = cf.data_attributes(os.fsencode(entry["file_name"]), os.fsencode(entry["units"]), layers > 1)
+        # xarray names a variable's coordinates itself, as it does on reading
+        # the export's file: layer_label is one of the dataset's.
+        attrs.pop("coordinates", None)
+        preferred = {cf.TIME: 1, dims[1]: 1} if layers > 1 else {cf.TIME: 1}
         encoding = {"dtype": np.dtype(np.float32), "_FillValue": FILL_VALUE, "source": entry["path"],
                     "preferred_chunks": preferred}
         data_vars[variable_name(entry["file_name"])] = xr.Variable(
             dims, indexing.LazilyIndexedArray(array), attrs, encoding)
 
-    source = os.path.abspath(model["folder"])
-    ds = xr.Dataset(data_vars, coords, attrs={
-        "Conventions": "CF-1.8",
-        "title": f"Veldra model run, {first_year} to {last_year}",
-        "source": f"Veldra model run in {os.path.join(source, '')}",
-        "comment": "Water and land without a rangeland cell hold the fill value -9999; land_mask tells them apart."
-        if grid else "Values of the rangeland cells in the order of the cell file; -9999 is the fill value.",
-    })
-    return ds
+    source = os.path.join(os.path.abspath(model["folder"]), "")
+    return xr.Dataset(data_vars, coords,
+                      attrs=cf.global_attributes(os.fsencode(source), first_year, last_year, grid))
 
 
 class VeldraBackend(BackendEntrypoint):

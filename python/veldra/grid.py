@@ -4,11 +4,8 @@ file) put back on the model's grid."""
 import numpy as np
 import xarray as xr
 
-from .backend import _axis
-
-_LAT_ATTRS = {"standard_name": "latitude", "long_name": "latitude", "units": "degrees_north", "axis": "Y"}
-_LON_ATTRS = {"standard_name": "longitude", "long_name": "longitude", "units": "degrees_east", "axis": "X"}
-_CELL_COORDS = ("cell", "lat", "lon", "zone", "range_type")
+from ._veldra import cf
+_CELL_COORDS = ("cell", cf.LAT, cf.LON, "zone", "range_type")
 
 
 def _grid_of(cell):
@@ -20,8 +17,8 @@ def _grid_of(cell):
     except KeyError as e:
         raise ValueError("to_grid needs the cell coordinate of veldra.open_model(..., grid=False), "
                          f"which says where the cells lie; this one has no {e.args[0]}") from None
-    lat, _ = _axis(south, north, rows, size, True)
-    lon, _ = _axis(west, east, cols, size, False)
+    lat, _ = cf.axis(south, north, rows, size, True)
+    lon, _ = cf.axis(west, east, cols, size, False)
     return lat, lon
 
 
@@ -48,8 +45,8 @@ def _array_to_grid(array, lat, lon, where):
     out[..., rows, cols] = values[..., kept]
     dims = moved.dims[:-1] + ("lat", "lon")
     coords = {name: c for name, c in moved.coords.items() if "cell" not in c.dims}
-    coords["lat"] = xr.Variable("lat", lat, _LAT_ATTRS)
-    coords["lon"] = xr.Variable("lon", lon, _LON_ATTRS)
+    coords[cf.LAT] = xr.Variable(cf.LAT, lat, cf.latitude_attributes(False))
+    coords[cf.LON] = xr.Variable(cf.LON, lon, cf.longitude_attributes(False))
     return xr.DataArray(out, coords=coords, dims=dims, name=array.name, attrs=array.attrs)
 
 

@@ -13,7 +13,7 @@ double as_int16(double v) { return std::clamp(std::nearbyint(v), -32768.0, 32767
 }  // namespace
 
 OuterSize start_size(double available_width, double available_height) {
-    const double w = std::max(std::min({kDesignedOuterWidth, available_width, available_height / 0.75}), kMinOuterWidth);
+    const double w = std::max(std::min({kDesignedWidth, available_width, available_height / 0.75}), kMinOuterWidth);
     return {w, std::max(w * 0.75, kMinOuterHeight)};
 }
 

@@ -19,7 +19,8 @@ struct TwipRect {
 
 enum class WindowState { normal, minimized, maximized };
 
-// The controls the layout places, each as designed before the first layout.
+// The controls the layout places, each as designed before the first layout:
+// the window builds them at these places.
 struct MainLayout {
     TwipRect lstMaps{120, 120, 3135, 1425};
     TwipRect lstIndex{120, 1680, 3135, 1035};
@@ -72,11 +73,14 @@ struct ResizeOutcome {
 // instead of bouncing between the two rules.
 ResizeOutcome form_resize(double width, double height, WindowState state, const MainLayout& current);
 
+// The window's inside as designed, before the first layout.
+inline constexpr double kDesignedWidth = 16620;
+inline constexpr double kDesignedHeight = 9645;
+
 // The outer size to open at, in twips: the designed width, but no wider than
 // the screen's available `available_width` x `available_height` holds at
 // 4 : 3; then form_resize's rules (the height 3/4 of the width, at least
 // 7007 x 6400), which a screen smaller still does not shrink.
-inline constexpr double kDesignedOuterWidth = 16620;
 OuterSize start_size(double available_width, double available_height);
 
 // The status line: one line (300 twips) along the bottom of the window's
