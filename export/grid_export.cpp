@@ -67,7 +67,10 @@ void write_grids(const ExportSettings& settings, LookedUp& out, fields::FieldSou
         const std::string path = month_grid_path(settings.folder, settings.root, period.year, period.month);
         if (!notes.status("Saving: " + path)) return;
         const fields::FieldRead read = source.read(k, field);
-        if (read.kind == fields::FieldRead::Kind::stopped) return;
+        if (read.kind == fields::FieldRead::Kind::stopped) {
+            outcome.stopped = true;
+            return;
+        }
         if (read.kind == fields::FieldRead::Kind::skipped) {
             files.remove(path_to_open(path));
             files.remove(path_to_open(sidecar_path(path)));

@@ -163,7 +163,10 @@ void write_gtiffs(const GtiffSettings& settings, const LookedUp& out, fields::Fi
         bool whole = true;
         for (; k < end; ++k) {
             const fields::FieldRead read = source.read(k, field);
-            if (read.kind == fields::FieldRead::Kind::stopped) return;
+            if (read.kind == fields::FieldRead::Kind::stopped) {
+                outcome.stopped = true;
+                return;
+            }
             if (read.kind == fields::FieldRead::Kind::skipped) {
                 whole = false;
                 if (abandon_month(outcome, notes, read.note)) continue;
