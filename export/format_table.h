@@ -27,9 +27,9 @@ struct CommandValues {
     std::int32_t last_year = 0;
     std::int32_t layer = 1;
     bool layer_given = false;  // --layer was given (NetCDF: only that layer)
-    int projection = 0;        // 0 Geographic, 1 Robinson, 2 Eckert IV, 3 Winkel Tripel
-    int decimals = 3;
-    int deflate = 4;
+    int projection = 0;  // 0 Geographic, 1 Robinson, 2 Eckert IV, 3 Winkel Tripel
+    int decimals = 0;    // the defaults of these are the command line's
+    int deflate = 0;
     int threads = 0;
     bool bands = false;
     std::string institution;

@@ -10,6 +10,7 @@
 
 #include "export/grid_export.h"
 #include "fields/monthly_source.h"
+#include "tests/fake_field_source.h"
 #include "tests/month_export_fixture.h"
 
 namespace veldra::viewer {
@@ -115,29 +116,6 @@ TEST(MonthlySource, AStopAskedBeforeTheBlockReadsNothing) {
     EXPECT_EQ(f.source(BadBlock::stop).read(0, field, [] { return true; }).kind, FieldRead::Kind::stopped);
     EXPECT_TRUE(field.values.empty());
 }
-
-// Fields of other periods than the months of a file, with their own labels:
-// `kinds` says what each read gives.
-class FakeSource : public fields::FieldSource {
-public:
-    FakeSource(std::vector<FieldRead::Kind> kinds, int& reads) : reads(reads), kinds_(std::move(kinds)) {
-        for (std::size_t k = 0; k < kinds_.size(); ++k) periods_.push_back({2010, static_cast<std::int32_t>(k + 1)});
-    }
-    std::int64_t cell_count() const override { return 2; }
-    const std::vector<Period>& periods() const override { return periods_; }
-    FieldRead read(std::size_t k, Field& field, const fields::StopAsked&) override {
-        ++reads;
-        field.period = periods_[k];
-        field.label = "wet season " + std::to_string(k);
-        field.values = {static_cast<float>(k) + 0.5f, 1e20f};
-        return {kinds_[k], kinds_[k] == FieldRead::Kind::skipped ? "no rain gauge" : ""};
-    }
-    int& reads;  // counted where the test sees them once the export is over
-
-private:
-    std::vector<FieldRead::Kind> kinds_;
-    std::vector<Period> periods_;
-};
 
 TEST(FieldSourceExport, TheGridExportWritesAnySourcesFieldsAndAbandonsWhatItSkips) {
     using Kind = FieldRead::Kind;
