@@ -125,6 +125,28 @@ struct CommandLine {
     std::string problem;
 };
 
+// The arguments in the reverse order CLI11 reads them, "--name=value" of an
+// option with a value split in two, so that "--name=" gives it an empty
+// value as "--name ''" does; a switch given "=" and a value is unknown.
+std::vector<std::string> for_cli11(const std::vector<std::string>& args, std::string& problem) {
+    std::vector<std::string> split;
+    for (const std::string& arg : args) {
+        const auto o = std::find_if(std::begin(kOptions), std::end(kOptions), [&](const OptionSpec& spec) {
+            return arg.rfind(std::string(spec.name) + "=", 0) == 0;
+        });
+        const bool switch_given_value = (o != std::end(kOptions) && !o->value) ||
+                                        arg.rfind("--help=", 0) == 0 || arg.rfind("--version=", 0) == 0;
+        if (switch_given_value && problem.empty()) problem = "unknown option " + arg;
+        if (o == std::end(kOptions) || !o->value) {
+            split.push_back(arg);
+            continue;
+        }
+        split.push_back(o->name);
+        split.push_back(arg.substr(std::string(o->name).size() + 1));
+    }
+    return {split.rbegin(), split.rend()};
+}
+
 CommandLine read_command_line(const std::vector<std::string>& args, const FormatTable& table) {
     CLI::App app{"veldra_export"};
     app.allow_extras(true);
@@ -139,7 +161,8 @@ CommandLine read_command_line(const std::vector<std::string>& args, const Format
             app.add_flag(o.name, cl.switches[o.name]);
     }
     app.add_flag("--version", cl.version);
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    std::vector<std::string> reversed = for_cli11(args, cl.problem);
+    if (!cl.problem.empty()) return cl;
     try {
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {

@@ -125,6 +125,29 @@ TEST_F(FormatTableTest, TheCommandLineFollowsTheTable) {
     EXPECT_NE(out.find("  --decimals D        grids, sums: decimal places"), std::string::npos) << out;
 }
 
+// The forms of the command line that CLI11 reads otherwise than veldra_export
+// does: "--name=" is an empty value, and a switch takes none.
+TEST_F(FormatTableTest, AnEmptyValueAfterEqualsIsTheValueAndASwitchTakesNone) {
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } table[] = {
+        {{"--format="}, "veldra_export: --format: grids, netcdf, gtiff or sums, not ; see --help\n"},
+        {{"--model="}, "veldra_export: --model: the model folder is empty; see --help\n"},
+        {{"--quiet=1"}, "veldra_export: unknown option --quiet=1; see --help\n"},
+        {{"--help=yes"}, "veldra_export: unknown option --help=yes; see --help\n"},
+        {{"--format", "sums", "--layer"}, "veldra_export: --layer needs a value; see --help\n"},
+        {{"--format", "sums", "extra"}, "veldra_export: unknown option extra; see --help\n"},
+    };
+    for (const auto& row : table) {
+        EXPECT_EQ(run(row.args), 2) << row.err;
+        EXPECT_EQ(err, row.err);
+    }
+    EXPECT_EQ(run({"--format=sums", "--root=a b", "--to=1582", "--quiet"}), 0) << err;
+    EXPECT_EQ(runs.root, "a b");
+    EXPECT_EQ(runs.labels.size(), 12u);
+}
+
 TEST(FormatTable, EachStandardFormatOnceWithItsExtension) {
     const struct {
         const char* name;
