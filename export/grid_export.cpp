@@ -15,7 +15,6 @@
 #include "modelfiles/number_text.h"
 #include "modelfiles/ascii_grid.h"
 #include "modelfiles/paths.h"
-#include "modelfiles/variable_file.h"
 
 namespace veldra::viewer {
 

@@ -24,7 +24,6 @@
 #include "modelfiles/number_text.h"
 #include "modelfiles/paths.h"
 #include "modelfiles/valid_values.h"
-#include "modelfiles/variable_file.h"
 
 namespace veldra::viewer {
 namespace {

@@ -1,8 +1,10 @@
-// The steps the exports of monthly grids share, whatever file each month
-// goes to: finding the lookup grids, the order of the output grid's places
-// in a block, and the check of a block's leading records. The ESRI ASCII
-// grids of grid_export.h and the GeoTIFF files of gtiff_export.h take the
-// same values from the same places.
+// The steps the exports of grids through the lookup grids share, whatever
+// file each field goes to: finding the lookup grids, the output grid and the
+// order of its places among a field's values (with the marks of land and
+// water), the month abandoned for a bad block, and the one guard of the
+// failures that stop an export. The ESRI ASCII grids of grid_export.h and
+// the GeoTIFF files of gtiff_export.h take the same values from the same
+// places; the fields come from a source of fields/.
 #pragma once
 
 #include <array>
@@ -19,7 +21,6 @@
 #include "export/lookup_grids.h"
 #include "fields/field_source.h"
 #include "modelfiles/resolutions.h"
-#include "modelfiles/variable_file.h"
 
 namespace veldra::viewer {
 
