@@ -163,18 +163,33 @@ CommandLine read_command_line(const std::vector<std::string>& args, const Format
     app.add_flag("--version", cl.version);
     std::vector<std::string> reversed = for_cli11(args, cl.problem);
     if (!cl.problem.empty()) return cl;
+    const std::vector<std::string> in_order(reversed.rbegin(), reversed.rend());
     try {
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
         cl.help = true;
     } catch (const CLI::ParseError& e) {
+        // A value missing at the end: an unknown argument before it comes first.
         const std::string what = e.what();
         cl.problem = e.get_name() == "ArgumentMismatch" ? what.substr(0, what.find(':')) + " needs a value" : what;
+        if (!app.remaining().empty()) cl.problem = "unknown option " + app.remaining().front();
         return cl;
     }
     for (const OptionSpec& o : kOptions)
         if (o.value && app.count(o.name) > 0) cl.values[o.name] = given[o.name];
-    if (!cl.help && !cl.version && !app.remaining().empty()) cl.problem = "unknown option " + app.remaining().front();
+    // Of help, the version and an unknown argument, the first given counts.
+    const auto first = [&](const auto& is) {
+        return std::find_if(in_order.begin(), in_order.end(), is) - in_order.begin();
+    };
+    const auto none = std::ssize(in_order);
+    const auto help = cl.help ? first([](const std::string& a) { return a == "-h" || a == "--help"; }) : none;
+    const auto version = cl.version ? first([](const std::string& a) { return a == "--version"; }) : none;
+    const auto unknown =
+        app.remaining().empty() ? none : first([&](const std::string& a) { return a == app.remaining().front(); });
+    cl.help = help < none && help < version && help < unknown;
+    cl.version = version < none && version < help && version < unknown;
+    if (unknown < none && unknown < help && unknown < version)
+        cl.problem = "unknown option " + app.remaining().front();
     return cl;
 }
 

@@ -126,7 +126,8 @@ TEST_F(FormatTableTest, TheCommandLineFollowsTheTable) {
 }
 
 // The forms of the command line that CLI11 reads otherwise than veldra_export
-// does: "--name=" is an empty value, and a switch takes none.
+// does: "--name=" is an empty value, a switch takes none, and the first
+// problem in the order given is the one told.
 TEST_F(FormatTableTest, AnEmptyValueAfterEqualsIsTheValueAndASwitchTakesNone) {
     const struct {
         std::vector<std::string> args;
@@ -138,11 +139,20 @@ TEST_F(FormatTableTest, AnEmptyValueAfterEqualsIsTheValueAndASwitchTakesNone) {
         {{"--help=yes"}, "veldra_export: unknown option --help=yes; see --help\n"},
         {{"--format", "sums", "--layer"}, "veldra_export: --layer needs a value; see --help\n"},
         {{"--format", "sums", "extra"}, "veldra_export: unknown option extra; see --help\n"},
+        {{"--bogus", "--layer"}, "veldra_export: unknown option --bogus; see --help\n"},
+        {{"--bogus", "--help"}, "veldra_export: unknown option --bogus; see --help\n"},
+        {{"--root", "--help", "bogus"}, "veldra_export: unknown option bogus; see --help\n"},
     };
     for (const auto& row : table) {
         EXPECT_EQ(run(row.args), 2) << row.err;
         EXPECT_EQ(err, row.err);
     }
+    // The first of help, the version and an unknown argument counts.
+    EXPECT_EQ(run({"--help", "--bogus"}), 0);
+    EXPECT_EQ(out.rfind("Usage: veldra_export", 0), 0u) << out;
+    EXPECT_EQ(run({"--version", "--help"}), 0);
+    EXPECT_EQ(out.rfind("veldra_export ", 0), 0u) << out;
+    EXPECT_EQ(out.find("Usage"), std::string::npos) << out;
     EXPECT_EQ(run({"--format=sums", "--root=a b", "--to=1582", "--quiet"}), 0) << err;
     EXPECT_EQ(runs.root, "a b");
     EXPECT_EQ(runs.labels.size(), 12u);
