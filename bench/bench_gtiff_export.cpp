@@ -38,7 +38,7 @@
 #include "modelfiles/globe_file.h"
 #include "modelfiles/model_writer.h"
 #include "modelfiles/variable_file.h"
-#include "tools/lookup_grid_maker.h"
+#include "export/lookup_maker/lookup_grid_maker.h"
 #include "fine_model.h"
 
 namespace fs = std::filesystem;

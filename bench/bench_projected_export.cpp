@@ -33,7 +33,7 @@
 #include "modelfiles/model_writer.h"
 #include "modelfiles/paths.h"
 #include "modelfiles/variable_file.h"
-#include "tools/lookup_grid_maker.h"
+#include "export/lookup_maker/lookup_grid_maker.h"
 #include "fine_model.h"
 
 #ifndef VELDRA_BENCH_SAMPLE_MODEL

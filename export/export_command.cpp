@@ -1,72 +1,203 @@
 #include "export/export_command.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
-#include <charconv>
 #include <map>
 #include <optional>
 #include <ostream>
 
 #include "export/console_report.h"
 #include "export/export_settings.h"
+#include "export/format_table.h"
 #include "export/grid_value_text.h"
-#include "export/gtiff_export.h"
 #include "export/lookup_grids.h"
 #include "export/netcdf_export.h"
-#include "modelfiles/viewer_model.h"
 #include "modelfiles/list_reader.h"
-#include "modelfiles/paths.h"
 #include "modelfiles/version.h"
 
 namespace veldra::viewer {
+namespace {
 
-std::string export_usage_text() {
-    return "Usage: veldra_export --model DIR --variable NAME --out FOLDER\n"
-           "                     [--format grids|netcdf|gtiff] [--bands] [--layer L] [--from YEAR] [--to YEAR]\n"
-           "                     [--decimals D] [--projection geographic|robinson|eckert4|winkel]\n"
-           "                     [--institution TEXT] [--deflate LEVEL] [--threads N]\n"
-           "                     [--root ROOT] [--lookup DIR] [--quiet]\n"
+// Every option of veldra_export, in the order of its usage text. An option
+// that a format's driver lists (or --projection) is that format's; the
+// usage names the formats that take it.
+struct OptionSpec {
+    const char* name;
+    const char* value;  // the value's name; nullptr for a switch
+    const char* help;
+    bool ends_usage_line = false;  // the synopsis goes on in a new line after it
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"--model", "DIR", "the model folder (holding Parms/ and Output/)"},
+    {"--variable", "NAME", "the variable's file name in the model's output list"},
+    {"--out", "FOLDER", "the destination folder", true},
+    {"--format", "F", nullptr},
+    {"--bands", nullptr, "one file per year with the months as bands 1 to 12"},
+    {"--layer", "L", "the layer, from 1 (default 1; for netcdf, every layer)"},
+    {"--from", "YEAR", "the first year (default: the model's first)"},
+    {"--to", "YEAR", "the last year (default: the model's last)", true},
+    {"--decimals", "D", "decimal places of the values, 0 for whole numbers (default 3)"},
+    {"--projection", "P", nullptr, true},
+    {"--institution", "TEXT", "the file's institution attribute"},
+    {"--deflate", "LEVEL", "compression level 0 (none) to 9 (default 4)"},
+    {"--threads", "N", "threads compressing the values, 1 to 256 (default: one per core)", true},
+    {"--root", "ROOT", "the root of the file names (default NAME, or NAME_L<layer> above layer 1)"},
+    {"--lookup", "DIR", "look for the projection lookup grids in DIR first"},
+    {"--quiet", nullptr, "nothing but errors: no progress lines, no summary"},
+};
+constexpr const char* kRequired[] = {"--model", "--variable", "--out"};
+
+std::string projection_options(const std::string& separator) {
+    std::string names;
+    for (int p = 0; p < kProjectionCount; ++p) {
+        if (p > 0) names += !separator.empty() ? separator : p + 1 == kProjectionCount ? " or " : ", ";
+        names += kProjectionTable[p].option;
+    }
+    return names;
+}
+
+bool format_specific(const FormatTable& table, const std::string& option) {
+    return option == "--projection" || std::any_of(table.begin(), table.end(), [&](const FormatDriver& d) {
+               return std::find(d.options.begin(), d.options.end(), option) != d.options.end();
+           });
+}
+
+// The help of an option: the formats that take it first, when not all do.
+std::string option_help(const FormatTable& table, const OptionSpec& o) {
+    const std::string name = o.name;
+    if (name == "--format") return table.front().name + " (default), " + format_names(FormatTable(table.begin() + 1, table.end()));
+    std::string help = o.help ? o.help : "";
+    if (name == "--projection") {
+        const std::string choices = projection_options("");
+        help = std::string(kProjectionTable[0].option) + " (default), " + choices.substr(choices.find(", ") + 2);
+    }
+    if (!format_specific(table, name)) return help;
+    std::string takers;
+    for (const FormatDriver& d : table)
+        if (takes_option(d, name)) takers += (takers.empty() ? "" : ", ") + d.name;
+    return takers + ": " + help;
+}
+
+std::string usage_synopsis(const FormatTable& table) {
+    std::string text = "Usage: veldra_export";
+    const std::string indent(21, ' ');
+    bool line_start = false;
+    for (const OptionSpec& o : kOptions) {
+        const std::string name = o.name;
+        const bool required = std::find(std::begin(kRequired), std::end(kRequired), name) != std::end(kRequired);
+        std::string item = name;
+        if (name == "--format") item += " " + format_names(table, "|");
+        else if (name == "--projection") item += " " + projection_options("|");
+        else if (o.value) item += std::string(" ") + o.value;
+        text += (line_start ? indent : std::string(" ")) + (required ? item : "[" + item + "]");
+        line_start = o.ends_usage_line;
+        if (line_start) text += "\n";
+    }
+    return text + "\n";
+}
+
+std::string usage_text(const FormatTable& table) {
+    std::string text = usage_synopsis(table) +
            "Writes one ESRI ASCII grid (with a .prj) per month of a span of years of one variable\n"
            "and layer of a Veldra model run, as the viewer's export dialog does; or, with\n"
            "--format netcdf, one CF NetCDF-4 file FOLDER/ROOT.nc holding every month of the span\n"
            "and every layer of the variable; or, with --format gtiff, one Cloud-Optimized GeoTIFF\n"
            "FOLDER/ROOT_YEAR_MM.tif per month (with --bands, FOLDER/ROOT_YEAR.tif per year, a band\n"
            "per month) holding the grids' values in single precision.\n"
-           "\n"
-           "  --model DIR         the model folder (holding Parms/ and Output/)\n"
-           "  --variable NAME     the variable's file name in the model's output list\n"
-           "  --out FOLDER        the destination folder\n"
-           "  --format F          grids (default), netcdf or gtiff\n"
-           "  --bands             gtiff: one file per year with the months as bands 1 to 12\n"
-           "  --layer L           the layer, from 1 (default 1; for netcdf, every layer)\n"
-           "  --from YEAR         the first year (default: the model's first)\n"
-           "  --to YEAR           the last year (default: the model's last)\n"
-           "  --decimals D        grids: decimal places of the values, 0 for whole numbers (default 3)\n"
-           "  --projection P      grids, gtiff: geographic (default), robinson, eckert4 or winkel\n"
-           "  --institution TEXT  netcdf: the file's institution attribute\n"
-           "  --deflate LEVEL     netcdf: compression level 0 (none) to 9 (default 4)\n"
-           "  --threads N         netcdf: threads compressing the values, 1 to 256 (default: one per core)\n"
-           "  --root ROOT         the root of the file names (default NAME, or NAME_L<layer> above layer 1)\n"
-           "  --lookup DIR        grids, gtiff: look for the projection lookup grids in DIR first\n"
-           "  --quiet             nothing but errors: no progress lines, no summary\n"
-           "  --help, --version\n";
+           "\n";
+    for (const OptionSpec& o : kOptions) {
+        std::string left = std::string("  ") + o.name + (o.value ? std::string(" ") + o.value : "");
+        left.resize(std::max<std::size_t>(left.size() + 2, 22), ' ');
+        text += left + option_help(table, o) + "\n";
+    }
+    return text + "  --help, --version\n";
 }
 
-namespace {
-
-
+// What the command line holds, as CLI11 read it: the values of the options
+// given, the switches, and the first problem.
 struct CommandLine {
     std::map<std::string, std::string> values;
-    bool quiet = false;
-    bool bands = false;
+    std::map<std::string, bool> switches;
+    bool help = false;
+    bool version = false;
+    std::string problem;
 };
+
+// The arguments in the reverse order CLI11 reads them, "--name=value" of an
+// option with a value split in two, so that "--name=" gives it an empty
+// value as "--name ''" does; a switch given "=" and a value is unknown.
+std::vector<std::string> for_cli11(const std::vector<std::string>& args, std::string& problem) {
+    std::vector<std::string> split;
+    for (const std::string& arg : args) {
+        const auto o = std::find_if(std::begin(kOptions), std::end(kOptions), [&](const OptionSpec& spec) {
+            return arg.rfind(std::string(spec.name) + "=", 0) == 0;
+        });
+        const bool switch_given_value = (o != std::end(kOptions) && !o->value) ||
+                                        arg.rfind("--help=", 0) == 0 || arg.rfind("--version=", 0) == 0;
+        if (switch_given_value && problem.empty()) problem = "unknown option " + arg;
+        if (o == std::end(kOptions) || !o->value) {
+            split.push_back(arg);
+            continue;
+        }
+        split.push_back(o->name);
+        split.push_back(arg.substr(std::string(o->name).size() + 1));
+    }
+    return {split.rbegin(), split.rend()};
+}
+
+CommandLine read_command_line(const std::vector<std::string>& args, const FormatTable& table) {
+    CLI::App app{"veldra_export"};
+    app.allow_extras(true);
+    app.set_help_flag("-h,--help");
+    app.formatter_fn([&table](const CLI::App*, std::string, CLI::AppFormatMode) { return usage_text(table); });
+    CommandLine cl;
+    std::map<std::string, std::string> given;
+    for (const OptionSpec& o : kOptions) {
+        if (o.value)
+            app.add_option(o.name, given[o.name])->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+        else
+            app.add_flag(o.name, cl.switches[o.name]);
+    }
+    app.add_flag("--version", cl.version);
+    std::vector<std::string> reversed = for_cli11(args, cl.problem);
+    if (!cl.problem.empty()) return cl;
+    const std::vector<std::string> in_order(reversed.rbegin(), reversed.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        cl.help = true;
+    } catch (const CLI::ParseError& e) {
+        // A value missing at the end: an unknown argument before it comes first.
+        const std::string what = e.what();
+        cl.problem = e.get_name() == "ArgumentMismatch" ? what.substr(0, what.find(':')) + " needs a value" : what;
+        if (!app.remaining().empty()) cl.problem = "unknown option " + app.remaining().front();
+        return cl;
+    }
+    for (const OptionSpec& o : kOptions)
+        if (o.value && app.count(o.name) > 0) cl.values[o.name] = given[o.name];
+    // Of help, the version and an unknown argument, the first given counts.
+    const auto first = [&](const auto& is) {
+        return std::find_if(in_order.begin(), in_order.end(), is) - in_order.begin();
+    };
+    const auto none = std::ssize(in_order);
+    const auto help = cl.help ? first([](const std::string& a) { return a == "-h" || a == "--help"; }) : none;
+    const auto version = cl.version ? first([](const std::string& a) { return a == "--version"; }) : none;
+    const auto unknown =
+        app.remaining().empty() ? none : first([&](const std::string& a) { return a == app.remaining().front(); });
+    cl.help = help < none && help < version && help < unknown;
+    cl.version = version < none && version < help && version < unknown;
+    if (unknown < none && unknown < help && unknown < version)
+        cl.problem = "unknown option " + app.remaining().front();
+    return cl;
+}
 
 // A bad command line: its reason in one line, not the whole usage.
 int usage_error(std::ostream& err, const std::string& problem) {
     err << command_line_error(problem);
     return 2;
 }
-
-std::optional<int> whole(const std::string& text) { return parse_whole(text); }
 
 // The command line as a shell would take it back: an argument with blanks,
 // quotes or backslashes, or an empty one, within single quotes.
@@ -85,175 +216,152 @@ std::string command_text(const std::vector<std::string>& args) {
     return text;
 }
 
-}  // namespace
-
-int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, LookupPlaces lookup,
-                      FileAccess& files) {
-    static const char* const kValued[] = {"--model", "--variable", "--out", "--layer", "--from", "--to",
-                                          "--decimals", "--projection", "--root", "--lookup",
-                                          "--format", "--institution", "--deflate",
-                                          "--threads"};
-    CommandLine cl;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            out << export_usage_text();
-            return 0;
-        }
-        if (arg == "--version") {
-            out << "veldra_export " << kVersion << "\n";
-            return 0;
-        }
-        if (arg == "--quiet") {
-            cl.quiet = true;
-            continue;
-        }
-        if (arg == "--bands") {
-            cl.bands = true;
-            continue;
-        }
-        const auto known = std::find_if(std::begin(kValued), std::end(kValued), [&](const char* name) {
-            return arg == name || arg.rfind(std::string(name) + "=", 0) == 0;
-        });
-        if (known == std::end(kValued)) return usage_error(err, "unknown option " + arg);
-        const std::string name = *known;
-        if (arg == name) {
-            if (i + 1 >= args.size()) return usage_error(err, name + " needs a value");
-            cl.values[name] = args[++i];
-        } else {
-            cl.values[name] = arg.substr(name.size() + 1);
-        }
+// The first option given that `driver` does not take, with the reason.
+std::optional<std::string> refused_option(const CommandLine& cl, const FormatTable& table,
+                                          const FormatDriver& driver) {
+    for (const OptionSpec& o : kOptions) {
+        const std::string name = o.name;
+        if (name == "--projection" || !format_specific(table, name) || takes_option(driver, name)) continue;
+        const bool given = o.value ? cl.values.count(name) > 0 : cl.switches.at(name);
+        if (given) return option_refusal(table, driver, name);
     }
-    for (const char* required : {"--model", "--variable", "--out"})
-        if (!cl.values.count(required)) return usage_error(err, std::string(required) + " is required");
+    return std::nullopt;
+}
 
-    if (cl.values["--model"].empty()) return usage_error(err, "--model: the model folder is empty");
+// The numbers and the projection of the command line, checked against the
+// model and the variable; the reason of the first that is wrong.
+std::optional<std::string> read_values(const CommandLine& cl, const LoadedModel& model, const OutputEntry& entry,
+                                       const FormatDriver& driver, CommandValues& v) {
+    const auto number = [&](const char* option, int fallback) -> std::optional<int> {
+        const auto given = cl.values.find(option);
+        if (given == cl.values.end()) return fallback;
+        return parse_whole(given->second);
+    };
+    const auto layer = number("--layer", 1), first = number("--from", model.first_year()),
+               last = number("--to", model.GridInfo.lastYear), decimals = number("--decimals", 3),
+               deflate = number("--deflate", kDefaultDeflateLevel), threads = number("--threads", 0);
+    if (!layer || *layer < 1 || *layer > entry.LayerCount)
+        return "--layer: " + entry.FileName + " has layers 1 to " + std::to_string(entry.LayerCount);
+    const std::string span = "the model runs from " + std::to_string(model.first_year()) + " to " +
+                             std::to_string(model.GridInfo.lastYear);
+    if (!first || *first < model.first_year() || *first > model.GridInfo.lastYear) return "--from: " + span;
+    if (!last || *last < model.first_year() || *last > model.GridInfo.lastYear) return "--to: " + span;
+    if (!decimals || *decimals < 0 || *decimals > kMaxGridDecimals)
+        return "--decimals: a whole number from 0 to " + std::to_string(kMaxGridDecimals);
+    if (!deflate || *deflate < 0 || *deflate > kMaxDeflateLevel)
+        return "--deflate: a whole number from 0 to " + std::to_string(kMaxDeflateLevel);
+    if (!threads || (cl.values.count("--threads") && *threads < 1) || *threads > kMaxExportThreads)
+        return "--threads: a whole number from 1 to " + std::to_string(kMaxExportThreads);
+    if (const auto p = cl.values.find("--projection"); p != cl.values.end()) {
+        const auto info = std::find_if(std::begin(kProjectionTable), std::end(kProjectionTable),
+                                       [&](const ProjectionInfo& i) { return i.option == p->second; });
+        if (info == std::end(kProjectionTable)) return "--projection: unknown projection " + p->second;
+        v.projection = static_cast<int>(info->projection);
+    }
+    if (!driver.can_project && v.projection != 0)
+        return "--projection: " + (driver.projection_refusal.empty()
+                                       ? "--format " + driver.name + " writes the model's geographic grid only"
+                                       : driver.projection_refusal);
+    v.layer = *layer;
+    v.layer_given = cl.values.count("--layer") > 0;
+    v.first_year = *first;
+    v.last_year = *last;
+    v.decimals = *decimals;
+    v.deflate = *deflate;
+    v.threads = *threads;
+    return std::nullopt;
+}
 
-    LoadedModel state;
+// The model of --model, its warnings given; nothing, with the reason given,
+// when it cannot be loaded.
+std::optional<LoadedModel> load_model(const std::string& folder, std::ostream& err, FileAccess& files) {
     try {
-        state = load_model_files(cl.values["--model"], files);
-        for (const std::string& warning : state.warnings) err << "veldra_export: " << warning << "\n";
-        check_run_years(state);
+        LoadedModel model = load_model_files(folder, files);
+        for (const std::string& warning : model.warnings) err << "veldra_export: " << warning << "\n";
+        check_run_years(model);
+        return model;
     } catch (const LoadError& e) {
         err << "veldra_export: " << e.what() << "\n";
-        return 1;
     } catch (const std::bad_alloc&) {
-        err << "veldra_export: " << cl.values["--model"] << ": there is not enough memory to load the model\n";
-        return 1;
+        err << "veldra_export: " << folder << ": there is not enough memory to load the model\n";
     }
+    return std::nullopt;
+}
 
+// Runs the checked command on `driver`.
+int run_driver(const FormatDriver& driver, const LoadedModel& model, const OutputEntry& entry,
+               const CommandValues& values, std::ostream& err, bool quiet, const LookupPlaces& lookup,
+               FileAccess& files) {
+    // Scripts name a new folder as often as an old one.
+    create_destination_folder(values.folder, files);
+    ConsoleReport report(err, quiet, driver.steps(values));
+    FileAccess& counted = report.files(files);
+    const ExportSource source = *export_source(model, &entry, values.layer);
+    const OpenFields open = monthly_fields(source, values.first_year, values.last_year, driver.bad_block, counted);
+    const ExportOutcome outcome = driver.write({model, entry, source, values, lookup, open, counted}, report.progress());
+    report.finish();
+    return exit_status(outcome);
+}
+
+}  // namespace
+
+std::string export_usage_text() { return usage_text(standard_formats()); }
+
+int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, LookupPlaces lookup,
+                      FileAccess& files, const FormatTable& formats) {
+    CommandLine cl = read_command_line(args, formats);
+    if (!cl.problem.empty()) return usage_error(err, cl.problem);
+    if (cl.help) {
+        out << usage_text(formats);
+        return 0;
+    }
+    if (cl.version) {
+        out << "veldra_export " << kVersion << "\n";
+        return 0;
+    }
+    for (const char* required : kRequired)
+        if (!cl.values.count(required)) return usage_error(err, std::string(required) + " is required");
+    if (cl.values["--model"].empty()) return usage_error(err, "--model: the model folder is empty");
+
+    const std::optional<LoadedModel> model = load_model(cl.values["--model"], err, files);
+    if (!model) return 1;
     const std::string& name = cl.values["--variable"];
-    const auto entry = std::find_if(state.OutputTable.begin(), state.OutputTable.end(),
+    const auto entry = std::find_if(model->OutputTable.begin(), model->OutputTable.end(),
                                     [&](const OutputEntry& e) { return e.FileName == name; });
-    if (entry == state.OutputTable.end()) return usage_error(err, unknown_variable_reason(name, state.OutputTable));
-    if (const std::optional<std::string> fault = variable_entry_fault(*entry, state.list_path())) {
+    if (entry == model->OutputTable.end()) return usage_error(err, unknown_variable_reason(name, model->OutputTable));
+    if (const std::optional<std::string> fault = variable_entry_fault(*entry, model->list_path())) {
         err << "veldra_export: " << *fault << "\n";
         return 1;
     }
 
-    const std::string format = cl.values.count("--format") ? cl.values["--format"] : "grids";
-    if (format != "grids" && format != "netcdf" && format != "gtiff")
-        return usage_error(err, "--format: grids, netcdf or gtiff, not " + format);
-    const bool netcdf = format == "netcdf", gtiff = format == "gtiff";
-    if (gtiff && cl.values.count("--decimals"))
-        return usage_error(err, "--decimals applies to --format grids only: a GeoTIFF holds the values in full");
-    if (!gtiff && cl.bands) return usage_error(err, "--bands applies to --format gtiff only");
-    for (const char* option : {"--decimals", "--lookup"})
-        if (netcdf && cl.values.count(option)) return usage_error(err, std::string(option) + " applies to grids only");
-    for (const char* option : {"--institution", "--deflate"})
-        if (!netcdf && cl.values.count(option))
-            return usage_error(err, std::string(option) + " applies to --format netcdf only");
-    if (!netcdf && cl.values.count("--threads")) return usage_error(err, "--threads applies to --format netcdf only");
-
-    auto number = [&](const char* option, int fallback) -> std::optional<int> {
-        if (!cl.values.count(option)) return fallback;
-        return whole(cl.values[option]);
-    };
-    const auto layer = number("--layer", 1);
-    const auto first = number("--from", state.first_year());
-    const auto last = number("--to", state.GridInfo.lastYear);
-    const auto decimals = number("--decimals", 3);
-    const auto deflate = number("--deflate", kDefaultDeflateLevel);
-    const auto threads = number("--threads", 0);
-    if (!layer || *layer < 1 || *layer > entry->LayerCount)
-        return usage_error(err, "--layer: " + name + " has layers 1 to " + std::to_string(entry->LayerCount));
-    for (const auto& [option, year] : {std::pair{"--from", first}, std::pair{"--to", last}})
-        if (!year || *year < state.first_year() || *year > state.GridInfo.lastYear)
-            return usage_error(err, std::string(option) + ": the model runs from " + std::to_string(state.first_year()) +
-                                        " to " + std::to_string(state.GridInfo.lastYear));
-    if (!decimals || *decimals < 0 || *decimals > kMaxGridDecimals)
-        return usage_error(err, "--decimals: a whole number from 0 to " + std::to_string(kMaxGridDecimals));
-    if (!deflate || *deflate < 0 || *deflate > kMaxDeflateLevel)
-        return usage_error(err, "--deflate: a whole number from 0 to " + std::to_string(kMaxDeflateLevel));
-    if (!threads || (cl.values.count("--threads") && *threads < 1) || *threads > kMaxExportThreads)
-        return usage_error(err, "--threads: a whole number from 1 to " + std::to_string(kMaxExportThreads));
-    int projection = 0;
-    if (cl.values.count("--projection")) {
-        const auto p = std::find_if(std::begin(kProjectionTable), std::end(kProjectionTable),
-                                    [&](const ProjectionInfo& info) { return info.option == cl.values["--projection"]; });
-        if (p == std::end(kProjectionTable)) return usage_error(err, "--projection: unknown projection " + cl.values["--projection"]);
-        projection = static_cast<int>(p->projection);
-    }
-    if (netcdf && projection != 0)
-        return usage_error(err, "--projection: a NetCDF file holds the model's geographic grid only");
-    const std::string root = cl.values.count("--root") ? cl.values["--root"] : default_export_root(name, *layer);
+    const std::string format = cl.values.count("--format") ? cl.values["--format"] : formats.front().name;
+    const FormatDriver* driver = find_format(formats, format);
+    if (!driver) return usage_error(err, "--format: " + format_names(formats) + ", not " + format);
+    if (const std::optional<std::string> refused = refused_option(cl, formats, *driver)) return usage_error(err, *refused);
+    CommandValues values;
+    if (const std::optional<std::string> wrong = read_values(cl, *model, *entry, *driver, values))
+        return usage_error(err, *wrong);
+    values.folder = cl.values["--out"];
+    values.root = cl.values.count("--root") ? cl.values["--root"] : default_export_root(name, values.layer);
+    values.bands = cl.switches["--bands"];
+    values.institution = cl.values["--institution"];
+    values.command = command_text(args);
+    const std::string& root = values.root;
     if (root == "." || root == ".." || root.find_first_of("/\\") != std::string::npos)
         return usage_error(err, "--root: " + root + " is not a file-name root: no \"/\", \"\\\" or \"..\"; --out names the folder");
-    if (netcdf) {
-        try {
-            check_calendar_years(state);
-        } catch (const LoadError& e) {
-            err << "veldra_export: " << e.what() << "\n";
-            return 1;
-        }
+    try {
+        if (driver->check_model) driver->check_model(*model);
+    } catch (const LoadError& e) {
+        err << "veldra_export: " << e.what() << "\n";
+        return 1;
     }
     try {
-        check_export_settings(*first, *last, cl.values["--out"], root);
+        check_export_settings(values.first_year, values.last_year, values.folder, root);
     } catch (const StopExport& e) {
         return usage_error(err, e.what());
     }
-
-    // Scripts name a new folder as often as an old one.
-    create_destination_folder(cl.values["--out"], files);
-    // One progress line for each file of a year of bands, otherwise for each month.
-    const std::int64_t years = std::int64_t{*last} - *first + 1;
-    ConsoleReport report(err, cl.quiet, gtiff && cl.bands ? years : years * 12);
-    const ExportProgress progress = report.progress();
-    FileAccess& counted = report.files(files);
-    if (netcdf) {
-        NetcdfVariable variable{entry->FileName, entry->Units, {}};
-        for (int k = 1; k <= entry->LayerCount; ++k) {
-            char digits[16];
-            variable.layer_labels.push_back(entry->LayerLabel + " " +
-                                            std::string(digits, std::to_chars(digits, digits + sizeof digits, k).ptr));
-        }
-        const ViewerGridInfo& g = state.GridInfo;
-        NetcdfSettings settings;
-        settings.folder = cl.values["--out"];
-        settings.root = root;
-        settings.first_year = *first;
-        settings.last_year = *last;
-        settings.every_layer = !cl.values.count("--layer");
-        settings.deflate_level = *deflate;
-        settings.threads = *threads;
-        settings.institution = cl.values["--institution"];
-        settings.history = command_text(args);
-        settings.edges = GridEdges{g.lowerX, g.lowerY, g.upperX, static_cast<double>(g.upperY)};
-        const NetcdfOutcome outcome = export_netcdf(*export_source(state, &*entry, *layer), variable, settings, counted, progress);
-        report.finish();
-        return outcome.failed || outcome.stopped ? 1 : 0;
-    }
     if (cl.values.count("--lookup")) lookup.folders.insert(lookup.folders.begin(), cl.values["--lookup"]);
-    if (gtiff) {
-        const GtiffSettings settings{cl.values["--out"], root, *first, *last, projection, cl.bands};
-        const ExportOutcome outcome = export_gtiffs(*export_source(state, &*entry, *layer), settings, lookup, counted, progress);
-        report.finish();
-        return outcome.failed || outcome.stopped || outcome.months_abandoned > 0 ? 1 : 0;
-    }
-    ExportSettings settings{cl.values["--out"], root, *first, *last, *decimals, projection};
-    const ExportOutcome outcome = export_grids(*export_source(state, &*entry, *layer), settings, lookup, counted, progress);
-    report.finish();
-    return outcome.failed || outcome.stopped || outcome.months_abandoned > 0 ? 1 : 0;
+    return run_driver(*driver, *model, *entry, values, err, cl.switches["--quiet"], lookup, files);
 }
 
 }  // namespace veldra::viewer

@@ -6,10 +6,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fields/field_source.h"
 #include "modelfiles/cell_file.h"
 #include "modelfiles/file_io.h"
 #include "modelfiles/globe_file.h"
@@ -78,6 +80,21 @@ struct ExportOutcome {
     std::vector<std::string> grids;     // the grid files written, in order
 };
 
+// Opens the fields of a layer (from 1) of the exported variable; an export
+// calls it once it is ready to read, after its checks and lookup grids.
+using OpenFields = std::function<std::unique_ptr<fields::FieldSource>(std::int32_t layer)>;
+
+// The months first_year-01 to last_year-12 of the source's variable as
+// they stand in its file (fields/monthly_source.h), with `policy` for a bad block.
+OpenFields monthly_fields(const ExportSource& source, std::int32_t first_year, std::int32_t last_year,
+                          fields::BadBlock policy, FileAccess& files);
+// The same for the span of a format's settings.
+template <class Settings>
+OpenFields monthly_fields(const ExportSource& source, const Settings& span, fields::BadBlock policy,
+                          FileAccess& files) {
+    return monthly_fields(source, span.first_year, span.last_year, policy, files);
+}
+
 // Writes "<folder>/<root>_<year>_<month as 2 digits>.asc" for every month of
 // every year from first_year to last_year, with a .prj beside each, from the
 // block of the chosen layer in "<model_folder>/Output/<file_name>.vrd".
@@ -97,6 +114,14 @@ struct ExportOutcome {
 // place.
 ExportOutcome export_grids(const ExportSource& source, const ExportSettings& settings, const LookupPlaces& lookup,
                            FileAccess& files, const ExportProgress& progress);
+
+// The same for the fields of `open(source.layer)`, a grid (and .prj) for
+// each, named by its period's year and month: export_grids is this over
+// monthly_fields with BadBlock::skip. A field the source skips is a month
+// abandoned, with the source's note as its message.
+ExportOutcome export_grid_fields(const ExportSource& source, const ExportSettings& settings,
+                                 const LookupPlaces& lookup, const OpenFields& open, FileAccess& files,
+                                 const ExportProgress& progress);
 
 // The path of a month's grid: "<folder>/<root>_<year>_<MM>.asc", with the
 // folder trimmed of blanks and given a separator when it has none.

@@ -24,18 +24,11 @@
 #include "modelfiles/number_text.h"
 #include "modelfiles/paths.h"
 #include "modelfiles/valid_values.h"
-#include "modelfiles/variable_file.h"
 
 namespace veldra::viewer {
 namespace {
 
 constexpr float kNoData = -9999.0f;
-
-std::string two_digits(std::int32_t month) {
-    std::string text = integer_text(month);
-    if (month >= 0 && month < 10) text.insert(text.begin(), '0');
-    return text;
-}
 
 // GDAL's messages go to the failure that names the file, never to stderr.
 class QuietGdal {
@@ -98,8 +91,8 @@ public:
         for (int b = 1; b <= bands_; ++b) data_->GetRasterBand(b)->SetNoDataValue(kNoData);
     }
 
-    // Band `band` (from 1) holds the values of `block` (extended by its two
-    // marks) in the order of the output grid, and is described as `label`.
+    // Band `band` (from 1) holds the values of `block` (a field's values
+    // with_marks) in the order of the output grid, and is described as `label`.
     // Every place without a value is NoData: outside the outline, land
     // without a cell and water (the two marks), and a cell whose value lies
     // outside the valid range.
@@ -148,6 +141,51 @@ private:
     std::vector<float> values_;
 };
 
+// The fields of export_gtiff_fields through the output grid `out`: a file
+// for each field, or with `bands` for each year's run of fields.
+void write_gtiffs(const GtiffSettings& settings, const LookedUp& out, fields::FieldSource& source,
+                  const ExportSource& model, FileAccess& files, const ExportNotes& notes, ExportOutcome& outcome) {
+    const WriteOrder& order = out.order;
+    GtiffMaker maker(order, settings.bands ? 12 : 1,
+                     geotransform(out.place.west, out.place.south, out.place.cell, order.rows), settings.projection,
+                     model);
+    const std::vector<fields::Period>& periods = source.periods();
+    fields::Field field;
+    for (std::size_t k = 0; k < periods.size();) {
+        std::size_t end = k + 1;
+        if (settings.bands)
+            while (end < periods.size() && periods[end].year == periods[k].year) ++end;
+        const auto months = static_cast<std::int32_t>(end - k);
+        const std::string path =
+            gtiff_path(settings.folder, settings.root, periods[k].year, settings.bands ? 0 : periods[k].month);
+        if (!notes.status("Saving: " + path)) return;
+        bool whole = true;
+        for (; k < end; ++k) {
+            const fields::FieldRead read = source.read(k, field);
+            if (read.kind == fields::FieldRead::Kind::stopped) {
+                outcome.stopped = true;
+                return;
+            }
+            if (read.kind == fields::FieldRead::Kind::skipped) {
+                whole = false;
+                if (abandon_month(outcome, notes, read.note)) continue;
+                if (!settings.bands) files.remove(path_to_open(path));
+                return;
+            }
+            maker.set_band(settings.bands ? periods[k].month : 1, order, with_marks(field, model.cell_count),
+                           field.label);
+        }
+        if (!whole) {
+            files.remove(path_to_open(path));
+            continue;
+        }
+        replace_file(path_to_open(path), maker.make(path), files);
+        outcome.months_written += months;
+        outcome.grids.push_back(path);
+        if (!notes.status("")) return;
+    }
+}
+
 }  // namespace
 
 std::string_view projection_crs(int projection) {
@@ -164,103 +202,29 @@ std::string gtiff_path(std::string_view folder, std::string_view root, std::int3
 
 ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& settings, const LookupPlaces& places,
                             FileAccess& files, const ExportProgress& progress) {
+    const OpenFields months = monthly_fields(source, settings, fields::BadBlock::skip, files);
+    return export_gtiff_fields(source, settings, places, months, files, progress);
+}
+
+ExportOutcome export_gtiff_fields(const ExportSource& source, const GtiffSettings& settings,
+                                  const LookupPlaces& places, const OpenFields& open, FileAccess& files,
+                                  const ExportProgress& progress) {
     ExportOutcome outcome;
     const ExportNotes notes = export_notes(progress, outcome);
-    const auto& status = notes.status;
-    const auto& message = notes.message;
-
-    try {
+    run_guarded(outcome, notes, [&] {
         check_month_source(source, settings.projection);
-        const std::int64_t n = source.cell_count;
-        const ModelGrid grid = source_grid(source);
-        if (settings.projection != 0)
-            require_whole_globe(source, grid, "GeoTIFFs in the " +
-                                                  std::string(projection_names(settings.projection).caption) +
-                                                  " projection");
-
-        WriteOrder order;
-        std::array<double, 6> transform{};
-        std::string grid_name;  // names the output grid in a failure
-        if (grid.whole_globe) {
-            std::optional<LookedUp> looked_up = look_up(source, grid, settings.projection, places, files, status);
-            if (!looked_up) return outcome;
-            order = std::move(looked_up->order);
-            const LookupPlace& p = looked_up->place;
-            transform = geotransform(p.west, p.south, p.cell, order.rows);
-            grid_name = looked_up->ids;
-        } else {
-            // A regional window: the model grid itself, placed by the cell file.
-            order = model_order(grid, model_slots(source, grid, n));
-            transform = geotransform(grid.west, grid.south, grid.cell, grid.rows);
-            grid_name = cell_file_path(source);
-        }
-        if (order.cols > INT32_MAX || order.rows > INT32_MAX)
-            throw StopExport{grid_name + ": the grid is too large for a GeoTIFF."};
-
-        const std::string variable_path = veldra::variable_path(source.model_folder, source.file_name);
-        const VariableFile variable = VariableFile::open(path_to_open(variable_path), files);
-        GtiffMaker maker(order, settings.bands ? 12 : 1, transform, settings.projection, source);
-        std::vector<float> block;
-
-        // The month's block, checked; false (its message given) for one that
-        // fails the check of its leading records.
-        const auto read_month = [&](std::int32_t year, std::int32_t month) {
-            const BlockAddress address{year, month, source.layer, source.first_year, source.layer_count, n};
-            if (const std::optional<std::string> mismatch =
-                    read_month_block(variable, variable_path, address, block)) {
-                ++outcome.months_abandoned;
-                if (!message(*mismatch)) outcome.stopped = true;
-                return false;
-            }
-            return true;
-        };
-        const auto write_file = [&](const std::string& path, std::int32_t months) {
-            replace_file(path_to_open(path), maker.make(path), files);
-            outcome.months_written += months;
-            outcome.grids.push_back(path);
-            return status("");
-        };
-
-        for (std::int64_t y = settings.first_year; y <= settings.last_year; ++y) {
-            const auto year = static_cast<std::int32_t>(y);
-            if (settings.bands) {
-                const std::string path = gtiff_path(settings.folder, settings.root, year, 0);
-                if (!status("Saving: " + path)) return outcome;
-                bool whole = true;
-                for (std::int32_t month = 1; month <= 12; ++month) {
-                    if (!read_month(year, month)) {
-                        if (outcome.stopped) return outcome;
-                        whole = false;
-                        continue;
-                    }
-                    maker.set_band(month, order, block, integer_text(year) + "-" + two_digits(month));
-                }
-                if (!whole) files.remove(path_to_open(path));
-                else if (!write_file(path, 12)) return outcome;
-                continue;
-            }
-            for (std::int32_t month = 1; month <= 12; ++month) {
-                const std::string path = gtiff_path(settings.folder, settings.root, year, month);
-                if (!status("Saving: " + path)) return outcome;
-                if (!read_month(year, month)) {
-                    files.remove(path_to_open(path));
-                    if (outcome.stopped) return outcome;
-                    continue;
-                }
-                maker.set_band(1, order, block, integer_text(year) + "-" + two_digits(month));
-                if (!write_file(path, 1)) return outcome;
-            }
-        }
-    } catch (const StopExport& e) {
-        outcome.failed = true;
-        message(e.what());
-    } catch (const ModelFileError& e) {
-        outcome.failed = true;
-        message(e.what());
-    } catch (const std::bad_alloc&) {
-        outcome.failed = true;
-        message("The export needs more memory than there is.");
-    }
+        const std::string window_refused =
+            settings.projection == 0
+                ? std::string()
+                : "GeoTIFFs in the " + std::string(projection_names(settings.projection).caption) + " projection";
+        std::optional<LookedUp> out =
+            plan_output(source, settings.projection, window_refused, places, files, notes.status);
+        if (!out) return;
+        if (out->order.cols > INT32_MAX || out->order.rows > INT32_MAX)
+            throw StopExport{out->ids + ": the grid is too large for a GeoTIFF."};
+        const std::unique_ptr<fields::FieldSource> fields = open(source.layer);
+        write_gtiffs(settings, *out, *fields, source, files, notes, outcome);
+    });
     return outcome;
 }
 

@@ -48,4 +48,13 @@ std::string gtiff_path(std::string_view folder, std::string_view root, std::int3
 ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& settings, const LookupPlaces& places,
                             FileAccess& files, const ExportProgress& progress);
 
+// The same for the fields of `open(source.layer)`: a file for each field,
+// named by its period's year and month and its band described by the
+// field's label; with `bands`, a file for each run of fields of one year,
+// each field in the band of its month. export_gtiffs is this
+// over monthly_fields with BadBlock::skip.
+ExportOutcome export_gtiff_fields(const ExportSource& source, const GtiffSettings& settings,
+                                  const LookupPlaces& places, const OpenFields& open, FileAccess& files,
+                                  const ExportProgress& progress);
+
 }  // namespace veldra::viewer

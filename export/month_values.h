@@ -1,8 +1,10 @@
-// The steps the exports of monthly grids share, whatever file each month
-// goes to: finding the lookup grids, the order of the output grid's places
-// in a block, and the check of a block's leading records. The ESRI ASCII
-// grids of grid_export.h and the GeoTIFF files of gtiff_export.h take the
-// same values from the same places.
+// The steps the exports of grids through the lookup grids share, whatever
+// file each field goes to: finding the lookup grids, the output grid and the
+// order of its places among a field's values (with the marks of land and
+// water), the month abandoned for a bad block, and the one guard of the
+// failures that stop an export. The ESRI ASCII grids of grid_export.h and
+// the GeoTIFF files of gtiff_export.h take the same values from the same
+// places; the fields come from a source of fields/.
 #pragma once
 
 #include <array>
@@ -17,8 +19,8 @@
 #include "export/export_error.h"
 #include "export/grid_export.h"
 #include "export/lookup_grids.h"
+#include "fields/field_source.h"
 #include "modelfiles/resolutions.h"
-#include "modelfiles/variable_file.h"
 
 namespace veldra::viewer {
 
@@ -60,18 +62,14 @@ void require_whole_globe(const ExportSource& source, const ModelGrid& grid, std:
 // The same files, each path in the form it is opened by.
 LookupFiles opened_form(LookupFiles f);
 
-// Reads the month's block of `address` through the checked block reader into
-// `block`, extended by the two records of write_order (N + 3 holds -255, N + 4
-// holds -9999). Raises StopExport naming `variable_path` when the block lies
-// before the start or past the end of the file; returns the message of a
-// leading record that does not match (the month is not written), or nothing.
-std::optional<std::string> read_month_block(const VariableFile& variable, const std::string& variable_path,
-                                            const BlockAddress& address, std::vector<float>& block);
+// The values of a field of `n` cells followed by the two marks of
+// write_order: n holds -255 (land without a cell), n + 1 holds -9999
+// (water). A field of fewer values is filled up with NaN.
+const std::vector<float>& with_marks(fields::Field& field, std::int64_t n);
 
 // Where each written value comes from, in the order the values are written
-// (the northern row first): an index into the block as read, extended by
-// two records (n + 3 holds -255, land without a cell; n + 4 holds -9999,
-// water), or kOutsideOutline.
+// (the northern row first): an index into a field's values with_marks, or
+// kOutsideOutline.
 struct WriteOrder {
     std::vector<std::int32_t> slot;
     std::int64_t cols = 0;
@@ -79,14 +77,14 @@ struct WriteOrder {
 };
 
 // What each position of the model grid holds, rows from the north, each from
-// the west: 3 plus the index of its cell in the cell table (where two cells
-// share a position, the later one), else n + 3 for land or n + 4 for water as
-// the globe mask says (water beyond the mask).
+// the west: the index of its cell in the cell table (where two cells share
+// a position, the later one), else n for land or n + 1 for water as the
+// globe mask says (water beyond the mask).
 std::vector<std::int32_t> model_slots(const ExportSource& source, const ModelGrid& grid, std::int64_t n);
 
 // The order of an output grid through the lookup grids, whose sources are
 // positions of the model grid of `slots`; a place inside the outline that
-// names no cell takes water's slot, n + 4.
+// names no cell takes water's slot, n + 1.
 WriteOrder write_order(const OutputLookup& lookup, const std::vector<std::int32_t>& slots, std::int64_t n);
 
 // The order of the model grid itself, rows from the north.
@@ -106,5 +104,25 @@ struct LookedUp {
 std::optional<LookedUp> look_up(const ExportSource& source, const ModelGrid& grid, int projection,
                                 const LookupPlaces& places, FileAccess& files,
                                 const std::function<bool(const std::string&)>& status);
+
+// The output grid of a monthly export and where it lies: through the lookup
+// grids of `projection` for a whole globe (see look_up), or the model grid
+// itself for a regional window, placed by the cell file (no header, no
+// .prj; `ids` names the cell file), for a source that passed
+// check_month_source. A regional window raises require_whole_globe's StopExport with
+// `window_refused` unless that is empty. Nothing when `status` asks to stop.
+std::optional<LookedUp> plan_output(const ExportSource& source, int projection, std::string_view window_refused,
+                                    const LookupPlaces& places, FileAccess& files,
+                                    const std::function<bool(const std::string&)>& status);
+
+// A month whose block failed the check of its leading records: counted as
+// abandoned and its `note` given; false, with the outcome stopped, when the
+// callback asks to stop after it.
+bool abandon_month(ExportOutcome& outcome, const ExportNotes& notes, const std::string& note);
+
+// Runs `body`, turning a failure that stops an export (any veldra::Error:
+// StopExport, a model file's error; too little memory) into the failed
+// outcome and its one message.
+void run_guarded(ExportOutcome& outcome, const ExportNotes& notes, const std::function<void()>& body);
 
 }  // namespace veldra::viewer

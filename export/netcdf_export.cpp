@@ -27,7 +27,6 @@
 #include "modelfiles/cell_file.h"
 #include "modelfiles/paths.h"
 #include "modelfiles/valid_values.h"
-#include "modelfiles/variable_file.h"
 
 namespace veldra::viewer {
 namespace {
@@ -239,33 +238,6 @@ struct NamedTemporary {
     NamedTemporary& operator=(const NamedTemporary&) = delete;
 };
 
-// Reads one block through the checked block reader; raises StopExport with
-// the message of the first check that fails, naming the record of a leading
-// record that does not match.
-void read_checked_block(const VariableFile& variable, const std::string& path, const BlockAddress& a,
-                        std::vector<float>& block) {
-    const CheckedBlock b = veldra::read_checked_block(variable, a, block);
-    switch (b.fault) {
-    case BlockFault::none:
-        return;
-    case BlockFault::before_start:
-        throw StopExport{block_before_start_message(path, a, b) + "."};
-    case BlockFault::past_end:
-        throw StopExport{block_past_end_message(path, a, b) + "."};
-    case BlockFault::cell_count:
-    case BlockFault::year:
-    case BlockFault::month:
-        throw StopExport{leading_record_message(path, a, b, block.data())};
-    }
-}
-
-// Fails before anything is written when the last block of the span lies
-// past the end of the variable file.
-void check_span_in_file(const VariableFile& variable, const std::string& path, const BlockAddress& last) {
-    if (const std::optional<std::string> past_end = last_block_past_end(path, variable, last))
-        throw StopExport{*past_end + "."};
-}
-
 }  // namespace
 
 std::string netcdf_path(std::string_view folder, std::string_view root) {
@@ -274,6 +246,13 @@ std::string netcdf_path(std::string_view folder, std::string_view root) {
 
 NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& variable,
                             const NetcdfSettings& settings, FileAccess& files, const ExportProgress& progress) {
+    const OpenFields months = monthly_fields(source, settings, fields::BadBlock::stop, files);
+    return export_netcdf_fields(source, variable, settings, months, files, progress);
+}
+
+NetcdfOutcome export_netcdf_fields(const ExportSource& source, const NetcdfVariable& variable,
+                                   const NetcdfSettings& settings, const OpenFields& open, FileAccess& files,
+                                   const ExportProgress& progress) {
     // Before the library starts: a file left open after a failed write must
     // not be flushed and closed at exit, which can crash the library.
     H5dont_atexit();
@@ -312,9 +291,10 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
         const bool layered = source.layer_count > 1;
 
         const std::string variable_path = veldra::variable_path(source.model_folder, source.file_name);
-        const VariableFile values = VariableFile::open(path_to_open(variable_path), files);
-        check_span_in_file(values, variable_path,
-                           {settings.last_year, 12, last_layer, source.first_year, source.layer_count, n});
+        // The months of each layer; a block that does not match stops the export.
+        std::vector<std::unique_ptr<fields::FieldSource>> sources;
+        for (std::int32_t layer = first_layer; layer <= last_layer; ++layer) sources.push_back(open(layer));
+        sources.back()->check_span();
 
         // Where each cell lies in the grid (the last cell of a place stands),
         // the land mask, and the grid of a month: the fill value wherever no
@@ -470,15 +450,14 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
         const int threads = settings.threads > 0 ? settings.threads
                                                  : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
         ChunkCompressor compressor(chunk_values, level, threads, write);
-        std::vector<float> block;
+        fields::Field field;
         for (std::int64_t y = settings.first_year; y <= settings.last_year; ++y) {
             const auto year = static_cast<std::int32_t>(y);
             for (std::int32_t month = 1; month <= 12; ++month) {
                 status("Saving: " + shown_path + " (" + padded(year, 4) + "-" + padded(month, 2) + ")");
-                for (std::int32_t layer = first_layer; layer <= last_layer; ++layer) {
-                    read_checked_block(values, variable_path,
-                                       {year, month, layer, source.first_year, source.layer_count, n}, block);
-                    const float* cell_values = block.data() + 3;
+                for (const std::unique_ptr<fields::FieldSource>& layer : sources) {
+                    layer->read(static_cast<std::size_t>((y - settings.first_year) * 12 + month - 1), field);
+                    const float* cell_values = field.values.data();
                     for (std::size_t k = 0; k < per_grid; ++k) {
                         FloatChunk& c = compressor.next(static_cast<std::int64_t>(k), kFillValue);
                         for (const Placed& p : placed[k]) {

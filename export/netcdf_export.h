@@ -92,4 +92,12 @@ std::string netcdf_path(std::string_view folder, std::string_view root);
 NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& variable,
                             const NetcdfSettings& settings, FileAccess& files, const ExportProgress& progress);
 
+// The same over the fields of `open(layer)` for each layer written, which
+// hold the months first_year-01 to last_year-12 in order; the last layer's
+// check_span() runs before the file is made. export_netcdf is this over
+// monthly_fields with BadBlock::stop.
+NetcdfOutcome export_netcdf_fields(const ExportSource& source, const NetcdfVariable& variable,
+                                   const NetcdfSettings& settings, const OpenFields& open, FileAccess& files,
+                                   const ExportProgress& progress);
+
 }  // namespace veldra::viewer

@@ -6,7 +6,7 @@
 #include "export/export_command.h"
 #include "modelfiles/file_io.h"
 #include "modelfiles/paths.h"
-#include "tools/lookup_grid_maker.h"
+#include "export/lookup_maker/lookup_grid_maker.h"
 
 int main(int argc, char** argv) {
     veldra::install_interrupt_cleanup();

@@ -4,8 +4,8 @@
 set -euo pipefail
 
 packages=(
-  # build
-  build-essential cmake ninja-build
+  # build; veldra_export's command line (CLI11, header-only)
+  build-essential cmake ninja-build libcli11-dev
   # the viewer: Qt 6 widgets and charts
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   # command lines: CLI11 (header-only)

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -18,6 +19,7 @@
 
 #include "export/export_command.h"
 #include "export/gtiff_export.h"
+#include "tests/fake_field_source.h"
 #include "tests/output_list_line.h"
 #include "tests/test_model.h"
 #include "tests/month_export_fixture.h"
@@ -97,6 +99,30 @@ Opened open_gtiff(const std::string& bytes, int projection) {
     }
     VSIUnlink(name.c_str());
     return o;
+}
+
+// Any field source: with --bands a file of the year whose bands are the
+// fields in the places of their months, described by the fields' labels;
+// a value outside the valid range is NoData.
+TEST(GtiffExport, TheFieldsOfAnySourceAreBandsDescribedByTheirLabels) {
+    using Kind = fields::FieldRead::Kind;
+    Fixture f;
+    f.settings.projection = 0;
+    f.settings.bands = true;
+    int reads = 0;
+    const OpenFields open = [&](std::int32_t) {
+        return std::make_unique<FakeSource>(std::vector<Kind>{Kind::whole, Kind::whole}, reads);
+    };
+    const ExportOutcome outcome = export_gtiff_fields(f.source, f.settings, f.places, open, f.files, f.progress());
+    EXPECT_TRUE(f.messages().empty()) << f.messages().front();
+    ASSERT_EQ(outcome.grids, std::vector<std::string>{"/out/precip_2010.tif"});
+    EXPECT_EQ(outcome.months_written, 2);
+    EXPECT_EQ(reads, 2);
+    const Opened o = open_gtiff(f.files.files.at("/out/precip_2010.tif"), 0);
+    ASSERT_EQ(o.bands, 12);
+    EXPECT_EQ(o.descriptions[0], "wet season 0");
+    EXPECT_EQ(o.descriptions[1], "wet season 1");
+    EXPECT_EQ(o.values[1], (std::vector<float>{1.5f, -9999, -9999, -9999, -9999, -9999, -9999, -9999}));
 }
 
 TEST(GtiffExport, MonthsHoldTheGridExportsPlacesInFullPrecision) {

@@ -10,7 +10,7 @@
 
 #include "export/lookup_grids.h"
 #include "tests/support/memory_files.h"
-#include "tools/lookup_grid_maker.h"
+#include "export/lookup_maker/lookup_grid_maker.h"
 
 namespace veldra::lookup {
 namespace {

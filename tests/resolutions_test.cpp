@@ -20,7 +20,7 @@
 #include "modelfiles/viewer_model.h"
 #include "tests/output_list_line.h"
 #include "tests/test_model.h"
-#include "tools/lookup_grid_maker.h"
+#include "export/lookup_maker/lookup_grid_maker.h"
 
 namespace veldra {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "modelfiles/file_io.h"
 #include "modelfiles/resolutions.h"
-#include "tools/lookup_grid_maker.h"
+#include "export/lookup_maker/lookup_grid_maker.h"
 
 int main(int argc, char** argv) {
     const bool help = argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0);

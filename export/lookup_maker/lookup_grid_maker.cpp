@@ -1,4 +1,4 @@
-#include "tools/lookup_grid_maker.h"
+#include "export/lookup_maker/lookup_grid_maker.h"
 
 #include <proj.h>
 

@@ -1,0 +1,17 @@
+// The ESRI ASCII grids of grid_export.h as a format of the table.
+#include "export/format_table.h"
+
+namespace veldra::viewer {
+
+FormatDriver grids_driver() {
+    const auto write = [](const FormatRun& run, const ExportProgress& progress) {
+        const CommandValues& v = run.values;
+        return export_grid_fields(run.source, {v.folder, v.root, v.first_year, v.last_year, v.decimals, v.projection},
+                                  run.lookup, run.open, run.files, progress);
+    };
+    return {.name = "grids", .extension = ".asc", .options = {"--decimals", "--lookup"}, .refusals = {},
+            .can_project = true, .projection_refusal = {}, .bad_block = fields::BadBlock::skip,
+            .check_model = {}, .steps = span_months, .write = write};
+}
+
+}  // namespace veldra::viewer

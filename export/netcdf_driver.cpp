@@ -1,0 +1,51 @@
+// The CF NetCDF file of netcdf_export.h as a format of the table: the whole
+// span and every layer (or the one of --layer) in one file.
+#include <charconv>
+
+#include "export/format_table.h"
+#include "export/netcdf_export.h"
+
+namespace veldra::viewer {
+namespace {
+
+ExportOutcome write_netcdf(const FormatRun& run, const ExportProgress& progress) {
+    const OutputEntry& entry = run.entry;
+    NetcdfVariable variable{entry.FileName, entry.Units, {}};
+    for (int k = 1; k <= entry.LayerCount; ++k) {
+        char digits[16];
+        variable.layer_labels.push_back(entry.LayerLabel + " " +
+                                        std::string(digits, std::to_chars(digits, digits + sizeof digits, k).ptr));
+    }
+    const CommandValues& v = run.values;
+    const ViewerGridInfo& g = run.model.GridInfo;
+    NetcdfSettings settings;
+    settings.folder = v.folder;
+    settings.root = v.root;
+    settings.first_year = v.first_year;
+    settings.last_year = v.last_year;
+    settings.every_layer = !v.layer_given;
+    settings.deflate_level = v.deflate;
+    settings.threads = v.threads;
+    settings.institution = v.institution;
+    settings.history = v.command;
+    settings.edges = GridEdges{g.lowerX, g.lowerY, g.upperX, static_cast<double>(g.upperY)};
+    const NetcdfOutcome done = export_netcdf_fields(run.source, variable, settings, run.open, run.files, progress);
+    ExportOutcome outcome;
+    outcome.months_written = done.months_written;
+    outcome.stopped = done.stopped;
+    outcome.failed = done.failed;
+    if (!done.path.empty()) outcome.grids.push_back(done.path);
+    return outcome;
+}
+
+}  // namespace
+
+FormatDriver netcdf_driver() {
+    return {.name = "netcdf", .extension = ".nc", .options = {"--institution", "--deflate", "--threads"},
+            .refusals = {{"--decimals", "--decimals applies to grids only"}, {"--lookup", "--lookup applies to grids only"}},
+            .can_project = false, .projection_refusal = "a NetCDF file holds the model's geographic grid only",
+            .bad_block = fields::BadBlock::stop, .check_model = check_calendar_years, .steps = span_months,
+            .write = write_netcdf};
+}
+
+}  // namespace veldra::viewer

@@ -1,0 +1,31 @@
+#include "fields/field_source.h"
+
+#include "modelfiles/number_text.h"
+
+namespace veldra::fields {
+
+using viewer::integer_text;
+namespace {
+
+std::string digits(std::int32_t value, std::size_t width) {
+    std::string text = integer_text(value < 0 ? -static_cast<std::int64_t>(value) : value);
+    if (text.size() < width) text.insert(0, width - text.size(), '0');
+    return value < 0 ? "-" + text : text;
+}
+
+}  // namespace
+
+std::string period_label(const Period& period) {
+    if (period.year == 0) return digits(period.month, 2);
+    if (period.month == 0) return integer_text(period.year);
+    return integer_text(period.year) + "-" + digits(period.month, 2);
+}
+
+std::vector<Period> months_of(std::int32_t first_year, std::int32_t last_year) {
+    std::vector<Period> months;
+    for (std::int64_t y = first_year; y <= last_year; ++y)
+        for (std::int32_t month = 1; month <= 12; ++month) months.push_back({static_cast<std::int32_t>(y), month});
+    return months;
+}
+
+}  // namespace veldra::fields
