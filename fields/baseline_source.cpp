@@ -68,7 +68,7 @@ CompareSource::CompareSource(std::unique_ptr<FieldSource> self, std::unique_ptr<
     : self_(std::move(self)), baseline_(std::move(baseline)), how_(how), pairing_(std::move(pairing)) {
     const std::vector<Period>& mine = self_->periods();
     const std::vector<Period>& theirs = baseline_->periods();
-    single_ = theirs.size() == 1 && mine.size() != 1;
+    single_ = theirs.size() == 1;
     if (!single_ && mine != theirs) {
         std::size_t k = 0;
         while (k < mine.size() && k < theirs.size() && mine[k] == theirs[k]) ++k;

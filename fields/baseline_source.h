@@ -69,10 +69,13 @@ void check_years_cover(std::int32_t first_year, std::int32_t last_year, std::int
 // The fields of `self` compared with those of `baseline`, cell by cell through
 // `pairing`: with the periods of `self`. Field k pairs with field k of the
 // baseline when both have the same periods; a baseline of a single field (a
-// whole span, e.g. the run mean of its years) stands beside every field.
+// whole span, e.g. the run mean of other years) stands beside every field,
+// whatever its period.
 // Otherwise Error names the first period of `self` that the baseline lacks;
-// a pairing that does not fit the two cell counts is std::invalid_argument. A field that either source skips is
-// skipped; one that either gives as NaN is all NaN; their notes are kept.
+// a pairing that does not fit the two cell counts is std::invalid_argument.
+// A field that this run skips is skipped; one that the baseline skips or
+// either gives as NaN is all NaN (FieldRead::nan); the notes of both are kept,
+// the baseline's after "baseline: ". A single baseline field is read once.
 std::unique_ptr<FieldSource> compare_source(std::unique_ptr<FieldSource> self, std::unique_ptr<FieldSource> baseline,
                                             Compare how, CellPairing pairing);
 

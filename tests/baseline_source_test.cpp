@@ -170,6 +170,14 @@ TEST(CompareSource, ABaselineOfOneFieldStandsBesideEveryField) {
     EXPECT_EQ(field.values[0], 15.0f);
     source->read(1, field);
     EXPECT_EQ(field.values[0], 25.0f);
+
+    // The mean of 2002-2003 (31.5) against that of 2000-2001: one field each, of other periods.
+    const auto spans = compare_source(summary_source(run.months(2002, 2003), Summary::run_mean, 2002, 2003),
+                                      summary_source(run.months(2000, 2001), Summary::run_mean, 2000, 2001),
+                                      Compare::ratio, same_cells(1));
+    ASSERT_EQ(spans->read(0, field).kind, FieldRead::Kind::whole);
+    EXPECT_EQ(field.label, "2002-2003");
+    EXPECT_FLOAT_EQ(field.values[0], 31.5f / 11.5f);
 }
 
 TEST(CompareSource, ABaselineWithoutAFieldOfThisRunIsRefused) {
