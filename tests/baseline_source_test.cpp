@@ -180,6 +180,20 @@ TEST(CompareSource, ABaselineOfOneFieldStandsBesideEveryField) {
     EXPECT_FLOAT_EQ(field.values[0], 31.5f / 11.5f);
 }
 
+// A baseline of one field is read once, however many fields this run has.
+TEST(CompareSource, ASingleBaselineFieldIsReadOnce) {
+    auto base = given({{2000, 0}}, {{2}});
+    GivenFields* baseline = base.get();
+    const auto source = compare_source(given(months_of(2001, 2001), std::vector<std::vector<float>>(12, {6})),
+                                       std::move(base), Compare::ratio, same_cells(1));
+    Field field;
+    for (std::size_t k = 0; k < 12; ++k) {
+        source->read(k, field);
+        EXPECT_EQ(field.values[0], 3.0f);
+    }
+    EXPECT_EQ(baseline->reads, 1);
+}
+
 TEST(CompareSource, ABaselineWithoutAFieldOfThisRunIsRefused) {
     struct Row {
         std::vector<Period> self, baseline;
