@@ -65,9 +65,9 @@ extern char** environ;
 
 namespace fs = std::filesystem;
 using veldra::bench::fine_land;
-using veldra::bench::hash_unit;
 using veldra::bench::kCols;
 using veldra::bench::kRows;
+using veldra::bench::rangeland_positions;
 using veldra::bench::read_half_degree_land;
 
 namespace {
@@ -239,11 +239,7 @@ Case make_fine_model(const fs::path& sample, const fs::path& folder, int years) 
     }
     write_file(folder / "Output/Globe.vrd", globe);
 
-    std::vector<std::uint32_t> cells;
-    for (std::uint32_t i = 480u * kCols; i < std::uint32_t{kCols} * kRows && cells.size() < 200'000; ++i) {
-        const std::uint64_t block = (i / kCols / 6) * 720 + (i % kCols) / 6;
-        if (land[i] && hash_unit(block * 104729 + 3) < 0.7) cells.push_back(i);
-    }
+    const std::vector<std::uint32_t> cells = rangeland_positions(land, 200'000);
     const auto n = static_cast<std::int64_t>(cells.size());
     std::string cell_text = text(n) + " 4320 2160 -180 -90 180 90 0.0833333 2000 " + text(1999 + years) + "\r\n";
     for (std::size_t i = 0; i < cells.size(); ++i)

@@ -128,4 +128,16 @@ inline std::vector<std::uint8_t> fine_land(const std::vector<std::uint8_t>& coar
     return land;
 }
 
+// The positions (row by row from the north-west) of a 1/12-degree model of
+// up to `count` cells: the land from 50 degrees north southwards, in row
+// order, without the half-degree blocks that hold no rangeland (three in ten).
+inline std::vector<std::uint32_t> rangeland_positions(const std::vector<std::uint8_t>& land, std::size_t count) {
+    std::vector<std::uint32_t> cells;
+    for (std::uint32_t i = 480u * kCols; i < std::uint32_t{kCols} * kRows && cells.size() < count; ++i) {
+        const std::uint64_t block = (i / kCols / 6) * 720 + (i % kCols) / 6;
+        if (land[i] && hash_unit(block * 104729 + 3) < 0.7) cells.push_back(i);
+    }
+    return cells;
+}
+
 }  // namespace veldra::bench
