@@ -90,6 +90,14 @@ double centre_lon(const RangeCell& c, const ModelGrid& grid) {
     return wrapped(grid.west + (c.x - 0.5) * grid.cell);
 }
 
+// Ends the list of a cell's regions.
+void end_cell(RegionSet& set) {
+    if (set.members.size() > std::numeric_limits<std::uint32_t>::max())
+        throw RegionArgumentError{"--regions: more than " + integer_text(std::numeric_limits<std::uint32_t>::max()) +
+                                  " cells of regions in all; expected fewer or smaller overlapping regions"};
+    set.first.push_back(static_cast<std::uint32_t>(set.members.size()));
+}
+
 std::vector<double> area_weights(const std::vector<RangeCell>& cells, const ModelGrid& grid) {
     constexpr double rad = std::numbers::pi / 180;
     const double north = grid.south + static_cast<double>(grid.rows) * grid.cell;
@@ -114,7 +122,7 @@ void number_regions(RegionSet& set, const std::vector<RangeCell>& cells) {
     for (const RangeCell& c : cells) {
         const auto at = std::lower_bound(numbers.begin(), numbers.end(), number(c));
         set.members.push_back(static_cast<std::uint32_t>(at - numbers.begin()));
-        set.first.push_back(static_cast<std::uint32_t>(set.members.size()));
+        end_cell(set);
     }
 }
 
@@ -126,7 +134,7 @@ void box_regions(RegionSet& set, const std::vector<Box>& boxes, const std::vecto
         const double lat = centre_lat(c.y - 1, grid);
         for (std::size_t b = 0; b < boxes.size(); ++b)
             if (box_holds(boxes[b], lon, lat)) set.members.push_back(static_cast<std::uint32_t>(b));
-        set.first.push_back(static_cast<std::uint32_t>(set.members.size()));
+        end_cell(set);
     }
 }
 
@@ -145,7 +153,7 @@ void polygon_regions(RegionSet& set, const RegionRequest& request, const std::ve
             if (std::any_of(index[r].begin(), index[r].end(),
                             [&](const detail::PolygonIndex& p) { return p.holds(c.y - 1, lon); }))
                 set.members.push_back(static_cast<std::uint32_t>(r));
-        set.first.push_back(static_cast<std::uint32_t>(set.members.size()));
+        end_cell(set);
     }
 }
 

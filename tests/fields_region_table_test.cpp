@@ -1,7 +1,11 @@
 // The polygons of vector files as regions (GeoJSON files read with GDAL)
 // and the CSV table of a field source by region, on the globe of 30-degree
 // cells of fields_regions_test.cpp.
+#include <gdal_utils.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <gdal.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -72,23 +76,43 @@ std::string feature(const std::string& properties, const std::string& type, cons
            R"(","coordinates":)" + coordinates + "}}";
 }
 
+// GeoJSON files in a folder of their own, removed after each test.
 class PolygonFile : public ::testing::Test {
 protected:
-    std::string write(const std::string& name, const std::vector<std::string>& features) {
-        const fs::path path = fs::path(::testing::TempDir()) / ("veldra_regions_" + name + ".geojson");
+    void SetUp() override {
+        folder_ = fs::path(::testing::TempDir()) / ("veldra_regions_" + std::to_string(::getpid()));
+        fs::create_directories(folder_);
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    std::string write(const std::string& name, const std::vector<std::string>& features,
+                      const std::string& crs = "") {
+        const fs::path path = folder_ / (name + ".geojson");
         std::ofstream out(path);
-        out << R"({"type":"FeatureCollection","features":[)";
+        out << R"({"type":"FeatureCollection",)" << crs << R"("features":[)";
         for (std::size_t k = 0; k < features.size(); ++k) out << (k ? "," : "") << features[k];
         out << "]}";
-        written_.push_back(path);
         return path.string();
     }
-    void TearDown() override {
-        for (const fs::path& p : written_) fs::remove(p);
+
+    // The file `from` written by GDAL as `name` in `format`.
+    std::string translate(const std::string& from, const std::string& name, const char* format) {
+        GDALAllRegister();
+        const std::string to = (folder_ / name).string();
+        GDALDatasetH source = GDALOpenEx(from.c_str(), GDAL_OF_VECTOR, nullptr, nullptr, nullptr);
+        std::string f = "-f", fmt = format;
+        std::vector<char*> args = {f.data(), fmt.data(), nullptr};
+        GDALVectorTranslateOptions* options = GDALVectorTranslateOptionsNew(args.data(), nullptr);
+        int usage_error = 0;
+        GDALDatasetH made = GDALVectorTranslate(to.c_str(), nullptr, 1, &source, options, &usage_error);
+        GDALVectorTranslateOptionsFree(options);
+        EXPECT_NE(made, nullptr) << to;
+        GDALClose(made);
+        GDALClose(source);
+        return to;
     }
 
-private:
-    std::vector<fs::path> written_;
+    fs::path folder_;
 };
 
 TEST_F(PolygonFile, TwoBoxesHoldTheCellsTheSameBoxesHold) {
@@ -130,6 +154,39 @@ TEST_F(PolygonFile, ACentreOnASharedEdgeFallsInOnePolygon) {
     EXPECT_EQ(cells_of(set, 1), (std::vector<std::size_t>{1, 2, 9}));
 }
 
+TEST_F(PolygonFile, ShapefileGeoPackageAndProjectedCoordinates) {
+    const std::string geojson = write("two", {feature(R"("name":"west")", "Polygon", "[" + ring(-180, 0, 30, 90) + "]"),
+                                              feature(R"("name":"east")", "Polygon", "[" + ring(0, -30, 180, 90) + "]")});
+    const std::vector<std::vector<std::size_t>> expected = {{0, 1}, {1, 2, 3, 4, 5}};
+    struct Case {
+        std::string file;
+        std::vector<std::string> names;  // by FID: shapefiles count from 0, GeoPackages from 1
+    };
+    const std::vector<Case> cases = {{translate(geojson, "two.shp", "ESRI Shapefile"), {"0", "1"}},
+                                     {translate(geojson, "two.gpkg", "GPKG"), {"1", "2"}}};
+    for (const Case& c : cases) {
+        const RegionSet set = make_regions(parse_regions({c.file}), kCells, globe30());
+        EXPECT_EQ(set.names, c.names) << c.file;
+        for (std::uint32_t r = 0; r < 2; ++r) EXPECT_EQ(cells_of(set, r), expected[r]) << c.file;
+        EXPECT_EQ(make_regions(parse_regions({c.file + ":name"}), kCells, globe30()).names,
+                  (std::vector<std::string>{"west", "east"}));
+    }
+    // 0 to 60 east and 0 to 30 north in Web Mercator metres, and the same
+    // box across 180 degrees: 150 east to 150 west, 30 south to 30 north.
+    const std::string mercator = write(
+        "mercator",
+        {feature(R"("n":"a")", "Polygon", "[[[0,0],[6679169.447596414,0],[6679169.447596414,3503549.843504374],"
+                                          "[0,3503549.843504374],[0,0]]]"),
+         feature(R"("n":"b")", "Polygon",
+                 "[[[16697923.618991036,-3503549.843504374],[20037508.342789244,-3503549.843504374],"
+                 "[20037508.342789244,3503549.843504374],[16697923.618991036,3503549.843504374],"
+                 "[16697923.618991036,-3503549.843504374]]]")},
+        R"("crs":{"type":"name","properties":{"name":"urn:ogc:def:crs:EPSG::3857"}},)");
+    const RegionSet set = make_regions(parse_regions({mercator}), kCells, globe30());
+    EXPECT_EQ(cells_of(set, 0), (std::vector<std::size_t>{1, 2}));
+    EXPECT_EQ(cells_of(set, 1), (std::vector<std::size_t>{3}));
+}
+
 TEST_F(PolygonFile, FilesThatCannotBeUsedAreNamed) {
     const std::string points = write("points", {feature(R"("n":"a")", "Point", "[1,2]")});
     EXPECT_EQ(error_of<RegionFileError>([&] { make_regions(parse_regions({points}), kCells, globe30()); }),
@@ -144,7 +201,7 @@ TEST_F(PolygonFile, FilesThatCannotBeUsedAreNamed) {
     const std::string empty = write("empty", {});
     EXPECT_EQ(error_of<RegionFileError>([&] { make_regions(parse_regions({empty}), kCells, globe30()); }),
               empty + ": expected polygons; its first layer has no feature");
-    const std::string missing = (fs::path(::testing::TempDir()) / "veldra_regions_missing.geojson").string();
+    const std::string missing = (folder_ / "missing.geojson").string();
     EXPECT_EQ(error_of<RegionFileError>([&] { make_regions(parse_regions({missing}), kCells, globe30()); })
                   .rfind(missing + ": expected a vector file of polygons that GDAL reads", 0),
               0u);
