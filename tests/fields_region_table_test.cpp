@@ -1,6 +1,6 @@
-// The polygons of vector files as regions (GeoJSON files read with GDAL)
-// and the CSV table of a field source by region, on the globe of 30-degree
-// cells of fields_regions_test.cpp.
+// The polygons of vector files as regions (GeoJSON files, and shapefiles and
+// GeoPackages made of them, read with GDAL) and the CSV table of a field
+// source by region, on the globe of fields_regions_model.h.
 #include <gdal_utils.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -19,6 +19,7 @@
 #include "fields/monthly_source.h"
 #include "fields/region_table.h"
 #include "fields/regions.h"
+#include "fields_regions_model.h"
 #include "modelfiles/model_writer.h"
 #include "modelfiles/paths.h"
 #include "support/memory_files.h"
@@ -26,42 +27,13 @@
 namespace veldra::fields {
 namespace {
 
+using testing::cells_of;
+using testing::error_of;
+using testing::globe30;
+using testing::kCells;
+
 namespace fs = std::filesystem;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-
-ModelGrid globe30() {
-    ModelGrid g;
-    g.cols = 12;
-    g.rows = 6;
-    g.west = -180;
-    g.south = -90;
-    g.cell = 30;
-    g.whole_globe = true;
-    return g;
-}
-
-// Centres: -165 15, 15 15, 45 15, 165 15, 165 45, 165 75, -135 -45, -105 -45, -15 -15, 15 -75.
-const std::vector<RangeCell> kCells = {{1, 5, 1, 3, 2},  {2, 1, 7, 3, 1}, {3, 1, 8, 3, 1}, {4, 2, 12, 3, 2},
-                                       {5, 2, 12, 2, 2}, {6, 2, 12, 1, 2}, {7, 3, 2, 5, 1}, {8, 3, 3, 5, 1},
-                                       {9, 5, 6, 4, 2},  {10, 5, 7, 6, 1}};
-
-std::vector<std::size_t> cells_of(const RegionSet& set, std::uint32_t region) {
-    std::vector<std::size_t> out;
-    for (std::size_t i = 0; i < set.cell_count(); ++i)
-        for (std::uint32_t k = set.first[i]; k < set.first[i + 1]; ++k)
-            if (set.members[k] == region) out.push_back(i);
-    return out;
-}
-
-template <typename E, typename Fn>
-std::string error_of(Fn fn) {
-    try {
-        fn();
-    } catch (const E& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 // A ring of a box as GeoJSON coordinates.
 std::string ring(double w, double s, double e, double n) {
@@ -282,7 +254,7 @@ TEST(RegionTable, TheLabelHookNamesAWholeRun) {
 
 // A variable file of two years (three cells) in memory, its second March a
 // block that names the wrong month.
-MonthlySource two_years(testing::MemoryFiles& files, BadBlock policy) {
+MonthlySource two_years(veldra::testing::MemoryFiles& files, BadBlock policy) {
     std::vector<float> records;
     for (int year = 2000; year <= 2001; ++year)
         for (int month = 1; month <= 12; ++month) {
@@ -299,7 +271,7 @@ MonthlySource two_years(testing::MemoryFiles& files, BadBlock policy) {
 const std::vector<RangeCell> kThreeCells = {{1, 4, 1, 1, 1}, {2, 4, 2, 1, 1}, {3, 9, 3, 1, 1}};
 
 TEST(RegionTable, AFileTakesItsPlaceOnlyWhenComplete) {
-    testing::MemoryFiles files;
+    veldra::testing::MemoryFiles files;
     files.put("out/zones.csv", "old");
     MonthlySource source = two_years(files, BadBlock::skip);
     const RegionSet set = make_regions(parse_regions({"zone"}), kThreeCells, globe30());
@@ -322,7 +294,7 @@ TEST(RegionTable, AFileTakesItsPlaceOnlyWhenComplete) {
 }
 
 TEST(RegionTable, ABadBlockStopsTheTableUnderStop) {
-    testing::MemoryFiles files;
+    veldra::testing::MemoryFiles files;
     MonthlySource source = two_years(files, BadBlock::stop);
     const RegionSet set = make_regions(parse_regions({"zone"}), kThreeCells, globe30());
     EXPECT_THROW(write_region_table(source, set, "out/zones.csv", files), BlockError);

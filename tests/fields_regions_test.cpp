@@ -1,80 +1,33 @@
-// Regions of the cell table and their statistics, on a globe of 30-degree
-// cells (12 x 6) whose centres lie at -165, -135, ... 165 and 75, 45, ...
-// -75, so that no centre falls on a box's or polygon's edge unless a case
-// puts it there. The values make every statistic exact; the area weights are
-// checked against the sphere's own areas: the whole globe is 4 pi, and the
-// band from 30 to 90 degrees north is as large as the band from 0 to 30.
+// Regions of the cell table and their statistics, on the globe of 30-degree
+// cells of fields_regions_model.h. The values make every statistic exact;
+// the area weights are checked against the sphere's own areas: the whole
+// globe is 4 pi, and the band from 30 to 90 degrees north is as large as the
+// band from 0 to 30.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <numbers>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "fields/field_source.h"
-#include "fields/monthly_source.h"
-#include "fields/region_table.h"
 #include "fields/regions.h"
-#include "modelfiles/model_writer.h"
-#include "modelfiles/paths.h"
-#include "support/memory_files.h"
+#include "fields_regions_model.h"
 
 namespace veldra::fields {
 namespace {
 
+using testing::cells_of;
+using testing::error_of;
+using testing::globe30;
+using testing::kCells;
+
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-
-ModelGrid globe30() {
-    ModelGrid g;
-    g.cols = 12;
-    g.rows = 6;
-    g.west = -180;
-    g.south = -90;
-    g.cell = 30;
-    g.whole_globe = true;
-    return g;
-}
-
-// {number, zone, x, y, range type}; the centre in the comment.
-const std::vector<RangeCell> kCells = {
-    {1, 5, 1, 3, 2},   // 0: -165, 15
-    {2, 1, 7, 3, 1},   // 1: 15, 15
-    {3, 1, 8, 3, 1},   // 2: 45, 15
-    {4, 2, 12, 3, 2},  // 3: 165, 15  (row from 0 to 30 north)
-    {5, 2, 12, 2, 2},  // 4: 165, 45  (30 to 60)
-    {6, 2, 12, 1, 2},  // 5: 165, 75  (60 to 90)
-    {7, 3, 2, 5, 1},   // 6: -135, -45
-    {8, 3, 3, 5, 1},   // 7: -105, -45
-    {9, 5, 6, 4, 2},   // 8: -15, -15
-    {10, 5, 7, 6, 1},  // 9: 15, -75
-};
 
 // Zone 1: 1 and 3. Zone 2: 5 in the row from 0 to 30 north, 2 in each of the
 // two rows above it, which together are as large. Zone 3: no value. Zone 5:
 // -9999 (a value) and 1 beside a huge marker.
 const std::vector<float> kValues = {-9999, 1, 3, 5, 2, 2, kNaN, 1e12f, 1, -1e13f};
-
-std::vector<std::size_t> cells_of(const RegionSet& set, std::uint32_t region) {
-    std::vector<std::size_t> out;
-    for (std::size_t i = 0; i < set.cell_count(); ++i)
-        for (std::uint32_t k = set.first[i]; k < set.first[i + 1]; ++k)
-            if (set.members[k] == region) out.push_back(i);
-    return out;
-}
-
-template <typename E, typename Fn>
-std::string error_of(Fn fn) {
-    try {
-        fn();
-    } catch (const E& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 TEST(RegionSpec, ReadsEachKind) {
     struct Case {
