@@ -87,9 +87,10 @@ void append_region_rows(std::string& out, const std::string& time, const RegionS
 
 TableEnd write_region_table(FieldSource& source, const RegionSet& regions, std::ostream& out,
                             const RegionTableHooks& hooks) {
-    const TableEnd end = write_table(
-        source, regions, [&out](std::string_view text) { out.write(text.data(), static_cast<std::streamsize>(text.size())); },
-        hooks);
+    const auto sink = [&out](std::string_view text) {
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    };
+    const TableEnd end = write_table(source, regions, sink, hooks);
     if (!out) throw Error{"the table of regions could not be written to its stream"};
     return end;
 }

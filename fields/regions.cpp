@@ -128,7 +128,8 @@ void number_regions(RegionSet& set, const std::vector<RangeCell>& cells) {
 
 void box_regions(RegionSet& set, const std::vector<Box>& boxes, const std::vector<RangeCell>& cells,
                  const ModelGrid& grid) {
-    for (std::size_t b = 0; b < boxes.size(); ++b) set.names.push_back("box" + integer_text(static_cast<std::int64_t>(b) + 1));
+    for (std::size_t b = 0; b < boxes.size(); ++b)
+        set.names.push_back("box" + integer_text(static_cast<std::int64_t>(b) + 1));
     for (const RangeCell& c : cells) {
         const double lon = centre_lon(c, grid);
         const double lat = centre_lat(c.y - 1, grid);
@@ -243,15 +244,17 @@ std::vector<RegionStats> region_stats(const RegionSet& regions, const std::vecto
         }
     }
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    constexpr float nan_f = std::numeric_limits<float>::quiet_NaN();
     std::vector<RegionStats> stats(sums.size());
     for (std::size_t r = 0; r < sums.size(); ++r) {
         const Sums& s = sums[r];
         if (s.n == 0) {
-            stats[r] = {0, nan, nan, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN(), nan};
+            stats[r] = {0, nan, nan, nan_f, nan_f, nan};
             continue;
         }
         const double n = static_cast<double>(s.n), mean_d = s.d / n;
-        stats[r] = {s.n, s.shift + mean_d, s.w > 0 ? s.shift + s.wd / s.w : nan, s.min, s.max, std::sqrt(std::max(0.0, s.dd / n - mean_d * mean_d))};
+        const double variance = std::max(0.0, s.dd / n - mean_d * mean_d);
+        stats[r] = {s.n, s.shift + mean_d, s.w > 0 ? s.shift + s.wd / s.w : nan, s.min, s.max, std::sqrt(variance)};
     }
     return stats;
 }
