@@ -14,7 +14,7 @@
 #include "viewer/saving.h"
 #include "viewer/startup.h"
 #include "viewer/ui_services.h"
-#include "tools/lookup_grid_maker.h"
+#include "export/lookup_maker/lookup_grid_maker.h"
 
 using namespace veldra::viewer;
 
