@@ -68,17 +68,17 @@ struct Span {
 
 // Reads the values of `span` from the block of (year, month, layer) into
 // `dest` after the checks of the exports: the block lies in the file and its
-// three leading records hold the cell count, the year and the month. The
-// whole block is one read; a part of it two (the leading records, then the
-// cells). Raises ModelFileError with the message of the first check that
-// fails; with `nan_bad_blocks`, a leading record that does not match instead
-// makes the values NaN and returns the message.
+// three leading records hold the cell count, the year and the month: two
+// reads, the leading records and then the cells. Raises ModelFileError with
+// the message of the first check that fails; with `nan_bad_blocks`, a
+// leading record that does not match instead makes the values NaN and
+// returns the message.
 std::optional<std::string> read_checked_values(const VariableFile& file, const std::string& path, const Span& span,
                                                std::int32_t year, std::int32_t month, std::int32_t layer, float* dest,
                                                std::vector<float>& block, bool nan_bad_blocks) {
     const BlockAddress a{year, month, layer, span.first_year, span.layers, span.cell_count};
-    const bool whole = span.first_cell == 0 && span.cells == span.cell_count;
-    const CheckedBlock b = whole ? read_checked_block(file, a, block) : read_checked_leading(file, a, block);
+    // The leading records, then the cells straight into `dest`: no copy of the block.
+    const CheckedBlock b = read_checked_leading(file, a, block);
     switch (b.fault) {
     case BlockFault::none:
         break;
@@ -93,10 +93,7 @@ std::optional<std::string> read_checked_values(const VariableFile& file, const s
         std::fill(dest, dest + span.cells, std::numeric_limits<float>::quiet_NaN());
         return leading_record_message(path, a, b, block.data());
     }
-    if (whole)
-        std::memcpy(dest, block.data() + 3, static_cast<std::size_t>(span.cells) * sizeof(float));
-    else
-        file.read_records(b.records.first_record + 3 + span.first_cell, static_cast<std::size_t>(span.cells), dest);
+    file.read_records(b.records.first_record + 3 + span.first_cell, static_cast<std::size_t>(span.cells), dest);
     // The fill value and values outside the valid range are no data.
     for (float* v = dest; v != dest + span.cells; ++v)
         if (*v == kFillValue || !in_valid_range(*v)) *v = std::numeric_limits<float>::quiet_NaN();
