@@ -21,6 +21,7 @@
 #include "export/export_settings.h"
 #include "export/lookup_grids.h"
 #include "export/month_values.h"
+#include "fields/gdal_handles.h"
 #include "modelfiles/number_text.h"
 #include "modelfiles/paths.h"
 #include "modelfiles/valid_values.h"
@@ -30,17 +31,7 @@ namespace {
 
 constexpr float kNoData = -9999.0f;
 
-// GDAL's messages go to the failure that names the file, never to stderr.
-class QuietGdal {
-public:
-    QuietGdal() {
-        CPLPushErrorHandler(CPLQuietErrorHandler);
-        CPLErrorReset();
-    }
-    ~QuietGdal() { CPLPopErrorHandler(); }
-    QuietGdal(const QuietGdal&) = delete;
-    QuietGdal& operator=(const QuietGdal&) = delete;
-};
+using fields::QuietGdal;
 
 std::string gdal_says() {
     const char* text = CPLGetLastErrorMsg();
@@ -55,10 +46,7 @@ GDALDriver* gdal_driver(const char* name) {
     return driver;
 }
 
-struct DatasetCloser {
-    void operator()(GDALDataset* d) const { GDALClose(GDALDataset::ToHandle(d)); }
-};
-using Dataset = std::unique_ptr<GDALDataset, DatasetCloser>;
+using fields::Dataset;
 
 // A north-up geotransform from the south-west corner, the cell size and the rows.
 std::array<double, 6> geotransform(double west, double south, double cell, std::int64_t rows) {

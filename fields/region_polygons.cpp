@@ -10,6 +10,7 @@
 #include <mutex>
 #include <utility>
 
+#include "fields/gdal_handles.h"
 #include "fields/regions.h"
 #include "modelfiles/number_text.h"
 
@@ -18,27 +19,10 @@ namespace {
 
 using viewer::integer_text;
 
-// GDAL's messages go into the error that names the file, never to stderr.
-class QuietGdal {
-public:
-    QuietGdal() {
-        CPLPushErrorHandler(CPLQuietErrorHandler);
-        CPLErrorReset();
-    }
-    ~QuietGdal() { CPLPopErrorHandler(); }
-    QuietGdal(const QuietGdal&) = delete;
-    QuietGdal& operator=(const QuietGdal&) = delete;
-};
-
 std::string gdal_says() {
     const char* text = CPLGetLastErrorMsg();
     return text && *text ? std::string(" (GDAL: ") + text + ")" : std::string();
 }
-
-struct DatasetCloser {
-    void operator()(GDALDataset* d) const { GDALClose(GDALDataset::ToHandle(d)); }
-};
-using Dataset = std::unique_ptr<GDALDataset, DatasetCloser>;
 
 struct CoordinateTransformDeleter {
     void operator()(OGRCoordinateTransformation* t) const { OGRCoordinateTransformation::DestroyCT(t); }
