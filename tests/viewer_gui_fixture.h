@@ -126,8 +126,11 @@ public:
     }
     void write(const std::string& relative, const std::string& content) const { model_.write_text(relative, content); }
 
-private:
     using Value = std::function<float(int year, int month, int layer, int cell)>;
+    // Writes the variable file `name` again with other values.
+    void rewrite(const std::string& name, int layers, const Value& value) const { write_variable(name, layers, value); }
+
+private:
     void write_variable(const std::string& name, int layers, const Value& value) const {
         model_.write_variable(name + ".vrd", static_cast<int>(kCells.size()), kFirstYear, kLastYear, layers,
                               [&](auto y, auto m, auto l, auto i) { return value(y, m, l, i); });
