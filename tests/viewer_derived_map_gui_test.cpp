@@ -166,6 +166,7 @@ TEST_F(ViewerTest, AShiftDragDrawsABoxWhoseAreaMeanReplacesTheCellSeries) {
     // Saved with the chart's own save.
     ui.save_path = QString::fromStdString((model.root() / "zone.csv").string());
     chart.save_csv_action->trigger();
+    EXPECT_TRUE(ui.suggested_path.endsWith("/Precip_L1_zone_1.csv")) << ui.suggested_path.toStdString();
     const std::string csv = veldra::testing::read_file(model.root() / "zone.csv");
     const std::string head = "year,month,\"Precip, layer 1, zone 1 (area mean)\",Precipitation (cm),"
                              "Max. temperature (C),Min. temperature (C)\r\n"

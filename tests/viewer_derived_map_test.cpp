@@ -111,6 +111,8 @@ TEST_F(DerivedMap, TheAreaMeanOfAZoneAndOfABoxMonthByMonth) {
     // A box around the second cell's centre (-0.5, 0.5) alone.
     const ChartRegion box = box_region(state_, fields::Box{-1, 0, 0, 1});
     EXPECT_EQ(box.name, "box -1,0,0,1");
+    EXPECT_EQ(region_csv_name(source, box), "Precip_L1_box_-1_0_0_1.csv");
+    EXPECT_EQ(region_csv_name(source, zone), "Precip_L1_zone_1.csv");
     const MonthlySeries b = read_region_series(state_, source, box);
     EXPECT_EQ(b.rows[4], 15.0f);
     // Map points are cells from the grid's centre; the corners in any order.

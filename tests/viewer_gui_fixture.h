@@ -53,7 +53,11 @@ public:
     QString picked_folder;  // what the folder browser returns; empty: cancelled
     QString browse_folder(const QString&) override { return picked_folder; }
     QString save_path;  // what the save dialog returns; empty: cancelled
-    QString save_file(const QString&, const QString&, const QString&) override { return save_path; }
+    QString suggested_path;  // where the save dialog was last asked to start
+    QString save_file(const QString&, const QString& suggested, const QString&) override {
+        suggested_path = suggested;
+        return save_path;
+    }
     std::optional<FrameSpan> frame_span;  // what the span picker returns
     QString frame_span_title;             // the title it was shown under
     std::optional<FrameSpan> pick_frame_span(const QString& title, const FrameSpan&, int, int) override {

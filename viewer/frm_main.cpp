@@ -652,6 +652,13 @@ void FrmMain::closeEvent(QCloseEvent* event) {
     cmdEnd_Click();
 }
 
+void FrmMain::save_series_csv() {
+    const auto source = selection_source(state_);
+    saver_->save_series_csv(charted_cell_, charted_region_ && source
+                                               ? QString::fromStdString(region_csv_name(*source, *charted_region_))
+                                               : QString());
+}
+
 void FrmMain::set_show(MapShow show) {
     act_show[static_cast<std::size_t>(show)]->setChecked(true);
     show_ = show;

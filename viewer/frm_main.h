@@ -168,7 +168,7 @@ public slots:
     bool video_running() const { return video_->running(); }
     void cancel_video() { video_->cancel(); }
 
-    void save_series_csv() { saver_->save_series_csv(charted_cell_); }
+    void save_series_csv();
     void copy_series() { saver_->copy_series(); }
     void save_chart_png() { saver_->save_chart_png(); }
 

@@ -193,8 +193,8 @@ void MapSaver::cancel_frames() {
     finish_frames();
 }
 
-void MapSaver::save_series_csv(std::optional<std::size_t> charted_cell) {
-    const QString name = chart_.series(1)->name() +
+void MapSaver::save_series_csv(std::optional<std::size_t> charted_cell, const QString& offered) {
+    const QString name = !offered.isEmpty() ? offered : chart_.series(1)->name() +
                          (charted_cell ? "_cell_" + QString::number(state_.CellTable[*charted_cell].x) + "_" +
                                              QString::number(state_.CellTable[*charted_cell].y)
                                        : QString()) +

@@ -229,6 +229,13 @@ MonthlySeries read_region_series(const ViewerState& state, const SeriesSource& s
     return series;
 }
 
+std::string region_csv_name(const SeriesSource& source, const ChartRegion& region) {
+    std::string name = source.legend + "_L" + std::to_string(source.layer) + "_" + region.name;
+    std::replace(name.begin(), name.end(), ' ', '_');
+    std::replace(name.begin(), name.end(), ',', '_');
+    return name + ".csv";
+}
+
 std::string region_series_name(const SeriesSource& source, const ChartRegion& region) {
     return source.legend + ", layer " + std::to_string(source.layer) + ", " + region.name + " (area mean)";
 }

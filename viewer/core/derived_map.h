@@ -96,5 +96,8 @@ MonthlySeries read_region_series(const ViewerState& state, const SeriesSource& s
 // The chart's name of a region's series: "Precip, layer 1, zone 3 (area mean)",
 // its legend and the header of its column in CSV.
 std::string region_series_name(const SeriesSource& source, const ChartRegion& region);
+// The name a saved CSV of a region's series is offered under:
+// "Precip_L1_zone_3.csv", "Precip_L1_box_-10_-5_20_15.csv".
+std::string region_csv_name(const SeriesSource& source, const ChartRegion& region);
 
 }  // namespace veldra::viewer
