@@ -8,7 +8,8 @@
 # status line. Then docs/screenshot_scale.png (July 2000's precipitation on
 # a fixed logarithmic scale in viridis), docs/screenshot_difference.png (July
 # 2001 minus July 2000), docs/screenshot_guides.png (coastlines, borders and
-# the graticule over July 2000) and, where Xvfb, xdotool and ffmpeg are
+# the graticule over July 2000), docs/screenshot_trend.png (the trend per
+# decade of precipitation over the run) and, where Xvfb, xdotool and ffmpeg are
 # there, the two dialogs of the Map menu opened by their keys:
 # docs/colour_scale.png (the ends from the month's percentiles) and
 # docs/difference_dialog.png, and docs/video_frame.png: the seventh frame of
@@ -54,6 +55,10 @@ echo "screenshot: wrote docs/screenshot_difference.png"
 run_viewer --model "$model" --select Precip --month 7 --borders --graticule --query 20.25,-12.75 \
   --screenshot docs/screenshot_guides.png
 echo "screenshot: wrote docs/screenshot_guides.png"
+
+run_viewer --model "$model" --select Precip --show trend --borders --query 20.25,-12.75 \
+  --screenshot docs/screenshot_trend.png
+echo "screenshot: wrote docs/screenshot_trend.png"
 
 for tool in Xvfb xdotool ffmpeg; do
   command -v "$tool" >/dev/null || { echo "screenshot: no $tool, so no pictures of the dialogs" >&2; exit 0; }

@@ -53,7 +53,11 @@ public:
     QString picked_folder;  // what the folder browser returns; empty: cancelled
     QString browse_folder(const QString&) override { return picked_folder; }
     QString save_path;  // what the save dialog returns; empty: cancelled
-    QString save_file(const QString&, const QString&, const QString&) override { return save_path; }
+    QString suggested_path;  // where the save dialog was last asked to start
+    QString save_file(const QString&, const QString& suggested, const QString&) override {
+        suggested_path = suggested;
+        return save_path;
+    }
     std::optional<FrameSpan> frame_span;  // what the span picker returns
     QString frame_span_title;             // the title it was shown under
     std::optional<FrameSpan> pick_frame_span(const QString& title, const FrameSpan&, int, int) override {
@@ -126,8 +130,11 @@ public:
     }
     void write(const std::string& relative, const std::string& content) const { model_.write_text(relative, content); }
 
-private:
     using Value = std::function<float(int year, int month, int layer, int cell)>;
+    // Writes the variable file `name` again with other values.
+    void rewrite(const std::string& name, int layers, const Value& value) const { write_variable(name, layers, value); }
+
+private:
     void write_variable(const std::string& name, int layers, const Value& value) const {
         model_.write_variable(name + ".vrd", static_cast<int>(kCells.size()), kFirstYear, kLastYear, layers,
                               [&](auto y, auto m, auto l, auto i) { return value(y, m, l, i); });

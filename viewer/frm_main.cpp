@@ -85,6 +85,10 @@ void FrmMain::build_tools() {
     act_borders = menu.borders;
     act_graticule = menu.graticule;
     act_colour_maps = menu.colour_maps;
+    act_show = menu.show;
+    act_compare = menu.compare;
+    act_end_compare = menu.end_compare;
+    act_zone_series = menu.zone_series;
 
     display_ = std::make_unique<MapDisplay>(state_, *picMap, *status_line, *lstIndex);
     same_colours_ = std::make_unique<SameColours>(state_, *act_same_colours, *status_line, *display_);
@@ -110,6 +114,15 @@ void FrmMain::build_tools() {
     for (int i = 0; i < static_cast<int>(act_colour_maps.size()); ++i)
         connect(act_colour_maps[static_cast<std::size_t>(i)], &QAction::triggered, this,
                 [this, i] { set_colour_map(i == 0 ? 0 : kFirstPerceptualRamp + i - 1); });
+    for (int i = 0; i < static_cast<int>(act_show.size()); ++i)
+        connect(act_show[static_cast<std::size_t>(i)], &QAction::triggered, this,
+                [this, i] { set_show(static_cast<MapShow>(i)); });
+    connect(act_compare, &QAction::triggered, this, &FrmMain::compare_with_run);
+    connect(act_end_compare, &QAction::triggered, this, &FrmMain::end_comparison);
+    connect(act_zone_series, &QAction::triggered, this, &FrmMain::chart_zone_under_pointer);
+    connect(picMap, &PicMap::box_drawn, this, &FrmMain::chart_box);
+    connect(picMap, &PicMap::pointer_moved, this, [this](double x, double y) { pointer_point_ = QPointF(x, y); });
+    connect(picMap, &PicMap::pointer_left, this, [this] { pointer_point_.reset(); });
     connect(chartMain->save_csv_action, &QAction::triggered, this, &FrmMain::save_series_csv);
     connect(chartMain->copy_action, &QAction::triggered, this, &FrmMain::copy_series);
     connect(chartMain->save_png_action, &QAction::triggered, this, &FrmMain::save_chart_png);
@@ -252,6 +265,11 @@ void FrmMain::draw_or_disable(bool can_draw) {
 }
 
 void FrmMain::chart_follows_selection() {
+    if (charted_region_ && charted_selection_ != std::pair{state_.SelectedEntry, state_.SelectedLayer}) {
+        const ChartRegion region = *charted_region_;
+        chart_region(region);
+        return;
+    }
     if (!charted_cell_ || charted_selection_ == std::pair{state_.SelectedEntry, state_.SelectedLayer}) return;
     if (const auto failure = chart_variable(*charted_cell_)) ui_.message(QString::fromStdString(*failure));
 }
@@ -344,6 +362,20 @@ void FrmMain::Draw_Globe() {
 }
 
 void FrmMain::Draw_Data() {
+    if (derived_map()) {
+        // A summary of the run, or this run minus the baseline: the same
+        // ramps, statistics and legend as a month.
+        ShownField field = read_shown_field(state_, show_, year_value(), month_value(), baseline_.get());
+        if (!field.ok()) {
+            ui_.message(QString::fromStdString(field.message));
+            return;
+        }
+        state_.shown_values.clear();
+        state_.reference_values.clear();
+        state_.display_values = std::move(field.values);
+        paint_display_values();
+        return;
+    }
     BlockRead block = read_display_block(state_, year_value(), month_value(), state_.SelectedLayer);
     if (!block.ok()) {
         ui_.message(QString::fromStdString(block.message));
@@ -365,6 +397,12 @@ void FrmMain::Draw_Data() {
         values = difference_values(state_.shown_values, state_.reference_values);
     }
     state_.display_values = std::move(values);
+    paint_display_values();
+}
+
+void FrmMain::paint_display_values() {
+    state_.picture.shown = shown_note(show_, year_value(), month_value(), state_.first_year(),
+                                      state_.GridInfo.lastYear, baseline_ ? baseline_->name : std::string());
     state_.picture.year = year_value();
     state_.picture.month = month_value();
     if (state_.beep_on_redraw) ui_.beep();
@@ -375,7 +413,7 @@ void FrmMain::Draw_Data() {
 
     const RampChoice ramp = choose_ramp(state_.ramps, selected_text(lstClr).toStdString());
     // A difference takes the diverging map; a perceptual map of the menu takes the list's place.
-    const int map = state_.options.difference ? kBlueWhiteRedRamp : state_.options.colour_map;
+    const int map = state_.options.difference && !derived_map() ? kBlueWhiteRedRamp : state_.options.colour_map;
     if (map != 0) {
         Stretcher(ramp_at(state_.ramps, map));
     } else if (ramp.random) {
@@ -427,11 +465,23 @@ void FrmMain::Stretcher(const ColourRamp& ramp) {
     // With the same colours for every month, the month's own statistics are
     // shown but the colours follow the stretch over the run.
     // Fixed ends of the colour scale take the place of either.
-    const StretchStats* run = state_.run_scale.stats_for(state_.SelectedEntry, state_.SelectedLayer);
+    // The stretch over the run's months and the difference to another month
+    // are for months only.
+    const bool derived = derived_map();
+    const StretchStats* run =
+        derived ? nullptr : state_.run_scale.stats_for(state_.SelectedEntry, state_.SelectedLayer);
     int index = 4;
     for (int i = 1; i < kFirstPerceptualRamp + kPerceptualRampCount; ++i)
         if (&ramp_at(state_.ramps, i) == &ramp) index = i;
-    const PaintedValues painted = choose_painting(index, stats, run, state_.options, state_.picture.month);
+    MapOptions options = state_.options;
+    if (derived) options.difference.reset();
+    const PaintedValues painted = choose_painting(index, stats, run, options, state_.picture.month);
+    if (derived) {
+        const std::string label =
+            show_label(show_, year_value(), month_value(), state_.first_year(), state_.GridInfo.lastYear);
+        status_line->show_note(QString::fromStdString("Showing " + (label.empty() ? std::string("the month") : label) +
+                                                      (baseline_ ? " minus " + baseline_->folder : std::string())));
+    }
     paint_values(picMap->canvas(), state_, state_.display_values, painted);
     state_.picture.values = painted;
     state_.picture.marked_cell.reset();
@@ -524,13 +574,15 @@ void FrmMain::query_at(double longitude, double latitude) {
 }
 
 void FrmMain::picMap_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, double x, double y) {
-    // Every button and every shift state query alike.
+    // Every button and every shift state query alike (a Shift press that
+    // draws a box comes as box_drawn instead).
     const auto source = selection_source(state_);
     if (!source) return;
     const auto cell = nearest_cell(state_.CellTable, state_.extents.half_cols, state_.extents.half_rows_int, x, y);
     if (!cell) return;
     mark_cell(*cell, rgb(255, 255, 255));
     charted_cell_ = *cell;
+    charted_region_.reset();
     const auto failure = chart_variable(*cell);
     // The white marker and the first series reach the screen before the
     // climate files are read.
@@ -598,6 +650,82 @@ void FrmMain::closeEvent(QCloseEvent* event) {
     // dialog must not keep it running.
     event->accept();
     cmdEnd_Click();
+}
+
+void FrmMain::save_series_csv() {
+    const auto source = selection_source(state_);
+    saver_->save_series_csv(charted_cell_, charted_region_ && source
+                                               ? QString::fromStdString(region_csv_name(*source, *charted_region_))
+                                               : QString());
+}
+
+void FrmMain::set_show(MapShow show) {
+    act_show[static_cast<std::size_t>(show)]->setChecked(true);
+    show_ = show;
+    if (is_drawable(state_)) Draw_Data();
+}
+
+void FrmMain::compare_with_run() {
+    const QString folder = ui_.browse_folder("Select the folder of the run to compare with: ");
+    if (!folder.isEmpty()) compare_with(folder.toStdString());
+}
+
+bool FrmMain::compare_with(const std::string& folder) {
+    try {
+        baseline_ = std::make_unique<BaselineRun>(load_baseline(state_, folder));
+    } catch (const Error& e) {
+        ui_.message(QString::fromStdString(e.what()));
+        return false;
+    }
+    act_end_compare->setEnabled(true);
+    if (is_drawable(state_)) Draw_Data();
+    return true;
+}
+
+void FrmMain::end_comparison() {
+    baseline_.reset();
+    act_end_compare->setEnabled(false);
+    if (is_drawable(state_)) Draw_Data();
+    else status_line->show_note(QString());
+}
+
+void FrmMain::chart_box(double x0, double y0, double x1, double y1) {
+    if (!selection_source(state_)) return;
+    try {
+        chart_region(box_region(state_, box_between(state_, x0, y0, x1, y1)));
+    } catch (const Error& e) {
+        ui_.message(QString::fromStdString(e.what()));
+    }
+}
+
+void FrmMain::chart_zone_under_pointer() {
+    std::optional<std::size_t> cell = charted_cell_;
+    if (pointer_point_)
+        cell = nearest_cell(state_.CellTable, state_.extents.half_cols, state_.extents.half_rows_int,
+                            pointer_point_->x(), pointer_point_->y());
+    if (!selection_source(state_) || !cell) {
+        ui_.message("Choose a variable, then point at a cell of the map (or query one) to chart its zone.");
+        return;
+    }
+    chart_region(zone_region(state_, *cell));
+}
+
+void FrmMain::chart_region(const ChartRegion& region) {
+    const auto source = selection_source(state_);
+    if (!source) return;
+    const std::string name = region_series_name(*source, region);
+    chartMain->set_legend_text(1, QString::fromStdString(name));
+    chartMain->set_value_axis_title(QString::fromStdString(value_axis_title(*state_.selected_entry())));
+    chartMain->set_units(1, std::string(trim_blanks(state_.selected_entry()->Units)));
+    chartMain->set_cell(QString::fromStdString(name), name);
+    const MonthlySeries series = read_region_series(state_, *source, region);
+    chartMain->set_column(1, series);
+    chartMain->show();
+    charted_region_ = region;
+    charted_cell_.reset();
+    charted_selection_ = {state_.SelectedEntry, state_.SelectedLayer};
+    status_line->show_note(QString::fromStdString("charting the area mean of " + region.name));
+    if (series.failure) ui_.message(QString::fromStdString(*series.failure));
 }
 
 }  // namespace veldra::viewer

@@ -23,6 +23,7 @@
 #include <QWidget>
 
 #include "viewer/chart_main.h"
+#include "viewer/core/derived_map.h"
 #include "viewer/core/viewer_state.h"
 #include "viewer/core/window_layout.h"
 #include "viewer/main_controls.h"
@@ -68,6 +69,10 @@ public:
     QAction* act_borders = nullptr;
     QAction* act_graticule = nullptr;
     std::array<QAction*, 5> act_colour_maps{};  // the list's ramp, then the perceptual maps
+    std::array<QAction*, 5> act_show{};  // the month, the year's mean, the climatology, the run mean, the trend
+    QAction* act_compare = nullptr;
+    QAction* act_end_compare = nullptr;
+    QAction* act_zone_series = nullptr;
     // The keyboard shortcuts of the buttons.
     std::vector<QShortcut*> shortcuts;
 
@@ -139,12 +144,31 @@ public slots:
     void set_borders(bool on);
     void set_graticule(bool on);
 
+    // What the map shows: the month (as at start), or a summary of the run
+    // at the year and month of the boxes.
+    void set_show(MapShow show);
+    MapShow shown() const { return show_; }
+    // "Compare with run...": a baseline folder picked in the folder browser;
+    // the map then shows this run minus the baseline until the comparison
+    // ends. compare_with is false, with a message, for a run that cannot be
+    // compared.
+    void compare_with_run();
+    bool compare_with(const std::string& folder);
+    void end_comparison();
+    const BaselineRun* baseline() const { return baseline_.get(); }
+    // The chart's first series for a region: a box between two map points
+    // (Shift and drag), or the zone of the cell under the pointer (or, with
+    // the pointer off the map, of the charted cell). The climate series stay.
+    void chart_box(double x0, double y0, double x1, double y1);
+    void chart_zone_under_pointer();
+    void chart_region(const ChartRegion& region);
+
     // "Save animation as video..."
     void save_video();
     bool video_running() const { return video_->running(); }
     void cancel_video() { video_->cancel(); }
 
-    void save_series_csv() { saver_->save_series_csv(charted_cell_); }
+    void save_series_csv();
     void copy_series() { saver_->copy_series(); }
     void save_chart_png() { saver_->save_chart_png(); }
 
@@ -171,6 +195,8 @@ private:
     // Over values just painted: the guides, and the charted cell's marker.
     void finish_picture();
     void apply_layout(const MainLayout& layout);
+    // Paints state_.display_values with the chosen colours, then the guides.
+    void paint_display_values();
     void place_status_line();
     void apply_step(const TimeStep& step);
     void set_buttons_enabled(bool enabled);
@@ -188,6 +214,11 @@ private:
     std::optional<OuterSize> requested_size_;
     std::optional<std::size_t> charted_cell_;  // the cell of the chart's first series
     std::pair<int, int> charted_selection_{0, 0};  // the entry and layer of that series
+    std::optional<ChartRegion> charted_region_;    // the region of the chart's first series, instead of a cell
+    std::optional<QPointF> pointer_point_;         // the map point under the pointer, while over the map
+    MapShow show_ = MapShow::month;
+    std::unique_ptr<BaselineRun> baseline_;
+    bool derived_map() const { return show_ != MapShow::month || baseline_ != nullptr; }
 
     std::unique_ptr<MapDisplay> display_;
     std::unique_ptr<SameColours> same_colours_;

@@ -5,6 +5,7 @@
 #include <QListWidget>
 
 #include "modelfiles/paths.h"
+#include "viewer/core/derived_map.h"
 #include "viewer/core/legend.h"
 #include "viewer/core/map_drawing.h"
 #include "viewer/core/map_view.h"
@@ -52,8 +53,7 @@ void MapDisplay::refresh_overlays() {
                                                                          : std::vector<GuideLabel>{});
     const OutputEntry* entry = state_.selected_entry();
     if (state_.picture.values) {
-        const std::string units = entry ? std::string(trim_blanks(entry->Units)) : std::string();
-        map_.set_legend(make_legend(*state_.picture.values, state_.ramps, units));
+        map_.set_legend(make_legend(*state_.picture.values, state_.ramps, legend_units(state_)));
         map_.set_hint(QString());
         return;
     }

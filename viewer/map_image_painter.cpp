@@ -86,12 +86,12 @@ void paint_guide_labels(QPainter& painter, const std::vector<GuideLabel>& labels
 }
 
 SavedMapLayout saved_map_layout(const ViewerState& state, const PaintedValues& painted, const MapRect& shown,
-                                const std::string& title) {
+                                const std::string& title, const std::string& note) {
     SavedMapLayout out;
     out.cells = cell_window(shown, grid_rect(state.extents));
     const QFontMetrics title_metrics(image_font(16, true)), legend_metrics(image_font(12, false));
     const OutputEntry* entry = state.selected_entry();
-    out.legend = make_legend(painted, state.ramps, entry ? std::string(trim_blanks(entry->Units)) : "");
+    out.legend = make_legend(painted, state.ramps, (entry ? std::string(trim_blanks(entry->Units)) : "") + note);
     const int m = cell_pixels(out.cells.cols(), out.cells.rows());
     // The legend may take the map's width, and at least room for all of it.
     out.legend_room = std::max(out.cells.cols() * m, 640);
@@ -104,8 +104,8 @@ SavedMapLayout saved_map_layout(const ViewerState& state, const PaintedValues& p
 }
 
 QImage render_map_image(const ViewerState& state, std::span<const float> values, const PaintedValues& painted,
-                        const MapRect& shown, const std::string& title) {
-    const SavedMapLayout saved = saved_map_layout(state, painted, shown, title);
+                        const MapRect& shown, const std::string& title, const std::string& note) {
+    const SavedMapLayout saved = saved_map_layout(state, painted, shown, title, note);
     const MapImageLayout& l = saved.image;
     const CellWindow& cells = saved.cells;
 

@@ -39,13 +39,15 @@ struct SavedMapLayout {
     Legend legend;
     int legend_room = 0;  // the width the legend is laid out in
 };
+// `note` follows the units in the legend: what the values stand for beyond
+// a month (", mean of 2001").
 SavedMapLayout saved_map_layout(const ViewerState& state, const PaintedValues& painted, const MapRect& shown,
-                                const std::string& title);
+                                const std::string& title, const std::string& note = {});
 
 // The saved map of `values` painted as `painted`: `title` over the part
 // `shown` of the grid (whole cells around it) at a whole number of pixels
 // per cell, with its legend under it.
 QImage render_map_image(const ViewerState& state, std::span<const float> values, const PaintedValues& painted,
-                        const MapRect& shown, const std::string& title);
+                        const MapRect& shown, const std::string& title, const std::string& note = {});
 
 }  // namespace veldra::viewer

@@ -64,6 +64,22 @@ MapMenu build_map_menu(QWidget& window) {
     m.colour_scale->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
     m.difference = menu->addAction("Show difference to...");
     m.difference->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    // What the map shows of the chosen variable.
+    QMenu* show = menu->addMenu("Show");
+    auto* shows = new QActionGroup(show);
+    const char* const show_names[] = {"The month", "The year's mean", "The month's climatology", "The run mean",
+                                      "The trend per decade"};
+    for (int i = 0; i < 5; ++i) {
+        QAction* a = show->addAction(show_names[i]);
+        a->setCheckable(true);
+        shows->addAction(a);
+        m.show[static_cast<std::size_t>(i)] = a;
+    }
+    m.show[0]->setChecked(true);
+    m.compare = menu->addAction("Compare with run...");
+    m.end_compare = menu->addAction("End comparison");
+    m.end_compare->setEnabled(false);
+    m.zone_series = menu->addAction("Series of the zone under the pointer");
     menu->addSeparator();
     // The colour list's ramp, or a perceptual map in its place.
     auto* maps = new QActionGroup(menu);

@@ -37,6 +37,12 @@ struct MapMenu {
     QAction* graticule = nullptr;  // meridians and parallels every 30 degrees
     // The colour list's ramp (first), then the perceptual maps; one is checked.
     std::array<QAction*, 5> colour_maps{};
+    // "Show": the month, the year's mean, the month's climatology, the run
+    // mean, the trend; one is checked.
+    std::array<QAction*, 5> show{};
+    QAction* compare = nullptr;      // "Compare with run..."
+    QAction* end_compare = nullptr;  // "End comparison"
+    QAction* zone_series = nullptr;  // "Series of the zone under the pointer"
 };
 
 // The keys of the menu's actions that work wherever the focus is in the window.

@@ -85,7 +85,7 @@ void MapSaver::save_map_png() {
     const MapCanvas& c = map_.canvas();
     const QImage image = render_map_image(state_, state_.display_values, *state_.picture.values,
                                           shown_rect(state_, c.width(), c.height()),
-                                          map_title(*entry, state_.SelectedLayer, year, month));
+                                          map_title(*entry, state_.SelectedLayer, year, month), state_.picture.shown);
     try {
         save_png(path, image);
         status_line_.show_note("Saved the map as " + path);
@@ -193,8 +193,8 @@ void MapSaver::cancel_frames() {
     finish_frames();
 }
 
-void MapSaver::save_series_csv(std::optional<std::size_t> charted_cell) {
-    const QString name = chart_.series(1)->name() +
+void MapSaver::save_series_csv(std::optional<std::size_t> charted_cell, const QString& offered) {
+    const QString name = !offered.isEmpty() ? offered : chart_.series(1)->name() +
                          (charted_cell ? "_cell_" + QString::number(state_.CellTable[*charted_cell].x) + "_" +
                                              QString::number(state_.CellTable[*charted_cell].y)
                                        : QString()) +

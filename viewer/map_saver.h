@@ -67,7 +67,8 @@ public:
     void cancel_frames();
 
     // The chart's series, named after the first and the cell charted.
-    void save_series_csv(std::optional<std::size_t> charted_cell);
+    // Offered as `name` when one is given, else after the series and the cell.
+    void save_series_csv(std::optional<std::size_t> charted_cell, const QString& name = {});
     void copy_series();
     void save_chart_png();
 

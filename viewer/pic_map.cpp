@@ -5,8 +5,10 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPen>
 #include <QWheelEvent>
 
+#include "viewer/core/derived_map.h"
 #include "viewer/map_image_painter.h"
 
 namespace veldra::viewer {
@@ -85,6 +87,12 @@ void PicMap::paintEvent(QPaintEvent*) {
         const LegendLayout l = layout_legend(*legend_, max_width, metrics.height(), text_width_in(font()));
         paint_legend(painter, *legend_, QPoint(4, height() - l.box.h - 4), max_width, font());
     }
+    if (shift_press_) {
+        // The box being drawn.
+        painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(shift_press_->from, shift_press_->to).normalized());
+    }
     if (!hint_.isEmpty()) {
         const QFontMetrics metrics(font());
         const QRect text = metrics.boundingRect(hint_).adjusted(-10, -6, 10, 6);
@@ -105,12 +113,35 @@ void PicMap::resizeEvent(QResizeEvent* event) {
 }
 
 void PicMap::mousePressEvent(QMouseEvent* event) {
+    if (event->modifiers() & Qt::ShiftModifier) {
+        shift_press_ = ShiftPress{event->button(), event->modifiers(), event->position(), event->position()};
+        QWidget::mousePressEvent(event);
+        return;
+    }
     const QPointF point = map_point(event->position());
     emit mouse_down(event->button(), event->modifiers(), point.x(), point.y());
     QWidget::mousePressEvent(event);
 }
 
+void PicMap::mouseReleaseEvent(QMouseEvent* event) {
+    if (shift_press_) {
+        const ShiftPress press = *shift_press_;
+        shift_press_.reset();
+        update();
+        const QPointF from = map_point(press.from);
+        const QPointF to = map_point(event->position());
+        const QPointF moved = event->position() - press.from;
+        if (draws_box(moved.x(), moved.y())) emit box_drawn(from.x(), from.y(), to.x(), to.y());
+        else emit mouse_down(press.button, press.modifiers, from.x(), from.y());
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
 void PicMap::mouseMoveEvent(QMouseEvent* event) {
+    if (shift_press_) {
+        shift_press_->to = event->position();
+        update();
+    }
     // The centre of the pixel under the pointer: the top row and the left
     // column of pixels lie inside the grid too.
     const QPointF point = map_point(event->position() + QPointF(0.5, 0.5));

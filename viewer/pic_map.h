@@ -1,8 +1,10 @@
 // The map picture of the main window: shows a MapCanvas, which the drawing
 // code paints in map units, scaled to the widget. Over it: the colour legend
 // at the lower left, or a hint while there is nothing to draw. It reports
-// presses (each a cell query), pointer moves, wheel turns and the keys that
-// pan and zoom; what they do is the window's.
+// presses (each a cell query), boxes drawn with Shift held, pointer moves,
+// wheel turns and the keys that pan and zoom; what they do is the window's.
+// A press without Shift is reported at once; one with Shift when let go:
+// as a box when the pointer went more than 5 pixels away, else as a press.
 #pragma once
 
 #include <optional>
@@ -46,6 +48,8 @@ public:
 signals:
     // Any mouse button, with the shift state and the map point pressed.
     void mouse_down(Qt::MouseButton button, Qt::KeyboardModifiers shift, double x, double y);
+    // A box drawn with Shift held, from the map point pressed to the one let go.
+    void box_drawn(double x0, double y0, double x1, double y1);
     // The pointer moved to a map point; it left the map.
     void pointer_moved(double x, double y);
     void pointer_left();
@@ -60,6 +64,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -72,6 +77,14 @@ private:
     std::optional<Legend> legend_;
     QString hint_;
     std::vector<GuideLabel> labels_;
+    // A press held with Shift: where it was pressed and where the pointer is.
+    struct ShiftPress {
+        Qt::MouseButton button;
+        Qt::KeyboardModifiers modifiers;
+        QPointF from;
+        QPointF to;
+    };
+    std::optional<ShiftPress> shift_press_;
 };
 
 }  // namespace veldra::viewer

@@ -28,7 +28,7 @@ namespace {
 // What the command line gives, as text; start_viewer checks it.
 struct StartOptions {
     std::string model, settings, select, screenshot, query, layer, year, month, ramp, zoom, scale, colour_map,
-        difference;
+        difference, show, compare;
     bool log_scale = false, borders = false, graticule = false, version = false;
 };
 
@@ -64,6 +64,10 @@ constexpr ValueOption kValueOptions[] = {
      "colour with the perceptual map NAME (any case): Viridis, Cividis,\nBlue-white-red or Grey"},
     {"--difference", "YEAR[-MONTH]", &StartOptions::difference,
      "show each month minus the same cell in YEAR and MONTH (e.g. 1999-07);\nwith YEAR alone, minus the same month of YEAR, as\nMap > Show difference to does"},
+    {"--show", "WHAT", &StartOptions::show,
+     "show on the map the month (month, as at start), the year's mean\n(year-mean), the month's climatology over the run (climatology),\nthe run mean (run-mean) or the trend per decade (trend), as\nMap > Show does"},
+    {"--compare", "DIR", &StartOptions::compare,
+     "show this run minus the run in DIR, cells paired by their place,\nas Map > Compare with run does"},
     {"--screenshot", "FILE", &StartOptions::screenshot,
      "save a PNG of the window to FILE once it has drawn (and queried), then\nexit: 0 when it was written, else 1; messages go to standard error\ninstead of message boxes"},
 };
@@ -219,6 +223,9 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
     if (difference_to && o.log_scale)
         return usage_error("--log-scale does not apply to --difference: a difference has a linear scale of its own");
 
+    const std::optional<MapShow> show = o.show.empty() ? MapShow::month : map_show_named(o.show);
+    if (!show) return usage_error("--show needs one of month, year-mean, climatology, run-mean, trend");
+
     StartupResult r;
     r.screenshot = o.screenshot;  // also when the model cannot be loaded: no message box then
     std::string folder;
@@ -278,12 +285,15 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
     r.difference = difference_to;
     r.borders = o.borders;
     r.graticule = o.graticule;
+    r.show = *show;
+    r.compare = o.compare;
     return r;
 }
 
 bool has_start_choices(const StartupResult& r) {
     return !r.select.empty() || r.layer || r.year || r.month || !r.ramp.empty() || r.zoom || r.query || r.scale ||
-           r.colour_map != 0 || r.difference || r.borders || r.graticule;
+           r.colour_map != 0 || r.difference || r.borders || r.graticule ||
+           r.show != MapShow::month || !r.compare.empty();
 }
 
 void apply_start_choices(const StartupResult& r, FrmMain& w) {
@@ -294,6 +304,8 @@ void apply_start_choices(const StartupResult& r, FrmMain& w) {
     if (r.colour_map != 0) w.set_colour_map(r.colour_map);
     if (r.borders) w.set_borders(true);
     if (r.graticule) w.set_graticule(true);
+    if (r.show != MapShow::month) w.set_show(r.show);
+    if (!r.compare.empty()) w.compare_with(r.compare);
     if (!r.ramp.empty()) w.select_item(w.lstClr, ramp_named(r.ramp));
     if (!r.select.empty()) {
         const auto items = w.lstMaps->findItems(QString::fromStdString(r.select), Qt::MatchExactly);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "viewer/core/derived_map.h"
 #include "viewer/core/map_options.h"
 #include "viewer/core/viewer_state.h"
 
@@ -35,6 +36,8 @@ struct StartupResult {
     std::optional<DifferenceTo> difference;  // --difference: the month subtracted
     bool borders = false;      // --borders: coastlines and borders over the map
     bool graticule = false;    // --graticule: meridians and parallels every 30 degrees
+    MapShow show = MapShow::month;  // --show: what the map shows
+    std::string compare;       // --compare: the folder of the run subtracted
     ViewerState state;         // the loaded model, when run
 };
 
@@ -51,7 +54,8 @@ bool has_start_choices(const StartupResult& result);
 
 // Applies the choices of the command line to the window as the user's clicks
 // would: the map's options (difference, colour scale, which is then the
-// difference's, colour map, borders, graticule), then the ramp, the
+// difference's, colour map, borders, graticule, what the map shows and the
+// run it is compared with), then the ramp, the
 // variable, its layer, the month and the year, the zoom and the cell query.
 void apply_start_choices(const StartupResult& result, FrmMain& window);
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "viewer/core/colour_ramps.h"
@@ -30,6 +31,10 @@ struct MapPicture {
     std::optional<PaintedValues> values;      // the values on display are painted over it
     int year = 0;                             // the month of the values on display
     int month = 0;
+    // What the values stand for when not the month shown, as the legend
+    // says it after the units: ", mean of 2001", " minus base_run"; empty
+    // for a month.
+    std::string shown;
     std::optional<std::size_t> marked_cell;   // the last queried cell, marked in yellow
     // The picture's scale is the grid's (or the zoomed part of it); false
     // between a resize and the redraw that follows, while it is geographic.
