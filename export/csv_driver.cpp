@@ -34,7 +34,7 @@ ExportOutcome write_table(const FormatRun& run, const ExportProgress& progress) 
 
 FormatDriver csv_driver() {
     return {.name = "csv", .extension = ".csv",
-            .options = {"--regions", "--summary", "--baseline", "--compare", "--baseline-period"},
+            .options = with_field_options({"--regions"}),
             .refusals = {{"--decimals", "--decimals applies to grids only: a table holds the values in full"}},
             .can_project = false, .projection_refusal = "a table of regions holds the model's own cells",
             .bad_block = fields::BadBlock::nan, .check_model = {},

@@ -44,6 +44,18 @@ std::int64_t span_months(const CommandValues& values) {
     return (std::int64_t{values.last_year} - values.first_year + 1) * 12;
 }
 
+std::vector<std::string> with_field_options(std::vector<std::string> options) {
+    for (const char* o : {"--summary", "--baseline", "--compare", "--baseline-period"}) options.push_back(o);
+    return options;
+}
+
+PeriodFilePart period_file_part(const CommandValues& values) {
+    if (values.request.plain()) return {};
+    return [request = values.request, first = values.first_year, last = values.last_year](const fields::Period& p) {
+        return viewer::period_file_part(request, p, first, last);
+    };
+}
+
 std::int64_t span_fields(const CommandValues& values) {
     const std::optional<fields::Summary> summary = values.request.summary;
     if (!summary) return span_months(values);

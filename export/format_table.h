@@ -83,6 +83,14 @@ struct FormatDriver {
 
 using FormatTable = std::vector<FormatDriver>;
 
+// `options` and those of the fields of every format: --summary, --baseline,
+// --compare, --baseline-period.
+std::vector<std::string> with_field_options(std::vector<std::string> options);
+
+// The names of the files of the fields of `values` after "<root>_"
+// (derived_fields.h); not set for the months, named as they always were.
+PeriodFilePart period_file_part(const CommandValues& values);
+
 // The drivers of the formats, one file each.
 FormatDriver grids_driver();
 FormatDriver netcdf_driver();
