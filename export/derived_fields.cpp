@@ -93,6 +93,18 @@ std::string period_file_part(const FieldRequest& request, const fields::Period& 
     return integer_text(period.year) + "_" + two_digits(period.month);
 }
 
+std::vector<fields::Period> requested_periods(const FieldRequest& request, std::int32_t first_year,
+                                              std::int32_t last_year) {
+    if (!request.summary) return fields::months_of(first_year, last_year);
+    if (fields::spans_run(*request.summary)) return {fields::Period{first_year, 0}};
+    std::vector<fields::Period> periods;
+    if (*request.summary == fields::Summary::climatology)
+        for (std::int32_t m = 1; m <= 12; ++m) periods.push_back({0, m});
+    else
+        for (std::int32_t y = first_year; y <= last_year; ++y) periods.push_back({y, 0});
+    return periods;
+}
+
 void check_request(const FieldRequest& request, const LoadedModel& model, const OutputEntry& entry,
                    std::int32_t first_year, std::int32_t last_year) {
     if (request.baseline) {

@@ -50,6 +50,10 @@ std::string request_suffix(const FieldRequest& request);
 std::string period_file_part(const FieldRequest& request, const fields::Period& period, std::int32_t first_year,
                              std::int32_t last_year);
 
+// The periods of the fields of `request` over first_year..last_year.
+std::vector<fields::Period> requested_periods(const FieldRequest& request, std::int32_t first_year,
+                                              std::int32_t last_year);
+
 // Raises LoadError when the baseline run cannot stand beside this one: it
 // lacks the variable, or its years do not cover those compared (the span
 // without a baseline period, else the baseline period). A baseline period

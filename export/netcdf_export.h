@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "export/cf/cf_layout.h"
 #include "export/grid_export.h"
 #include "modelfiles/file_io.h"
 
@@ -46,6 +47,11 @@ struct NetcdfSettings {
     std::string institution;                 // no attribute when empty
     std::string history;                     // what made the file (the command line); the time goes before it
     GridEdges edges;
+    // Fields other than the months (a summary, a comparison, anomalies):
+    // what they hold, and the months each covers, one span per field.
+    // Without spans the fields are the months of the span.
+    cf::FieldDescription fields;
+    std::vector<cf::MonthSpan> spans;
 };
 
 struct NetcdfOutcome {
