@@ -116,7 +116,12 @@ std::string usage_text(const FormatTable& table) {
            "--format netcdf, one CF NetCDF-4 file FOLDER/ROOT.nc holding every month of the span\n"
            "and every layer of the variable; or, with --format gtiff, one Cloud-Optimized GeoTIFF\n"
            "FOLDER/ROOT_YEAR_MM.tif per month (with --bands, FOLDER/ROOT_YEAR.tif per year, a band\n"
-           "per month) holding the grids' values in single precision.\n"
+           "per month) holding the grids' values in single precision; or, with --format csv and\n"
+           "--regions, one table FOLDER/ROOT.csv of statistics by region (ROOT adds _zone,\n"
+           "_range-type, _box or _<polygon file stem>). --summary, --baseline and --baseline-period\n"
+           "write their fields instead of the months, ROOT adding _<summary>, then _<compare> or\n"
+           "_anomaly: a grid or GeoTIFF per field, ROOT_YYYY of a year, ROOT_MM of a calendar month,\n"
+           "ROOT_YYYY-YYYY of the whole span.\n"
            "\n";
     for (const OptionSpec& o : kOptions) {
         std::string left = std::string("  ") + o.name + (o.value ? std::string(" ") + o.value : "");
