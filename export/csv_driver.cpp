@@ -9,7 +9,9 @@
 namespace veldra::viewer {
 namespace {
 
-std::string table_path(const CommandValues& v) { return with_trailing_separator(trim_blanks(v.folder)) + v.root + ".csv"; }
+std::string table_path(const CommandValues& v) {
+    return with_trailing_separator(trim_blanks(v.folder)) + v.root + ".csv";
+}
 
 ExportOutcome write_table(const FormatRun& run, const ExportProgress& progress) {
     const CommandValues& v = run.values;
@@ -36,6 +38,7 @@ FormatDriver csv_driver() {
     return {.name = "csv", .extension = ".csv",
             .options = with_field_options({"--regions"}),
             .refusals = {{"--decimals", "--decimals applies to grids only: a table holds the values in full"}},
+            .needs = {"--regions"},
             .can_project = false, .projection_refusal = "a table of regions holds the model's own cells",
             .bad_block = fields::BadBlock::nan, .check_model = {},
             .steps = [](const CommandValues&) -> std::int64_t { return 1; }, .write = write_table};

@@ -432,7 +432,8 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
     values.folder = cl.values["--out"];
     values.bands = cl.switches["--bands"];
     if (const std::optional<std::string> wrong = read_request(cl, values)) return usage_error(err, *wrong);
-    if (driver->name == "csv" && !cl.values.count("--regions")) return usage_error(err, "--format csv needs --regions");
+    for (const std::string& needed : driver->needs)
+        if (!cl.values.count(needed)) return usage_error(err, "--format " + driver->name + " needs " + needed);
     values.root = cl.values.count("--root") ? cl.values["--root"] : default_export_root(name, values.layer);
     values.institution = cl.values["--institution"];
     values.command = command_text(args);

@@ -64,6 +64,8 @@ struct FormatDriver {
     // Another refusal than "<option> applies to --format <names> only" of an
     // option it does not take.
     std::map<std::string, std::string> refusals;
+    // The options it cannot go without, e.g. "--regions" of csv.
+    std::vector<std::string> needs;
     bool can_project = false;
     // Why it cannot, after "--projection: "; when empty, "--format <name>
     // writes the model's geographic grid only".

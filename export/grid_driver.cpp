@@ -10,8 +10,8 @@ FormatDriver grids_driver() {
                                   run.lookup, run.open, run.files, progress, period_file_part(v));
     };
     return {.name = "grids", .extension = ".asc", .options = with_field_options({"--decimals", "--lookup"}),
-            .refusals = {}, .can_project = true, .projection_refusal = {}, .bad_block = fields::BadBlock::skip,
-            .check_model = {}, .steps = span_fields, .write = write};
+            .refusals = {}, .needs = {}, .can_project = true, .projection_refusal = {},
+            .bad_block = fields::BadBlock::skip, .check_model = {}, .steps = span_fields, .write = write};
 }
 
 }  // namespace veldra::viewer

@@ -19,6 +19,7 @@ std::int64_t gtiff_steps(const CommandValues& v) { return v.bands ? span_months(
 FormatDriver gtiff_driver() {
     return {.name = "gtiff", .extension = ".tif", .options = with_field_options({"--bands", "--lookup"}),
             .refusals = {{"--decimals", "--decimals applies to --format grids only: a GeoTIFF holds the values in full"}},
+            .needs = {},
             .can_project = true, .projection_refusal = {}, .bad_block = fields::BadBlock::skip,
             .check_model = {}, .steps = gtiff_steps, .write = write_gtiffs};
 }

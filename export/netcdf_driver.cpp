@@ -67,6 +67,7 @@ ExportOutcome write_netcdf(const FormatRun& run, const ExportProgress& progress)
 FormatDriver netcdf_driver() {
     return {.name = "netcdf", .extension = ".nc", .options = with_field_options({"--institution", "--deflate", "--threads"}),
             .refusals = {{"--decimals", "--decimals applies to grids only"}, {"--lookup", "--lookup applies to grids only"}},
+            .needs = {},
             .can_project = false, .projection_refusal = "a NetCDF file holds the model's geographic grid only",
             .bad_block = fields::BadBlock::stop, .check_model = check_calendar_years, .steps = span_fields,
             .write = write_netcdf};

@@ -99,8 +99,12 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
                             const NetcdfSettings& settings, FileAccess& files, const ExportProgress& progress);
 
 // The same over the fields of `open(layer)` for each layer written, which
-// hold the months first_year-01 to last_year-12 in order; the last layer's
-// check_span() runs before the file is made. export_netcdf is this over
+// hold the months first_year-01 to last_year-12 in order, or with
+// settings.spans one field for each span (a summary: the time at the middle
+// of each span, bounded by it; a climatology's bounds in climatology_bnds,
+// named by time's climatology attribute); the variable's attributes say what
+// settings.fields describes. The last layer's check_span() runs before the
+// file is made. export_netcdf is this over
 // monthly_fields with BadBlock::stop.
 NetcdfOutcome export_netcdf_fields(const ExportSource& source, const NetcdfVariable& variable,
                                    const NetcdfSettings& settings, const OpenFields& open, FileAccess& files,
