@@ -54,9 +54,14 @@ TEST(CfLayout, WhatTheValuesOfASummaryAreInTheirAttributes) {
     EXPECT_EQ(std::get<std::string>(a[0].value), "Precipitation, anomaly from the 2000-2009 climatology, trend per decade");
     EXPECT_EQ(std::get<std::string>(a[1].value), "cm per decade");
     EXPECT_EQ(std::get<std::string>(a[2].value), "time: linear_trend");
-    FieldDescription ratio{.long_name = "Precipitation", .units = "cm", .summary = "climatology",
-                           .cell_methods = "time: mean", .climatology = true, .trend = false,
-                           .compare = "ratio", .anomaly_years = "", .baseline = "/runs/base"};
+    FieldDescription ratio = trend;
+    ratio.summary = "climatology";
+    ratio.cell_methods = "time: mean";
+    ratio.climatology = true;
+    ratio.trend = false;
+    ratio.compare = "ratio";
+    ratio.anomaly_years = "";
+    ratio.baseline = "/runs/base";
     const Attributes b = field_data_attributes(ratio, true);
     EXPECT_EQ(std::get<std::string>(b[0].value), "Precipitation, climatology, ratio of the baseline");
     EXPECT_EQ(std::get<std::string>(b[1].value), "1");
