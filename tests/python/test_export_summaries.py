@@ -184,6 +184,8 @@ def test_table_of_a_geojson_of_two_boxes(runs):
     assert done.returncode == 0, done.stderr
     check_rows(read_table(out / "Precip_climatology_halves.csv"), [f"{m:02d}" for m in range(1, 13)],
                [("west", [0, 1]), ("east", [2, 3])], run_values().reshape(-1, 12, 4).mean(axis=0))
+    no_field = export(model, out, "--format", "csv", "--regions", f"{halves}:label")
+    assert no_field.returncode == 2 and "label" in no_field.stderr
 
 
 @pytest.mark.parametrize("args, status, message", [
