@@ -342,6 +342,14 @@ std::optional<std::string> read_request(const CommandLine& cl, CommandValues& v)
     if (const auto b = cl.values.find("--baseline"); b != cl.values.end() && b->second.empty())
         return "--baseline: the model folder is empty";
     if (v.request.summary && v.bands) return "--bands: the months of a year as bands; not with --summary";
+    if (cl.values.count("--regions")) {
+        // Read again once the baseline is loaded; a bad argument is found before.
+        try {
+            fields::parse_regions(cl.lists.at("--regions"));
+        } catch (const fields::RegionArgumentError& e) {
+            return e.what();
+        }
+    }
     return std::nullopt;
 }
 

@@ -199,6 +199,7 @@ def test_table_of_a_geojson_of_two_boxes(runs):
     (["--baseline-period", "2001"], 2, "--baseline-period: two years Y0-Y1"),
     (["--baseline-period", "1990-2000"], 1, "year 1990 of 1990 to 2000 is not among them"),
     (["--baseline", "nowhere"], 1, "nowhere/Parms/Output_List.vrl"),
+    (["--format", "csv", "--regions", "box:1,2", "--baseline", "nowhere"], 2, "--regions"),
     (["--summary", "annual-mean", "--bands", "--format", "gtiff"], 2, "--bands"),
 ])
 def test_refusals(runs, args, status, message):
