@@ -3,11 +3,14 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <ostream>
 
 #include "export/console_report.h"
+#include "export/derived_fields.h"
+#include "export/month_values.h"
 #include "export/export_settings.h"
 #include "export/format_table.h"
 #include "export/grid_value_text.h"
@@ -27,6 +30,7 @@ struct OptionSpec {
     const char* value;  // the value's name; nullptr for a switch
     const char* help;
     bool ends_usage_line = false;  // the synopsis goes on in a new line after it
+    bool repeats = false;          // may be given many times, each value kept in order
 };
 
 constexpr OptionSpec kOptions[] = {
@@ -43,6 +47,13 @@ constexpr OptionSpec kOptions[] = {
     {"--institution", "TEXT", "the file's institution attribute"},
     {"--deflate", "LEVEL", "compression level 0 (none) to 9 (default 4)"},
     {"--threads", "N", "threads compressing the values, 1 to 256 (default: one per core)", true},
+    {"--summary", "NAME", "a summary of the months: annual-mean, annual-sum, annual-min, annual-max, "
+                          "climatology, run-mean, run-sd or trend"},
+    {"--baseline", "DIR", "a model folder whose run of the variable this run is compared with"},
+    {"--compare", "HOW", "against --baseline: difference (default: this run minus the baseline), ratio or percent"},
+    {"--baseline-period", "Y0-Y1", "anomalies: each month less the mean of its calendar month over Y0 to Y1 "
+                                   "(of --baseline, else of this run)", true},
+    {"--regions", "R", "zone, range-type, box:W,S,E,N (again for more boxes) or FILE[:FIELD]", true, true},
     {"--root", "ROOT", "the root of the file names (default NAME, or NAME_L<layer> above layer 1)"},
     {"--lookup", "DIR", "look for the projection lookup grids in DIR first"},
     {"--quiet", nullptr, "nothing but errors: no progress lines, no summary"},
@@ -105,7 +116,12 @@ std::string usage_text(const FormatTable& table) {
            "--format netcdf, one CF NetCDF-4 file FOLDER/ROOT.nc holding every month of the span\n"
            "and every layer of the variable; or, with --format gtiff, one Cloud-Optimized GeoTIFF\n"
            "FOLDER/ROOT_YEAR_MM.tif per month (with --bands, FOLDER/ROOT_YEAR.tif per year, a band\n"
-           "per month) holding the grids' values in single precision.\n"
+           "per month) holding the grids' values in single precision; or, with --format csv and\n"
+           "--regions, one table FOLDER/ROOT.csv of statistics by region (ROOT adds _zone,\n"
+           "_range-type, _box or _<polygon file stem>). --summary, --baseline and --baseline-period\n"
+           "write their fields instead of the months, ROOT adding _<summary>, then _<compare> or\n"
+           "_anomaly: a grid or GeoTIFF per field, ROOT_YYYY of a year, ROOT_MM of a calendar month,\n"
+           "ROOT_YYYY-YYYY of the whole span.\n"
            "\n";
     for (const OptionSpec& o : kOptions) {
         std::string left = std::string("  ") + o.name + (o.value ? std::string(" ") + o.value : "");
@@ -120,6 +136,7 @@ std::string usage_text(const FormatTable& table) {
 struct CommandLine {
     std::map<std::string, std::string> values;
     std::map<std::string, bool> switches;
+    std::map<std::string, std::vector<std::string>> lists;  // of an option that repeats, in the order given
     bool help = false;
     bool version = false;
     std::string problem;
@@ -155,7 +172,9 @@ CommandLine read_command_line(const std::vector<std::string>& args, const Format
     CommandLine cl;
     std::map<std::string, std::string> given;
     for (const OptionSpec& o : kOptions) {
-        if (o.value)
+        if (o.repeats)
+            app.add_option(o.name, cl.lists[o.name])->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+        else if (o.value)
             app.add_option(o.name, given[o.name])->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
         else
             app.add_flag(o.name, cl.switches[o.name]);
@@ -175,8 +194,10 @@ CommandLine read_command_line(const std::vector<std::string>& args, const Format
         if (!app.remaining().empty()) cl.problem = "unknown option " + app.remaining().front();
         return cl;
     }
-    for (const OptionSpec& o : kOptions)
-        if (o.value && app.count(o.name) > 0) cl.values[o.name] = given[o.name];
+    for (const OptionSpec& o : kOptions) {
+        if (!o.value || app.count(o.name) == 0) continue;
+        cl.values[o.name] = o.repeats ? cl.lists[o.name].front() : given[o.name];
+    }
     // Of help, the version and an unknown argument, the first given counts.
     const auto first = [&](const auto& is) {
         return std::find_if(in_order.begin(), in_order.end(), is) - in_order.begin();
@@ -288,6 +309,80 @@ std::optional<LoadedModel> load_model(const std::string& folder, std::ostream& e
     return std::nullopt;
 }
 
+// The part of the default root after the variable's for a table of regions:
+// "_zone", "_range-type", "_box", or "_" and the stem of the polygon file.
+std::string regions_root_part(const fields::RegionRequest& regions) {
+    switch (regions.kind) {
+    case fields::RegionKind::zone: return "_zone";
+    case fields::RegionKind::range_type: return "_range-type";
+    case fields::RegionKind::box: return "_box";
+    case fields::RegionKind::polygons: break;
+    }
+    return "_" + std::filesystem::path(regions.file).stem().string();
+}
+
+// What the fields are to be (--summary, --compare, --baseline-period) into
+// `v.request`; the reason of the first that is wrong.
+std::optional<std::string> read_request(const CommandLine& cl, CommandValues& v) {
+    if (const auto s = cl.values.find("--summary"); s != cl.values.end()) {
+        v.request.summary = fields::summary_named(s->second);
+        if (!v.request.summary) return "--summary: " + summary_names() + ", not " + s->second;
+    }
+    if (const auto c = cl.values.find("--compare"); c != cl.values.end()) {
+        if (!cl.values.count("--baseline")) return "--compare: a comparison with --baseline only";
+        const std::optional<fields::Compare> how = fields::compare_named(c->second);
+        if (!how) return "--compare: difference, ratio or percent, not " + c->second;
+        v.request.compare = *how;
+    }
+    if (const auto p = cl.values.find("--baseline-period"); p != cl.values.end()) {
+        v.request.baseline_period = parse_baseline_period(p->second);
+        if (!v.request.baseline_period)
+            return "--baseline-period: two years Y0-Y1, the first not after the second, not " + p->second;
+    }
+    if (const auto b = cl.values.find("--baseline"); b != cl.values.end() && b->second.empty())
+        return "--baseline: the model folder is empty";
+    if (v.request.summary && v.bands) return "--bands: the months of a year as bands; not with --summary";
+    if (cl.values.count("--regions")) {
+        // Read again once the baseline is loaded; a bad argument is found before.
+        try {
+            fields::parse_regions(cl.lists.at("--regions"));
+        } catch (const fields::RegionArgumentError& e) {
+            return e.what();
+        }
+    }
+    return std::nullopt;
+}
+
+// The baseline and the regions, made once the command line is checked; the
+// exit status when they cannot be (1 for a model or file, 2 for an argument).
+std::optional<int> prepare_run(const CommandLine& cl, const LoadedModel& model, const OutputEntry& entry,
+                               std::optional<LoadedModel>& baseline, CommandValues& v, std::ostream& err,
+                               FileAccess& files) {
+    try {
+        if (cl.values.count("--baseline")) {
+            baseline = load_model(cl.values.at("--baseline"), err, files);
+            if (!baseline) return 1;
+            v.request.baseline = &*baseline;
+            v.baseline_folder = cl.values.at("--baseline");
+        }
+        check_request(v.request, model, entry, v.first_year, v.last_year);
+        if (!cl.values.count("--root")) v.root += request_suffix(v.request);
+        if (cl.values.count("--regions")) {
+            const fields::RegionRequest request = fields::parse_regions(cl.lists.at("--regions"));
+            const ExportSource source = *export_source(model, &entry, v.layer);
+            v.regions = std::make_shared<const fields::RegionSet>(
+                fields::make_regions(request, model.CellTable, source_grid(source)));
+            if (!cl.values.count("--root")) v.root += regions_root_part(request);
+        }
+    } catch (const fields::RegionArgumentError& e) {
+        return usage_error(err, e.what());
+    } catch (const Error& e) {
+        err << "veldra_export: " << e.what() << "\n";
+        return 1;
+    }
+    return std::nullopt;
+}
+
 // Runs the checked command on `driver`.
 int run_driver(const FormatDriver& driver, const LoadedModel& model, const OutputEntry& entry,
                const CommandValues& values, std::ostream& err, bool quiet, const LookupPlaces& lookup,
@@ -297,7 +392,8 @@ int run_driver(const FormatDriver& driver, const LoadedModel& model, const Outpu
     ConsoleReport report(err, quiet, driver.steps(values));
     FileAccess& counted = report.files(files);
     const ExportSource source = *export_source(model, &entry, values.layer);
-    const OpenFields open = monthly_fields(source, values.first_year, values.last_year, driver.bad_block, counted);
+    const OpenFields open =
+        requested_fields(values.request, source, values.first_year, values.last_year, driver.bad_block, counted);
     const ExportOutcome outcome = driver.write({model, entry, source, values, lookup, open, counted}, report.progress());
     report.finish();
     return exit_status(outcome);
@@ -342,8 +438,11 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
     if (const std::optional<std::string> wrong = read_values(cl, *model, *entry, *driver, values))
         return usage_error(err, *wrong);
     values.folder = cl.values["--out"];
-    values.root = cl.values.count("--root") ? cl.values["--root"] : default_export_root(name, values.layer);
     values.bands = cl.switches["--bands"];
+    if (const std::optional<std::string> wrong = read_request(cl, values)) return usage_error(err, *wrong);
+    for (const std::string& needed : driver->needs)
+        if (!cl.values.count(needed)) return usage_error(err, "--format " + driver->name + " needs " + needed);
+    values.root = cl.values.count("--root") ? cl.values["--root"] : default_export_root(name, values.layer);
     values.institution = cl.values["--institution"];
     values.command = command_text(args);
     const std::string& root = values.root;
@@ -360,6 +459,8 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
     } catch (const StopExport& e) {
         return usage_error(err, e.what());
     }
+    std::optional<LoadedModel> baseline;
+    if (const std::optional<int> status = prepare_run(cl, *model, *entry, baseline, values, err, files)) return *status;
     if (cl.values.count("--lookup")) lookup.folders.insert(lookup.folders.begin(), cl.values["--lookup"]);
     return run_driver(*driver, *model, *entry, values, err, cl.switches["--quiet"], lookup, files);
 }

@@ -1,11 +1,12 @@
 #include "export/format_table.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace veldra::viewer {
 
 const FormatTable& standard_formats() {
-    static const FormatTable table = {grids_driver(), netcdf_driver(), gtiff_driver()};
+    static const FormatTable table = {grids_driver(), netcdf_driver(), gtiff_driver(), csv_driver()};
     return table;
 }
 
@@ -41,6 +42,26 @@ std::string option_refusal(const FormatTable& table, const FormatDriver& driver,
 
 std::int64_t span_months(const CommandValues& values) {
     return (std::int64_t{values.last_year} - values.first_year + 1) * 12;
+}
+
+std::vector<std::string> with_field_options(std::vector<std::string> options) {
+    for (const char* o : {"--summary", "--baseline", "--compare", "--baseline-period"}) options.push_back(o);
+    return options;
+}
+
+PeriodFilePart period_file_part(const CommandValues& values) {
+    if (values.request.plain()) return {};
+    return [request = values.request, first = values.first_year, last = values.last_year](const fields::Period& p) {
+        return viewer::period_file_part(request, p, first, last);
+    };
+}
+
+std::int64_t span_fields(const CommandValues& values) {
+    const std::optional<fields::Summary> summary = values.request.summary;
+    if (!summary) return span_months(values);
+    if (fields::spans_run(*summary)) return 1;
+    if (*summary == fields::Summary::climatology) return 12;
+    return span_months(values) / 12;
 }
 
 int exit_status(const ExportOutcome& outcome) {

@@ -9,10 +9,13 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "export/derived_fields.h"
 #include "export/grid_export.h"
+#include "fields/regions.h"
 #include "fields/field_source.h"
 #include "modelfiles/viewer_model.h"
 
@@ -34,6 +37,9 @@ struct CommandValues {
     bool bands = false;
     std::string institution;
     std::string command;  // the command line as a shell would take it back
+    FieldRequest request;  // --summary, --baseline, --compare, --baseline-period
+    std::string baseline_folder;  // --baseline as given
+    std::shared_ptr<const fields::RegionSet> regions;  // --regions, made over the cells
 };
 
 // One run of a driver: the model, its variable and the values; `open` gives
@@ -58,6 +64,8 @@ struct FormatDriver {
     // Another refusal than "<option> applies to --format <names> only" of an
     // option it does not take.
     std::map<std::string, std::string> refusals;
+    // The options it cannot go without, e.g. "--regions" of csv.
+    std::vector<std::string> needs;
     bool can_project = false;
     // Why it cannot, after "--projection: "; when empty, "--format <name>
     // writes the model's geographic grid only".
@@ -77,12 +85,21 @@ struct FormatDriver {
 
 using FormatTable = std::vector<FormatDriver>;
 
+// `options` and those of the fields of every format: --summary, --baseline,
+// --compare, --baseline-period.
+std::vector<std::string> with_field_options(std::vector<std::string> options);
+
+// The names of the files of the fields of `values` after "<root>_"
+// (derived_fields.h); not set for the months, named as they always were.
+PeriodFilePart period_file_part(const CommandValues& values);
+
 // The drivers of the formats, one file each.
 FormatDriver grids_driver();
 FormatDriver netcdf_driver();
 FormatDriver gtiff_driver();
+FormatDriver csv_driver();
 
-// grids, netcdf, gtiff: the first is the default.
+// grids, netcdf, gtiff, csv: the first is the default.
 const FormatTable& standard_formats();
 
 // The driver named `name`, or nullptr.
@@ -101,6 +118,10 @@ std::string option_refusal(const FormatTable& table, const FormatDriver& driver,
 // The months of the span of `values`: the steps of a format that writes a
 // file or a step for each month.
 std::int64_t span_months(const CommandValues& values);
+
+// The fields of the span of `values` as its request makes them: its months,
+// or the fields of its summary (years, 12 calendar months, or one).
+std::int64_t span_fields(const CommandValues& values);
 
 // The exit status of a run of the common contract.
 int exit_status(const ExportOutcome& outcome);

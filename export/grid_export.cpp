@@ -50,7 +50,7 @@ char* format_row(char* out, const std::int32_t* slots, std::int64_t cols, const 
 
 // The fields of export_grid_fields through the output grid `out`.
 void write_grids(const ExportSettings& settings, LookedUp& out, fields::FieldSource& source, std::int64_t n,
-                 FileAccess& files, const ExportNotes& notes, ExportOutcome& outcome) {
+                 FileAccess& files, const ExportNotes& notes, ExportOutcome& outcome, const PeriodFilePart& part) {
     const WriteOrder order = std::move(out.order);
     std::string header;
     for (const std::string& line : out.header) header += line + "\r\n";
@@ -63,7 +63,7 @@ void write_grids(const ExportSettings& settings, LookedUp& out, fields::FieldSou
     GridFileWriter writer(files);
     for (std::size_t k = 0; k < source.periods().size(); ++k) {
         const fields::Period& period = source.periods()[k];
-        const std::string path = month_grid_path(settings.folder, settings.root, period.year, period.month);
+        const std::string path = field_file_path(settings.folder, settings.root, period, part, ".asc");
         if (!notes.status("Saving: " + path)) return;
         const fields::FieldRead read = source.read(k, field);
         if (read.kind == fields::FieldRead::Kind::stopped) {
@@ -95,6 +95,17 @@ void write_grids(const ExportSettings& settings, LookedUp& out, fields::FieldSou
 
 }  // namespace
 
+std::string field_file_path(std::string_view folder, std::string_view root, const fields::Period& period,
+                            const PeriodFilePart& part, std::string_view extension) {
+    if (!part) {
+        std::string path = month_grid_path(folder, root, period.year, period.month);
+        return path.replace(path.size() - 4, 4, extension);
+    }
+    std::string path = with_trailing_separator(trim_blanks(folder));
+    path.append(root).append("_").append(part(period)).append(extension);
+    return path;
+}
+
 std::string month_grid_path(std::string_view folder, std::string_view root, std::int32_t year, std::int32_t month) {
     std::string path = with_trailing_separator(trim_blanks(folder));
     path += root;
@@ -115,7 +126,7 @@ ExportOutcome export_grids(const ExportSource& source, const ExportSettings& set
 
 ExportOutcome export_grid_fields(const ExportSource& source, const ExportSettings& settings,
                                  const LookupPlaces& places, const OpenFields& open, FileAccess& files,
-                                 const ExportProgress& progress) {
+                                 const ExportProgress& progress, const PeriodFilePart& part) {
     ExportOutcome outcome;
     const ExportNotes notes = export_notes(progress, outcome);
     run_guarded(outcome, notes, [&] {
@@ -127,7 +138,7 @@ ExportOutcome export_grid_fields(const ExportSource& source, const ExportSetting
             plan_output(source, settings.projection, "ASCII grids", places, files, notes.status);
         if (!looked_up) return;
         const std::unique_ptr<fields::FieldSource> fields = open(source.layer);
-        write_grids(settings, *looked_up, *fields, source.cell_count, files, notes, outcome);
+        write_grids(settings, *looked_up, *fields, source.cell_count, files, notes, outcome, part);
     });
     return outcome;
 }

@@ -95,6 +95,16 @@ OpenFields monthly_fields(const ExportSource& source, const Settings& span, fiel
     return monthly_fields(source, span.first_year, span.last_year, policy, files);
 }
 
+// The part of a file's name after "<root>_" for the field of a period
+// (export/derived_fields.h: "2000", "03", "2000-2009"); when not set, a
+// month's "<year>_<month as 2 digits>".
+using PeriodFilePart = std::function<std::string(const fields::Period&)>;
+
+// "<folder>/<root>_<part><extension>" of the field of `period`: through
+// `part`, else the month's.
+std::string field_file_path(std::string_view folder, std::string_view root, const fields::Period& period,
+                            const PeriodFilePart& part, std::string_view extension);
+
 // Writes "<folder>/<root>_<year>_<month as 2 digits>.asc" for every month of
 // every year from first_year to last_year, with a .prj beside each, from the
 // block of the chosen layer in "<model_folder>/Output/<file_name>.vrd".
@@ -119,9 +129,10 @@ ExportOutcome export_grids(const ExportSource& source, const ExportSettings& set
 // each, named by its period's year and month: export_grids is this over
 // monthly_fields with BadBlock::skip. A field the source skips is a month
 // abandoned, with the source's note as its message.
+// A grid for each field, named through `part` (field_file_path).
 ExportOutcome export_grid_fields(const ExportSource& source, const ExportSettings& settings,
                                  const LookupPlaces& lookup, const OpenFields& open, FileAccess& files,
-                                 const ExportProgress& progress);
+                                 const ExportProgress& progress, const PeriodFilePart& part = {});
 
 // The path of a month's grid: "<folder>/<root>_<year>_<MM>.asc", with the
 // folder trimmed of blanks and given a separator when it has none.

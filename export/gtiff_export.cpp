@@ -132,7 +132,8 @@ private:
 // The fields of export_gtiff_fields through the output grid `out`: a file
 // for each field, or with `bands` for each year's run of fields.
 void write_gtiffs(const GtiffSettings& settings, const LookedUp& out, fields::FieldSource& source,
-                  const ExportSource& model, FileAccess& files, const ExportNotes& notes, ExportOutcome& outcome) {
+                  const ExportSource& model, FileAccess& files, const ExportNotes& notes, ExportOutcome& outcome,
+                  const PeriodFilePart& part) {
     const WriteOrder& order = out.order;
     GtiffMaker maker(order, settings.bands ? 12 : 1,
                      geotransform(out.place.west, out.place.south, out.place.cell, order.rows), settings.projection,
@@ -145,7 +146,8 @@ void write_gtiffs(const GtiffSettings& settings, const LookedUp& out, fields::Fi
             while (end < periods.size() && periods[end].year == periods[k].year) ++end;
         const auto months = static_cast<std::int32_t>(end - k);
         const std::string path =
-            gtiff_path(settings.folder, settings.root, periods[k].year, settings.bands ? 0 : periods[k].month);
+            settings.bands ? gtiff_path(settings.folder, settings.root, periods[k].year, 0)
+                           : field_file_path(settings.folder, settings.root, periods[k], part, ".tif");
         if (!notes.status("Saving: " + path)) return;
         bool whole = true;
         for (; k < end; ++k) {
@@ -196,7 +198,7 @@ ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& set
 
 ExportOutcome export_gtiff_fields(const ExportSource& source, const GtiffSettings& settings,
                                   const LookupPlaces& places, const OpenFields& open, FileAccess& files,
-                                  const ExportProgress& progress) {
+                                  const ExportProgress& progress, const PeriodFilePart& part) {
     ExportOutcome outcome;
     const ExportNotes notes = export_notes(progress, outcome);
     run_guarded(outcome, notes, [&] {
@@ -211,7 +213,7 @@ ExportOutcome export_gtiff_fields(const ExportSource& source, const GtiffSetting
         if (out->order.cols > INT32_MAX || out->order.rows > INT32_MAX)
             throw StopExport{out->ids + ": the grid is too large for a GeoTIFF."};
         const std::unique_ptr<fields::FieldSource> fields = open(source.layer);
-        write_gtiffs(settings, *out, *fields, source, files, notes, outcome);
+        write_gtiffs(settings, *out, *fields, source, files, notes, outcome, part);
     });
     return outcome;
 }

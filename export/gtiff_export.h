@@ -53,8 +53,9 @@ ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& set
 // field's label; with `bands`, a file for each run of fields of one year,
 // each field in the band of its month. export_gtiffs is this
 // over monthly_fields with BadBlock::skip.
+// A file for each field, named through `part` (field_file_path), unless bands.
 ExportOutcome export_gtiff_fields(const ExportSource& source, const GtiffSettings& settings,
                                   const LookupPlaces& places, const OpenFields& open, FileAccess& files,
-                                  const ExportProgress& progress);
+                                  const ExportProgress& progress, const PeriodFilePart& part = {});
 
 }  // namespace veldra::viewer

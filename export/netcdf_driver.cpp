@@ -8,6 +8,29 @@
 namespace veldra::viewer {
 namespace {
 
+// What the fields of a summary, a comparison or anomalies are, and the
+// months each covers.
+void describe_fields(const CommandValues& v, NetcdfSettings& settings) {
+    const FieldRequest& r = v.request;
+    if (r.plain()) return;
+    cf::FieldDescription& f = settings.fields;
+    if (r.summary) {
+        f.summary = fields::summary_name(*r.summary);
+        f.cell_methods = fields::cell_method(*r.summary);
+        f.climatology = *r.summary == fields::Summary::climatology;
+        f.trend = *r.summary == fields::Summary::trend;
+        for (const fields::Period& p : requested_periods(r, v.first_year, v.last_year)) {
+            const fields::PeriodSpan s = fields::period_span(*r.summary, p, v.first_year, v.last_year);
+            settings.spans.push_back({s.first.year, s.first.month, s.last.year, s.last.month});
+        }
+    }
+    if (r.baseline_period)
+        f.anomaly_years = fields::span_label(r.baseline_period->first_year, r.baseline_period->last_year);
+    else if (r.baseline)
+        f.compare = fields::compare_name(r.compare);
+    f.baseline = v.baseline_folder;
+}
+
 ExportOutcome write_netcdf(const FormatRun& run, const ExportProgress& progress) {
     const OutputEntry& entry = run.entry;
     NetcdfVariable variable{entry.FileName, entry.Units, {}};
@@ -29,6 +52,7 @@ ExportOutcome write_netcdf(const FormatRun& run, const ExportProgress& progress)
     settings.institution = v.institution;
     settings.history = v.command;
     settings.edges = GridEdges{g.lowerX, g.lowerY, g.upperX, static_cast<double>(g.upperY)};
+    describe_fields(v, settings);
     const NetcdfOutcome done = export_netcdf_fields(run.source, variable, settings, run.open, run.files, progress);
     ExportOutcome outcome;
     outcome.months_written = done.months_written;
@@ -41,10 +65,11 @@ ExportOutcome write_netcdf(const FormatRun& run, const ExportProgress& progress)
 }  // namespace
 
 FormatDriver netcdf_driver() {
-    return {.name = "netcdf", .extension = ".nc", .options = {"--institution", "--deflate", "--threads"},
+    return {.name = "netcdf", .extension = ".nc", .options = with_field_options({"--institution", "--deflate", "--threads"}),
             .refusals = {{"--decimals", "--decimals applies to grids only"}, {"--lookup", "--lookup applies to grids only"}},
+            .needs = {},
             .can_project = false, .projection_refusal = "a NetCDF file holds the model's geographic grid only",
-            .bad_block = fields::BadBlock::stop, .check_model = check_calendar_years, .steps = span_months,
+            .bad_block = fields::BadBlock::stop, .check_model = check_calendar_years, .steps = span_fields,
             .write = write_netcdf};
 }
 

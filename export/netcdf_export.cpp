@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <functional>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -238,6 +239,260 @@ struct NamedTemporary {
     NamedTemporary& operator=(const NamedTemporary&) = delete;
 };
 
+// The checks of a source and the settings before anything is read; raises
+// StopExport with the message of the first that fails.
+void check_netcdf_source(const ExportSource& source, const NetcdfSettings& settings) {
+    if (source.layer_count < 1 || source.layer < 1 || source.layer > source.layer_count)
+        throw StopExport{kNothingToExport};
+    if (settings.deflate_level < 0 || settings.deflate_level > kMaxDeflateLevel)
+        throw StopExport{"Nothing was exported: the deflate level must be 0 to " + integer_text(kMaxDeflateLevel) +
+                         ", not " + integer_text(settings.deflate_level) + "."};
+    if (settings.last_year < settings.first_year)
+        throw StopExport{"Nothing was exported: the last year " + integer_text(settings.last_year) +
+                         " comes before the first, " + integer_text(settings.first_year) + "."};
+    const std::int64_t cols = source.land.cols, rows = source.land.rows;
+    if (cols <= 0 || rows <= 0 || source.land.land.size() != static_cast<std::size_t>(cols * rows))
+        throw StopExport{"Nothing was exported: the model grid has no land and water mask."};
+    if (!(source.cell_size > 0) || !std::isfinite(source.cell_size))
+        throw StopExport{"Nothing was exported: the cell size " + plain_number(source.cell_size) +
+                         " is not a positive number."};
+    const std::int64_t n = source.cell_count;
+    if (n < 0 || n > kMaxGridPositions)
+        throw StopExport{"Nothing was exported: the cell count " + integer_text(n) + " is outside 0 to " +
+                         integer_text(kMaxGridPositions) + "."};
+}
+
+// Where each cell lies in the grid (the last cell of a place stands), the
+// land mask, and the chunks of a field.
+//
+// The variable is stored in chunks of one field of one layer over the whole
+// grid. HDF5 holds a chunk below 4 GiB, so the rows of a larger grid are
+// split among several chunks, the last one padded with fill.
+struct ChunkPlan {
+    // Each cell in a chunk, and where it lies there.
+    struct Placed {
+        std::uint32_t cell;
+        std::uint32_t at;
+    };
+    std::int64_t cols = 0, rows = 0, chunk_rows = 0;
+    std::vector<std::vector<Placed>> placed;  // by chunk of a grid
+    std::vector<signed char> mask;
+};
+
+ChunkPlan plan_chunks(const ExportSource& source) {
+    ChunkPlan plan;
+    const std::int64_t cols = source.land.cols, rows = source.land.rows;
+    plan.cols = cols;
+    plan.rows = rows;
+    std::int64_t chunk_rows = rows;
+    while (chunk_rows > 1 && static_cast<std::uint64_t>(chunk_rows * cols) * sizeof(float) >= (std::uint64_t{1} << 32))
+        chunk_rows = (chunk_rows + 1) / 2;
+    plan.chunk_rows = chunk_rows;
+    plan.placed.resize(static_cast<std::size_t>((rows + chunk_rows - 1) / chunk_rows));
+    plan.mask.assign(source.land.land.begin(), source.land.land.end());
+    const auto cells =
+        static_cast<std::size_t>(std::min<std::int64_t>(source.cell_count, static_cast<std::int64_t>(source.cells.size())));
+    for (std::size_t i = 0; i < cells; ++i) {
+        const RangeCell& c = source.cells[i];
+        if (c.x < 1 || c.x > cols || c.y < 1 || c.y > rows) continue;
+        const std::int64_t row = c.y - 1, position = row * cols + (c.x - 1);
+        plan.mask[static_cast<std::size_t>(position)] = 2;
+        plan.placed[static_cast<std::size_t>(row / chunk_rows)].push_back(
+            {static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(position - row / chunk_rows * chunk_rows * cols)});
+    }
+    return plan;
+}
+
+// The layers written and the fields of each.
+struct Layers {
+    std::int32_t first = 1, last = 1;
+    bool layered = false;
+    std::size_t count() const { return static_cast<std::size_t>(last - first + 1); }
+};
+
+// The variables of the file, as defined.
+struct DefinedFile {
+    int time = -1, time_bnds = -1, lat = -1, lat_bnds = -1, lon = -1, lon_bnds = -1;
+    int layer = -1, label = -1, mask = -1, data = -1;
+    std::string name;
+};
+
+// The text of a field's time in the status and in a failure: "2000-03" of a
+// month, "2000" of a year, "03" of a calendar month, "2000-2009" of the span.
+std::string field_time(const NetcdfSettings& settings, std::size_t t, const fields::Period& period) {
+    if (t < settings.spans.size() && !settings.fields.climatology &&
+        settings.spans[t].first_year != settings.spans[t].last_year)
+        return integer_text(settings.spans[t].first_year) + "-" + integer_text(settings.spans[t].last_year);
+    if (period.year == 0) return padded(period.month, 2);
+    if (period.month == 0) return padded(period.year, 4);
+    return padded(period.year, 4) + "-" + padded(period.month, 2);
+}
+
+// Dimensions, coordinates, the layers, crs and the land mask.
+void define_axes(NetcdfFile& nc, const ExportSource& source, const NetcdfSettings& settings, const Layers& layers,
+                 DefinedFile& d, int dims[4]) {
+    const bool climatology = settings.fields.climatology;
+    dims[0] = nc.dimension(cf::kTime, NC_UNLIMITED);
+    dims[1] = layers.layered ? nc.dimension(cf::kLayer, layers.count()) : -1;
+    dims[2] = nc.dimension(cf::kLat, static_cast<std::size_t>(source.land.rows));
+    dims[3] = nc.dimension(cf::kLon, static_cast<std::size_t>(source.land.cols));
+    const int bnds_dim = nc.dimension(cf::kBounds, 2);
+
+    d.time = nc.variable(cf::kTime, NC_DOUBLE, {dims[0]});
+    nc.attributes(d.time, climatology ? cf::climatology_time_attributes(settings.first_year)
+                                      : cf::time_attributes(settings.first_year));
+    d.time_bnds = nc.variable(climatology ? cf::kClimatologyBounds : cf::kTimeBounds, NC_DOUBLE, {dims[0], bnds_dim});
+
+    d.lat = nc.variable(cf::kLat, NC_DOUBLE, {dims[2]});
+    nc.attributes(d.lat, cf::latitude_attributes(true));
+    d.lat_bnds = nc.variable(cf::kLatBounds, NC_DOUBLE, {dims[2], bnds_dim});
+    d.lon = nc.variable(cf::kLon, NC_DOUBLE, {dims[3]});
+    nc.attributes(d.lon, cf::longitude_attributes(true));
+    d.lon_bnds = nc.variable(cf::kLonBounds, NC_DOUBLE, {dims[3], bnds_dim});
+
+    if (layers.layered) {
+        d.layer = nc.variable(cf::kLayer, NC_INT, {dims[1]});
+        nc.attributes(d.layer, cf::layer_attributes());
+        d.label = nc.variable(cf::kLayerLabel, NC_STRING, {dims[1]});
+        nc.attributes(d.label, cf::layer_label_attributes());
+    }
+
+    // Nothing is written to crs: it holds the library's fill value.
+    static_assert(cf::kCrsValue == NC_FILL_INT);
+    const int crs_var = nc.variable(cf::kCrs, NC_INT, {});
+    nc.attributes(crs_var, cf::crs_attributes());
+
+    d.mask = nc.variable(cf::kLandMask, NC_BYTE, {dims[2], dims[3]});
+    nc.attributes(d.mask, cf::land_mask_attributes());
+}
+
+// The variable in the chunks of `plan`, and the global attributes.
+void define_data(NetcdfFile& nc, const ExportSource& source, const NetcdfVariable& variable,
+                 const NetcdfSettings& settings, const Layers& layers, const ChunkPlan& plan, DefinedFile& d,
+                 const int dims[4]) {
+    std::vector<int> data_dims = {dims[0], dims[2], dims[3]};
+    std::vector<std::size_t> chunk = {1, static_cast<std::size_t>(plan.chunk_rows), static_cast<std::size_t>(plan.cols)};
+    if (layers.layered) {
+        data_dims.insert(data_dims.begin() + 1, dims[1]);
+        chunk.insert(chunk.begin() + 1, 1);
+    }
+    const int id = nc.id();
+    d.name = cf::variable_name(trim_blanks(source.file_name));
+    d.data = nc.variable(d.name, NC_FLOAT, data_dims);
+    nc.check(nc_def_var_chunking(id, d.data, NC_CHUNKED, chunk.data()), "defining its chunks");
+    nc.check(nc_def_var_fill(id, d.data, 0, &kFillValue), "defining its fill value");
+    const int level = settings.deflate_level;
+    for (int var : {d.data, d.mask})
+        if (level > 0) nc.check(nc_def_var_deflate(id, var, 1, 1, level), "defining its compression");
+    const cf::FieldDescription& f = settings.fields;
+    if (f.summary.empty() && f.compare.empty() && f.anomaly_years.empty()) {
+        nc.attributes(d.data, cf::data_attributes(variable.label, variable.units, layers.layered));
+    } else {
+        cf::FieldDescription described = settings.fields;
+        described.long_name = variable.label;
+        described.units = variable.units;
+        nc.attributes(d.data, cf::field_data_attributes(described, layers.layered));
+    }
+
+    std::error_code ec;
+    const std::string variable_path = veldra::variable_path(source.model_folder, source.file_name);
+    const fs::path model_folder = fs::absolute(path_to_open(source.model_folder), ec).lexically_normal();
+    const fs::path variable_file = fs::absolute(path_to_open(variable_path), ec).lexically_normal();
+    cf::RunDescription run;
+    run.variable_label = variable.label;
+    run.model_folder = model_folder.string();
+    run.variable_file = variable_file.string();
+    run.first_year = settings.first_year;
+    run.last_year = settings.last_year;
+    run.institution = settings.institution;
+    run.history = utc_now() + ": " + settings.history;
+    nc.attributes(NC_GLOBAL, cf::global_attributes(run));
+    nc.check(nc_enddef(id), "defining it");
+}
+
+// What does not change with time, and the times of the fields.
+void write_coordinates(NetcdfFile& nc, const ExportSource& source, const NetcdfVariable& variable,
+                       const NetcdfSettings& settings, const Layers& layers, ChunkPlan& plan, const DefinedFile& d) {
+    const int id = nc.id();
+    const cf::Axis lat = cf::axis(settings.edges.south, settings.edges.north, plan.rows, source.cell_size, true);
+    const cf::Axis lon = cf::axis(settings.edges.west, settings.edges.east, plan.cols, source.cell_size, false);
+    nc.put(d.lat, lat.centres);
+    nc.put(d.lat_bnds, lat.bounds);
+    nc.put(d.lon, lon.centres);
+    nc.put(d.lon_bnds, lon.bounds);
+    if (layers.layered) {
+        std::vector<int> numbers;
+        std::vector<std::string> labels;
+        for (std::int32_t l = layers.first; l <= layers.last; ++l) {
+            numbers.push_back(l);
+            const auto k = static_cast<std::size_t>(l - 1);
+            labels.push_back(k < variable.layer_labels.size() && !variable.layer_labels[k].empty()
+                                 ? variable.layer_labels[k]
+                                 : cf::layer_label("layer", l));
+        }
+        std::vector<const char*> texts;
+        for (const std::string& t : labels) texts.push_back(t.c_str());
+        nc.check(nc_put_var_int(id, d.layer, numbers.data()), "writing its layers");
+        const std::size_t start = 0, count = texts.size();
+        nc.check(nc_put_vara_string(id, d.label, &start, &count, texts.data()), "writing its layers");
+    }
+    nc.check(nc_put_var_schar(id, d.mask, plan.mask.data()), "writing its land mask");
+    plan.mask = {};
+
+    const cf::TimeAxis times = settings.spans.empty()
+                                   ? cf::time_axis(settings.first_year, settings.last_year)
+                                   : cf::span_axis(settings.first_year, settings.spans, settings.fields.climatology);
+    const std::size_t time_start[] = {0, 0}, time_count[] = {times.middles.size(), 2};
+    nc.check(nc_put_vara_double(id, d.time, time_start, time_count, times.middles.data()), "writing its times");
+    nc.check(nc_put_vara_double(id, d.time_bnds, time_start, time_count, times.bounds.data()), "writing its times");
+}
+
+// The values: field by field, each layer read and placed in its chunks,
+// which are compressed on the threads and written in order.
+void write_values(const std::string& temporary, const std::string& shown_path, const NetcdfSettings& settings,
+                  const Layers& layers, const ChunkPlan& plan, const std::string& name,
+                  std::vector<std::unique_ptr<fields::FieldSource>>& sources,
+                  const std::function<void(const std::string&)>& status, NetcdfOutcome& outcome) {
+    StoredChunks stored(temporary, name, shown_path);
+    const std::vector<fields::Period>& periods = sources.front()->periods();
+    const std::size_t count = periods.size(), layer_count = layers.count();
+    std::vector<hsize_t> extent = {count, static_cast<hsize_t>(plan.rows), static_cast<hsize_t>(plan.cols)};
+    if (layers.layered) extent.insert(extent.begin() + 1, layer_count);
+    stored.extend(extent);
+    const std::size_t per_grid = plan.placed.size();
+    const auto write = [&](std::size_t index, const unsigned char* data, std::size_t size) {
+        const std::size_t k = index % per_grid, grid = index / per_grid, t = grid / layer_count;
+        std::vector<hsize_t> at = {t, k * static_cast<hsize_t>(plan.chunk_rows), 0};
+        if (layers.layered) at.insert(at.begin() + 1, grid % layer_count);
+        stored.write(at, data, size, "writing " + field_time(settings, t, periods[t]));
+    };
+    const int threads = settings.threads > 0 ? settings.threads
+                                             : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    ChunkCompressor compressor(static_cast<std::size_t>(plan.chunk_rows * plan.cols), settings.deflate_level, threads,
+                               write);
+    fields::Field field;
+    for (std::size_t t = 0; t < count; ++t) {
+        status("Saving: " + shown_path + " (" + field_time(settings, t, periods[t]) + ")");
+        for (const std::unique_ptr<fields::FieldSource>& layer : sources) {
+            layer->read(t, field);
+            const float* cell_values = field.values.data();
+            for (std::size_t k = 0; k < per_grid; ++k) {
+                FloatChunk& c = compressor.next(static_cast<std::int64_t>(k), kFillValue);
+                for (const ChunkPlan::Placed& p : plan.placed[k]) {
+                    // Values outside the valid range are no data, as in every tool.
+                    const float v = cell_values[p.cell];
+                    c.put(p.at, in_valid_range(v) ? v : kFillValue);
+                }
+                compressor.submit();
+            }
+        }
+        if (t + 1 == count) compressor.finish();
+        ++outcome.months_written;
+        status("");
+    }
+    stored.close();
+}
+
 }  // namespace
 
 std::string netcdf_path(std::string_view folder, std::string_view root) {
@@ -267,213 +522,30 @@ NetcdfOutcome export_netcdf_fields(const ExportSource& source, const NetcdfVaria
     };
 
     try {
-        if (source.layer_count < 1 || source.layer < 1 || source.layer > source.layer_count)
-            throw StopExport{kNothingToExport};
-        if (settings.deflate_level < 0 || settings.deflate_level > kMaxDeflateLevel)
-            throw StopExport{"Nothing was exported: the deflate level must be 0 to " + integer_text(kMaxDeflateLevel) +
-                             ", not " + integer_text(settings.deflate_level) + "."};
-        if (settings.last_year < settings.first_year)
-            throw StopExport{"Nothing was exported: the last year " + integer_text(settings.last_year) +
-                             " comes before the first, " + integer_text(settings.first_year) + "."};
-        const std::int64_t cols = source.land.cols, rows = source.land.rows;
-        if (cols <= 0 || rows <= 0 || source.land.land.size() != static_cast<std::size_t>(cols * rows))
-            throw StopExport{"Nothing was exported: the model grid has no land and water mask."};
-        if (!(source.cell_size > 0) || !std::isfinite(source.cell_size))
-            throw StopExport{"Nothing was exported: the cell size " + plain_number(source.cell_size) +
-                             " is not a positive number."};
-        const std::int64_t n = source.cell_count;
-        if (n < 0 || n > kMaxGridPositions)
-            throw StopExport{"Nothing was exported: the cell count " + integer_text(n) + " is outside 0 to " +
-                             integer_text(kMaxGridPositions) + "."};
-
-        const std::int32_t first_layer = settings.every_layer ? 1 : source.layer;
-        const std::int32_t last_layer = settings.every_layer ? source.layer_count : source.layer;
-        const bool layered = source.layer_count > 1;
-
-        const std::string variable_path = veldra::variable_path(source.model_folder, source.file_name);
-        // The months of each layer; a block that does not match stops the export.
+        check_netcdf_source(source, settings);
+        const Layers layers{settings.every_layer ? 1 : source.layer,
+                            settings.every_layer ? source.layer_count : source.layer, source.layer_count > 1};
+        // The fields of each layer; a block that does not match stops the export.
         std::vector<std::unique_ptr<fields::FieldSource>> sources;
-        for (std::int32_t layer = first_layer; layer <= last_layer; ++layer) sources.push_back(open(layer));
+        for (std::int32_t layer = layers.first; layer <= layers.last; ++layer) sources.push_back(open(layer));
         sources.back()->check_span();
-
-        // Where each cell lies in the grid (the last cell of a place stands),
-        // the land mask, and the grid of a month: the fill value wherever no
-        // cell lies, which no month changes.
-        //
-        // The variable is stored in chunks of one month of one layer over the
-        // whole grid. HDF5 holds a chunk below 4 GiB, so the rows of a larger
-        // grid are split among several chunks, the last one padded with fill.
-        std::int64_t chunk_rows = rows;
-        while (chunk_rows > 1 && static_cast<std::uint64_t>(chunk_rows * cols) * sizeof(float) >= (std::uint64_t{1} << 32))
-            chunk_rows = (chunk_rows + 1) / 2;
-        const std::int64_t chunks_per_grid = (rows + chunk_rows - 1) / chunk_rows;
-        const auto chunk_values = static_cast<std::size_t>(chunk_rows * cols);
-        // Each cell in a chunk, and where it lies there.
-        struct Placed {
-            std::uint32_t cell;
-            std::uint32_t at;
-        };
-        std::vector<std::vector<Placed>> placed(static_cast<std::size_t>(chunks_per_grid));
-        std::vector<signed char> mask(source.land.land.begin(), source.land.land.end());
-        const auto cells = static_cast<std::size_t>(std::min<std::int64_t>(n, static_cast<std::int64_t>(source.cells.size())));
-        for (std::size_t i = 0; i < cells; ++i) {
-            const RangeCell& c = source.cells[i];
-            if (c.x < 1 || c.x > cols || c.y < 1 || c.y > rows) continue;
-            const std::int64_t row = c.y - 1, position = row * cols + (c.x - 1);
-            mask[static_cast<std::size_t>(position)] = 2;
-            placed[static_cast<std::size_t>(row / chunk_rows)].push_back(
-                {static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(position - row / chunk_rows * chunk_rows * cols)});
-        }
+        ChunkPlan plan = plan_chunks(source);
 
         const std::string final_path = path_to_open(shown_path);
         ReplacingFile replacing(final_path, files);
         replacing.release_output();
         const NamedTemporary named(replacing.temporary_path());
         std::optional<NetcdfFile> open_nc(std::in_place, replacing.temporary_path(), shown_path);
-        NetcdfFile& nc = *open_nc;
-        const int id = nc.id();
-
-        // Dimensions and coordinates.
-        const int time_dim = nc.dimension(cf::kTime, NC_UNLIMITED);
-        const int layer_dim = layered ? nc.dimension(cf::kLayer, static_cast<std::size_t>(last_layer - first_layer + 1)) : -1;
-        const int lat_dim = nc.dimension(cf::kLat, static_cast<std::size_t>(rows));
-        const int lon_dim = nc.dimension(cf::kLon, static_cast<std::size_t>(cols));
-        const int bnds_dim = nc.dimension(cf::kBounds, 2);
-
-        const int time_var = nc.variable(cf::kTime, NC_DOUBLE, {time_dim});
-        nc.attributes(time_var, cf::time_attributes(settings.first_year));
-        const int time_bnds_var = nc.variable(cf::kTimeBounds, NC_DOUBLE, {time_dim, bnds_dim});
-
-        const int lat_var = nc.variable(cf::kLat, NC_DOUBLE, {lat_dim});
-        nc.attributes(lat_var, cf::latitude_attributes(true));
-        const int lat_bnds_var = nc.variable(cf::kLatBounds, NC_DOUBLE, {lat_dim, bnds_dim});
-        const int lon_var = nc.variable(cf::kLon, NC_DOUBLE, {lon_dim});
-        nc.attributes(lon_var, cf::longitude_attributes(true));
-        const int lon_bnds_var = nc.variable(cf::kLonBounds, NC_DOUBLE, {lon_dim, bnds_dim});
-
-        int layer_var = -1, label_var = -1;
-        if (layered) {
-            layer_var = nc.variable(cf::kLayer, NC_INT, {layer_dim});
-            nc.attributes(layer_var, cf::layer_attributes());
-            label_var = nc.variable(cf::kLayerLabel, NC_STRING, {layer_dim});
-            nc.attributes(label_var, cf::layer_label_attributes());
-        }
-
-        // Nothing is written to crs: it holds the library's fill value.
-        static_assert(cf::kCrsValue == NC_FILL_INT);
-        const int crs_var = nc.variable(cf::kCrs, NC_INT, {});
-        nc.attributes(crs_var, cf::crs_attributes());
-
-        const int mask_var = nc.variable(cf::kLandMask, NC_BYTE, {lat_dim, lon_dim});
-        nc.attributes(mask_var, cf::land_mask_attributes());
-
-        // The variable, in the chunks above.
-        std::vector<int> dims = {time_dim, lat_dim, lon_dim};
-        std::vector<std::size_t> chunk = {1, static_cast<std::size_t>(chunk_rows), static_cast<std::size_t>(cols)};
-        if (layered) {
-            dims.insert(dims.begin() + 1, layer_dim);
-            chunk.insert(chunk.begin() + 1, 1);
-        }
-        const std::string name = cf::variable_name(trim_blanks(source.file_name));
-        const int data_var = nc.variable(name, NC_FLOAT, dims);
-        nc.check(nc_def_var_chunking(id, data_var, NC_CHUNKED, chunk.data()), "defining its chunks");
-        nc.check(nc_def_var_fill(id, data_var, 0, &kFillValue), "defining its fill value");
-        const int level = settings.deflate_level;
-        for (int var : {data_var, mask_var})
-            if (level > 0) nc.check(nc_def_var_deflate(id, var, 1, 1, level), "defining its compression");
-        nc.attributes(data_var, cf::data_attributes(variable.label, variable.units, layered));
-
-        std::error_code ec;
-        const fs::path model_folder = fs::absolute(path_to_open(source.model_folder), ec).lexically_normal();
-        const fs::path variable_file = fs::absolute(path_to_open(variable_path), ec).lexically_normal();
-        cf::RunDescription run;
-        run.variable_label = variable.label;
-        run.model_folder = model_folder.string();
-        run.variable_file = variable_file.string();
-        run.first_year = settings.first_year;
-        run.last_year = settings.last_year;
-        run.institution = settings.institution;
-        run.history = utc_now() + ": " + settings.history;
-        nc.attributes(NC_GLOBAL, cf::global_attributes(run));
-        nc.check(nc_enddef(id), "defining it");
-
-        // What does not change with time.
-        const cf::Axis lat = cf::axis(settings.edges.south, settings.edges.north, rows, source.cell_size, true);
-        const cf::Axis lon = cf::axis(settings.edges.west, settings.edges.east, cols, source.cell_size, false);
-        nc.put(lat_var, lat.centres);
-        nc.put(lat_bnds_var, lat.bounds);
-        nc.put(lon_var, lon.centres);
-        nc.put(lon_bnds_var, lon.bounds);
-        if (layered) {
-            std::vector<int> numbers;
-            std::vector<std::string> labels;
-            for (std::int32_t l = first_layer; l <= last_layer; ++l) {
-                numbers.push_back(l);
-                const auto k = static_cast<std::size_t>(l - 1);
-                labels.push_back(k < variable.layer_labels.size() && !variable.layer_labels[k].empty()
-                                     ? variable.layer_labels[k]
-                                     : cf::layer_label("layer", l));
-            }
-            std::vector<const char*> texts;
-            for (const std::string& t : labels) texts.push_back(t.c_str());
-            nc.check(nc_put_var_int(id, layer_var, numbers.data()), "writing its layers");
-            const std::size_t start = 0, count = texts.size();
-            nc.check(nc_put_vara_string(id, label_var, &start, &count, texts.data()), "writing its layers");
-        }
-        nc.check(nc_put_var_schar(id, mask_var, mask.data()), "writing its land mask");
-        mask = {};
-
-        // The times of every month.
-        const auto months = static_cast<std::size_t>(settings.last_year - settings.first_year + 1) * 12;
-        const cf::TimeAxis times = cf::time_axis(settings.first_year, settings.last_year);
-        const std::size_t time_start[] = {0, 0}, time_count[] = {months, 2};
-        nc.check(nc_put_vara_double(id, time_var, time_start, time_count, times.middles.data()), "writing its times");
-        nc.check(nc_put_vara_double(id, time_bnds_var, time_start, time_count, times.bounds.data()), "writing its times");
-        nc.close();
+        DefinedFile defined;
+        int dims[4];
+        define_axes(*open_nc, source, settings, layers, defined, dims);
+        define_data(*open_nc, source, variable, settings, layers, plan, defined, dims);
+        write_coordinates(*open_nc, source, variable, settings, layers, plan, defined);
+        open_nc->close();
         open_nc.reset();
 
-        // The values: month by month, each layer read and placed in its
-        // chunks, which are compressed on the threads and written in order.
-        StoredChunks stored(replacing.temporary_path(), name, shown_path);
-        const auto layers = static_cast<std::size_t>(last_layer - first_layer + 1);
-        std::vector<hsize_t> extent = {months, static_cast<hsize_t>(rows), static_cast<hsize_t>(cols)};
-        if (layered) extent.insert(extent.begin() + 1, layers);
-        stored.extend(extent);
-        const auto per_grid = static_cast<std::size_t>(chunks_per_grid);
-        const auto write = [&](std::size_t index, const unsigned char* data, std::size_t size) {
-            const std::size_t k = index % per_grid, grid = index / per_grid, t = grid / layers;
-            std::vector<hsize_t> at = {t, k * static_cast<hsize_t>(chunk_rows), 0};
-            if (layered) at.insert(at.begin() + 1, grid % layers);
-            const auto year = settings.first_year + static_cast<std::int64_t>(t / 12);
-            stored.write(at, data, size, "writing " + padded(year, 4) + "-" + padded(static_cast<std::int64_t>(t % 12) + 1, 2));
-        };
-        const int threads = settings.threads > 0 ? settings.threads
-                                                 : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-        ChunkCompressor compressor(chunk_values, level, threads, write);
-        fields::Field field;
-        for (std::int64_t y = settings.first_year; y <= settings.last_year; ++y) {
-            const auto year = static_cast<std::int32_t>(y);
-            for (std::int32_t month = 1; month <= 12; ++month) {
-                status("Saving: " + shown_path + " (" + padded(year, 4) + "-" + padded(month, 2) + ")");
-                for (const std::unique_ptr<fields::FieldSource>& layer : sources) {
-                    layer->read(static_cast<std::size_t>((y - settings.first_year) * 12 + month - 1), field);
-                    const float* cell_values = field.values.data();
-                    for (std::size_t k = 0; k < per_grid; ++k) {
-                        FloatChunk& c = compressor.next(static_cast<std::int64_t>(k), kFillValue);
-                        for (const Placed& p : placed[k]) {
-                            // Values outside the valid range are no data, as in every tool.
-                            const float v = cell_values[p.cell];
-                            c.put(p.at, in_valid_range(v) ? v : kFillValue);
-                        }
-                        compressor.submit();
-                    }
-                }
-                if (y == settings.last_year && month == 12) compressor.finish();
-                ++outcome.months_written;
-                status("");
-            }
-        }
-        stored.close();
+        write_values(replacing.temporary_path(), shown_path, settings, layers, plan, defined.name, sources, status,
+                     outcome);
         replacing.commit();
         outcome.path = shown_path;
     } catch (const StopRequested&) {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "export/cf/cf_layout.h"
 #include "export/grid_export.h"
 #include "modelfiles/file_io.h"
 
@@ -46,6 +47,11 @@ struct NetcdfSettings {
     std::string institution;                 // no attribute when empty
     std::string history;                     // what made the file (the command line); the time goes before it
     GridEdges edges;
+    // Fields other than the months (a summary, a comparison, anomalies):
+    // what they hold, and the months each covers, one span per field.
+    // Without spans the fields are the months of the span.
+    cf::FieldDescription fields;
+    std::vector<cf::MonthSpan> spans;
 };
 
 struct NetcdfOutcome {
@@ -93,8 +99,12 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
                             const NetcdfSettings& settings, FileAccess& files, const ExportProgress& progress);
 
 // The same over the fields of `open(layer)` for each layer written, which
-// hold the months first_year-01 to last_year-12 in order; the last layer's
-// check_span() runs before the file is made. export_netcdf is this over
+// hold the months first_year-01 to last_year-12 in order, or with
+// settings.spans one field for each span (a summary: the time at the middle
+// of each span, bounded by it; a climatology's bounds in climatology_bnds,
+// named by time's climatology attribute); the variable's attributes say what
+// settings.fields describes. The last layer's check_span() runs before the
+// file is made. export_netcdf is this over
 // monthly_fields with BadBlock::stop.
 NetcdfOutcome export_netcdf_fields(const ExportSource& source, const NetcdfVariable& variable,
                                    const NetcdfSettings& settings, const OpenFields& open, FileAccess& files,

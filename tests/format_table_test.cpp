@@ -106,7 +106,7 @@ TEST_F(FormatTableTest, TheCommandLineFollowsTheTable) {
         std::vector<std::string> args;
         std::string err;
     } table[] = {
-        {{"--format", "shp"}, "veldra_export: --format: grids, netcdf, gtiff or sums, not shp; see --help\n"},
+        {{"--format", "shp"}, "veldra_export: --format: grids, netcdf, gtiff, csv or sums, not shp; see --help\n"},
         {{"--format", "sums", "--bands"}, "veldra_export: --bands applies to --format gtiff only; see --help\n"},
         {{"--format", "sums", "--lookup", "x"},
          "veldra_export: --lookup applies to --format grids, gtiff only; see --help\n"},
@@ -120,8 +120,8 @@ TEST_F(FormatTableTest, TheCommandLineFollowsTheTable) {
     }
     EXPECT_TRUE(runs.labels.empty());
     EXPECT_EQ(run({"--help"}), 0);
-    EXPECT_NE(out.find("[--format grids|netcdf|gtiff|sums]"), std::string::npos) << out;
-    EXPECT_NE(out.find("  --format F          grids (default), netcdf, gtiff or sums\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("[--format grids|netcdf|gtiff|csv|sums]"), std::string::npos) << out;
+    EXPECT_NE(out.find("  --format F          grids (default), netcdf, gtiff, csv or sums\n"), std::string::npos) << out;
     EXPECT_NE(out.find("  --decimals D        grids, sums: decimal places"), std::string::npos) << out;
 }
 
@@ -133,7 +133,7 @@ TEST_F(FormatTableTest, AnEmptyValueAfterEqualsIsTheValueAndASwitchTakesNone) {
         std::vector<std::string> args;
         std::string err;
     } table[] = {
-        {{"--format="}, "veldra_export: --format: grids, netcdf, gtiff or sums, not ; see --help\n"},
+        {{"--format="}, "veldra_export: --format: grids, netcdf, gtiff, csv or sums, not ; see --help\n"},
         {{"--model="}, "veldra_export: --model: the model folder is empty; see --help\n"},
         {{"--quiet=1"}, "veldra_export: unknown option --quiet=1; see --help\n"},
         {{"--help=yes"}, "veldra_export: unknown option --help=yes; see --help\n"},
@@ -163,7 +163,7 @@ TEST(FormatTable, EachStandardFormatOnceWithItsExtension) {
         const char* name;
         const char* extension;
         bool can_project;
-    } expected[] = {{"grids", ".asc", true}, {"netcdf", ".nc", false}, {"gtiff", ".tif", true}};
+    } expected[] = {{"grids", ".asc", true}, {"netcdf", ".nc", false}, {"gtiff", ".tif", true}, {"csv", ".csv", false}};
     ASSERT_EQ(standard_formats().size(), std::size(expected));
     for (const auto& row : expected) {
         const FormatDriver* d = find_format(standard_formats(), row.name);

@@ -366,7 +366,7 @@ TEST(GtiffExport, CommandLine) {
                                              {"--bands"}, "--bands applies to --format gtiff only"},
                                          {{"--format", "gtiff", "--decimals", "2"}, "--decimals applies to --format grids only"},
                                          {{"--format", "gtiff", "--deflate", "2"}, "--deflate applies to --format netcdf only"},
-                                         {{"--format", "tiff"}, "--format: grids, netcdf or gtiff, not tiff"}}) {
+                                         {{"--format", "tiff"}, "--format: grids, netcdf, gtiff or csv, not tiff"}}) {
         EXPECT_EQ(run(wrong, &err), 2) << problem;
         EXPECT_EQ(err.rfind("veldra_export: " + problem, 0), 0u) << err;
     }

@@ -1,5 +1,6 @@
 #include "export/cf/cf_layout.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "modelfiles/number_text.h"
@@ -101,6 +102,25 @@ TimeAxis time_axis(std::int32_t first_year, std::int32_t last_year) {
     return out;
 }
 
+TimeAxis span_axis(std::int32_t reference_year, const std::vector<MonthSpan>& spans, bool climatology) {
+    const std::int64_t reference_day = first_of_month(reference_year, 1);
+    TimeAxis out;
+    for (const MonthSpan& s : spans) {
+        const auto start = static_cast<double>(first_of_month(s.first_year, s.first_month) - reference_day);
+        const auto end = static_cast<double>(first_of_month(s.last_year, s.last_month + 1) - reference_day);
+        const auto first_end = static_cast<double>(first_of_month(s.first_year, s.first_month + 1) - reference_day);
+        out.middles.push_back(climatology ? (start + first_end) / 2 : (start + end) / 2);
+        out.bounds.insert(out.bounds.end(), {start, end});
+    }
+    return out;
+}
+
+Attributes climatology_time_attributes(std::int32_t first_year) {
+    Attributes a = time_attributes(first_year);
+    a.back() = text("climatology", kClimatologyBounds);
+    return a;
+}
+
 Attributes time_attributes(std::int32_t first_year) {
     return {text("standard_name", "time"),
             text("long_name", "time"),
@@ -139,6 +159,32 @@ Attributes data_attributes(std::string_view long_name, std::string_view units, b
     Attributes a = {text("long_name", std::string(long_name)), text("units", std::string(units)),
                     text("cell_methods", "time: mean"), text("grid_mapping", kCrs)};
     if (layered) a.push_back(text("coordinates", kLayerLabel));
+    return a;
+}
+
+std::string field_long_name(const FieldDescription& field) {
+    std::string name = field.long_name;
+    if (!field.anomaly_years.empty()) name += ", anomaly from the " + field.anomaly_years + " climatology";
+    if (!field.summary.empty()) {
+        std::string words = field.summary;
+        std::replace(words.begin(), words.end(), '-', ' ');
+        name += ", " + (field.trend ? words + " per decade" : words);
+    }
+    if (field.compare == "difference") name += ", difference from the baseline";
+    else if (!field.compare.empty()) name += ", " + field.compare + " of the baseline";
+    return name;
+}
+
+Attributes field_data_attributes(const FieldDescription& field, bool layered) {
+    const std::string units = field.compare == "ratio"     ? std::string("1")
+                              : field.compare == "percent" ? std::string("%")
+                              : field.trend                ? field.units + " per decade"
+                                                           : field.units;
+    Attributes a = data_attributes(field_long_name(field), units, layered);
+    if (!field.cell_methods.empty())
+        a[2] = text("cell_methods", field.climatology ? "time: mean within years time: mean over years"
+                                                      : field.cell_methods);
+    if (!field.baseline.empty()) a.push_back(text("baseline", field.baseline));
     return a;
 }
 

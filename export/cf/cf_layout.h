@@ -25,6 +25,9 @@ inline constexpr const char* kBounds = "bnds";
 inline constexpr const char* kLayer = "layer";
 inline constexpr const char* kLayerLabel = "layer_label";
 inline constexpr const char* kLandMask = "land_mask";
+// The bounds of the time of a climatology, named by the climatology
+// attribute of time instead of bounds.
+inline constexpr const char* kClimatologyBounds = "climatology_bnds";
 inline constexpr const char* kCrs = "crs";
 inline constexpr const char* kNames[] = {kTime,  kTimeBounds, kLat,        kLatBounds, kLon, kLonBounds,
                                          kBounds, kLayer,     kLayerLabel, kLandMask,  kCrs};
@@ -72,7 +75,24 @@ struct TimeAxis {
 };
 TimeAxis time_axis(std::int32_t first_year, std::int32_t last_year);
 
+// The months first_month-01 of first_year to the end of last_month of
+// last_year that a field of a summary covers.
+struct MonthSpan {
+    std::int32_t first_year = 0;
+    std::int32_t first_month = 1;
+    std::int32_t last_year = 0;
+    std::int32_t last_month = 12;
+};
+// The time of each span in days since January 1 of `reference_year` and its
+// bounds, the first day of its first month and the first after its last
+// month. The time is the middle of the bounds; of a climatology's calendar
+// month (`climatology`) it is the middle of that month in the first year.
+TimeAxis span_axis(std::int32_t reference_year, const std::vector<MonthSpan>& spans, bool climatology);
+
 Attributes time_attributes(std::int32_t first_year);
+// The time of a climatology: its bounds are named by the attribute
+// climatology (kClimatologyBounds), as CF writes climatological time.
+Attributes climatology_time_attributes(std::int32_t first_year);
 // `bounded`: the axis has its bounds variable (the grid; not the cells of the
 // compact form).
 Attributes latitude_attributes(bool bounded);
@@ -83,6 +103,26 @@ Attributes crs_attributes();
 Attributes land_mask_attributes();
 // The variable's own; `layered` names layer_label as its coordinate.
 Attributes data_attributes(std::string_view long_name, std::string_view units, bool layered);
+
+// What the values of a summary, a comparison or anomalies are.
+struct FieldDescription {
+    std::string long_name;     // the variable's
+    std::string units;         // the variable's
+    std::string summary;       // "annual-mean", ...; empty for months
+    std::string cell_methods;  // the summary's ("time: mean"); empty for months
+    bool climatology = false;  // a climatology: its cell_methods within and over years
+    bool trend = false;        // a trend: the units per decade
+    std::string compare;       // "difference", "ratio", "percent" against a baseline; empty without
+    std::string anomaly_years; // "2000-2009" of anomalies; empty without
+    std::string baseline;      // the baseline's folder, as shown; no attribute when empty
+};
+// The text of its long_name: "Precipitation, annual mean, difference from
+// the baseline", "Precipitation, anomaly from the 2000-2009 climatology,
+// trend per decade".
+std::string field_long_name(const FieldDescription& field);
+// The variable's attributes: those of data_attributes with the long_name,
+// units and cell_methods of the description, then baseline.
+Attributes field_data_attributes(const FieldDescription& field, bool layered);
 
 // What the global attributes say of the run.
 struct RunDescription {
