@@ -19,6 +19,7 @@ TEST(CfLayout, VariableNamesFromFileNames) {
         {"Precip", "Precip"},      {"max temp", "max_temp"},   {"9-Bio", "v_9-Bio"},  {"", "v_"},
         {"_x.y@z+1", "_x.y@z+1"}, {"crs", "crs_value"},       {"layer", "layer_value"},
         {"Bi\xc3\xb6mass", "Bi__mass"},  {"\xc3\xa9t\xc3\xa9", "__t__"}, {"lat_bnds", "lat_bnds_value"},
+        {"climatology_bnds", "climatology_bnds_value"},
     };
     for (const auto& c : cases) EXPECT_EQ(variable_name(c.file_name), c.name) << c.file_name;
 }

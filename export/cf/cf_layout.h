@@ -29,8 +29,9 @@ inline constexpr const char* kLandMask = "land_mask";
 // attribute of time instead of bounds.
 inline constexpr const char* kClimatologyBounds = "climatology_bnds";
 inline constexpr const char* kCrs = "crs";
-inline constexpr const char* kNames[] = {kTime,  kTimeBounds, kLat,        kLatBounds, kLon, kLonBounds,
-                                         kBounds, kLayer,     kLayerLabel, kLandMask,  kCrs};
+inline constexpr const char* kNames[] = {kTime,   kTimeBounds, kLat,        kLatBounds, kLon,
+                                         kLonBounds, kBounds, kLayer, kLayerLabel, kLandMask,
+                                         kClimatologyBounds, kCrs};
 
 // Wherever no rangeland cell lies, or a value lies outside the valid range.
 inline constexpr float kFillValue = -9999.0f;
