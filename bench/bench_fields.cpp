@@ -36,6 +36,7 @@
 
 #include "fields/monthly_source.h"
 #include "fields/summary_source.h"
+#include "bench_run.h"
 #include "fine_model.h"
 #include "modelfiles/cell_file.h"
 #include "modelfiles/file_io.h"
@@ -135,33 +136,8 @@ std::vector<float> read_summary(const fs::path& folder, Summary summary, std::in
 
 // --- Programs ----------------------------------------------------------------
 
-struct Run {
-    double seconds = 0, peak_mb = 0;
-    int status = -1;
-};
-
-// Runs a program to its end, its standard output into `out_file` (or thrown away).
-Run run_program(const std::vector<std::string>& args, const std::string& out_file = "/dev/null") {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    Run run;
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        rusage usage{};
-        ::wait4(pid, &status, 0, &usage);
-        run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        run.peak_mb = static_cast<double>(usage.ru_maxrss) / 1024.0;
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return run;
-}
+using veldra::bench::Run;
+using veldra::bench::run_program;
 
 std::string file_text(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

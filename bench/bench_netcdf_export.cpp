@@ -46,6 +46,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_run.h"
 #include "fine_model.h"
 
 #ifndef VELDRA_BENCH_SAMPLE_MODEL
@@ -72,35 +73,10 @@ using veldra::bench::read_half_degree_land;
 
 namespace {
 
-struct Run {
-    double seconds = 0;
-    double peak_mb = 0;  // resident
-    int status = -1;
-};
+using veldra::bench::Run;
 
 // Runs a program to its end, its output thrown away; its time and peak memory.
-Run run_program(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    Run run;
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        rusage usage{};
-        ::wait4(pid, &status, 0, &usage);
-        run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        run.peak_mb = static_cast<double>(usage.ru_maxrss) / 1024.0;
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return run;
-}
+Run run_program(const std::vector<std::string>& args) { return veldra::bench::run_program(args, "/dev/null", "/dev/null"); }
 
 std::uintmax_t bytes_under(const fs::path& folder) {
     std::uintmax_t total = 0;
@@ -241,31 +217,7 @@ Case make_fine_model(const fs::path& sample, const fs::path& folder, int years) 
 
     const std::vector<std::uint32_t> cells = rangeland_positions(land, 200'000);
     const auto n = static_cast<std::int64_t>(cells.size());
-    std::string cell_text = text(n) + " 4320 2160 -180 -90 180 90 0.0833333 2000 " + text(1999 + years) + "\r\n";
-    for (std::size_t i = 0; i < cells.size(); ++i)
-        cell_text += text(static_cast<std::int64_t>(i) + 1) + " 1 " + text(cells[i] % kCols + 1) + " " +
-                     text(cells[i] / kCols + 1) + " 1\r\n";
-    write_file(folder / "Output/Rng_Data.vrd", cell_text);
-
-    std::ofstream values(folder / "Output/Fine.vrd", std::ios::binary);
-    std::vector<float> block(static_cast<std::size_t>(n) + 3);
-    std::uint64_t noise = 88172645463325252ull;
-    for (int year = 2000; year < 2000 + years; ++year)
-        for (int month = 1; month <= 12; ++month) {
-            block[0] = static_cast<float>(n);
-            block[1] = static_cast<float>(year);
-            block[2] = static_cast<float>(month);
-            for (std::int64_t i = 0; i < n; ++i) {
-                const double lat = 90 - (cells[static_cast<std::size_t>(i)] / kCols + 0.5) / 12;
-                const double lon = -180 + (cells[static_cast<std::size_t>(i)] % kCols + 0.5) / 12;
-                noise ^= noise << 13, noise ^= noise >> 7, noise ^= noise << 17;
-                const double season = std::cos((month - 1 + lon / 30) * 0.5235987755982988) * std::sin(lat * 0.0174533);
-                block[static_cast<std::size_t>(i) + 3] =
-                    static_cast<float>(std::max(0.0, 8 + 6 * season + 0.5 * static_cast<double>(noise % 1000) / 1000));
-            }
-            values.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 4));
-        }
-    if (!values) throw std::runtime_error("cannot write the variable file in " + folder.string());
+    veldra::bench::write_fine_run(folder, cells, kCols, years, [](std::size_t) { return std::int64_t{1}; });
     return {"2. 1/12-degree model (4320 x 2160), " + text(n) + " cells", folder, "Fine", 2000, 1999 + years, 1,
             std::int64_t{kCols} * kRows};
 }

@@ -40,6 +40,7 @@
 #include "fields/monthly_source.h"
 #include "fields/region_table.h"
 #include "fields/regions.h"
+#include "bench_run.h"
 #include "fine_model.h"
 #include "modelfiles/cell_file.h"
 #include "modelfiles/resolutions.h"
@@ -65,39 +66,15 @@ namespace {
 constexpr int kYears = 10;
 constexpr int kZones = 40;
 
-std::string text(std::int64_t v) {
-    char buf[24];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
+std::string text(std::int64_t v) { return veldra::bench::whole_text(v); }
 
-struct Run {
-    double seconds = 0;       // the whole program
+struct Run : veldra::bench::Run {
     double work_seconds = 0;  // what it printed
-    double peak_mb = 0;
-    int status = -1;
 };
 
 // Runs a program to its end; its time, peak memory and the seconds it printed.
 Run run_program(const std::vector<std::string>& args, const fs::path& printed) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, printed.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    Run run;
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        rusage usage{};
-        ::wait4(pid, &status, 0, &usage);
-        run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        run.peak_mb = static_cast<double>(usage.ru_maxrss) / 1024.0;
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
+    Run run{veldra::bench::run_program(args, printed.string(), "/dev/null")};
     std::ifstream in(printed);
     in >> run.work_seconds;
     return run;
@@ -106,12 +83,6 @@ Run run_program(const std::vector<std::string>& args, const fs::path& printed) {
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-void write_file(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
 // The model of bench_netcdf_export (200,000 cells on the land from 50 degrees
@@ -123,40 +94,12 @@ std::int64_t make_model(const fs::path& sample, const fs::path& folder) {
     if (coarse.empty()) throw std::runtime_error("the sample model's globe file has fewer than 360 lines");
     const std::vector<std::uint8_t> land = fine_land(coarse);
     fs::create_directories(folder / "Output");
-    std::vector<std::uint32_t> cells;
-    for (std::uint32_t i = 480u * kCols; i < std::uint32_t{kCols} * kRows && cells.size() < 200'000; ++i) {
-        const std::uint64_t block = (i / kCols / 6) * 720 + (i % kCols) / 6;
-        if (land[i] && hash_unit(block * 104729 + 3) < 0.7) cells.push_back(i);
-    }
-    const auto n = static_cast<std::int64_t>(cells.size());
-    std::string cell_text = text(n) + " 4320 2160 -180 -90 180 90 0.0833333 2000 " + text(1999 + kYears) + "\r\n";
-    for (std::size_t i = 0; i < cells.size(); ++i) {
+    const std::vector<std::uint32_t> cells = veldra::bench::rangeland_positions(land, 200'000);
+    veldra::bench::write_fine_run(folder, cells, kCols, kYears, [&](std::size_t i) {
         const std::uint64_t block = (cells[i] / kCols / 36) * 120 + (cells[i] % kCols) / 36;
-        const auto zone = 1 + static_cast<std::int64_t>(hash_unit(block * 7 + 1) * kZones);
-        cell_text += text(static_cast<std::int64_t>(i) + 1) + " " + text(zone) + " " + text(cells[i] % kCols + 1) +
-                     " " + text(cells[i] / kCols + 1) + " 1\r\n";
-    }
-    write_file(folder / "Output/Rng_Data.vrd", cell_text);
-
-    std::ofstream values(folder / "Output/Fine.vrd", std::ios::binary);
-    std::vector<float> block(static_cast<std::size_t>(n) + 3);
-    std::uint64_t noise = 88172645463325252ull;
-    for (int year = 2000; year < 2000 + kYears; ++year)
-        for (int month = 1; month <= 12; ++month) {
-            block[0] = static_cast<float>(n);
-            block[1] = static_cast<float>(year);
-            block[2] = static_cast<float>(month);
-            for (std::int64_t i = 0; i < n; ++i) {
-                const double lat = 90 - (cells[static_cast<std::size_t>(i)] / kCols + 0.5) / 12;
-                const double lon = -180 + (cells[static_cast<std::size_t>(i)] % kCols + 0.5) / 12;
-                noise ^= noise << 13, noise ^= noise >> 7, noise ^= noise << 17;
-                const double season = std::cos((month - 1 + lon / 30) * 0.5235987755982988) * std::sin(lat * 0.0174533);
-                block[static_cast<std::size_t>(i) + 3] =
-                    static_cast<float>(std::max(0.0, 8 + 6 * season + 0.5 * static_cast<double>(noise % 1000) / 1000));
-            }
-            values.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 4));
-        }
-    if (!values) throw std::runtime_error("cannot write the variable file in " + folder.string());
+        return 1 + static_cast<std::int64_t>(hash_unit(block * 7 + 1) * kZones);
+    });
+    const auto n = static_cast<std::int64_t>(cells.size());
     return n;
 }
 
