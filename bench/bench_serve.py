@@ -87,6 +87,7 @@ try:
     print(f"half degree: wrk 8 connections, 2 threads, 10 s, random tiles z1-3 x 12 months: "
           f"{rate[0].split()[-1] if rate else '?'} tiles/s (goal >= 1000) {' '.join(errors)}")
     # A cell's series of 1,200 months, cold then warm (the file in the page cache).
+    conn = http.client.HTTPConnection("127.0.0.1", port, timeout=60)
     ms = []
     for k in range(21):
         lon, lat = 20.25 + (k % 3), 0.25 + (k % 5)

@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
 
     httplib::Server server;
     server.new_task_queue = [&] { return new Tasks(o.threads, static_cast<std::size_t>(o.queue)); };
+    server.set_tcp_nodelay(true);  // a small answer goes out at once, not after the peer's delayed ACK
     server.set_read_timeout(5, 0);
     server.set_write_timeout(5, 0);
     server.set_keep_alive_timeout(5);
