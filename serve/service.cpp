@@ -480,14 +480,19 @@ Response Service::legend(const ServedModel& m, const Query& q) const {
     const std::string* name = q.find("layer");
     if (!name) name = &q.require("layers");
     ServedLayer& layer = layer_of(m, *name);
-    check_format(q);
-    Query styled = q;
+    const bool json = equals_ignoring_case(q.get("format"), "application/json");
+    if (!json) check_format(q);
     const auto field = month(m, layer, time_index(m, q.find("time")));
     std::string style = q.get("style", q.get("styles"));
     std::vector<std::pair<std::string, std::string>> pairs = {{"styles", style}};
     for (const char* key : {"colorscalerange", "logscale"})
         if (const std::string* v = q.find(key)) pairs.emplace_back(key, *v);
     const Painting p = painting(Query::from_pairs(pairs, options_.limits), *field);
+    if (json)  // the ends of the colours, for a legend drawn by the client
+        return text_response(200, "application/json",
+                             "{\"layer\": \"" + json_escape(layer.name) + "\", \"units\": \"" +
+                                 json_escape(layer.units) + "\", \"lo\": " + number_text(p.lo) + ", \"hi\": " +
+                                 number_text(p.hi) + ", \"logscale\": " + (p.logarithmic ? "true" : "false") + "}\n");
     const int width = q.find("width") ? parse_size(q.get("width"), "WIDTH", 512) : 30;
     const int height = q.find("height") ? parse_size(q.get("height"), "HEIGHT", 1024) : 256;
     std::vector<std::uint8_t> rgba;

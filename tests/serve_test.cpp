@@ -365,6 +365,8 @@ TEST_F(ServeSample, TilesAndAddresses) {
     EXPECT_NE(r.body.find("\"tiles\": [\"http://x/tiles/Precip/1/2000-01/{z}/{x}/{y}.png\"]"), std::string::npos);
     EXPECT_EQ(get("/layers.json", "").status, 200);
     EXPECT_EQ(get("/wms", "REQUEST=GetLegendGraphic&LAYER=Precip&STYLE=viridis").content_type, "image/png");
+    r = get("/wms", "REQUEST=GetLegendGraphic&LAYER=Precip&FORMAT=application/json&COLORSCALERANGE=1,50&LOGSCALE=true");
+    EXPECT_EQ(r.body, "{\"layer\": \"Precip\", \"units\": \"cm\", \"lo\": 1, \"hi\": 50, \"logscale\": true}\n");
 }
 
 TEST(ServeModels, SeveralRunsUnderTheirNames) {

@@ -25,9 +25,20 @@ class Server:
         self.proc = subprocess.Popen([SERVE, *args, "--port", "0"], stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE, text=True)
         self.url = self.proc.stdout.readline().strip()
-        assert self.url.startswith("http://127.0.0.1:"), self.url
-        host_port = self.url.split("/")[2]
-        self.port = int(host_port.split(":")[1])
+        # The port, from the URL or (behind --base-url) from the message on standard error.
+        if self.url.startswith("http://127.0.0.1:"):
+            self.port = int(self.url.split("/")[2].split(":")[1])
+        else:
+            line = self.proc.stderr.readline()
+            self.port = int(line.split(" on 127.0.0.1:")[1].split(";")[0])
+
+    def get_local(self, path):
+        """get() at the server's own address, whatever --base-url says."""
+        saved, self.url = self.url, f"http://127.0.0.1:{self.port}/"
+        try:
+            return self.get(path)
+        finally:
+            self.url = saved
 
     def get(self, path):
         """(status, content type, body) of a GET."""
@@ -69,6 +80,9 @@ def test_capabilities_page_and_leaflet(server):
     assert b"<Name>Precip</Name>" in body
     status, ctype, body = server.get("")
     assert status == 200 and b"static/leaflet/leaflet.js" in body
+    assert b"http://" not in body and b"https://" not in body  # nothing fetched from elsewhere
+    for name in ("static/leaflet/leaflet.css", "static/leaflet/images/layers.png"):
+        assert server.get(name)[0] == 200
     status, ctype, body = server.get("static/leaflet/leaflet.js")
     assert status == 200 and len(body) > 10000
     status, _, body = server.get("layers.json")
@@ -213,6 +227,18 @@ def test_several_models_and_sigterm():
         code, err = s.stop()
     assert code == 0, err
     assert "stopped" in err
+
+
+def test_base_url_behind_a_proxy():
+    s = Server("--model", MODEL, "--base-url", "https://example.org/veldra/")
+    try:
+        assert s.url == "https://example.org/veldra/"
+        body = s.get_local("wms?REQUEST=GetCapabilities")[2]
+        assert b'xlink:href="https://example.org/veldra/wms?"' in body
+        tj = json.loads(s.get_local("tiles/Precip/1/tilejson.json")[2])
+        assert tj["tiles"][0].startswith("https://example.org/veldra/tiles/Precip/1/")
+    finally:
+        assert s.stop()[0] == 0
 
 
 def test_bad_command_lines():
