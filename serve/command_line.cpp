@@ -43,7 +43,7 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
                    "the address the server is reached at behind a reverse proxy, e.g. https://host/veldra");
     app.add_option("--cache-mb", o.cache_mb, "megabytes of month fields kept in memory (default 512)")
         ->check(CLI::Range(1, 1 << 20));
-    app.add_option("--threads", o.threads, "threads answering requests (default 8)")->check(CLI::Range(1, 256));
+    app.add_option("--threads", o.threads, "threads answering requests, one per open connection (default 16)")->check(CLI::Range(1, 256));
     app.add_option("--queue", o.queue, "connections waiting for a thread at most (default 64)")
         ->check(CLI::Range(1, 100000));
     app.add_flag("--version", version, "print the version and exit");

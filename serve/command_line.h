@@ -14,7 +14,7 @@ struct ServeOptions {
     std::string bind = "127.0.0.1";
     std::string base_url;    // without a trailing "/"; empty: http://BIND:PORT
     std::size_t cache_mb = 512;
-    int threads = 8;
+    int threads = 16;  // a browser keeps up to 6 connections open, each holding a thread while it lasts
     int queue = 64;
 };
 
