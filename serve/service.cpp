@@ -32,11 +32,11 @@ bool parse_whole(std::string_view text, int& out) {
 }
 
 Response text_response(int status, std::string content_type, std::string body) {
-    return {status, std::move(content_type), std::move(body)};
+    return {status, std::move(content_type), std::move(body), {}};
 }
 
 Response png_response(const std::vector<std::uint8_t>& rgba, int width, int height) {
-    return {200, "image/png", encode_png(rgba, width, height)};
+    return {200, "image/png", encode_png(rgba, width, height), {}};
 }
 
 bool is_true(std::string_view v) { return equals_ignoring_case(v, "true") || v == "1"; }
@@ -193,6 +193,8 @@ Response Service::handle(std::string_view path, const Query& q, std::string_view
         for (const auto& m : models_)
             if (parts[0] == m->name) {
                 const std::size_t at = path.find(m->name) + m->name.size();
+                // The page's addresses are relative to /NAME/.
+                if (at == path.size()) return {301, "text/plain; charset=utf-8", "see /" + m->name + "/\n", "/" + m->name + "/"};
                 return route(*m, path.substr(at), q, base + "/" + m->name);
             }
         throw RequestError(404, "", "no such run: the runs are at /NAME/");

@@ -23,6 +23,7 @@ struct Response {
     int status = 200;
     std::string content_type;
     std::string body;
+    std::string location;  // where a redirect (status 301) sends the client
 };
 
 // A file the server serves at /static/<name>, given whole at start.

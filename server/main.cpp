@@ -90,11 +90,12 @@ int main(int argc, char** argv) {
             }
             r = service->handle(req.path, q, base);
         } catch (const RequestError& e) {
-            r = {e.status(), "text/plain; charset=utf-8", std::string(e.what()) + "\n"};
+            r = {e.status(), "text/plain; charset=utf-8", std::string(e.what()) + "\n", {}};
         } catch (const std::exception& e) {
-            r = {500, "text/plain; charset=utf-8", std::string("the run could not be read: ") + e.what() + "\n"};
+            r = {500, "text/plain; charset=utf-8", std::string("the run could not be read: ") + e.what() + "\n", {}};
         }
         res.status = r.status;
+        if (!r.location.empty()) res.set_header("Location", r.location);
         res.set_content(std::move(r.body), r.content_type.c_str());
     };
     server.Get(".*", answer);

@@ -376,4 +376,7 @@ TEST(ServeModels, SeveralRunsUnderTheirNames) {
               std::string::npos);
     EXPECT_EQ(s.handle("/wms", parse_query_string("REQUEST=GetCapabilities"), "http://x").status, 404);
     EXPECT_EQ(s.handle("/", parse_query_string(""), "http://x").status, 200);
+    const Response r = s.handle("/a", parse_query_string(""), "http://x");
+    EXPECT_EQ(r.status, 301);
+    EXPECT_EQ(r.location, "/a/");
 }

@@ -223,6 +223,7 @@ def test_several_models_and_sigterm():
         assert b"/b/wms?" in s.get("b/wms?REQUEST=GetCapabilities")[2]
         assert s.get("wms?REQUEST=GetCapabilities")[0] == 404
         assert b"/a/" in s.get("")[2]
+        assert b"static/leaflet/leaflet.js" in s.get("a")[2]  # redirected to a/
     finally:
         code, err = s.stop()
     assert code == 0, err
