@@ -134,9 +134,10 @@ std::optional<fields::Period> parse_month(std::string_view text) {
     if (!parse_int(text.substr(0, dash), year)) return std::nullopt;
     if (text.size() < dash + 3 || !parse_int(text.substr(dash + 1, 2), month) || month < 1 || month > 12)
         return std::nullopt;
+    // The rest of a date and time within the month: "-16", "-01T00:00:00.000Z".
     const std::string_view rest = text.substr(dash + 3);
     if (!rest.empty() && rest.front() != '-' && rest.front() != 'T') return std::nullopt;
-    if (rest.size() > 40) return std::nullopt;
+    if (rest.size() > 30 || rest.find_first_not_of("0123456789-:T.Z+") != std::string_view::npos) return std::nullopt;
     return fields::Period{year, month};
 }
 

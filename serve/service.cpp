@@ -241,7 +241,8 @@ std::size_t month_index(const ServedModel& m, const fields::Period& p) {
 std::size_t time_index(const ServedModel& m, const std::string* time) {
     if (m.months.empty()) throw RequestError(400, "InvalidDimensionValue", "the run has no months");
     if (!time || time->empty() || equals_ignoring_case(*time, "current")) return 0;
-    const auto p = parse_month(*time);
+    // A span (QGIS's temporal controller may ask for one): its first month.
+    const auto p = parse_month(std::string_view(*time).substr(0, time->find('/')));
     if (!p) throw RequestError(400, "InvalidDimensionValue", "TIME must be a month: YYYY-MM");
     return month_index(m, *p);
 }

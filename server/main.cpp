@@ -1,11 +1,12 @@
 // veldra_serve: the service of serve/ behind cpp-httplib, with a bounded
-// queue of connections and a clean end on SIGTERM.
+// queue of connections and a clean end on SIGTERM or SIGINT.
 #include <httplib.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
-#include <pthread.h>
+#include <unistd.h>
 #include <thread>
 
 #include "serve/command_line.h"
@@ -16,6 +17,15 @@
 namespace {
 
 using namespace veldra::serve;
+
+int stop_pipe[2] = {-1, -1};
+
+extern "C" void on_stop_signal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(stop_pipe[1], &byte, 1);
+    errno = saved;
+}
 
 // httplib's task queue over our bounded one.
 class Tasks : public httplib::TaskQueue {
@@ -41,13 +51,18 @@ int main(int argc, char** argv) {
     }
     const ServeOptions& o = parsed.options;
 
-    // SIGTERM and SIGINT are taken by one thread with sigwait; every other
-    // thread (made after this) has them blocked.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    // SIGTERM and SIGINT write a byte into a pipe, whichever thread takes
+    // them; one thread waits on the pipe and stops the server.
+    if (pipe(stop_pipe) != 0) {
+        std::cerr << "veldra_serve: cannot make a pipe\n";
+        return 1;
+    }
+    struct sigaction action {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
     ServiceOptions service_options;
@@ -110,13 +125,14 @@ int main(int argc, char** argv) {
               << "; SIGTERM or Ctrl-C ends it\n";
 
     std::thread stopper([&] {
-        int signal = 0;
-        sigwait(&signals, &signal);
+        char byte = 0;
+        while (read(stop_pipe[0], &byte, 1) < 0 && errno == EINTR) {
+        }
         server.stop();
     });
     const bool listened = server.listen_after_bind();
-    // Ended by a signal, or the listener failed: wake the signal thread.
-    pthread_kill(stopper.native_handle(), SIGTERM);
+    // Ended by a signal, or the listener failed: wake the stopping thread.
+    on_stop_signal(0);
     stopper.join();
     std::cerr << "veldra_serve: stopped\n";
     return listened ? 0 : 1;

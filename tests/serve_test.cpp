@@ -99,6 +99,8 @@ TEST(ServeGeometry, SizesMonthsTiles) {
     EXPECT_FALSE(parse_month("2000-3"));
     EXPECT_FALSE(parse_month("2000"));
     EXPECT_FALSE(parse_month("2000-03x"));
+    EXPECT_FALSE(parse_month("2000-03-01garbage"));
+    EXPECT_FALSE(parse_month("2000-03-01T00:00:00Z/2000-04-01T00:00:00Z"));
     EXPECT_EQ(month_text({812, 3}), "812-03");
     const Box t = tile_box(1, 0, 0);
     EXPECT_DOUBLE_EQ(t.min_x, -kMercatorHalf);
@@ -309,6 +311,7 @@ TEST_F(ServeSample, ErrorsAreServiceExceptions) {
         EXPECT_NE(r.body.find(std::string("code=\"") + c.code + "\""), std::string::npos) << c.query << r.body;
     }
     EXPECT_EQ(get("/wms", map).status, 200);
+    EXPECT_EQ(get("/wms", map + "&TIME=2000-03-01T00:00:00Z/2000-04-01T00:00:00Z").status, 200);
 }
 
 TEST_F(ServeSample, FeatureInfoGivesTheSeries) {
