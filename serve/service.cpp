@@ -136,7 +136,11 @@ Service::Service(const std::vector<std::pair<std::string, std::string>>& models,
             run.layer_count = entry.LayerCount;
             for (int l = 1; l <= entry.LayerCount; ++l) {
                 try {
-                    auto layer = std::make_unique<ServedLayer>(VariableFile::open(m->model.variable_path(entry)));
+                    // Opened here once, so that a missing file is said at start.
+                    (void)VariableFile::open(m->model.variable_path(entry));
+                    auto layer = std::make_unique<ServedLayer>();
+                    layer->run = run;
+                    layer->path = m->model.variable_path(entry);
                     layer->variable = run.file_name;
                     layer->layer = l;
                     layer->layer_count = entry.LayerCount;
@@ -145,8 +149,6 @@ Service::Service(const std::vector<std::pair<std::string, std::string>>& models,
                     layer->title = trimmed(entry.LayerLabel);
                     if (layer->title.empty()) layer->title = run.file_name;
                     if (entry.LayerCount > 1) layer->title += ", layer " + std::to_string(l);
-                    layer->source = std::make_unique<fields::MonthlySource>(
-                        run, l, m->model.first_year(), m->model.GridInfo.lastYear, fields::BadBlock::nan);
                     m->layers.push_back(std::move(layer));
                 } catch (const Error& e) {
                     m->skipped.push_back(e.what());
@@ -158,6 +160,16 @@ Service::Service(const std::vector<std::pair<std::string, std::string>>& models,
     }
 }
 
+fields::MonthlySource& ServedLayer::months(int first_year, int last_year) {
+    if (!source_) source_ = std::make_unique<fields::MonthlySource>(run, layer, first_year, last_year, fields::BadBlock::nan);
+    return *source_;
+}
+
+const VariableFile& ServedLayer::file() {
+    if (!file_) file_.emplace(VariableFile::open(path));
+    return *file_;
+}
+
 std::shared_ptr<const MonthField> Service::month(const ServedModel& m, ServedLayer& layer, std::size_t k) const {
     const std::string key = m.name + "\n" + layer.name + "\n" + std::to_string(k);
     return cache_.get(key, [&] {
@@ -165,9 +177,10 @@ std::shared_ptr<const MonthField> Service::month(const ServedModel& m, ServedLay
         fields::Field f;
         {
             std::lock_guard lock(layer.mutex);
-            const fields::FieldRead read = layer.source->read(k, f);
+            fields::MonthlySource& source = layer.months(m.model.first_year(), m.model.GridInfo.lastYear);
+            const fields::FieldRead read = source.read(k, f);
             if (read.kind == fields::FieldRead::Kind::skipped || read.kind == fields::FieldRead::Kind::stopped)
-                f.values.assign(static_cast<std::size_t>(layer.source->cell_count()), NAN);
+                f.values.assign(static_cast<std::size_t>(source.cell_count()), NAN);
         }
         field->values = std::move(f.values);
         field->stretch = viewer::stretch_stats(field->values);
@@ -442,11 +455,11 @@ Response Service::feature_info(const ServedModel& m, const Query& q) const {
         for (std::size_t k = from; k <= to; ++k) {
             const fields::Period& p = m.months[k];
             const BlockAddress address{p.year, p.month, layer.layer, m.model.first_year(), layer.layer_count, n};
-            const CheckedBlock b = read_checked_leading(layer.file, address, leading);
+            const CheckedBlock b = read_checked_leading(layer.file(), address, leading);
             float v = NAN;
             if (b.ok()) {
                 float value = NAN;
-                if (layer.file.read_records(b.records.first_record + 3 + cell, 1, &value) == 1) v = value;
+                if (layer.file().read_records(b.records.first_record + 3 + cell, 1, &value) == 1) v = value;
             }
             series.push_back(v);
         }

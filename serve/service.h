@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,10 +49,19 @@ struct ServedLayer {
     int layer_count = 1;  // the variable's layers
     std::string units;
     std::string title;
-    std::unique_ptr<fields::MonthlySource> source;  // the month's values, through the checked reader
-    VariableFile file;                              // single values of a cell's series
-    std::mutex mutex;                               // both readers are used one request at a time
-    ServedLayer(VariableFile f) : file(std::move(f)) {}
+    fields::RunVariable run;
+    std::string path;  // the variable file
+    std::mutex mutex;  // the readers are used one request at a time, with it held
+
+    // The readers, opened on first use (a run of many variables and layers
+    // keeps open only the files asked for): the months through the checked
+    // reader, and the file for single values of a cell's series.
+    fields::MonthlySource& months(int first_year, int last_year);
+    const VariableFile& file();
+
+private:
+    std::unique_ptr<fields::MonthlySource> source_;
+    std::optional<VariableFile> file_;
 };
 
 struct ServedModel {

@@ -325,7 +325,7 @@ TEST_F(ServeSample, FeatureInfoGivesTheSeries) {
         pixel_position({-10, 10, 10, 30}, Crs::crs84, 20, 20, 10, 10, service->models()[0]->index.grid))];
     ASSERT_GE(cell, 0);
     veldra::fields::Field f;
-    service->models()[0]->layers[0]->source->read(13, f);
+    service->models()[0]->layers[0]->months(2000, 2004).read(13, f);
     EXPECT_NE(r.body.find("{\"time\": \"2001-02\", \"value\": " + number_text(f.values[static_cast<std::size_t>(cell)]) +
                           "}"),
               std::string::npos);
@@ -333,7 +333,7 @@ TEST_F(ServeSample, FeatureInfoGivesTheSeries) {
     const auto& layers = service->models()[0]->layers;
     const auto l3 = std::find_if(layers.begin(), layers.end(), [](const auto& l) { return l->name == "Live_Biomass_L3"; });
     ASSERT_NE(l3, layers.end());
-    (*l3)->source->read(20, f);
+    (*l3)->months(2000, 2004).read(20, f);
     r = get("/wms", "REQUEST=GetFeatureInfo&LAYERS=Live_Biomass_L3&CRS=CRS:84&BBOX=-10,10,10,30&WIDTH=20&HEIGHT=20"
                     "&I=10&J=10&TIME=2001-09");
     EXPECT_NE(r.body.find("{\"time\": \"2001-09\", \"value\": " +
