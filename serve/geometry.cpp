@@ -118,6 +118,29 @@ Box tile_box(int z, int x, int y) {
             kMercatorHalf - y * size};
 }
 
+TileAddress parse_tile_path(std::string_view path) {
+    std::vector<std::string_view> parts;
+    for (std::size_t start = 0; start < path.size() && parts.size() <= 8;) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string_view::npos) end = path.size();
+        if (end > start) parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    if (parts.size() != 7 || parts[0] != "tiles" || !parts[6].ends_with(".png"))
+        throw RequestError(404, "", "a tile is /tiles/VARIABLE/LAYER/YYYY-MM/Z/X/Y.png");
+    TileAddress t;
+    auto whole = [](std::string_view text, int& out) { return text.size() <= 9 && parse_int(text, out) && out >= 0; };
+    if (!whole(parts[2], t.layer) || !whole(parts[4], t.z) || !whole(parts[5], t.x) ||
+        !whole(parts[6].substr(0, parts[6].size() - 4), t.y) || t.layer < 1)
+        throw RequestError(400, "", "the layer, zoom, column and row of a tile are whole numbers");
+    const auto month = parse_month(parts[3]);
+    if (!month || month_text(*month) != parts[3]) throw RequestError(400, "", "the time of a tile is YYYY-MM");
+    t.variable = std::string(parts[1]);
+    t.month = *month;
+    t.box = tile_box(t.z, t.x, t.y);
+    return t;
+}
+
 int parse_size(std::string_view text, const char* name, int most) {
     int v = 0;
     if (!parse_int(text, v) || v < 1 || v > most)

@@ -50,6 +50,19 @@ Box parse_bbox(std::string_view text, Crs crs);
 Box tile_box(int z, int x, int y);
 inline constexpr double kMercatorHalf = 20037508.342789244;
 
+// The address of a tile: /tiles/{variable}/{layer}/{YYYY-MM}/{z}/{x}/{y}.png.
+struct TileAddress {
+    std::string variable;
+    int layer = 1;
+    fields::Period month;
+    int z = 0, x = 0, y = 0;
+    Box box;  // in EPSG:3857 metres
+};
+// Raises RequestError 404 for a path of another form, 400 for a layer, zoom,
+// column or row that is not a whole number (or no tile of its zoom) or a
+// month that is not YYYY-MM.
+TileAddress parse_tile_path(std::string_view path);
+
 // Width and height of a request: whole numbers 1 to `most`, else RequestError.
 int parse_size(std::string_view text, const char* name, int most);
 

@@ -517,21 +517,12 @@ Response Service::legend(const ServedModel& m, const Query& q) const {
 }
 
 Response Service::tile(const ServedModel& m, std::string_view rest, const Query& q) const {
-    // /tiles/{variable}/{layer}/{time}/{z}/{x}/{y}.png
-    const std::vector<std::string_view> parts = split_path(rest);
-    if (parts.size() != 7 || !parts[6].ends_with(".png"))
-        throw RequestError(404, "", "a tile is /tiles/VARIABLE/LAYER/YYYY-MM/Z/X/Y.png");
-    int layer_number = 0, z = 0, x = 0, y = 0;
-    if (!parse_whole(parts[2], layer_number) || !parse_whole(parts[4], z) || !parse_whole(parts[5], x) ||
-        !parse_whole(parts[6].substr(0, parts[6].size() - 4), y))
-        throw RequestError(400, "", "the layer, zoom, column and row of a tile are whole numbers");
-    const std::string name = std::string(parts[1]) + (layer_number > 1 ? "_L" + std::to_string(layer_number) : "");
+    const TileAddress t = parse_tile_path(rest);
+    const std::string name = t.variable + (t.layer > 1 ? "_L" + std::to_string(t.layer) : "");
     const ServedLayer* l = find_layer(m, name);
-    if (!l || l->layer != layer_number) throw RequestError(404, "", "no such variable or layer");
-    const auto period = parse_month(parts[3]);
-    if (!period || parts[3].size() != 7) throw RequestError(400, "", "the time of a tile is YYYY-MM");
-    const std::size_t k = month_index(m, *period);
-    const Box box = tile_box(z, x, y);
+    if (!l || l->layer != t.layer) throw RequestError(404, "", "no such variable or layer");
+    const std::size_t k = month_index(m, t.month);
+    const Box& box = t.box;
     const auto field = month(m, const_cast<ServedLayer&>(*l), k);
     const Painting p = painting(q, *field);
     std::vector<std::int32_t> positions;

@@ -110,6 +110,25 @@ TEST(ServeGeometry, SizesMonthsTiles) {
     EXPECT_EQ(status_of([] { tile_box(23, 0, 0); }), 400);
 }
 
+TEST(ServeGeometry, TilePaths) {
+    const TileAddress t = parse_tile_path("/tiles/Live_Biomass/2/2001-09/3/4/5.png");
+    EXPECT_EQ(t.variable, "Live_Biomass");
+    EXPECT_EQ(t.layer, 2);
+    EXPECT_EQ(t.month, (veldra::fields::Period{2001, 9}));
+    EXPECT_EQ(t.z, 3);
+    EXPECT_EQ(t.x, 4);
+    EXPECT_EQ(t.y, 5);
+    EXPECT_DOUBLE_EQ(t.box.min_x, tile_box(3, 4, 5).min_x);
+    EXPECT_EQ(status_of([] { parse_tile_path("/tiles/P/1/2001-09/3/4/5.jpg"); }), 404);
+    EXPECT_EQ(status_of([] { parse_tile_path("/tiles/P/1/2001-09/3/4/5/6.png"); }), 404);
+    EXPECT_EQ(status_of([] { parse_tile_path("/tiles/P/0/2001-09/3/4/5.png"); }), 400);
+    EXPECT_EQ(status_of([] { parse_tile_path("/tiles/P/1/2001-9/3/4/5.png"); }), 400);
+    EXPECT_EQ(status_of([] { parse_tile_path("/tiles/P/1/2001-09-01/3/4/5.png"); }), 400);
+    EXPECT_EQ(status_of([] { parse_tile_path("/tiles/P/1/2001-09/3/8/5.png"); }), 400);
+    EXPECT_EQ(status_of([] { parse_tile_path("/tiles/P/1/2001-09/3/-1/5.png"); }), 400);
+    EXPECT_EQ(status_of([] { parse_tile_path("/tiles/P/1/2001-09/99999999999/4/5.png"); }), 400);
+}
+
 TEST(ServeGeometry, PixelsFindTheirGridPositions) {
     const GridGeometry grid{-180, 90, 1, 360, 180};
     std::vector<std::int32_t> out;

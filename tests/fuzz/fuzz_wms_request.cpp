@@ -1,4 +1,5 @@
-// The request parser of veldra_serve: any query string is either read into
+// The request parsers of veldra_serve: any text is a tile's address within
+// its bounds or refused with 400 or 404; any query string is either read into
 // its parameters (keys in lower case, within the limits) or refused with a
 // 4xx; each value then goes through the parsers of the WMS keys, which
 // answer a box with its minimum below its maximum, a size within its
@@ -16,6 +17,15 @@ using veldra::fuzz::check;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text = veldra::fuzz::text_of(data, size);
     const QueryLimits limits{2048, 32};
+    // The same text as the path of a tile.
+    try {
+        const TileAddress t = parse_tile_path(text);
+        check(t.layer >= 1 && t.z >= 0 && t.z <= 22 && t.month.month >= 1 && t.month.month <= 12,
+              "a tile address out of its bounds");
+        check(t.box.min_x < t.box.max_x && t.box.min_y < t.box.max_y, "a tile of no area");
+    } catch (const RequestError& e) {
+        check(e.status() == 400 || e.status() == 404, "a tile path refused without 400 or 404");
+    }
     try {
         const Query q = parse_query_string(text, limits);
         check(q.size() <= limits.max_parameters, "more parameters than the limit");
