@@ -32,6 +32,8 @@ packages=(
   ffmpeg
   # fuzz targets: clang and its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
+  # veldra_serve: HTTP, PNG and Leaflet for its page; its tests' WMS client and its load test
+  libcpp-httplib-dev libspng-dev libjs-leaflet python3-owslib wrk
   # the tests' second run under a comma-decimal locale (de_DE.UTF-8)
   locales
 )
