@@ -4,11 +4,11 @@
 set -euo pipefail
 
 packages=(
-  # build; veldra_export's command line (CLI11, header-only)
-  build-essential cmake ninja-build libcli11-dev
+  # build
+  build-essential cmake ninja-build
   # the viewer: Qt 6 widgets and charts
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
-  # command lines: CLI11 (header-only)
+  # the command lines of veldra_export, the viewer and veldra_serve: CLI11 (header-only)
   libcli11-dev
   # the viewer's screenshot: a virtual display and a font
   xvfb xauth fonts-dejavu-core
