@@ -24,6 +24,7 @@
 #include "export/cf/cf_layout.h"
 #include "export/chunk_compressor.h"
 #include "export/export_error.h"
+#include "export/month_values.h"
 #include "modelfiles/number_text.h"
 #include "modelfiles/cell_file.h"
 #include "modelfiles/paths.h"
@@ -281,7 +282,10 @@ struct ChunkPlan {
 
 ChunkPlan plan_chunks(const ExportSource& source) {
     ChunkPlan plan;
-    const std::int64_t cols = source.land.cols, rows = source.land.rows;
+    // A whole globe of a listed resolution holds its cells on the resolution's
+    // grid, which may be a column and a row wider than the globe file's mask.
+    const ModelGrid grid = source_grid(source);
+    const std::int64_t cols = grid.cols, rows = grid.rows;
     plan.cols = cols;
     plan.rows = rows;
     std::int64_t chunk_rows = rows;
@@ -289,7 +293,11 @@ ChunkPlan plan_chunks(const ExportSource& source) {
         chunk_rows = (chunk_rows + 1) / 2;
     plan.chunk_rows = chunk_rows;
     plan.placed.resize(static_cast<std::size_t>((rows + chunk_rows - 1) / chunk_rows));
-    plan.mask.assign(source.land.land.begin(), source.land.land.end());
+    plan.mask.assign(static_cast<std::size_t>(cols * rows), 0);
+    for (std::int64_t r = 0; r < std::min<std::int64_t>(rows, source.land.rows); ++r)
+        for (std::int64_t c = 0; c < std::min<std::int64_t>(cols, source.land.cols); ++c)
+            plan.mask[static_cast<std::size_t>(r * cols + c)] =
+                static_cast<signed char>(source.land.land[static_cast<std::size_t>(r * source.land.cols + c)]);
     const auto cells =
         static_cast<std::size_t>(std::min<std::int64_t>(source.cell_count, static_cast<std::int64_t>(source.cells.size())));
     for (std::size_t i = 0; i < cells; ++i) {
@@ -334,8 +342,9 @@ void define_axes(NetcdfFile& nc, const ExportSource& source, const NetcdfSetting
     const bool climatology = settings.fields.climatology;
     dims[0] = nc.dimension(cf::kTime, NC_UNLIMITED);
     dims[1] = layers.layered ? nc.dimension(cf::kLayer, layers.count()) : -1;
-    dims[2] = nc.dimension(cf::kLat, static_cast<std::size_t>(source.land.rows));
-    dims[3] = nc.dimension(cf::kLon, static_cast<std::size_t>(source.land.cols));
+    const ModelGrid grid = source_grid(source);
+    dims[2] = nc.dimension(cf::kLat, static_cast<std::size_t>(grid.rows));
+    dims[3] = nc.dimension(cf::kLon, static_cast<std::size_t>(grid.cols));
     const int bnds_dim = nc.dimension(cf::kBounds, 2);
 
     d.time = nc.variable(cf::kTime, NC_DOUBLE, {dims[0]});

@@ -26,6 +26,7 @@
 #include "modelfiles/file_io.h"
 #include "modelfiles/number_text.h"
 #include "modelfiles/paths.h"
+#include "modelfiles/resolutions.h"
 #include "modelfiles/valid_values.h"
 #include "modelfiles/variable_file.h"
 #include "modelfiles/viewer_model.h"
@@ -196,9 +197,17 @@ py::dict load_model(const std::string& folder) {
     cells["y"] = cell_column(model.CellTable, &RangeCell::y);
     cells["range_type"] = cell_column(model.CellTable, &RangeCell::rangeType);
 
+    // The land and water of the grid the cells lie on: for a whole globe of a
+    // listed resolution the resolution's grid, which may be a column and a
+    // row wider than the globe file's mask (water there), as the exports hold it.
     const GlobeMask& mask = model.GlobeMask;
-    py::array_t<std::uint8_t> land({static_cast<py::ssize_t>(mask.rows), static_cast<py::ssize_t>(mask.cols)});
-    std::copy(mask.land.begin(), mask.land.end(), land.mutable_data());
+    const ModelGrid on = model_grid({g.lowerX, g.lowerY, g.upperX, static_cast<double>(g.upperY)}, g.cellSize,
+                                    mask.cols, mask.rows);
+    py::array_t<std::uint8_t> land({static_cast<py::ssize_t>(on.rows), static_cast<py::ssize_t>(on.cols)});
+    std::fill(land.mutable_data(), land.mutable_data() + on.rows * on.cols, std::uint8_t{0});
+    for (std::int64_t r = 0; r < std::min<std::int64_t>(on.rows, mask.rows); ++r)
+        std::copy_n(mask.land.begin() + r * mask.cols, std::min<std::int64_t>(on.cols, mask.cols),
+                    land.mutable_data() + r * on.cols);
 
     py::dict out;
     out["folder"] = text(model.ModelFolder);

@@ -319,3 +319,27 @@ def test_netcdf_times_count_from_the_first_year_exported(tools_env):
     done = run(EXPORT, "--model", model.root, "--variable", "Precip", "--format", "netcdf", "--threads", "257",
                "--out", tools_env / "nc")
     assert (done.returncode, done.stderr) == (2, "veldra_export: --threads: a whole number from 1 to 256; see --help\n")
+
+
+def test_a_cell_in_the_last_column_of_a_sixth_of_a_degree_globe_is_in_every_grid(tools_env):
+    # 0.1666667 in single precision lies a hair above 1/6: the globe file's
+    # mask comes out 2159 x 1079, the resolution's grid is 2160 x 1080.
+    cells = [(1, 1, 1, 1, 1), (2, 1, 2160, 1080, 1)]
+    model = Model(tools_env / "m", cells=cells, years=(2000, 2000),
+                  header="2 2160 1080 -180 -90 180 90 0.1666667 2000 2000")
+    (model.root / "Output" / "Globe.vrd").write_bytes(("F" * 2160 + "\r\n").encode() * 1080)
+    values = plain_values(model)
+    model.variable("Precip", values)
+    model.variable("Bio", plain_values(model, 2), layers=2)
+
+    done = exports(model, tools_env, formats=("netcdf",))["netcdf"]
+    assert done.returncode == 0, done.stderr
+    nc = xr.open_dataset(tools_env / "netcdf" / "Precip.nc")
+    ds, _ = opened(model)
+    compact, _ = opened(model, grid=False)
+    for grid in nc, ds:
+        assert (grid.sizes["lat"], grid.sizes["lon"]) == (1080, 2160)
+        np.testing.assert_array_equal(grid.Precip.isel(lat=1079, lon=2159).values, values[:, 0, 1])
+        np.testing.assert_array_equal(grid.Precip.isel(lat=0, lon=0).values, values[:, 0, 0])
+    assert int((nc.land_mask == 2).sum()) == 2 and int((ds.land_mask == 2).sum()) == 2
+    np.testing.assert_allclose([float(compact.lat[1]), float(compact.lon[1])], [-90 + 1 / 12, 180 - 1 / 12])
