@@ -25,7 +25,7 @@ namespace {
 // Every option of veldra_export, in the order of its usage text. An option
 // that a format's driver lists (or --projection) is that format's; the
 // usage names the formats that take it.
-struct OptionSpec {
+struct OptionRow {
     const char* name;
     const char* value;  // the value's name; nullptr for a switch
     const char* help;
@@ -33,7 +33,7 @@ struct OptionSpec {
     bool repeats = false;          // may be given many times, each value kept in order
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRow kOptions[] = {
     {"--model", "DIR", "the model folder (holding Parms/ and Output/)"},
     {"--variable", "NAME", "the variable's file name in the model's output list"},
     {"--out", "FOLDER", "the destination folder", true},
@@ -76,7 +76,7 @@ bool format_specific(const FormatTable& table, const std::string& option) {
 }
 
 // The help of an option: the formats that take it first, when not all do.
-std::string option_help(const FormatTable& table, const OptionSpec& o) {
+std::string option_help(const FormatTable& table, const OptionRow& o) {
     const std::string name = o.name;
     if (name == "--format") return table.front().name + " (default), " + format_names(FormatTable(table.begin() + 1, table.end()));
     std::string help = o.help ? o.help : "";
@@ -95,7 +95,7 @@ std::string usage_synopsis(const FormatTable& table) {
     std::string text = "Usage: veldra_export";
     const std::string indent(21, ' ');
     bool line_start = false;
-    for (const OptionSpec& o : kOptions) {
+    for (const OptionRow& o : kOptions) {
         const std::string name = o.name;
         const bool required = std::find(std::begin(kRequired), std::end(kRequired), name) != std::end(kRequired);
         std::string item = name;
@@ -123,7 +123,7 @@ std::string usage_text(const FormatTable& table) {
            "_anomaly: a grid or GeoTIFF per field, ROOT_YYYY of a year, ROOT_MM of a calendar month,\n"
            "ROOT_YYYY-YYYY of the whole span.\n"
            "\n";
-    for (const OptionSpec& o : kOptions) {
+    for (const OptionRow& o : kOptions) {
         std::string left = std::string("  ") + o.name + (o.value ? std::string(" ") + o.value : "");
         left.resize(std::max<std::size_t>(left.size() + 2, 22), ' ');
         text += left + option_help(table, o) + "\n";
@@ -148,8 +148,8 @@ struct CommandLine {
 std::vector<std::string> for_cli11(const std::vector<std::string>& args, std::string& problem) {
     std::vector<std::string> split;
     for (const std::string& arg : args) {
-        const auto o = std::find_if(std::begin(kOptions), std::end(kOptions), [&](const OptionSpec& spec) {
-            return arg.rfind(std::string(spec.name) + "=", 0) == 0;
+        const auto o = std::find_if(std::begin(kOptions), std::end(kOptions), [&](const OptionRow& choice) {
+            return arg.rfind(std::string(choice.name) + "=", 0) == 0;
         });
         const bool switch_given_value = (o != std::end(kOptions) && !o->value) ||
                                         arg.rfind("--help=", 0) == 0 || arg.rfind("--version=", 0) == 0;
@@ -171,7 +171,7 @@ CommandLine read_command_line(const std::vector<std::string>& args, const Format
     app.formatter_fn([&table](const CLI::App*, std::string, CLI::AppFormatMode) { return usage_text(table); });
     CommandLine cl;
     std::map<std::string, std::string> given;
-    for (const OptionSpec& o : kOptions) {
+    for (const OptionRow& o : kOptions) {
         if (o.repeats)
             app.add_option(o.name, cl.lists[o.name])->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
         else if (o.value)
@@ -194,7 +194,7 @@ CommandLine read_command_line(const std::vector<std::string>& args, const Format
         if (!app.remaining().empty()) cl.problem = "unknown option " + app.remaining().front();
         return cl;
     }
-    for (const OptionSpec& o : kOptions) {
+    for (const OptionRow& o : kOptions) {
         if (!o.value || app.count(o.name) == 0) continue;
         cl.values[o.name] = o.repeats ? cl.lists[o.name].front() : given[o.name];
     }
@@ -240,7 +240,7 @@ std::string command_text(const std::vector<std::string>& args) {
 // The first option given that `driver` does not take, with the reason.
 std::optional<std::string> refused_option(const CommandLine& cl, const FormatTable& table,
                                           const FormatDriver& driver) {
-    for (const OptionSpec& o : kOptions) {
+    for (const OptionRow& o : kOptions) {
         const std::string name = o.name;
         if (name == "--projection" || !format_specific(table, name) || takes_option(driver, name)) continue;
         const bool given = o.value ? cl.values.count(name) > 0 : cl.switches.at(name);

@@ -170,35 +170,35 @@ struct Sums {
 
 }  // namespace
 
-RegionSpec parse_region_spec(std::string_view arg) {
+RegionArgument parse_region_argument(std::string_view arg) {
     if (arg.empty()) refuse(arg, "expected zone, range-type, box:W,S,E,N or FILE[:FIELD]; found nothing");
     if (arg == "zone") return {RegionKind::zone, {}, {}, {}};
     if (arg == "range-type") return {RegionKind::range_type, {}, {}, {}};
     if (arg.starts_with(kBoxPrefix)) return {RegionKind::box, parse_box(arg), {}, {}};
-    RegionSpec spec{RegionKind::polygons, {}, std::string(arg), {}};
+    RegionArgument choice{RegionKind::polygons, {}, std::string(arg), {}};
     const std::size_t colon = arg.rfind(':');
     if (colon != std::string_view::npos && arg.find_first_of("/\\", colon) == std::string_view::npos) {
-        spec.file = std::string(arg.substr(0, colon));
-        spec.name_field = std::string(arg.substr(colon + 1));
+        choice.file = std::string(arg.substr(0, colon));
+        choice.name_field = std::string(arg.substr(colon + 1));
     }
-    if (spec.file.empty()) refuse(arg, "expected a file name before \":" + spec.name_field + "\"");
-    return spec;
+    if (choice.file.empty()) refuse(arg, "expected a file name before \":" + choice.name_field + "\"");
+    return choice;
 }
 
 RegionRequest parse_regions(const std::vector<std::string>& args) {
     if (args.empty()) throw RegionArgumentError{"--regions: expected zone, range-type, box:W,S,E,N or FILE[:FIELD]"};
     RegionRequest request;
     for (std::size_t k = 0; k < args.size(); ++k) {
-        const RegionSpec spec = parse_region_spec(args[k]);
-        if (k > 0 && spec.kind != request.kind)
+        const RegionArgument choice = parse_region_argument(args[k]);
+        if (k > 0 && choice.kind != request.kind)
             refuse(args[k], std::string("expected ") + std::string(kind_name(request.kind)) + " as before; kinds of "
                             "regions are not mixed in one run");
-        if (k > 0 && spec.kind != RegionKind::box)
+        if (k > 0 && choice.kind != RegionKind::box)
             refuse(args[k], "expected once: only boxes may be given many times");
-        request.kind = spec.kind;
-        if (spec.kind == RegionKind::box) request.boxes.push_back(spec.box);
-        request.file = spec.file;
-        request.name_field = spec.name_field;
+        request.kind = choice.kind;
+        if (choice.kind == RegionKind::box) request.boxes.push_back(choice.box);
+        request.file = choice.file;
+        request.name_field = choice.name_field;
     }
     return request;
 }

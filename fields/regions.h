@@ -59,18 +59,18 @@ struct Box {
 //                      the text after the last ':' when it holds no '/' or
 //                      '\'; "FILE:" names a file whose own name holds a ':'
 //                      without FIELD.
-struct RegionSpec {
+struct RegionArgument {
     RegionKind kind = RegionKind::zone;
     Box box;                 // kind box
     std::string file;        // kind polygons
     std::string name_field;  // kind polygons; empty: features named by their FID
-    friend bool operator==(const RegionSpec&, const RegionSpec&) = default;
+    friend bool operator==(const RegionArgument&, const RegionArgument&) = default;
 };
 
 // Reads one argument. Raises RegionArgumentError for an empty argument, a
 // box that is not four numbers, a longitude outside -180..180, a latitude
 // outside -90..90, west equal to east, or south not below north.
-RegionSpec parse_region_spec(std::string_view arg);
+RegionArgument parse_region_argument(std::string_view arg);
 
 // What a run asks for: one kind, with every box in the order given.
 struct RegionRequest {

@@ -29,10 +29,10 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 // -9999 (a value) and 1 beside a huge marker.
 const std::vector<float> kValues = {-9999, 1, 3, 5, 2, 2, kNaN, 1e12f, 1, -1e13f};
 
-TEST(RegionSpec, ReadsEachKind) {
+TEST(RegionArgument, ReadsEachKind) {
     struct Case {
         std::string arg;
-        RegionSpec spec;
+        RegionArgument choice;
     };
     const std::vector<Case> cases = {
         {"zone", {RegionKind::zone, {}, {}, {}}},
@@ -48,10 +48,10 @@ TEST(RegionSpec, ReadsEachKind) {
         {"zones", {RegionKind::polygons, {}, "zones", ""}},
         {"box.shp:id", {RegionKind::polygons, {}, "box.shp", "id"}},
     };
-    for (const Case& c : cases) EXPECT_EQ(parse_region_spec(c.arg), c.spec) << c.arg;
+    for (const Case& c : cases) EXPECT_EQ(parse_region_argument(c.arg), c.choice) << c.arg;
 }
 
-TEST(RegionSpec, RefusesWhatIsNoRegion) {
+TEST(RegionArgument, RefusesWhatIsNoRegion) {
     struct Case {
         std::string arg;
         std::string message;
@@ -77,7 +77,7 @@ TEST(RegionSpec, RefusesWhatIsNoRegion) {
         {":NAME", "--regions :NAME: expected a file name before \":NAME\""},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(error_of<RegionArgumentError>([&] { parse_region_spec(c.arg); }), c.message) << c.arg;
+        EXPECT_EQ(error_of<RegionArgumentError>([&] { parse_region_argument(c.arg); }), c.message) << c.arg;
 }
 
 TEST(RegionRequest, BoxesRepeatOtherKindsComeOnceAndAreNotMixed) {

@@ -18,13 +18,18 @@ trap 'rm -rf "$tmp"' EXIT
 gmt coast -R-180/180/-90/90 -Dc -W1 -M > "$tmp/coast.txt"
 gmt coast -R-180/180/-90/90 -Dc -N1 -M > "$tmp/borders.txt"
 
-# Two decimals; a point equal to the one before it is left out, and so is a
-# line left with fewer than two points.
+# Two decimals, written from whole hundredths so that no locale touches the
+# text; a point equal to the one before it is left out, and so is a line left
+# with fewer than two points.
 compact() {
-  awk -v kind="$1" '
+  LC_ALL=C awk -v kind="$1" '
+    function hundredths(x,   v) {
+      v = int((x < 0 ? -x : x) * 100 + 0.5)
+      return (x < 0 && v > 0 ? "-" : "") int(v / 100) "." substr(v % 100 + 100, 2)
+    }
     function flush() { if (n >= 2) { print ">" kind; for (i = 1; i <= n; ++i) print pt[i] } n = 0; prev = "" }
     /^>/ { flush(); next }
-    NF >= 2 { p = sprintf("%.2f %.2f", $1, $2); if (p != prev) { pt[++n] = p; prev = p } }
+    NF >= 2 { p = hundredths($1) " " hundredths($2); if (p != prev) { pt[++n] = p; prev = p } }
     END { flush() }' "$2"
 }
 {

@@ -13,7 +13,7 @@
 using veldra::fields::Box;
 using veldra::fields::RegionArgumentError;
 using veldra::fields::RegionKind;
-using veldra::fields::RegionSpec;
+using veldra::fields::RegionArgument;
 using veldra::fuzz::check;
 
 namespace {
@@ -29,21 +29,21 @@ void check_box(const Box& b) {
     check(b.west != b.east, "an empty box");
     const std::string text =
         "box:" + shortest(b.west) + "," + shortest(b.south) + "," + shortest(b.east) + "," + shortest(b.north);
-    check(veldra::fields::parse_region_spec(text).box == b, "the box does not read back from " + text);
+    check(veldra::fields::parse_region_argument(text).box == b, "the box does not read back from " + text);
 }
 
-void check_spec(std::string_view arg, const RegionSpec& spec) {
-    switch (spec.kind) {
+void check_choice(std::string_view arg, const RegionArgument& choice) {
+    switch (choice.kind) {
     case RegionKind::zone: check(arg == "zone", "zone from another text"); break;
     case RegionKind::range_type: check(arg == "range-type", "range-type from another text"); break;
     case RegionKind::box:
         check(arg.starts_with("box:"), "a box from a text without box:");
-        check_box(spec.box);
+        check_box(choice.box);
         break;
     case RegionKind::polygons:
-        check(!spec.file.empty(), "a polygon file without a name");
-        check(arg == spec.file || arg == spec.file + ":" + spec.name_field, "file and field are not the text");
-        check(spec.name_field.find_first_of("/\\:") == std::string::npos, "a field holding a separator or colon");
+        check(!choice.file.empty(), "a polygon file without a name");
+        check(arg == choice.file || arg == choice.file + ":" + choice.name_field, "file and field are not the text");
+        check(choice.name_field.find_first_of("/\\:") == std::string::npos, "a field holding a separator or colon");
         break;
     }
 }
@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (const std::string& arg : args) {
         try {
-            check_spec(arg, veldra::fields::parse_region_spec(arg));
+            check_choice(arg, veldra::fields::parse_region_argument(arg));
         } catch (const RegionArgumentError& e) {
             // what() ends at a NUL the argument may hold.
             const std::string expected = "--regions " + arg + ": ";
