@@ -76,6 +76,20 @@ TEST_F(DerivedMap, AYearsMeanLeavesOutAMonthOfNoData) {
     EXPECT_FALSE(outside.ok());
 }
 
+TEST_F(DerivedMap, TheCacheReadsTheRunAgainOnlyWhenTheFieldStandsForSomethingElse) {
+    ShownFieldCache cache;
+    const std::vector<float> run_mean = cache.read(state_, MapShow::run_mean, 2000, 1, nullptr).values;
+    const std::vector<float> july = cache.read(state_, MapShow::climatology, 2000, 7, nullptr).values;
+    // The file changes under the cache: only a field that stands for
+    // something else is read from it again.
+    write_run(model_, 4, 1000);
+    EXPECT_EQ(cache.read(state_, MapShow::climatology, 2001, 7, nullptr).values, july);  // the year does not count
+    EXPECT_EQ(cache.read(state_, MapShow::climatology, 2001, 8, nullptr).values[1], 1000 + 8 + 10);  // read anew
+    EXPECT_NE(cache.read(state_, MapShow::run_mean, 2000, 2, nullptr).values, run_mean);
+    state_.SelectedLayer = 2;  // no such layer: nothing kept
+    EXPECT_FALSE(cache.read(state_, MapShow::run_mean, 2000, 2, nullptr).ok());
+}
+
 TEST_F(DerivedMap, ABaselineOnTheSameGridIsSubtractedAndAnotherGridIsRefused) {
     TestModel other("viewer_derived_base");
     write_run(other, 4, 100);

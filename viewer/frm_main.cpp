@@ -365,7 +365,7 @@ void FrmMain::Draw_Data() {
     if (derived_map()) {
         // A summary of the run, or this run minus the baseline: the same
         // ramps, statistics and legend as a month.
-        ShownField field = read_shown_field(state_, show_, year_value(), month_value(), baseline_.get());
+        ShownField field = shown_fields_.read(state_, show_, year_value(), month_value(), baseline_.get());
         if (!field.ok()) {
             ui_.message(QString::fromStdString(field.message));
             return;

@@ -218,6 +218,7 @@ private:
     std::optional<QPointF> pointer_point_;         // the map point under the pointer, while over the map
     MapShow show_ = MapShow::month;
     std::unique_ptr<BaselineRun> baseline_;
+    ShownFieldCache shown_fields_;  // the derived field last drawn
     bool derived_map() const { return show_ != MapShow::month || baseline_ != nullptr; }
 
     std::unique_ptr<MapDisplay> display_;

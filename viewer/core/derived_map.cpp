@@ -173,6 +173,26 @@ ShownField read_shown_field(const ViewerState& state, MapShow show, int year, in
     return out;
 }
 
+ShownField ShownFieldCache::read(const ViewerState& state, MapShow show, int year, int month,
+                                 const BaselineRun* baseline) {
+    const OutputEntry* entry = state.selected_entry();
+    // What the field depends on: the variable and layer, the kind, the year
+    // or month where the kind has one, and the baseline.
+    const bool by_year = show == MapShow::month || show == MapShow::year_mean;
+    const bool by_month = show == MapShow::month || show == MapShow::climatology;
+    const std::string key = (entry ? entry->FileName : std::string()) + '\n' + std::to_string(state.SelectedLayer) +
+                            '\n' + std::to_string(static_cast<int>(show)) + '\n' +
+                            (by_year ? std::to_string(year) : "") + '\n' + (by_month ? std::to_string(month) : "") +
+                            '\n' + (baseline ? baseline->folder : std::string());
+    if (key == key_) return ShownField{values_, {}};
+    ShownField field = read_shown_field(state, show, year, month, baseline);
+    if (field.ok()) {
+        key_ = key;
+        values_ = field.values;
+    }
+    return field;
+}
+
 fields::Box box_between(const ViewerState& state, double x0, double y0, double x1, double y1) {
     const ViewerGridInfo& g = state.GridInfo;
     const double size = static_cast<double>(g.cellSize);

@@ -61,6 +61,19 @@ struct ShownField {
 ShownField read_shown_field(const ViewerState& state, MapShow show, int year, int month,
                             const BaselineRun* baseline = nullptr);
 
+// The last field read_shown_field gave, kept with what it stands for, so that
+// a redraw or a step of the month over a run mean, a trend (and of the year
+// over a climatology) reads the run once, not at every step. A field that
+// could not be read is not kept.
+class ShownFieldCache {
+public:
+    ShownField read(const ViewerState& state, MapShow show, int year, int month, const BaselineRun* baseline);
+
+private:
+    std::string key_;
+    std::vector<float> values_;
+};
+
 // What the legend says after the units for a map of `show` (show_label) and
 // a baseline named `baseline_name`: ", mean of 2001 minus base_run"; empty
 // for a month.
