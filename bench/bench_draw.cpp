@@ -64,7 +64,7 @@ void run_case(const char* label, const std::string& folder, int selected_entry) 
     const auto load_start = Clock::now();
     try {
         state = load_model(folder);
-    } catch (const LoadError& e) {
+    } catch (const veldra::files::LoadError& e) {
         std::printf("%s: skipped (%s)\n", label, e.what());
         return;
     }

@@ -156,7 +156,7 @@ std::vector<float> mixed_values(std::size_t count, std::uint64_t seed) {
 double time_real_items(const std::vector<float>& pool, std::size_t total, int repetitions) {
     std::vector<double> times;
     char buffer[1 << 16];
-    char* const limit = buffer + sizeof buffer - veldra::kMaxNumberItem;
+    char* const limit = buffer + sizeof buffer - veldra::files::kMaxNumberItem;
     for (int rep = 0; rep < repetitions; ++rep) {
         std::uint64_t bytes = 0;
         std::size_t done = 0;
@@ -165,7 +165,7 @@ double time_real_items(const std::vector<float>& pool, std::size_t total, int re
         while (done < total) {
             const std::size_t n = std::min(pool.size(), total - done);
             for (std::size_t i = 0; i < n; ++i) {
-                p = veldra::write_real_item(p, pool[i]);
+                p = veldra::files::write_real_item(p, pool[i]);
                 if (p > limit) {
                     bytes += static_cast<std::uint64_t>(p - buffer);
                     p = buffer;
@@ -185,7 +185,7 @@ double time_real_items(const std::vector<float>& pool, std::size_t total, int re
 double time_grid_rows(const std::vector<float>& values, std::size_t cols, std::size_t passes, int repetitions) {
     std::vector<double> times;
     std::string row;
-    row.reserve(cols * (veldra::kMaxNumberItem + 2) + 8);
+    row.reserve(cols * (veldra::files::kMaxNumberItem + 2) + 8);
     const std::size_t rows = values.size() / cols;
     for (int rep = 0; rep < repetitions; ++rep) {
         std::uint64_t bytes = 0;
@@ -193,7 +193,7 @@ double time_grid_rows(const std::vector<float>& values, std::size_t cols, std::s
         for (std::size_t pass = 0; pass < passes; ++pass) {
             for (std::size_t r = 0; r < rows; ++r) {
                 row.clear();
-                veldra::append_grid_row(row, values.data() + r * cols, cols);
+                veldra::files::append_grid_row(row, values.data() + r * cols, cols);
                 bytes += row.size();
             }
         }
@@ -263,16 +263,16 @@ struct Model {
 // The cell file of a 1/12-degree model holding the cells at `positions`:
 // zones by bands of 360 rows, range types 1 to 7 in turn.
 std::string cell_file_text(const std::vector<std::uint32_t>& positions) {
-    const veldra::GridInfo grid{.cellCount = static_cast<std::int32_t>(positions.size()), .xDimension = kCols,
+    const veldra::files::GridInfo grid{.cellCount = static_cast<std::int32_t>(positions.size()), .xDimension = kCols,
                                 .yDimension = kRows, .lowerX = -180, .lowerY = -90, .upperX = 180, .upperY = 90,
                                 .cellSize = 0.0833333f, .firstYear = 2000, .lastYear = 2000};
-    std::vector<veldra::RangeCell> cells(positions.size());
+    std::vector<veldra::files::RangeCell> cells(positions.size());
     for (std::size_t i = 0; i < positions.size(); ++i) {
         const auto col = static_cast<std::int32_t>(positions[i] % kCols) + 1;
         const auto row = static_cast<std::int32_t>(positions[i] / kCols) + 1;
         cells[i] = {static_cast<std::int32_t>(i) + 1, 1 + row / 360, col, row, 1 + static_cast<std::int32_t>(i % 7)};
     }
-    return veldra::cell_file_text(grid, cells);
+    return veldra::files::cell_file_text(grid, cells);
 }
 
 // Writes a model folder of Rng_Data.vrd, Globe.vrd and Var.vrd (12 months of
@@ -283,17 +283,17 @@ Model make_model(const fs::path& dir, const std::vector<std::uint8_t>& land, std
     Model m;
     m.folder = dir.string() + "/";
     m.positions = std::move(positions);
-    veldra::replace_file((dir / "Rng_Data.vrd").string(), cell_file_text(m.positions));
+    veldra::files::replace_file((dir / "Rng_Data.vrd").string(), cell_file_text(m.positions));
 
     std::vector<std::string> rows(kRows, std::string(kCols, 'F'));
     for (std::size_t i = 0; i < land.size(); ++i)
         if (land[i]) rows[i / kCols][i % kCols] = 'T';
-    veldra::replace_file((dir / "Globe.vrd").string(), veldra::globe_file_text(rows));
+    veldra::files::replace_file((dir / "Globe.vrd").string(), veldra::files::globe_file_text(rows));
 
     Random rng(seed);
-    const veldra::VariableShape shape{.cell_count = static_cast<std::int32_t>(m.positions.size()),
+    const veldra::files::VariableShape shape{.cell_count = static_cast<std::int32_t>(m.positions.size()),
                                       .first_year = 2000, .last_year = 2000, .layers = 1};
-    veldra::write_variable_file((dir / "Var.vrd").string(), shape,
+    veldra::files::write_variable_file((dir / "Var.vrd").string(), shape,
                                 [&](std::int32_t, std::int32_t, std::int32_t, std::span<float> values) {
                                     for (float& v : values) v = model_value(rng);
                                     m.months.emplace_back(values.begin(), values.end());
@@ -316,20 +316,20 @@ ReferenceGrid reference_grid(const std::vector<std::uint8_t>& land, const Model&
     for (std::size_t i = 0; i < m.positions.size(); ++i) grid[m.positions[i]] = values[i];
     ReferenceGrid ref;
     ref.bytes.reserve(std::size_t{120} << 20);
-    for (std::string_view h : *veldra::grid_header_for(1.0f / 12.0f)) {
+    for (std::string_view h : *veldra::files::grid_header_for(1.0f / 12.0f)) {
         ref.bytes += h;
         ref.bytes += "\r\n";
         ref.line_ends.push_back(ref.bytes.size());
     }
     for (int r = 0; r < kRows; ++r) {
-        veldra::append_grid_row(ref.bytes, grid.data() + static_cast<std::size_t>(r) * kCols, kCols);
+        veldra::files::append_grid_row(ref.bytes, grid.data() + static_cast<std::size_t>(r) * kCols, kCols);
         ref.line_ends.push_back(ref.bytes.size());
     }
     return ref;
 }
 
 std::string month_grid_name(const std::string& root, int month) {
-    return veldra::grid_file_name(root, 2000, month, 1);
+    return veldra::files::grid_file_name(root, 2000, month, 1);
 }
 
 std::string read_whole(const std::string& path) {
@@ -354,7 +354,7 @@ protected:
 int run_export(const Model& m, const std::string& root, const char* layers) {
     NullBuffer null_buffer;
     std::ostream null_sink(&null_buffer);
-    return veldra::run_layer_exporter({m.folder, "Var.vrd", root, "2000", "2000", layers}, null_sink, std::cerr);
+    return veldra::out::run_layer_exporter({m.folder, "Var.vrd", root, "2000", "2000", layers}, null_sink, std::cerr);
 }
 
 // The 12 reference grids written with one fwrite per line.
@@ -598,7 +598,7 @@ int main(int argc, char** argv) {
             std::vector<double> times;
             for (int rep = 0; rep < 2 * opt.reps - 1; ++rep) {
                 const auto start = Clock::now();
-                const veldra::CellFile cells = veldra::parse_cell_file(text, "Rng_Data.vrd");
+                const veldra::files::CellFile cells = veldra::files::parse_cell_file(text, "Rng_Data.vrd");
                 times.push_back(seconds_since(start));
                 g_sink = g_sink + cells.cells.size();
             }
@@ -623,7 +623,7 @@ int main(int argc, char** argv) {
             int exit_status = 0;
             for (int rep = 0; rep < opt.reps && exit_status == 0; ++rep) {
                 const auto start = Clock::now();
-                exit_status = veldra::run_layer_exporter(args, null_sink, std::cerr);
+                exit_status = veldra::out::run_layer_exporter(args, null_sink, std::cerr);
                 times.push_back(seconds_since(start));
                 remove_grids(root);
             }

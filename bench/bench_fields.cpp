@@ -91,22 +91,22 @@ void make_model(const fs::path& folder) {
     const std::vector<std::uint32_t> cells = bench::rangeland_positions(land, kCells);
     if (cells.size() != kCells) throw std::runtime_error("too little land for the cells");
 
-    create_model_folders(folder.string());
-    replace_file((folder / "Parms/Output_List.vrl").string(),
-                 "Veldra output variables\r\n" + output_list_line("On", "File name", "L", "Label", "Units") + "\r\n" +
-                     output_list_line("1", "Fine", "1", "Layer", "cm") + "\r\n");
+    veldra::files::create_model_folders(folder.string());
+    veldra::files::replace_file((folder / "Parms/Output_List.vrl").string(),
+                 "Veldra output variables\r\n" + veldra::files::output_list_line("On", "File name", "L", "Label", "Units") + "\r\n" +
+                     veldra::files::output_list_line("1", "Fine", "1", "Layer", "cm") + "\r\n");
     std::vector<std::string> rows(bench::kRows, std::string(bench::kCols, 'F'));
     for (std::size_t i = 0; i < land.size(); ++i)
         if (land[i]) rows[i / bench::kCols][i % bench::kCols] = 'T';
-    replace_file((folder / "Output/Globe.vrd").string(), globe_file_text(rows));
-    std::vector<RangeCell> range(cells.size());
+    veldra::files::replace_file((folder / "Output/Globe.vrd").string(), veldra::files::globe_file_text(rows));
+    std::vector<veldra::files::RangeCell> range(cells.size());
     for (std::size_t i = 0; i < cells.size(); ++i)
         range[i] = {static_cast<std::int32_t>(i) + 1, 1, static_cast<std::int32_t>(cells[i] % bench::kCols) + 1,
                     static_cast<std::int32_t>(cells[i] / bench::kCols) + 1, 1};
-    const GridInfo info{kCells, bench::kCols, bench::kRows, -180,       -90,
+    const veldra::files::GridInfo info{kCells, bench::kCols, bench::kRows, -180,       -90,
                         180,    90,           0.0833333f,   kFirstYear, kFirstYear + kYears - 1};
-    replace_file((folder / "Output/Rng_Data.vrd").string(), cell_file_text(info, range));
-    write_variable_file(values.string(), {kCells, kFirstYear, kFirstYear + kYears - 1, 1},
+    veldra::files::replace_file((folder / "Output/Rng_Data.vrd").string(), cell_file_text(info, range));
+    veldra::files::write_variable_file(values.string(), {kCells, kFirstYear, kFirstYear + kYears - 1, 1},
                         [&](std::int32_t year, std::int32_t month, std::int32_t, std::span<float> v) {
                             for (std::size_t i = 0; i < v.size(); ++i) v[i] = model_value(year, month, cells[i], i);
                         });

@@ -43,7 +43,7 @@
 
 namespace fs = std::filesystem;
 using namespace veldra;
-using namespace veldra::viewer;
+using namespace veldra::out;
 using namespace veldra::bench;
 
 namespace {
@@ -69,8 +69,8 @@ bool time_runs(const char* label, const fs::path& out, const char* extension, in
         fs::remove_all(out);
         fs::create_directories(out);
         const auto start = Clock::now();
-        const ExportOutcome outcome = run([&](ExportNote note, const std::string& text) {
-            if (note == ExportNote::message) failure = text;
+        const veldra::out::ExportOutcome outcome = run([&](veldra::out::ExportNote note, const std::string& text) {
+            if (note == veldra::out::ExportNote::message) failure = text;
             return true;
         });
         times.push_back(seconds_since(start));
@@ -108,22 +108,22 @@ int main(int argc, char** argv) {
     try {
         const Model sample = load_model(model_dir);
         const std::int32_t year = sample.cells.info.firstYear;
-        const ExportSource source{model_dir, "Precip", 1, 1, sample.cells.info.cellCount, year,
+        const veldra::out::ExportSource source{model_dir, "Precip", 1, 1, sample.cells.info.cellCount, year,
                                   sample.cells.info.cellSize, sample.cells.cells, sample.land};
-        const LookupPlaces places{{lookup_dir}, "", nullptr};
+        const veldra::out::LookupPlaces places{{lookup_dir}, "", nullptr};
         const fs::path out = tmp / "out";
         std::printf("1. Precip of the sample model, %d (12 months)\n", year);
         for (const int projection : {1, 0}) {
             const std::string name = projection == 1 ? "Robinson" : "Geographic";
-            const ExportSettings grids{out.string(), "precip", year, year, 3, projection};
-            const GtiffSettings months{out.string(), "precip", year, year, projection, false};
-            GtiffSettings bands = months;
+            const veldra::out::ExportSettings grids{out.string(), "precip", year, year, 3, projection};
+            const veldra::out::GtiffSettings months{out.string(), "precip", year, year, projection, false};
+            veldra::out::GtiffSettings bands = months;
             bands.bands = true;
-            const auto grid_run = [&](const ExportSettings& s) {
-                return [&, s](const ExportProgress& p) { return export_grids(source, s, places, system_files(), p); };
+            const auto grid_run = [&](const veldra::out::ExportSettings& s) {
+                return [&, s](const veldra::out::ExportProgress& p) { return export_grids(source, s, places, veldra::files::system_files(), p); };
             };
-            const auto gtiff_run = [&](const GtiffSettings& s) {
-                return [&, s](const ExportProgress& p) { return export_gtiffs(source, s, places, system_files(), p); };
+            const auto gtiff_run = [&](const veldra::out::GtiffSettings& s) {
+                return [&, s](const veldra::out::ExportProgress& p) { return export_gtiffs(source, s, places, veldra::files::system_files(), p); };
             };
             status |= !time_runs((name + ", ASCII grids, 3 decimals").c_str(), out, ".asc", 5, grid_run(grids), 12);
             status |= !time_runs((name + ", GeoTIFF per month").c_str(), out, ".tif", 5, gtiff_run(months), 12);
@@ -138,40 +138,40 @@ int main(int argc, char** argv) {
             fs::create_directories(fine_lookup);
             const auto start = Clock::now();
             const int robinson[] = {1};
-            lookup::make_lookup_grids(fine_lookup, "0p083", robinson, system_files());
+            lookup::make_lookup_grids(fine_lookup, "0p083", robinson, veldra::files::system_files());
             std::printf("  making the \"0p083\" lookup grids with PROJ: %.1f s (once, kept in %s)\n",
                         seconds_since(start), fine_lookup.c_str());
         }
-        const ExportSource fine_source{fine_folder.string(), "Precip", 1, 1, static_cast<std::int64_t>(fine.cells.size()),
+        const veldra::out::ExportSource fine_source{fine_folder.string(), "Precip", 1, 1, static_cast<std::int64_t>(fine.cells.size()),
                                        year, 0.0833333f, fine.cells, fine.land};
-        const LookupPlaces fine_places{{fine_lookup}, "", nullptr};
+        const veldra::out::LookupPlaces fine_places{{fine_lookup}, "", nullptr};
         std::printf("  %zu rangeland cells; each run reads the lookup grids\n", fine.cells.size());
         // The variable file holds January only: each run stops once it is written.
-        const auto january = [](const ExportProgress& p) {
-            return [p](ExportNote note, const std::string& text) {
+        const auto january = [](const veldra::out::ExportProgress& p) {
+            return [p](veldra::out::ExportNote note, const std::string& text) {
                 p(note, text);
-                return !(note == ExportNote::status && text.empty());
+                return !(note == veldra::out::ExportNote::status && text.empty());
             };
         };
-        const ExportSettings grids{(tmp / "fine").string(), "precip", year, year, 3, 1};
-        const GtiffSettings gtiff{(tmp / "fine").string(), "precip", year, year, 1, false};
+        const veldra::out::ExportSettings grids{(tmp / "fine").string(), "precip", year, year, 3, 1};
+        const veldra::out::GtiffSettings gtiff{(tmp / "fine").string(), "precip", year, year, 1, false};
         status |= !time_runs("Robinson, ASCII grid, 3 decimals", tmp / "fine", ".asc", 3,
-                             [&](const ExportProgress& p) {
-                                 return export_grids(fine_source, grids, fine_places, system_files(), january(p));
+                             [&](const veldra::out::ExportProgress& p) {
+                                 return export_grids(fine_source, grids, fine_places, veldra::files::system_files(), january(p));
                              },
                              1);
         status |= !time_runs("Robinson, GeoTIFF", tmp / "fine", ".tif", 3,
-                             [&](const ExportProgress& p) {
-                                 return export_gtiffs(fine_source, gtiff, fine_places, system_files(), january(p));
+                             [&](const veldra::out::ExportProgress& p) {
+                                 return export_gtiffs(fine_source, gtiff, fine_places, veldra::files::system_files(), january(p));
                              },
                              1);
 
         std::printf("\n3. veldra_export, a year of a 1/12-degree model (cell size 0.0833333) to GeoTIFF in Robinson\n");
         const fs::path folder = tmp / "model_0p083";
-        create_model_folders(folder.string());
-        replace_file((folder / "Parms/Output_List.vrl").string(),
-                     output_list_line("1", "Precip", "1", "Layer", "cm") + "\r\n");
-        GridInfo info;
+        veldra::files::create_model_folders(folder.string());
+        veldra::files::replace_file((folder / "Parms/Output_List.vrl").string(),
+                     veldra::files::output_list_line("1", "Precip", "1", "Layer", "cm") + "\r\n");
+        veldra::files::GridInfo info;
         info.cellCount = static_cast<std::int32_t>(fine.cells.size());
         info.xDimension = kCols;
         info.yDimension = kRows;
@@ -181,23 +181,23 @@ int main(int argc, char** argv) {
         info.upperY = 90;
         info.cellSize = 0.0833333f;
         info.firstYear = info.lastYear = year;
-        replace_file((folder / "Output/Rng_Data.vrd").string(), cell_file_text(info, fine.cells));
+        veldra::files::replace_file((folder / "Output/Rng_Data.vrd").string(), cell_file_text(info, fine.cells));
         std::vector<std::string> rows(kRows);
         for (std::int32_t r = 0; r < kRows; ++r)
             for (std::int32_t c = 0; c < kCols; ++c)
                 rows[static_cast<std::size_t>(r)] += fine.land.is_land(c, r) ? 'T' : 'F';
-        replace_file((folder / "Output/Globe.vrd").string(), globe_file_text(rows));
+        veldra::files::replace_file((folder / "Output/Globe.vrd").string(), veldra::files::globe_file_text(rows));
         std::vector<float> fine_january;
-        read_block(VariableFile::open(variable_path(fine_folder.string(), "Precip")),
+        read_block(veldra::files::VariableFile::open(veldra::files::variable_path(fine_folder.string(), "Precip")),
                    {year, 1, 1, year, 1, static_cast<std::int64_t>(fine.cells.size())}, fine_january);
         // The months of the year: January's values, scaled by the month.
         const auto scaled = [&](std::int32_t, std::int32_t month, std::int32_t, std::span<float> v) {
             for (std::size_t i = 0; i < v.size(); ++i)
                 v[i] = fine_january[3 + i] * (0.5f + static_cast<float>(month) / 12.0f);
         };
-        write_variable_file(variable_path(folder.string(), "Precip"), {info.cellCount, year, year, 1}, scaled);
+        veldra::files::write_variable_file(veldra::files::variable_path(folder.string(), "Precip"), {info.cellCount, year, year, 1}, scaled);
         ::setenv("XDG_CACHE_HOME", (tmp / "cache").c_str(), 1);
-        const LookupPlaces standard = lookup::standard_lookup_places((tmp / "program").string());
+        const veldra::out::LookupPlaces standard = lookup::standard_lookup_places((tmp / "program").string());
         const std::vector<std::string> args = {"--model", folder.string(), "--variable", "Precip", "--out",
                                                (tmp / "fine_cli").string(), "--format", "gtiff",
                                                "--projection", "robinson", "--quiet"};

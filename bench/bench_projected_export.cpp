@@ -48,7 +48,7 @@
 
 namespace fs = std::filesystem;
 using namespace veldra;
-using namespace veldra::viewer;
+using namespace veldra::out;
 using namespace veldra::bench;
 
 namespace {
@@ -83,17 +83,17 @@ std::uint64_t folder_bytes(const fs::path& dir, std::size_t& files) {
 }
 
 // Times `runs` exports into `out` (emptied before each); prints the figures.
-bool time_export(const char* label, const ExportSource& source, const ExportSettings& settings,
-                 const LookupPlaces& places, const fs::path& out, int runs) {
+bool time_export(const char* label, const veldra::out::ExportSource& source, const veldra::out::ExportSettings& settings,
+                 const veldra::out::LookupPlaces& places, const fs::path& out, int runs) {
     std::vector<double> times;
     std::string failure;
-    ExportOutcome outcome;
+    veldra::out::ExportOutcome outcome;
     for (int i = 0; i < runs; ++i) {
         fs::remove_all(out);
         fs::create_directories(out);
         const auto start = Clock::now();
-        outcome = export_grids(source, settings, places, system_files(), [&](ExportNote note, const std::string& text) {
-            if (note == ExportNote::message) failure = text;
+        outcome = export_grids(source, settings, places, veldra::files::system_files(), [&](veldra::out::ExportNote note, const std::string& text) {
+            if (note == veldra::out::ExportNote::message) failure = text;
             return true;
         });
         times.push_back(seconds_since(start));
@@ -184,9 +184,9 @@ int main(int argc, char** argv) {
 
     {
         const std::vector<float> values = mixed_values(4'000'000);
-        const GridValueText three(3), none(0);
+        const veldra::out::GridValueText three(3), none(0);
         std::printf("1. Formatting one value (mixed values, best of 5, 4M values)\n");
-        const double free_format = time_formatting(values, [](char* p, float v) { return write_real_item(p, v); });
+        const double free_format = time_formatting(values, [](char* p, float v) { return veldra::files::write_real_item(p, v); });
         const double decimals = time_formatting(values, [&](char* p, float v) { return three.write(p, v); });
         const double whole = time_formatting(values, [&](char* p, float v) { return none.write(p, v); });
         std::printf("  %-44s %7.1f ns\n", "write_real_item (the exporter's grids)", free_format);
@@ -203,15 +203,15 @@ int main(int argc, char** argv) {
     }
     try {
         const Model sample = load_model(model_dir);
-        const ExportSource source{model_dir, "Precip", 1, 1, sample.cells.info.cellCount,
+        const veldra::out::ExportSource source{model_dir, "Precip", 1, 1, sample.cells.info.cellCount,
                                   sample.cells.info.firstYear, sample.cells.info.cellSize, sample.cells.cells,
                                   sample.land};
-        const LookupPlaces places{{lookup_dir}, "", nullptr};
+        const veldra::out::LookupPlaces places{{lookup_dir}, "", nullptr};
         const std::int32_t first = sample.cells.info.firstYear;
         std::printf("2. Precip of the sample model, %d to %d (60 months), 3 decimal places\n", first, first + 4);
         for (const int projection : {1, 0}) {
-            const ExportSettings settings{(tmp / "out").string(), "precip", first, first + 4, 3, projection};
-            const std::string label = std::string(projection_names(projection).caption) + ", 60 months";
+            const veldra::out::ExportSettings settings{(tmp / "out").string(), "precip", first, first + 4, 3, projection};
+            const std::string label = std::string(veldra::out::projection_names(projection).caption) + ", 60 months";
             if (!time_export(label.c_str(), source, settings, places, tmp / "out", 5)) status = 1;
         }
         std::printf("\n");
@@ -224,15 +224,15 @@ int main(int argc, char** argv) {
             fs::create_directories(fine_lookup);
             const auto start = Clock::now();
             const int robinson[] = {1};
-            lookup::make_lookup_grids(fine_lookup, "0p083", robinson, system_files());
+            lookup::make_lookup_grids(fine_lookup, "0p083", robinson, veldra::files::system_files());
             std::printf("  %-44s %7.1f s (once, kept in %s)\n", "making the \"0p083\" lookup grids with PROJ",
                         seconds_since(start), fine_lookup.c_str());
         }
-        const ExportSource fine_source{fine_folder.string(), "Precip", 1, 1,
+        const veldra::out::ExportSource fine_source{fine_folder.string(), "Precip", 1, 1,
                                        static_cast<std::int64_t>(fine.cells.size()), first, 0.0833333f, fine.cells,
                                        fine.land};
         std::printf("  %zu rangeland cells\n", fine.cells.size());
-        const ExportSettings settings{(tmp / "fine_out").string(), "precip", first, first, 3, 1};
+        const veldra::out::ExportSettings settings{(tmp / "fine_out").string(), "precip", first, first, 3, 1};
         // One month: the export stops after January, as the file holds no more.
         // Also timed: the phases between the status texts.
         std::vector<double> times, zones, projection, month;
@@ -242,14 +242,14 @@ int main(int argc, char** argv) {
             fs::create_directories(tmp / "fine_out");
             const auto start = Clock::now();
             double at_zones = 0, at_projection = 0, at_month = 0;
-            const ExportOutcome out = export_grids(
-                fine_source, settings, LookupPlaces{{fine_lookup}, "", nullptr}, system_files(),
-                [&](ExportNote note, const std::string& text) {
-                    if (note == ExportNote::message) failure = text;
+            const veldra::out::ExportOutcome out = export_grids(
+                fine_source, settings, out::LookupPlaces{{fine_lookup}, "", nullptr}, veldra::files::system_files(),
+                [&](veldra::out::ExportNote note, const std::string& text) {
+                    if (note == veldra::out::ExportNote::message) failure = text;
                     if (text.starts_with("Reading in geographic")) at_zones = seconds_since(start);
                     if (text.starts_with("Reading in projection")) at_projection = seconds_since(start);
                     if (text.starts_with("Saving: ")) at_month = seconds_since(start);
-                    return !(note == ExportNote::status && text.empty());  // stop once January is written
+                    return !(note == veldra::out::ExportNote::status && text.empty());  // stop once January is written
                 });
             times.push_back(seconds_since(start));
             zones.push_back(at_projection - at_zones);

@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     }
 
     // The cells of a 1/12-degree globe, spread over it.
-    std::vector<veldra::RangeCell> cells(kCells);
+    std::vector<veldra::files::RangeCell> cells(kCells);
     for (int i = 0; i < kCells; ++i) cells[i] = {i + 1, 1, 1 + (i * 37) % 4320, 1 + (i * 11) % 2160, 1};
     const RunShape run{kCells, kFirstYear, kLastYear};
     const std::array<SeriesSource, 4> sources = {

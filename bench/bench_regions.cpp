@@ -107,11 +107,11 @@ std::int64_t make_model(const fs::path& sample, const fs::path& folder) {
 // the cell file read, the regions made, every month's rows written.
 int table(const std::string& model, int first, int last, const std::string& out) {
     const std::string cell_path = model + "/Output/Rng_Data.vrd";
-    const veldra::CellFile cells = veldra::parse_cell_file(veldra::read_text_file(cell_path), cell_path);
+    const veldra::files::CellFile cells = veldra::files::parse_cell_file(veldra::files::read_text_file(cell_path), cell_path);
     const auto start = std::chrono::steady_clock::now();
-    const veldra::GridInfo& g = cells.info;
-    const veldra::ModelGrid grid =
-        veldra::model_grid({static_cast<double>(g.lowerX), static_cast<double>(g.lowerY), static_cast<double>(g.upperX),
+    const veldra::files::GridInfo& g = cells.info;
+    const veldra::files::ModelGrid grid =
+        veldra::files::model_grid({static_cast<double>(g.lowerX), static_cast<double>(g.lowerY), static_cast<double>(g.upperX),
                             static_cast<double>(g.upperY)},
                            g.cellSize, cells.window.cols(), cells.window.rows());
     const veldra::fields::RegionSet regions =

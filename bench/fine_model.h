@@ -21,23 +21,23 @@
 namespace veldra::bench {
 
 struct Model {
-    CellFile cells;
-    GlobeMask land;
+    files::CellFile cells;
+    files::GlobeMask land;
 };
 
 inline Model load_model(const std::string& dir) {
     const std::string cell_path = dir + "/Output/Rng_Data.vrd", globe_path = dir + "/Output/Globe.vrd";
     Model m;
-    m.cells = parse_cell_file(read_text_file(cell_path), cell_path);
-    m.land = parse_globe_file(read_text_file(globe_path), m.cells.window, globe_path);
+    m.cells = files::parse_cell_file(files::read_text_file(cell_path), cell_path);
+    m.land = parse_globe_file(files::read_text_file(globe_path), m.cells.window, globe_path);
     return m;
 }
 
 // The sample spread over 6 x 6 cells of 1/12 degree (cell size 0.0833333, as
 // a model writes it: the "0p083" lookup grids), with one month of values.
 struct FineModel {
-    std::vector<RangeCell> cells;
-    GlobeMask land;
+    std::vector<files::RangeCell> cells;
+    files::GlobeMask land;
 };
 
 inline FineModel fine_model(const Model& sample, const std::string& sample_dir,
@@ -52,14 +52,14 @@ inline FineModel fine_model(const Model& sample, const std::string& sample_dir,
             fine.land.land[static_cast<std::size_t>(r) * static_cast<std::size_t>(fine.land.cols) +
                            static_cast<std::size_t>(c)] = sample.land.is_land(c / k, r / k);
 
-    const VariableFile precip = VariableFile::open(variable_path(sample_dir, "Precip"));
+    const files::VariableFile precip = files::VariableFile::open(files::variable_path(sample_dir, "Precip"));
     std::vector<float> block;
     const std::int64_t n = sample.cells.info.cellCount;
     read_block(precip, {sample.cells.info.firstYear, 1, 1, sample.cells.info.firstYear, 1, n}, block);
     // One block, January of the first year: count, year, month, the values.
     std::vector<float> records = {0.0f, static_cast<float>(sample.cells.info.firstYear), 1.0f};
     for (std::int64_t i = 0; i < n; ++i) {
-        const RangeCell& c = sample.cells.cells[static_cast<std::size_t>(i)];
+        const files::RangeCell& c = sample.cells.cells[static_cast<std::size_t>(i)];
         for (int dy = 0; dy < k; ++dy)
             for (int dx = 0; dx < k; ++dx) {
                 const auto number = static_cast<std::int32_t>(fine.cells.size()) + 1;
@@ -68,10 +68,10 @@ inline FineModel fine_model(const Model& sample, const std::string& sample_dir,
             }
     }
     records[0] = static_cast<float>(fine.cells.size());
-    create_model_folders(folder.string());
+    files::create_model_folders(folder.string());
     std::string bytes;
-    append_records(bytes, records);
-    replace_file(variable_path(folder.string(), "Precip"), bytes);
+    files::append_records(bytes, records);
+    files::replace_file(files::variable_path(folder.string(), "Precip"), bytes);
     return fine;
 }
 

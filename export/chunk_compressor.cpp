@@ -6,7 +6,7 @@
 #include <new>
 #include <utility>
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 void FloatChunk::fill(float value) {
     unsigned char b[4];
@@ -162,4 +162,4 @@ void ChunkCompressor::finish() {
     }
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -22,7 +22,7 @@
 
 struct libdeflate_compressor;
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 // The values of one chunk. Shuffled, byte k of every value lies in plane k
 // (the first bytes of all values, then the second bytes, ...); otherwise the
@@ -124,4 +124,4 @@ private:
     std::vector<std::thread> workers_;
 };
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

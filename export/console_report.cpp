@@ -5,11 +5,11 @@
 
 #include "modelfiles/number_text.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 std::string command_line_error(const std::string& reason) { return "veldra_export: " + reason + "; see --help\n"; }
 
-std::string unknown_variable_reason(const std::string& name, const std::vector<OutputEntry>& listed) {
+std::string unknown_variable_reason(const std::string& name, const std::vector<files::OutputEntry>& listed) {
     std::string text = "the model lists no variable named " + name;
     if (listed.empty()) return text + "; it lists none";
     text += "; it lists ";
@@ -19,15 +19,15 @@ std::string unknown_variable_reason(const std::string& name, const std::vector<O
 
 std::string run_summary(std::int64_t files, std::int64_t bytes, double seconds) {
     return "veldra_export: wrote " + std::to_string(files) + (files == 1 ? " file, " : " files, ") +
-           std::to_string(bytes) + " bytes in " + fixed_number(seconds, 2) + " seconds";
+           std::to_string(bytes) + " bytes in " + files::fixed_number(seconds, 2) + " seconds";
 }
 
 // Passes everything on; remembers where each file was put in place.
-class ConsoleReport::CountingFiles : public FileAccess {
+class ConsoleReport::CountingFiles : public files::FileAccess {
 public:
     explicit CountingFiles(FileAccess& inner) : inner_(inner) {}
-    std::unique_ptr<InputFile> open_input(const std::string& path) override { return inner_.open_input(path); }
-    std::unique_ptr<OutputFile> create_temporary(const std::string& final_path) override {
+    std::unique_ptr<files::InputFile> open_input(const std::string& path) override { return inner_.open_input(path); }
+    std::unique_ptr<files::OutputFile> create_temporary(const std::string& final_path) override {
         return inner_.create_temporary(final_path);
     }
     void rename(const std::string& from, const std::string& to) override {
@@ -44,7 +44,7 @@ public:
         for (const std::string& path : placed_) {
             try {
                 total += inner_.open_input(path)->size();
-            } catch (const ModelFileError&) {
+            } catch (const files::ModelFileError&) {
                 // Gone since: it is not counted.
             }
         }
@@ -75,7 +75,7 @@ ExportProgress ConsoleReport::progress() {
     };
 }
 
-FileAccess& ConsoleReport::files(FileAccess& inner) {
+files::FileAccess& ConsoleReport::files(files::FileAccess& inner) {
     counting_ = std::make_unique<CountingFiles>(inner);
     return *counting_;
 }
@@ -86,4 +86,4 @@ void ConsoleReport::finish() {
     err_ << run_summary(counting_ ? counting_->files() : 0, counting_ ? counting_->bytes() : 0, seconds) << "\n";
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

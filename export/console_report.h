@@ -14,13 +14,13 @@
 #include "modelfiles/file_io.h"
 #include "modelfiles/viewer_model.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 // «veldra_export: --layer needs a value; see --help»
 std::string command_line_error(const std::string& reason);
 
 // «the model lists no variable named Rain; it lists Precip, Live_Biomass»
-std::string unknown_variable_reason(const std::string& name, const std::vector<OutputEntry>& listed);
+std::string unknown_variable_reason(const std::string& name, const std::vector<files::OutputEntry>& listed);
 
 // «veldra_export: wrote 72 files, 93184 bytes in 0.41 seconds»
 std::string run_summary(std::int64_t files, std::int64_t bytes, double seconds);
@@ -37,7 +37,7 @@ public:
     // «[3 of 36] Saving: out/Precip_2000_03.asc», and the making of lookup grids.
     ExportProgress progress();
     // `inner`, counting the files put in place through it.
-    FileAccess& files(FileAccess& inner);
+    files::FileAccess& files(files::FileAccess& inner);
     // The summary line, once the export is over.
     void finish();
 
@@ -51,4 +51,4 @@ private:
     std::unique_ptr<CountingFiles> counting_;
 };
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

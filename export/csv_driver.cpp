@@ -6,11 +6,11 @@
 #include "fields/region_table.h"
 #include "modelfiles/paths.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 namespace {
 
 std::string table_path(const CommandValues& v) {
-    return with_trailing_separator(trim_blanks(v.folder)) + v.root + ".csv";
+    return files::with_trailing_separator(files::trim_blanks(v.folder)) + v.root + ".csv";
 }
 
 ExportOutcome write_table(const FormatRun& run, const ExportProgress& progress) {
@@ -24,7 +24,7 @@ ExportOutcome write_table(const FormatRun& run, const ExportProgress& progress) 
         const std::unique_ptr<fields::FieldSource> fields = run.open(v.layer);
         fields::RegionTableHooks hooks;
         hooks.note = [&](const std::string& note) { notes.message(note); };
-        fields::write_region_table(*fields, *v.regions, path_to_open(path), run.files, hooks);
+        fields::write_region_table(*fields, *v.regions, files::path_to_open(path), run.files, hooks);
         outcome.months_written = static_cast<std::int32_t>(fields->periods().size());
         outcome.grids.push_back(path);
         notes.status("");
@@ -44,4 +44,4 @@ FormatDriver csv_driver() {
             .steps = [](const CommandValues&) -> std::int64_t { return 1; }, .write = write_table};
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -10,7 +10,7 @@
 #include "modelfiles/list_reader.h"
 #include "modelfiles/number_text.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 namespace {
 
 constexpr fields::Summary kSummaries[] = {
@@ -20,38 +20,38 @@ constexpr fields::Summary kSummaries[] = {
 };
 
 std::string two_digits(std::int32_t v) {
-    std::string text = integer_text(v);
+    std::string text = files::integer_text(v);
     if (v >= 0 && v < 10) text.insert(text.begin(), '0');
     return text;
 }
 
-const OutputEntry& baseline_entry(const LoadedModel& baseline, const OutputEntry& entry) {
+const files::OutputEntry& baseline_entry(const files::LoadedModel& baseline, const files::OutputEntry& entry) {
     const auto found = std::find_if(baseline.OutputTable.begin(), baseline.OutputTable.end(),
-                                    [&](const OutputEntry& e) { return e.FileName == entry.FileName; });
+                                    [&](const files::OutputEntry& e) { return e.FileName == entry.FileName; });
     if (found == baseline.OutputTable.end())
-        throw LoadError(baseline.list_path() + ": the baseline run has no variable " + entry.FileName);
+        throw files::LoadError(baseline.list_path() + ": the baseline run has no variable " + entry.FileName);
     if (found->LayerCount != entry.LayerCount)
-        throw LoadError(baseline.list_path() + ": " + entry.FileName + " of the baseline run has " +
-                        integer_text(found->LayerCount) + " layers, not " + integer_text(entry.LayerCount));
+        throw files::LoadError(baseline.list_path() + ": " + entry.FileName + " of the baseline run has " +
+                        files::integer_text(found->LayerCount) + " layers, not " + files::integer_text(entry.LayerCount));
     return *found;
 }
 
-fields::CellGrid grid_of(const GlobeMask& land, float cell_size) { return {land.cols, land.rows, cell_size}; }
+fields::CellGrid grid_of(const files::GlobeMask& land, float cell_size) { return {land.cols, land.rows, cell_size}; }
 
 // The months of the baseline run's `layer` over first_year..last_year.
-std::unique_ptr<fields::FieldSource> baseline_months(const LoadedModel& baseline, const std::string& variable,
+std::unique_ptr<fields::FieldSource> baseline_months(const files::LoadedModel& baseline, const std::string& variable,
                                                      std::int32_t layer, std::int32_t first_year,
                                                      std::int32_t last_year, fields::BadBlock policy,
-                                                     FileAccess& files) {
+                                                     files::FileAccess& files) {
     const auto entry = std::find_if(baseline.OutputTable.begin(), baseline.OutputTable.end(),
-                                    [&](const OutputEntry& e) { return e.FileName == variable; });
+                                    [&](const files::OutputEntry& e) { return e.FileName == variable; });
     const ExportSource other = *export_source(baseline, &*entry, layer);
     return monthly_fields(other, first_year, last_year, policy, files)(layer);
 }
 
 fields::CellPairing baseline_pairing(const FieldRequest& request, const ExportSource& source) {
     if (!request.baseline) return fields::same_cells(source.cell_count);
-    const LoadedModel& b = *request.baseline;
+    const files::LoadedModel& b = *request.baseline;
     return fields::pair_cells(source.cells, b.CellTable, grid_of(source.land, source.cell_size),
                               grid_of(b.GlobeMask, b.GridInfo.cellSize), cell_file_path(source),
                               b.cell_path());
@@ -62,8 +62,8 @@ fields::CellPairing baseline_pairing(const FieldRequest& request, const ExportSo
 std::optional<BaselinePeriod> parse_baseline_period(const std::string& text) {
     const std::size_t dash = text.find('-', 1);
     if (dash == std::string::npos) return std::nullopt;
-    const auto first = parse_whole(std::string_view(text).substr(0, dash));
-    const auto last = parse_whole(std::string_view(text).substr(dash + 1));
+    const auto first = files::parse_whole(std::string_view(text).substr(0, dash));
+    const auto last = files::parse_whole(std::string_view(text).substr(dash + 1));
     if (!first || !last || *last < *first) return std::nullopt;
     return BaselinePeriod{*first, *last};
 }
@@ -89,8 +89,8 @@ std::string period_file_part(const FieldRequest& request, const fields::Period& 
                              std::int32_t last_year) {
     if (request.summary && fields::spans_run(*request.summary)) return fields::span_label(first_year, last_year);
     if (period.year == 0) return two_digits(period.month);
-    if (period.month == 0) return integer_text(period.year);
-    return integer_text(period.year) + "_" + two_digits(period.month);
+    if (period.month == 0) return files::integer_text(period.year);
+    return files::integer_text(period.year) + "_" + two_digits(period.month);
 }
 
 std::vector<fields::Period> requested_periods(const FieldRequest& request, std::int32_t first_year,
@@ -105,10 +105,10 @@ std::vector<fields::Period> requested_periods(const FieldRequest& request, std::
     return periods;
 }
 
-void check_request(const FieldRequest& request, const LoadedModel& model, const OutputEntry& entry,
+void check_request(const FieldRequest& request, const files::LoadedModel& model, const files::OutputEntry& entry,
                    std::int32_t first_year, std::int32_t last_year) {
     if (request.baseline) {
-        const LoadedModel& b = *request.baseline;
+        const files::LoadedModel& b = *request.baseline;
         baseline_entry(b, entry);
         const BaselinePeriod years = request.baseline_period.value_or(BaselinePeriod{first_year, last_year});
         fields::check_years_cover(years.first_year, years.last_year, b.first_year(), b.GridInfo.lastYear,
@@ -120,7 +120,7 @@ void check_request(const FieldRequest& request, const LoadedModel& model, const 
 }
 
 OpenFields requested_fields(const FieldRequest& request, const ExportSource& source, std::int32_t first_year,
-                            std::int32_t last_year, fields::BadBlock policy, FileAccess& files) {
+                            std::int32_t last_year, fields::BadBlock policy, files::FileAccess& files) {
     const OpenFields months = monthly_fields(source, first_year, last_year, policy, files);
     if (request.plain()) return months;
     return [request, source, first_year, last_year, policy, months, &files](std::int32_t layer) {
@@ -148,4 +148,4 @@ OpenFields requested_fields(const FieldRequest& request, const ExportSource& sou
     };
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -15,7 +15,7 @@
 #include "fields/summary_source.h"
 #include "modelfiles/viewer_model.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 struct BaselinePeriod {
     std::int32_t first_year = 0;
@@ -25,7 +25,7 @@ struct BaselinePeriod {
 // What the command line asks of the fields beyond the months.
 struct FieldRequest {
     std::optional<fields::Summary> summary;                   // --summary
-    const LoadedModel* baseline = nullptr;                    // --baseline, loaded
+    const files::LoadedModel* baseline = nullptr;                    // --baseline, loaded
     fields::Compare compare = fields::Compare::difference;    // --compare
     std::optional<BaselinePeriod> baseline_period;            // --baseline-period
 
@@ -58,13 +58,13 @@ std::vector<fields::Period> requested_periods(const FieldRequest& request, std::
 // lacks the variable, or its years do not cover those compared (the span
 // without a baseline period, else the baseline period). A baseline period
 // without a baseline must lie within this run.
-void check_request(const FieldRequest& request, const LoadedModel& model, const OutputEntry& entry,
+void check_request(const FieldRequest& request, const files::LoadedModel& model, const files::OutputEntry& entry,
                    std::int32_t first_year, std::int32_t last_year);
 
 // The fields of `request` over the months first_year-01 to last_year-12 of
 // `source`, with `policy` for a bad block. Pairing the cells of a baseline
 // raises ModelFileError when they do not pair.
 OpenFields requested_fields(const FieldRequest& request, const ExportSource& source, std::int32_t first_year,
-                            std::int32_t last_year, fields::BadBlock policy, FileAccess& files);
+                            std::int32_t last_year, fields::BadBlock policy, files::FileAccess& files);
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -19,7 +19,7 @@
 #include "modelfiles/list_reader.h"
 #include "modelfiles/version.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 namespace {
 
 // Every option of veldra_export, in the order of its usage text. An option
@@ -251,12 +251,12 @@ std::optional<std::string> refused_option(const CommandLine& cl, const FormatTab
 
 // The numbers and the projection of the command line, checked against the
 // model and the variable; the reason of the first that is wrong.
-std::optional<std::string> read_values(const CommandLine& cl, const LoadedModel& model, const OutputEntry& entry,
+std::optional<std::string> read_values(const CommandLine& cl, const files::LoadedModel& model, const files::OutputEntry& entry,
                                        const FormatDriver& driver, CommandValues& v) {
     const auto number = [&](const char* option, int fallback) -> std::optional<int> {
         const auto given = cl.values.find(option);
         if (given == cl.values.end()) return fallback;
-        return parse_whole(given->second);
+        return files::parse_whole(given->second);
     };
     const auto layer = number("--layer", 1), first = number("--from", model.first_year()),
                last = number("--to", model.GridInfo.lastYear), decimals = number("--decimals", 3),
@@ -295,13 +295,13 @@ std::optional<std::string> read_values(const CommandLine& cl, const LoadedModel&
 
 // The model of --model, its warnings given; nothing, with the reason given,
 // when it cannot be loaded.
-std::optional<LoadedModel> load_model(const std::string& folder, std::ostream& err, FileAccess& files) {
+std::optional<files::LoadedModel> load_model(const std::string& folder, std::ostream& err, files::FileAccess& files) {
     try {
-        LoadedModel model = load_model_files(folder, files);
+        files::LoadedModel model = load_model_files(folder, files);
         for (const std::string& warning : model.warnings) err << "veldra_export: " << warning << "\n";
         check_run_years(model);
         return model;
-    } catch (const LoadError& e) {
+    } catch (const files::LoadError& e) {
         err << "veldra_export: " << e.what() << "\n";
     } catch (const std::bad_alloc&) {
         err << "veldra_export: " << folder << ": there is not enough memory to load the model\n";
@@ -355,9 +355,9 @@ std::optional<std::string> read_request(const CommandLine& cl, CommandValues& v)
 
 // The baseline and the regions, made once the command line is checked; the
 // exit status when they cannot be (1 for a model or file, 2 for an argument).
-std::optional<int> prepare_run(const CommandLine& cl, const LoadedModel& model, const OutputEntry& entry,
-                               std::optional<LoadedModel>& baseline, CommandValues& v, std::ostream& err,
-                               FileAccess& files) {
+std::optional<int> prepare_run(const CommandLine& cl, const files::LoadedModel& model, const files::OutputEntry& entry,
+                               std::optional<files::LoadedModel>& baseline, CommandValues& v, std::ostream& err,
+                               files::FileAccess& files) {
     try {
         if (cl.values.count("--baseline")) {
             baseline = load_model(cl.values.at("--baseline"), err, files);
@@ -376,7 +376,7 @@ std::optional<int> prepare_run(const CommandLine& cl, const LoadedModel& model, 
         }
     } catch (const fields::RegionArgumentError& e) {
         return usage_error(err, e.what());
-    } catch (const Error& e) {
+    } catch (const files::Error& e) {
         err << "veldra_export: " << e.what() << "\n";
         return 1;
     }
@@ -384,13 +384,13 @@ std::optional<int> prepare_run(const CommandLine& cl, const LoadedModel& model, 
 }
 
 // Runs the checked command on `driver`.
-int run_driver(const FormatDriver& driver, const LoadedModel& model, const OutputEntry& entry,
+int run_driver(const FormatDriver& driver, const files::LoadedModel& model, const files::OutputEntry& entry,
                const CommandValues& values, std::ostream& err, bool quiet, const LookupPlaces& lookup,
-               FileAccess& files) {
+               files::FileAccess& files) {
     // Scripts name a new folder as often as an old one.
     create_destination_folder(values.folder, files);
     ConsoleReport report(err, quiet, driver.steps(values));
-    FileAccess& counted = report.files(files);
+    files::FileAccess& counted = report.files(files);
     const ExportSource source = *export_source(model, &entry, values.layer);
     const OpenFields open =
         requested_fields(values.request, source, values.first_year, values.last_year, driver.bad_block, counted);
@@ -404,7 +404,7 @@ int run_driver(const FormatDriver& driver, const LoadedModel& model, const Outpu
 std::string export_usage_text() { return usage_text(standard_formats()); }
 
 int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, LookupPlaces lookup,
-                      FileAccess& files, const FormatTable& formats) {
+                      files::FileAccess& files, const FormatTable& formats) {
     CommandLine cl = read_command_line(args, formats);
     if (!cl.problem.empty()) return usage_error(err, cl.problem);
     if (cl.help) {
@@ -412,18 +412,18 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
         return 0;
     }
     if (cl.version) {
-        out << "veldra_export " << kVersion << "\n";
+        out << "veldra_export " << files::kVersion << "\n";
         return 0;
     }
     for (const char* required : kRequired)
         if (!cl.values.count(required)) return usage_error(err, std::string(required) + " is required");
     if (cl.values["--model"].empty()) return usage_error(err, "--model: the model folder is empty");
 
-    const std::optional<LoadedModel> model = load_model(cl.values["--model"], err, files);
+    const std::optional<files::LoadedModel> model = load_model(cl.values["--model"], err, files);
     if (!model) return 1;
     const std::string& name = cl.values["--variable"];
     const auto entry = std::find_if(model->OutputTable.begin(), model->OutputTable.end(),
-                                    [&](const OutputEntry& e) { return e.FileName == name; });
+                                    [&](const files::OutputEntry& e) { return e.FileName == name; });
     if (entry == model->OutputTable.end()) return usage_error(err, unknown_variable_reason(name, model->OutputTable));
     if (const std::optional<std::string> fault = variable_entry_fault(*entry, model->list_path())) {
         err << "veldra_export: " << *fault << "\n";
@@ -450,7 +450,7 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
         return usage_error(err, "--root: " + root + " is not a file-name root: no \"/\", \"\\\" or \"..\"; --out names the folder");
     try {
         if (driver->check_model) driver->check_model(*model);
-    } catch (const LoadError& e) {
+    } catch (const files::LoadError& e) {
         err << "veldra_export: " << e.what() << "\n";
         return 1;
     }
@@ -459,10 +459,10 @@ int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, s
     } catch (const StopExport& e) {
         return usage_error(err, e.what());
     }
-    std::optional<LoadedModel> baseline;
+    std::optional<files::LoadedModel> baseline;
     if (const std::optional<int> status = prepare_run(cl, *model, *entry, baseline, values, err, files)) return *status;
     if (cl.values.count("--lookup")) lookup.folders.insert(lookup.folders.begin(), cl.values["--lookup"]);
     return run_driver(*driver, *model, *entry, values, err, cl.switches["--quiet"], lookup, files);
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

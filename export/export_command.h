@@ -10,7 +10,7 @@
 #include "export/format_table.h"
 #include "export/grid_export.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 std::string export_usage_text();
 
@@ -21,7 +21,7 @@ std::string export_usage_text();
 // default). Returns 0 when every month was written, 1 when a month was
 // abandoned or the export stopped, 2 for a bad command line.
 int run_veldra_export(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                      LookupPlaces lookup, FileAccess& files = system_files(),
+                      LookupPlaces lookup, files::FileAccess& files = files::system_files(),
                       const FormatTable& formats = standard_formats());
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -5,9 +5,9 @@
 
 #include "modelfiles/file_io.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 
-class StopExport : public Error {
+class StopExport : public files::Error {
 public:
     using Error::Error;
 };
@@ -17,4 +17,4 @@ public:
 inline constexpr const char* kNothingToExport =
     "Nothing was exported: choose a variable and, where it has layers, a layer first.";
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -8,18 +8,18 @@
 #include "modelfiles/ascii_grid.h"
 #include "modelfiles/paths.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 std::string default_export_root(const std::string& selected_file, int selected_layer) {
     if (selected_layer <= 1) return selected_file;
     return selected_file + "_L" + std::to_string(selected_layer);
 }
 
-std::string read_last_export_dir(const std::string& path, FileAccess& files) {
+std::string read_last_export_dir(const std::string& path, files::FileAccess& files) {
     std::string line;
     try {
         line = read_first_line(path, 64 * 1024, files);
-    } catch (const ModelFileError&) {
+    } catch (const files::ModelFileError&) {
         return {};
     }
     const std::size_t start = line.find_first_not_of(' ');
@@ -31,11 +31,11 @@ std::string read_last_export_dir(const std::string& path, FileAccess& files) {
     return line.substr(start, line.find(',', start) - start);
 }
 
-void write_last_export_dir(const std::string& path, const std::string& folder, FileAccess& files) {
+void write_last_export_dir(const std::string& path, const std::string& folder, files::FileAccess& files) {
     try {
         replace_file(path, "\"" + folder + "\"\r\n", files);
-    } catch (const FileWriteError& e) {
-        throw FileWriteError(path, e.reason(), e.code());  // named by the file it replaces
+    } catch (const files::FileWriteError& e) {
+        throw files::FileWriteError(path, e.reason(), e.code());  // named by the file it replaces
     }
 }
 
@@ -47,7 +47,7 @@ int step_export_year(int year, int step, int first_year, int last_year) {
 }
 
 std::string step_decimals(const std::string& text, int step) {
-    const long long next = static_cast<long long>(text_value(text)) + step;
+    const long long next = static_cast<long long>(files::text_value(text)) + step;
     return std::to_string(std::max(0LL, next));
 }
 
@@ -57,11 +57,11 @@ void check_export_settings(int span_start, int span_end, const std::string& fold
     if (root.empty()) throw StopExport("Note:  The output root file name is not set.  Please do so.");
 }
 
-void create_destination_folder(const std::string& folder, FileAccess& files) {
-    files.create_folders(path_to_open(std::string(trim_blanks(folder))));
+void create_destination_folder(const std::string& folder, files::FileAccess& files) {
+    files.create_folders(files::path_to_open(std::string(files::trim_blanks(folder))));
 }
 
-std::optional<ExportSource> export_source(const LoadedModel& model, const OutputEntry* entry, int layer) {
+std::optional<ExportSource> export_source(const files::LoadedModel& model, const files::OutputEntry* entry, int layer) {
     if (!entry || layer < 1 || entry->LayerCount <= 0) return std::nullopt;
     return ExportSource{model.ModelFolder,
                         entry->FileName,
@@ -72,8 +72,8 @@ std::optional<ExportSource> export_source(const LoadedModel& model, const Output
                         model.GridInfo.cellSize,
                         model.CellTable,
                         model.GlobeMask,
-                        ModelEdges{model.GridInfo.lowerX, model.GridInfo.lowerY, model.GridInfo.upperX,
+                        files::ModelEdges{model.GridInfo.lowerX, model.GridInfo.lowerY, model.GridInfo.upperX,
                                    static_cast<double>(model.GridInfo.upperY)}};
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -11,7 +11,7 @@
 #include "modelfiles/viewer_model.h"
 #include "modelfiles/file_io.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 // The root the dialog proposes: the file name, followed by "_L" and the
 // layer above layer 1.
@@ -21,11 +21,11 @@ std::string default_export_root(const std::string& selected_file, int selected_l
 // quotation marks of its first line, or for a line without them the text up
 // to the first comma. Empty when the file is missing or cannot be read:
 // reading it is never an error.
-std::string read_last_export_dir(const std::string& path, FileAccess& files = system_files());
+std::string read_last_export_dir(const std::string& path, files::FileAccess& files = files::system_files());
 
 // Writes `folder` as it stands, within quotation marks, ended by CR LF,
 // replacing the file whole. Raises FileWriteError.
-void write_last_export_dir(const std::string& path, const std::string& folder, FileAccess& files = system_files());
+void write_last_export_dir(const std::string& path, const std::string& folder, files::FileAccess& files = files::system_files());
 
 // One year step of an end of the export span, kept within the model's span.
 int step_export_year(int year, int step, int first_year, int last_year);
@@ -40,10 +40,10 @@ void check_export_settings(int span_start, int span_end, const std::string& fold
 // Creates the destination folder, trimmed of blanks, with the folders above
 // it: the dialog and scripts name a new folder as often as an old one. Does
 // nothing when it cannot; the first grid written then names what is wrong.
-void create_destination_folder(const std::string& folder, FileAccess& files = system_files());
+void create_destination_folder(const std::string& folder, files::FileAccess& files = files::system_files());
 
 // What the export takes from the model: `entry` at `layer`. Nothing without
 // an entry, for a variable without layers, or for a layer below 1.
-std::optional<ExportSource> export_source(const LoadedModel& model, const OutputEntry* entry, int layer);
+std::optional<ExportSource> export_source(const files::LoadedModel& model, const files::OutputEntry* entry, int layer);
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 const FormatTable& standard_formats() {
     static const FormatTable table = {grids_driver(), netcdf_driver(), gtiff_driver(), csv_driver()};
@@ -52,7 +52,7 @@ std::vector<std::string> with_field_options(std::vector<std::string> options) {
 PeriodFilePart period_file_part(const CommandValues& values) {
     if (values.request.plain()) return {};
     return [request = values.request, first = values.first_year, last = values.last_year](const fields::Period& p) {
-        return viewer::period_file_part(request, p, first, last);
+        return out::period_file_part(request, p, first, last);
     };
 }
 
@@ -68,4 +68,4 @@ int exit_status(const ExportOutcome& outcome) {
     return outcome.failed || outcome.stopped || outcome.months_abandoned > 0 ? 1 : 0;
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -19,7 +19,7 @@
 #include "fields/field_source.h"
 #include "modelfiles/viewer_model.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 // What veldra_export's command line says, checked: the one set of values
 // every driver reads from.
@@ -46,13 +46,13 @@ struct CommandValues {
 // the fields of a layer (the months of the span, with the driver's policy
 // for a bad block) when the driver is ready to read.
 struct FormatRun {
-    const LoadedModel& model;
-    const OutputEntry& entry;
+    const files::LoadedModel& model;
+    const files::OutputEntry& entry;
     const ExportSource& source;
     const CommandValues& values;
     const LookupPlaces& lookup;
     const OpenFields& open;
-    FileAccess& files;
+    files::FileAccess& files;
 };
 
 struct FormatDriver {
@@ -72,7 +72,7 @@ struct FormatDriver {
     std::string projection_refusal;
     fields::BadBlock bad_block = fields::BadBlock::skip;
     // Checks of the model beyond those of every format; raises LoadError.
-    std::function<void(const LoadedModel&)> check_model;
+    std::function<void(const files::LoadedModel&)> check_model;
     // The progress steps of a run: the "Saving:" texts it will give.
     std::function<std::int64_t(const CommandValues&)> steps;
     // The contract of every format: status "Saving: ..." before a step and ""
@@ -126,4 +126,4 @@ std::int64_t span_fields(const CommandValues& values);
 // The exit status of a run of the common contract.
 int exit_status(const ExportOutcome& outcome);
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -1,7 +1,7 @@
 // The ESRI ASCII grids of grid_export.h as a format of the table.
 #include "export/format_table.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 FormatDriver grids_driver() {
     const auto write = [](const FormatRun& run, const ExportProgress& progress) {
@@ -14,4 +14,4 @@ FormatDriver grids_driver() {
             .bad_block = fields::BadBlock::skip, .check_model = {}, .steps = span_fields, .write = write};
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -16,7 +16,7 @@
 #include "modelfiles/ascii_grid.h"
 #include "modelfiles/paths.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 namespace {
 
@@ -50,7 +50,7 @@ char* format_row(char* out, const std::int32_t* slots, std::int64_t cols, const 
 
 // The fields of export_grid_fields through the output grid `out`.
 void write_grids(const ExportSettings& settings, LookedUp& out, fields::FieldSource& source, std::int64_t n,
-                 FileAccess& files, const ExportNotes& notes, ExportOutcome& outcome, const PeriodFilePart& part) {
+                 files::FileAccess& files, const ExportNotes& notes, ExportOutcome& outcome, const PeriodFilePart& part) {
     const WriteOrder order = std::move(out.order);
     std::string header;
     for (const std::string& line : out.header) header += line + "\r\n";
@@ -60,7 +60,7 @@ void write_grids(const ExportSettings& settings, LookedUp& out, fields::FieldSou
     const GridValueText text(settings.decimals);
     std::vector<char> row(static_cast<std::size_t>(order.cols) * text.max_length() + 8);
     fields::Field field;
-    GridFileWriter writer(files);
+    files::GridFileWriter writer(files);
     for (std::size_t k = 0; k < source.periods().size(); ++k) {
         const fields::Period& period = source.periods()[k];
         const std::string path = field_file_path(settings.folder, settings.root, period, part, ".asc");
@@ -71,20 +71,20 @@ void write_grids(const ExportSettings& settings, LookedUp& out, fields::FieldSou
             return;
         }
         if (read.kind == fields::FieldRead::Kind::skipped) {
-            files.remove(path_to_open(path));
-            files.remove(path_to_open(sidecar_path(path)));
+            files.remove(files::path_to_open(path));
+            files.remove(files::path_to_open(sidecar_path(path)));
             if (!abandon_month(outcome, notes, read.note)) return;
             continue;
         }
         const float* values = with_marks(field, n).data();
-        writer.create(path_to_open(path));
+        writer.create(files::path_to_open(path));
         writer.write(header);
         for (std::int64_t r = 0; r < order.rows; ++r) {
             const char* end = format_row(row.data(), order.slot.data() + r * order.cols, order.cols, values, text);
             writer.write(std::string_view(row.data(), static_cast<std::size_t>(end - row.data())));
         }
         writer.commit();
-        writer.create(path_to_open(sidecar_path(path)));
+        writer.create(files::path_to_open(sidecar_path(path)));
         writer.write(prj);
         writer.commit();
         ++outcome.months_written;
@@ -101,31 +101,31 @@ std::string field_file_path(std::string_view folder, std::string_view root, cons
         std::string path = month_grid_path(folder, root, period.year, period.month);
         return path.replace(path.size() - 4, 4, extension);
     }
-    std::string path = with_trailing_separator(trim_blanks(folder));
+    std::string path = files::with_trailing_separator(files::trim_blanks(folder));
     path.append(root).append("_").append(part(period)).append(extension);
     return path;
 }
 
 std::string month_grid_path(std::string_view folder, std::string_view root, std::int32_t year, std::int32_t month) {
-    std::string path = with_trailing_separator(trim_blanks(folder));
+    std::string path = files::with_trailing_separator(files::trim_blanks(folder));
     path += root;
     path += '_';
-    path += integer_text(year);
+    path += files::integer_text(year);
     path += '_';
     if (month >= 0 && month < 10) path += '0';
-    path += integer_text(month);
+    path += files::integer_text(month);
     path += ".asc";
     return path;
 }
 
 ExportOutcome export_grids(const ExportSource& source, const ExportSettings& settings, const LookupPlaces& places,
-                           FileAccess& files, const ExportProgress& progress) {
+                           files::FileAccess& files, const ExportProgress& progress) {
     const OpenFields months = monthly_fields(source, settings, fields::BadBlock::skip, files);
     return export_grid_fields(source, settings, places, months, files, progress);
 }
 
 ExportOutcome export_grid_fields(const ExportSource& source, const ExportSettings& settings,
-                                 const LookupPlaces& places, const OpenFields& open, FileAccess& files,
+                                 const LookupPlaces& places, const OpenFields& open, files::FileAccess& files,
                                  const ExportProgress& progress, const PeriodFilePart& part) {
     ExportOutcome outcome;
     const ExportNotes notes = export_notes(progress, outcome);
@@ -133,7 +133,7 @@ ExportOutcome export_grid_fields(const ExportSource& source, const ExportSetting
         check_month_source(source, settings.projection);
         if (settings.decimals < 0 || settings.decimals > kMaxGridDecimals)
             throw StopExport{"Nothing was exported: the decimal places must be 0 to " +
-                             integer_text(kMaxGridDecimals) + ", not " + integer_text(settings.decimals) + "."};
+                             files::integer_text(kMaxGridDecimals) + ", not " + files::integer_text(settings.decimals) + "."};
         std::optional<LookedUp> looked_up =
             plan_output(source, settings.projection, "ASCII grids", places, files, notes.status);
         if (!looked_up) return;
@@ -143,4 +143,4 @@ ExportOutcome export_grid_fields(const ExportSource& source, const ExportSetting
     return outcome;
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

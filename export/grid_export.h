@@ -17,7 +17,7 @@
 #include "modelfiles/globe_file.h"
 #include "modelfiles/resolutions.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 // What the export takes from the model the viewer holds.
 struct ExportSource {
@@ -31,11 +31,11 @@ struct ExportSource {
     // The rangeland cells in cell-file order (x from 1 at the west edge, y
     // from 1 at the north edge), and land and water for every position of
     // the model grid, whose size is the mask's.
-    const std::vector<RangeCell>& cells;
-    const GlobeMask& land;
+    const std::vector<files::RangeCell>& cells;
+    const files::GlobeMask& land;
     // The edges of the cell file (the whole globe unless set). A regional
     // window, any other edges, goes to the geographic GeoTIFF export only.
-    ModelEdges edges{};
+    files::ModelEdges edges{};
 };
 
 // What the export dialog (or the command line) sets.
@@ -87,11 +87,11 @@ using OpenFields = std::function<std::unique_ptr<fields::FieldSource>(std::int32
 // The months first_year-01 to last_year-12 of the source's variable as
 // they stand in its file (fields/monthly_source.h), with `policy` for a bad block.
 OpenFields monthly_fields(const ExportSource& source, std::int32_t first_year, std::int32_t last_year,
-                          fields::BadBlock policy, FileAccess& files);
+                          fields::BadBlock policy, files::FileAccess& files);
 // The same for the span of a format's settings.
 template <class Settings>
 OpenFields monthly_fields(const ExportSource& source, const Settings& span, fields::BadBlock policy,
-                          FileAccess& files) {
+                          files::FileAccess& files) {
     return monthly_fields(source, span.first_year, span.last_year, policy, files);
 }
 
@@ -123,7 +123,7 @@ std::string field_file_path(std::string_view folder, std::string_view root, cons
 // before remain. Every grid is written to a temporary file and renamed into
 // place.
 ExportOutcome export_grids(const ExportSource& source, const ExportSettings& settings, const LookupPlaces& lookup,
-                           FileAccess& files, const ExportProgress& progress);
+                           files::FileAccess& files, const ExportProgress& progress);
 
 // The same for the fields of `open(source.layer)`, a grid (and .prj) for
 // each, named by its period's year and month: export_grids is this over
@@ -131,11 +131,11 @@ ExportOutcome export_grids(const ExportSource& source, const ExportSettings& set
 // abandoned, with the source's note as its message.
 // A grid for each field, named through `part` (field_file_path).
 ExportOutcome export_grid_fields(const ExportSource& source, const ExportSettings& settings,
-                                 const LookupPlaces& lookup, const OpenFields& open, FileAccess& files,
+                                 const LookupPlaces& lookup, const OpenFields& open, files::FileAccess& files,
                                  const ExportProgress& progress, const PeriodFilePart& part = {});
 
 // The path of a month's grid: "<folder>/<root>_<year>_<MM>.asc", with the
 // folder trimmed of blanks and given a separator when it has none.
 std::string month_grid_path(std::string_view folder, std::string_view root, std::int32_t year, std::int32_t month);
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace veldra::viewer {
+namespace veldra::out {
 namespace {
 
 using u128 = unsigned __int128;
@@ -26,7 +26,7 @@ char* write_u128(char* out, u128 v) {
     constexpr std::uint64_t kChunk = 10000000000000000000ull;  // 10^19
     if (v <= UINT64_MAX) return write_u64(out, static_cast<std::uint64_t>(v));
     out = write_u128(out, v / kChunk);
-    write_fixed_digits(out, static_cast<std::uint64_t>(v % kChunk), 19);
+    files::write_fixed_digits(out, static_cast<std::uint64_t>(v % kChunk), 19);
     return out + 19;
 }
 
@@ -94,7 +94,7 @@ char* write_places(char* out, float value, int) {
     const std::uint64_t whole = q / scale;
     if (whole != 0) out = write_u64(out, whole);
     *out++ = '.';
-    write_fixed_digits(out, q - whole * scale, D);
+    files::write_fixed_digits(out, q - whole * scale, D);
     out += D;
     *out++ = ' ';
     return out;
@@ -203,4 +203,4 @@ GridValueText::GridValueText(int decimals) : decimals_(decimals) {
     }
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

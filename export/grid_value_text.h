@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 // The most decimal places the export writes. A single-precision value has at
 // most 149 significant decimal places; far fewer serve any grid.
@@ -43,4 +43,4 @@ private:
     int decimals_;
 };
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

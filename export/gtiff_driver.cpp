@@ -2,7 +2,7 @@
 #include "export/format_table.h"
 #include "export/gtiff_export.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 namespace {
 
 ExportOutcome write_gtiffs(const FormatRun& run, const ExportProgress& progress) {
@@ -24,4 +24,4 @@ FormatDriver gtiff_driver() {
             .check_model = {}, .steps = gtiff_steps, .write = write_gtiffs};
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

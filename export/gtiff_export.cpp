@@ -26,7 +26,7 @@
 #include "modelfiles/paths.h"
 #include "modelfiles/valid_values.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 namespace {
 
 constexpr float kNoData = -9999.0f;
@@ -74,8 +74,8 @@ public:
         crs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
         if (data_->SetGeoTransform(gt) != CE_None || data_->SetSpatialRef(&crs) != CE_None)
             throw StopExport{"Nothing was exported: GDAL cannot place the grid" + gdal_says()};
-        data_->SetMetadataItem("variable", std::string(trim_blanks(source.file_name)).c_str());
-        data_->SetMetadataItem("layer", integer_text(source.layer).c_str());
+        data_->SetMetadataItem("variable", std::string(files::trim_blanks(source.file_name)).c_str());
+        data_->SetMetadataItem("layer", files::integer_text(source.layer).c_str());
         for (int b = 1; b <= bands_; ++b) data_->GetRasterBand(b)->SetNoDataValue(kNoData);
     }
 
@@ -91,7 +91,7 @@ public:
             const std::int32_t s = order.slot[k];
             const auto slot = static_cast<std::size_t>(s);
             const float v = s < 0 || slot >= marks ? kNoData : block[slot];
-            values_[k] = in_valid_range(v) ? v : kNoData;
+            values_[k] = files::in_valid_range(v) ? v : kNoData;
         }
         QuietGdal quiet;
         GDALRasterBand* b = data_->GetRasterBand(band);
@@ -104,7 +104,7 @@ public:
     // The bytes of the file; `path` names it in a failure.
     std::string make(const std::string& path) {
         static std::atomic<unsigned long> serial{0};
-        const std::string name = "/vsimem/veldra_export_" + integer_text(static_cast<std::int64_t>(++serial)) + ".tif";
+        const std::string name = "/vsimem/veldra_export_" + files::integer_text(static_cast<std::int64_t>(++serial)) + ".tif";
         const char* const options[] = {"COMPRESS=DEFLATE", "PREDICTOR=FLOATING_POINT", "BLOCKSIZE=256",
                                        "OVERVIEWS=AUTO",   "RESAMPLING=NEAREST",       "BIGTIFF=IF_SAFER",
                                        nullptr};
@@ -132,7 +132,7 @@ private:
 // The fields of export_gtiff_fields through the output grid `out`: a file
 // for each field, or with `bands` for each year's run of fields.
 void write_gtiffs(const GtiffSettings& settings, const LookedUp& out, fields::FieldSource& source,
-                  const ExportSource& model, FileAccess& files, const ExportNotes& notes, ExportOutcome& outcome,
+                  const ExportSource& model, files::FileAccess& files, const ExportNotes& notes, ExportOutcome& outcome,
                   const PeriodFilePart& part) {
     const WriteOrder& order = out.order;
     GtiffMaker maker(order, settings.bands ? 12 : 1,
@@ -159,17 +159,17 @@ void write_gtiffs(const GtiffSettings& settings, const LookedUp& out, fields::Fi
             if (read.kind == fields::FieldRead::Kind::skipped) {
                 whole = false;
                 if (abandon_month(outcome, notes, read.note)) continue;
-                if (!settings.bands) files.remove(path_to_open(path));
+                if (!settings.bands) files.remove(files::path_to_open(path));
                 return;
             }
             maker.set_band(settings.bands ? periods[k].month : 1, order, with_marks(field, model.cell_count),
                            field.label);
         }
         if (!whole) {
-            files.remove(path_to_open(path));
+            files.remove(files::path_to_open(path));
             continue;
         }
-        replace_file(path_to_open(path), maker.make(path), files);
+        replace_file(files::path_to_open(path), maker.make(path), files);
         outcome.months_written += months;
         outcome.grids.push_back(path);
         if (!notes.status("")) return;
@@ -187,17 +187,17 @@ std::string gtiff_path(std::string_view folder, std::string_view root, std::int3
         std::string path = month_grid_path(folder, root, year, month);
         return path.replace(path.size() - 4, 4, ".tif");
     }
-    return with_trailing_separator(trim_blanks(folder)) + std::string(root) + "_" + integer_text(year) + ".tif";
+    return files::with_trailing_separator(files::trim_blanks(folder)) + std::string(root) + "_" + files::integer_text(year) + ".tif";
 }
 
 ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& settings, const LookupPlaces& places,
-                            FileAccess& files, const ExportProgress& progress) {
+                            files::FileAccess& files, const ExportProgress& progress) {
     const OpenFields months = monthly_fields(source, settings, fields::BadBlock::skip, files);
     return export_gtiff_fields(source, settings, places, months, files, progress);
 }
 
 ExportOutcome export_gtiff_fields(const ExportSource& source, const GtiffSettings& settings,
-                                  const LookupPlaces& places, const OpenFields& open, FileAccess& files,
+                                  const LookupPlaces& places, const OpenFields& open, files::FileAccess& files,
                                   const ExportProgress& progress, const PeriodFilePart& part) {
     ExportOutcome outcome;
     const ExportNotes notes = export_notes(progress, outcome);
@@ -218,4 +218,4 @@ ExportOutcome export_gtiff_fields(const ExportSource& source, const GtiffSetting
     return outcome;
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -12,7 +12,7 @@
 #include "export/grid_export.h"
 #include "modelfiles/file_io.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 struct GtiffSettings {
     std::string folder;  // destination; blanks at both ends are dropped, a separator appended when missing
@@ -46,7 +46,7 @@ std::string gtiff_path(std::string_view folder, std::string_view root, std::int3
 // other failure stops it with one message. Each file is made in memory and
 // written through a ReplacingFile.
 ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& settings, const LookupPlaces& places,
-                            FileAccess& files, const ExportProgress& progress);
+                            files::FileAccess& files, const ExportProgress& progress);
 
 // The same for the fields of `open(source.layer)`: a file for each field,
 // named by its period's year and month and its band described by the
@@ -55,7 +55,7 @@ ExportOutcome export_gtiffs(const ExportSource& source, const GtiffSettings& set
 // over monthly_fields with BadBlock::skip.
 // A file for each field, named through `part` (field_file_path), unless bands.
 ExportOutcome export_gtiff_fields(const ExportSource& source, const GtiffSettings& settings,
-                                  const LookupPlaces& places, const OpenFields& open, FileAccess& files,
+                                  const LookupPlaces& places, const OpenFields& open, files::FileAccess& files,
                                   const ExportProgress& progress, const PeriodFilePart& part = {});
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

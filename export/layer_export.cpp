@@ -15,15 +15,15 @@
 #include "modelfiles/variable_file.h"
 #include "modelfiles/version.h"
 
-namespace veldra {
+namespace veldra::out {
 namespace {
 
 class Console {
 public:
     Console(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
-    void line(const FreeFormatLine& l) { out_ << l.str() << '\n'; }
-    void text_line(std::string_view text) { line(FreeFormatLine().text(text)); }
+    void line(const files::FreeFormatLine& l) { out_ << l.str() << '\n'; }
+    void text_line(std::string_view text) { line(files::FreeFormatLine().text(text)); }
 
     // A reason that the system's own console lines do not give.
     void error(std::string_view message) {
@@ -61,7 +61,7 @@ std::optional<std::int32_t> read_number_field(std::string_view parameter, std::s
     for (char c : parameter.substr(0, width))
         if (c != ' ') digits += c;
     if (digits.empty()) return 0;
-    return parse_whole(digits);
+    return files::parse_whole(digits);
 }
 
 bool is_empty_parameter(std::string_view p) { return p.find_first_not_of(' ') == std::string_view::npos; }
@@ -75,13 +75,13 @@ ParsedParameters parse_parameters(const std::vector<std::string>& args, Console&
     bool missing = false;
     bool help = false;
 
-    const std::string_view first = trim_trailing_blanks(arg(0));
+    const std::string_view first = files::trim_trailing_blanks(arg(0));
     if (is_empty_parameter(arg(0)) || first == "-h" || first == "help") {
         console.text_line("The first parameter should be the pathway to the Veldra files.");
         missing = true;
         help = !is_empty_parameter(arg(0));
     } else {
-        p.in_path = with_trailing_separator(first);
+        p.in_path = files::with_trailing_separator(first);
     }
 
     const char* const messages[] = {
@@ -100,9 +100,9 @@ ParsedParameters parse_parameters(const std::vector<std::string>& args, Console&
             continue;
         }
         if (i == 1) {
-            p.input_file_name = trim_trailing_blanks(arg(i));
+            p.input_file_name = files::trim_trailing_blanks(arg(i));
         } else if (i == 2) {
-            p.output_root = trim_trailing_blanks(arg(i));
+            p.output_root = files::trim_trailing_blanks(arg(i));
         } else {
             const std::size_t width = i == 5 ? 2 : 4;
             const auto value = read_number_field(arg(i), width);
@@ -122,19 +122,19 @@ ParsedParameters parse_parameters(const std::vector<std::string>& args, Console&
 // Everything the export steps share, found once from the cell and globe files.
 class GridExport {
 public:
-    GridExport(const Parameters& params, const GridInfo& info, GridRuns runs, Console& console, FileAccess& files)
+    GridExport(const Parameters& params, const files::GridInfo& info, files::GridRuns runs, Console& console, files::FileAccess& files)
         : params_(params), info_(info), runs_(std::move(runs)), console_(console), files_(files), file_(files),
           variable_path_(params.in_path + params.input_file_name) {
-        header_ = grid_header_for(info_.cellSize);
+        header_ = files::grid_header_for(info_.cellSize);
     }
 
     // One grid: the file of this year, month and layer, complete or not at
     // all. Returns whether the run goes on.
     bool export_step(std::int32_t year, std::int32_t month, std::int32_t layer) {
-        const std::string name = grid_file_name(params_.output_root, year, month, layer);
+        const std::string name = files::grid_file_name(params_.output_root, year, month, layer);
         try {
-            file_.create(path_to_open(name));
-        } catch (const FileWriteError& e) {
+            file_.create(files::path_to_open(name));
+        } catch (const files::FileWriteError& e) {
             return cannot_create(name, e);
         }
         try {
@@ -149,13 +149,13 @@ public:
                 return false;
             }
             file_.write_body(runs_, block_.data() + 3, block_.size() - 3);
-        } catch (const FileWriteError& e) {
+        } catch (const files::FileWriteError& e) {
             console_.error(with_disk_hint(e));
             return false;
         }
         try {
             file_.commit();
-        } catch (const FileWriteError& e) {
+        } catch (const files::FileWriteError& e) {
             // A grid that cannot be put in place is a grid that cannot be created.
             if (e.reason().rfind("cannot be put in place", 0) == 0) return cannot_create(name, e);
             console_.error(with_disk_hint(e));
@@ -165,12 +165,12 @@ public:
     }
 
 private:
-    static std::string with_disk_hint(const FileWriteError& e) {
+    static std::string with_disk_hint(const files::FileWriteError& e) {
         return std::string(e.what()) + (e.disk_full() ? " (is the disk full?)" : "");
     }
 
-    bool cannot_create(const std::string& name, const FileWriteError& e) {
-        console_.line(FreeFormatLine()
+    bool cannot_create(const std::string& name, const files::FileWriteError& e) {
+        console_.line(files::FreeFormatLine()
                           .text("An output file cannot be created.  Stopping while attempting to create:")
                           .text(name));
         console_.error(with_disk_hint(e));
@@ -181,18 +181,18 @@ private:
     // records. Returns whether the run goes on.
     bool read_block(std::int32_t year, std::int32_t month, std::int32_t layer) {
         const std::int32_t n = info_.cellCount;
-        std::optional<VariableFile> variable;
+        std::optional<files::VariableFile> variable;
         try {
-            variable = VariableFile::open(path_to_open(variable_path_), files_);
-        } catch (const FileOpenError& e) {
+            variable = files::VariableFile::open(files::path_to_open(variable_path_), files_);
+        } catch (const files::FileOpenError& e) {
             console_.text_line("The file to be read from cannot be opened. ");
-            console_.line(FreeFormatLine().text("Stopping while attempting to read: ").text(variable_path_));
+            console_.line(files::FreeFormatLine().text("Stopping while attempting to read: ").text(variable_path_));
             console_.error(e.what());
             return false;
         }
-        const BlockAddress address{year, month, layer, info_.firstYear, params_.layers, n};
-        const CheckedBlock block = read_checked_block(*variable, address, block_);
-        if (block.fault == BlockFault::before_start) {
+        const files::BlockAddress address{year, month, layer, info_.firstYear, params_.layers, n};
+        const files::CheckedBlock block = read_checked_block(*variable, address, block_);
+        if (block.fault == files::BlockFault::before_start) {
             console_.error(block_before_start_message(variable_path_, address, block));
             return false;
         }
@@ -206,7 +206,7 @@ private:
         // is reported and the block is used as read.
         if (!block.count_matches) {
             console_.text_line("There is disagreement between the number of rangeland cells and what is being read in. ");
-            console_.line(FreeFormatLine()
+            console_.line(files::FreeFormatLine()
                               .text("Something is out of sync. Expected  was")
                               .whole(n)
                               .text("and read-in was")
@@ -215,7 +215,7 @@ private:
         }
         if (!block.year_matches) {
             console_.text_line("There is disagreement between the current year and the year read-in. ");
-            console_.line(FreeFormatLine()
+            console_.line(files::FreeFormatLine()
                               .text("Something is out of sync.  Expected is")
                               .whole(year)
                               .text("and read-in was")
@@ -223,7 +223,7 @@ private:
         }
         if (!block.month_matches) {
             console_.text_line("There is disagreement between the current month and the month read-in. ");
-            console_.line(FreeFormatLine()
+            console_.line(files::FreeFormatLine()
                               .text("Something is out of sync.  Expected is")
                               .whole(month)
                               .text("and read-in was")
@@ -233,22 +233,22 @@ private:
     }
 
     const Parameters& params_;
-    GridInfo info_;
-    GridRuns runs_;
+    files::GridInfo info_;
+    files::GridRuns runs_;
     Console& console_;
-    FileAccess& files_;
-    GridFileWriter file_;  // its buffers serve every grid of the run
+    files::FileAccess& files_;
+    files::GridFileWriter file_;  // its buffers serve every grid of the run
     std::string variable_path_;
-    const GridHeader* header_ = nullptr;
+    const files::GridHeader* header_ = nullptr;
     std::vector<float> block_;  // the block's count, year, month, then one value per cell
 };
 
 // Reads a model text file, or prints `missing_message` and returns nothing.
-std::optional<TextBuffer> read_model_text(const std::string& stored_path, const char* missing_message,
-                                          Console& console, FileAccess& files) {
+std::optional<files::TextBuffer> read_model_text(const std::string& stored_path, const char* missing_message,
+                                          Console& console, files::FileAccess& files) {
     try {
-        return read_text_buffer(path_to_open(stored_path), files);
-    } catch (const FileOpenError& e) {
+        return files::read_text_buffer(files::path_to_open(stored_path), files);
+    } catch (const files::FileOpenError& e) {
         console.text_line(missing_message);
         console.error(e.what());
         return std::nullopt;
@@ -258,13 +258,13 @@ std::optional<TextBuffer> read_model_text(const std::string& stored_path, const 
 }  // namespace
 
 int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    return run_layer_exporter(args, out, err, system_files());
+    return run_layer_exporter(args, out, err, files::system_files());
 }
 
-int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, FileAccess& files) {
+int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, files::FileAccess& files) {
     Console console(out, err);
     if (args.size() == 1 && args[0] == "--version") {
-        out << "layer_exporter " << kVersion << '\n';
+        out << "layer_exporter " << files::kVersion << '\n';
         return kExitOk;
     }
     const ParsedParameters parsed = parse_parameters(args, console);
@@ -272,7 +272,7 @@ int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, 
     const Parameters& p = *parsed.parameters;
 
     console.text_line(" ");
-    console.line(FreeFormatLine()
+    console.line(files::FreeFormatLine()
                      .text("Exporting data from ")
                      .text(p.in_path + p.input_file_name)
                      .text(" to files named like ")
@@ -291,21 +291,21 @@ int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, 
         // runs of the grid are found.
         std::optional<GridExport> grids;
         {
-            std::optional<TextBuffer> text =
+            std::optional<files::TextBuffer> text =
                 read_model_text(cell_path, "The Rng_Data.vrd file cannot be opened.", console, files);
             if (!text) return false;
-            const CellFile cells = parse_cell_file(text->view(), cell_path);
+            const files::CellFile cells = files::parse_cell_file(text->view(), cell_path);
             for (const std::string& warning : cells.warnings) console.error(warning);
             const std::string globe_path = p.in_path + "Globe.vrd";
             text.reset();
             text = read_model_text(globe_path, "The Globe.vrd file cannot be opened.", console, files);
             if (!text) return false;
-            grids.emplace(p, cells.info, GridRuns(cells, text->view(), globe_path), console, files);
+            grids.emplace(p, cells.info, files::GridRuns(cells, text->view(), globe_path), console, files);
         }
         for (std::int32_t year = p.first_year; year <= p.last_year; ++year) {
             for (std::int32_t month = 1; month <= 12; ++month) {
                 for (std::int32_t layer = 1; layer <= p.layers; ++layer) {
-                    console.line(FreeFormatLine()
+                    console.line(files::FreeFormatLine()
                                      .text("Exporting layer")
                                      .whole(layer)
                                      .text("of month")
@@ -323,7 +323,7 @@ int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, 
         const bool ok = export_all();
         out.flush();
         return ok ? kExitOk : kExitFailure;
-    } catch (const ModelFileError& e) {
+    } catch (const files::ModelFileError& e) {
         console.error(e.what());
         return kExitFailure;
     } catch (const std::bad_alloc&) {
@@ -332,4 +332,4 @@ int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, 
     }
 }
 
-}  // namespace veldra
+}  // namespace veldra::out

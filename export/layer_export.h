@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace veldra {
+#include "modelfiles/file_io.h"
 
-class FileAccess;
+namespace veldra::out {
 
 // Exit statuses of layer_exporter.
 enum ExitStatus : int {
@@ -23,6 +23,6 @@ enum ExitStatus : int {
 // status.
 int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // The same, with every file reached through `files`.
-int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, FileAccess& files);
+int run_layer_exporter(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, files::FileAccess& files);
 
-}  // namespace veldra
+}  // namespace veldra::out

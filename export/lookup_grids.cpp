@@ -12,7 +12,7 @@
 #include "modelfiles/paths.h"
 #include "modelfiles/resolutions.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 namespace {
 
 
@@ -62,7 +62,7 @@ std::size_t read_header(std::string_view text, const std::string& file_name, std
     std::size_t pos = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (pos >= text.size())
-            throw LookupGridError(file_name + ": line " + integer_text(static_cast<std::int64_t>(i) + 1) +
+            throw LookupGridError(file_name + ": line " + files::integer_text(static_cast<std::int64_t>(i) + 1) +
                                   ": the file ends within its header; six header lines are expected");
         std::size_t end = text.find('\n', pos);
         const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
@@ -86,7 +86,7 @@ std::int64_t header_count(const std::string& line, int line_number, const char* 
     for (; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i, ++digits)
         if (value < (std::int64_t{1} << 40)) value = value * 10 + (field[i] - '0');
     if (digits == 0 || value == 0)
-        throw LookupGridError(file_name + ": line " + integer_text(line_number) + ": expected the number of " + what +
+        throw LookupGridError(file_name + ": line " + files::integer_text(line_number) + ": expected the number of " + what +
                               " (above 0) in characters 10 to 59, found \"" + line + "\"");
     return value;
 }
@@ -132,7 +132,7 @@ double header_number(const std::array<std::string, 6>& header, std::size_t index
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (!(first_key || second_key) || text.empty() || ec != std::errc() || end != text.data() + text.size() ||
         !std::isfinite(value))
-        throw LookupGridError(file_name + ": line " + integer_text(static_cast<std::int64_t>(index) + 1) +
+        throw LookupGridError(file_name + ": line " + files::integer_text(static_cast<std::int64_t>(index) + 1) +
                               ": expected " + std::string(*keys.begin()) + " and a finite number, found " +
                               quoted(line));
     if (centre) *centre = second_key;
@@ -167,12 +167,12 @@ const ProjectionInfo& projection_names(int projection) {
 const ProjectionInfo& projection_info(Projection projection) { return projection_names(static_cast<int>(projection)); }
 
 std::string_view resolution_suffix(float cellSize) {
-    const Resolution* r = resolution_of(cellSize);
+    const files::Resolution* r = files::resolution_of(cellSize);
     return r ? r->suffix : std::string_view{};
 }
 
 std::string lookup_grid_path(std::string_view folder, std::string_view prefix, std::string_view suffix) {
-    std::string path = with_trailing_separator(folder);
+    std::string path = files::with_trailing_separator(folder);
     path += prefix;
     path += suffix;
     path += ".asc";
@@ -190,15 +190,15 @@ LookupGrid parse_lookup_grid(std::string_view text, const std::string& file_name
     const std::size_t data = read_header(text, file_name, grid.header);
     grid.cols = header_count(grid.header[0], 1, "columns", file_name);
     grid.rows = header_count(grid.header[1], 2, "rows", file_name);
-    if (!grid_fits(grid.cols, grid.rows))
-        throw LookupGridError(file_name + ": line 1: " + grid_too_large_message(grid.cols, grid.rows));
+    if (!files::grid_fits(grid.cols, grid.rows))
+        throw LookupGridError(file_name + ": line 1: " + files::grid_too_large_message(grid.cols, grid.rows));
     grid.place = read_place(grid.header, grid.cols, grid.rows, file_name);
     // Every value but the last takes at least two characters.
     const std::int64_t count = grid.cols * grid.rows;
     const auto room = static_cast<std::int64_t>(text.size() - data);
     if (count > room / 2 + 1)
-        throw LookupGridError(file_name + ": the header gives " + integer_text(grid.cols) + " x " +
-                              integer_text(grid.rows) + " values, more than the file holds");
+        throw LookupGridError(file_name + ": the header gives " + files::integer_text(grid.cols) + " x " +
+                              files::integer_text(grid.rows) + " values, more than the file holds");
 
     grid.values.resize(static_cast<std::size_t>(count));
     const ValueRange range = range_of(kind);
@@ -208,9 +208,9 @@ LookupGrid parse_lookup_grid(std::string_view text, const std::string& file_name
     for (std::int64_t k = 0; k < count; ++k) {
         while (p < end && is_separator(*p)) line += *p++ == '\n';
         if (p == end)
-            throw LookupGridError(file_name + ": line " + integer_text(line) + ": the file ends after " +
-                                  integer_text(k) + " values; its header gives " + integer_text(grid.cols) + " x " +
-                                  integer_text(grid.rows) + " = " + integer_text(count));
+            throw LookupGridError(file_name + ": line " + files::integer_text(line) + ": the file ends after " +
+                                  files::integer_text(k) + " values; its header gives " + files::integer_text(grid.cols) + " x " +
+                                  files::integer_text(grid.rows) + " = " + files::integer_text(count));
         const char* const token = p;
         const bool negative = *p == '-';
         if (*p == '-' || *p == '+') ++p;
@@ -221,7 +221,7 @@ LookupGrid parse_lookup_grid(std::string_view text, const std::string& file_name
         const std::int64_t value = negative ? -magnitude : magnitude;
         if (p == digits || (p < end && !is_separator(*p)) || value < range.min || value > range.max) {
             while (p < end && !is_separator(*p)) ++p;
-            throw LookupGridError(file_name + ": line " + integer_text(line) + ": expected " + range.expected +
+            throw LookupGridError(file_name + ": line " + files::integer_text(line) + ": expected " + range.expected +
                                   ", found \"" + std::string(token, static_cast<std::size_t>(std::min<std::ptrdiff_t>(p - token, 40))) + "\"");
         }
         grid.values[static_cast<std::size_t>(k)] = static_cast<std::int32_t>(value);
@@ -229,7 +229,7 @@ LookupGrid parse_lookup_grid(std::string_view text, const std::string& file_name
     return grid;
 }
 
-LookupGrid read_lookup_grid(const std::string& path, FileAccess& files, LookupValues kind) {
+LookupGrid read_lookup_grid(const std::string& path, files::FileAccess& files, LookupValues kind) {
     return parse_lookup_grid(read_text_file(path, files), path, kind);
 }
 
@@ -259,12 +259,12 @@ LookupFiles lookup_files(std::string_view folder, std::string_view suffix, int p
     return f;
 }
 
-ZoneGrid load_zone_grid(const std::string& path, std::int64_t model_cols, std::int64_t model_rows, FileAccess& files) {
+ZoneGrid load_zone_grid(const std::string& path, std::int64_t model_cols, std::int64_t model_rows, files::FileAccess& files) {
     LookupGrid grid = read_lookup_grid(path, files, LookupValues::zone_ids);
     if (grid.cols != model_cols || grid.rows != model_rows)
-        throw LookupGridError(path + ": lines 1 and 2: the grid has " + integer_text(grid.cols) + " x " +
-                              integer_text(grid.rows) + " cells, the model grid " + integer_text(model_cols) + " x " +
-                              integer_text(model_rows));
+        throw LookupGridError(path + ": lines 1 and 2: the grid has " + files::integer_text(grid.cols) + " x " +
+                              files::integer_text(grid.rows) + " cells, the model grid " + files::integer_text(model_cols) + " x " +
+                              files::integer_text(model_rows));
     ZoneGrid zones;
     zones.header = std::move(grid.header);
     zones.cols = grid.cols;
@@ -284,7 +284,7 @@ ZoneGrid load_zone_grid(const std::string& path, std::int64_t model_cols, std::i
     return zones;
 }
 
-OutputLookup load_output_lookup(const LookupFiles& paths, int projection, const ZoneGrid& zones, FileAccess& files) {
+OutputLookup load_output_lookup(const LookupFiles& paths, int projection, const ZoneGrid& zones, files::FileAccess& files) {
     OutputLookup out;
     const LookupGrid mask = read_lookup_grid(paths.mask, files, LookupValues::mask);
     std::string id_text;
@@ -299,11 +299,11 @@ OutputLookup load_output_lookup(const LookupFiles& paths, int projection, const 
         ids = parse_lookup_grid(id_text, paths.ids, LookupValues::projected_ids);
     }
     if (mask.cols != ids.cols)
-        throw LookupGridError(paths.mask + ": line 1: the mask grid has " + integer_text(mask.cols) +
-                              " columns, the id grid " + paths.ids + " has " + integer_text(ids.cols));
+        throw LookupGridError(paths.mask + ": line 1: the mask grid has " + files::integer_text(mask.cols) +
+                              " columns, the id grid " + paths.ids + " has " + files::integer_text(ids.cols));
     if (mask.rows != ids.rows)
-        throw LookupGridError(paths.mask + ": line 2: the mask grid has " + integer_text(mask.rows) +
-                              " rows, the id grid " + paths.ids + " has " + integer_text(ids.rows));
+        throw LookupGridError(paths.mask + ": line 2: the mask grid has " + files::integer_text(mask.rows) +
+                              " rows, the id grid " + paths.ids + " has " + files::integer_text(ids.rows));
 
     out.header = ids.header;
     out.cols = ids.cols;
@@ -327,11 +327,11 @@ OutputLookup load_output_lookup(const LookupFiles& paths, int projection, const 
                                    zones.position_of_id[static_cast<std::size_t>(id)] >= 0;
                 if (!known)
                     throw LookupGridError(paths.ids + ": line " +
-                                          integer_text(lookup_value_line(id_text, static_cast<std::int64_t>(k))) +
-                                          ": the id " + integer_text(id) + " (row " +
-                                          integer_text(static_cast<std::int64_t>(k) / ids.cols + 1) +
+                                          files::integer_text(lookup_value_line(id_text, static_cast<std::int64_t>(k))) +
+                                          ": the id " + files::integer_text(id) + " (row " +
+                                          files::integer_text(static_cast<std::int64_t>(k) / ids.cols + 1) +
                                           " from the south, column " +
-                                          integer_text(static_cast<std::int64_t>(k) % ids.cols + 1) +
+                                          files::integer_text(static_cast<std::int64_t>(k) % ids.cols + 1) +
                                           ") does not occur in the reference grid " + paths.zone_ids);
                 if (source == kNoSource) source = zones.position_of_id[static_cast<std::size_t>(id)];
             }
@@ -342,4 +342,4 @@ OutputLookup load_output_lookup(const LookupFiles& paths, int projection, const 
     return out;
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

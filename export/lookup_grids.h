@@ -21,11 +21,11 @@
 
 #include "modelfiles/file_io.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 // A lookup grid that cannot be used; the message names the file and, where
 // there is one, the line.
-class LookupGridError : public ModelFileError {
+class LookupGridError : public files::ModelFileError {
 public:
     using ModelFileError::ModelFileError;
 };
@@ -115,7 +115,7 @@ LookupGrid parse_lookup_grid(std::string_view text, const std::string& file_name
 
 // Reads the file `path` (a regular file only) as parse_lookup_grid does.
 // Raises FileOpenError when it cannot be opened.
-LookupGrid read_lookup_grid(const std::string& path, FileAccess& files, LookupValues kind);
+LookupGrid read_lookup_grid(const std::string& path, files::FileAccess& files, LookupValues kind);
 
 // The line on which value `index` (from 0) of a lookup grid's text stands.
 std::int64_t lookup_value_line(std::string_view text, std::int64_t index);
@@ -164,7 +164,7 @@ struct ZoneGrid {
 // Reads the reference grid `path`, which must have the model grid's size
 // (its values, rows from the south, give the zone id of each model cell).
 // Raises LookupGridError or FileOpenError naming the file.
-ZoneGrid load_zone_grid(const std::string& path, std::int64_t model_cols, std::int64_t model_rows, FileAccess& files);
+ZoneGrid load_zone_grid(const std::string& path, std::int64_t model_cols, std::int64_t model_rows, files::FileAccess& files);
 
 // Reads the chosen projection's id grid, mask grid and .prj and checks them:
 // the id and mask grids agree on their columns and on their rows, and every
@@ -172,6 +172,6 @@ ZoneGrid load_zone_grid(const std::string& path, std::int64_t model_cols, std::i
 // model grid itself, and the id grid is the reference grid already read.
 // Raises LookupGridError or FileOpenError naming the file (and the line of an
 // unknown id).
-OutputLookup load_output_lookup(const LookupFiles& paths, int projection, const ZoneGrid& zones, FileAccess& files);
+OutputLookup load_output_lookup(const LookupFiles& paths, int projection, const ZoneGrid& zones, files::FileAccess& files);
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -10,20 +10,20 @@
 #include "modelfiles/number_text.h"
 #include "modelfiles/paths.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 namespace {
 
 
-bool can_open(const std::string& path, FileAccess& files) {
+bool can_open(const std::string& path, files::FileAccess& files) {
     try {
-        files.open_input(path_to_open(path));
+        files.open_input(files::path_to_open(path));
         return true;
-    } catch (const ModelFileError&) {
+    } catch (const files::ModelFileError&) {
         return false;
     }
 }
 
-bool set_complete(const LookupFiles& f, FileAccess& files) {
+bool set_complete(const LookupFiles& f, files::FileAccess& files) {
     return can_open(f.zone_ids, files) && can_open(f.ids, files) && can_open(f.mask, files) &&
            can_open(f.prj, files);
 }
@@ -31,7 +31,7 @@ bool set_complete(const LookupFiles& f, FileAccess& files) {
 }  // namespace
 
 std::optional<LookupFiles> find_lookup_grids(std::string_view suffix, int projection, float cell_size,
-                                             const LookupPlaces& places, FileAccess& files,
+                                             const LookupPlaces& places, files::FileAccess& files,
                                              const std::function<bool(const std::string&)>& status) {
     std::vector<std::string> folders = places.folders;
     if (!places.cache_folder.empty()) folders.push_back(places.cache_folder);
@@ -39,7 +39,7 @@ std::optional<LookupFiles> find_lookup_grids(std::string_view suffix, int projec
         LookupFiles f = lookup_files(folder, suffix, projection);
         if (set_complete(f, files)) return f;
     }
-    const std::string size_text = plain_number(cell_size);
+    const std::string size_text = files::plain_number(cell_size);
     const std::string first_missing = [&] {
         const LookupFiles f = lookup_files(folders.empty() ? std::string() : folders.front(), suffix, projection);
         for (const std::string* p : {&f.zone_ids, &f.ids, &f.mask, &f.prj})
@@ -69,7 +69,7 @@ std::optional<LookupFiles> find_lookup_grids(std::string_view suffix, int projec
 }
 
 LookupFiles opened_form(LookupFiles f) {
-    for (std::string* p : {&f.zone_ids, &f.ids, &f.mask, &f.prj}) *p = path_to_open(*p);
+    for (std::string* p : {&f.zone_ids, &f.ids, &f.mask, &f.prj}) *p = files::path_to_open(*p);
     return f;
 }
 
@@ -82,7 +82,7 @@ const std::vector<float>& with_marks(fields::Field& field, std::int64_t n) {
 }
 
 OpenFields monthly_fields(const ExportSource& source, std::int32_t first_year, std::int32_t last_year,
-                          fields::BadBlock policy, FileAccess& files) {
+                          fields::BadBlock policy, files::FileAccess& files) {
     const fields::RunVariable run{source.model_folder, source.file_name, source.layer_count, source.first_year,
                                   source.cell_count};
     return [run, first_year, last_year, policy, &files](std::int32_t layer) {
@@ -105,38 +105,38 @@ void check_month_source(const ExportSource& source, int projection) {
     if (source.layer_count < 1 || source.layer < 1 || source.layer > source.layer_count)
         throw StopExport{kNothingToExport};
     if (projection < 0 || projection >= kProjectionCount)
-        throw StopExport{"Nothing was exported: the projection " + integer_text(projection) +
+        throw StopExport{"Nothing was exported: the projection " + files::integer_text(projection) +
                          " is not one of 0 (Geographic) to 3 (Winkel Tripel)."};
     const std::int64_t model_cols = source.land.cols, model_rows = source.land.rows;
     if (model_cols <= 0 || model_rows <= 0 ||
         source.land.land.size() != static_cast<std::size_t>(model_cols * model_rows))
         throw StopExport{"Nothing was exported: the model grid has no land and water mask."};
     const std::int64_t n = source.cell_count;
-    if (n < 0 || n > kMaxGridPositions)
-        throw StopExport{"Nothing was exported: the cell count " + integer_text(n) + " is outside 0 to " +
-                         integer_text(kMaxGridPositions) + "."};
+    if (n < 0 || n > files::kMaxGridPositions)
+        throw StopExport{"Nothing was exported: the cell count " + files::integer_text(n) + " is outside 0 to " +
+                         files::integer_text(files::kMaxGridPositions) + "."};
 }
 
-ModelGrid source_grid(const ExportSource& source) {
+files::ModelGrid source_grid(const ExportSource& source) {
     return model_grid(source.edges, source.cell_size, source.land.cols, source.land.rows);
 }
 
 std::string cell_file_path(const ExportSource& source) {
-    return with_trailing_separator(source.model_folder) + "Output/Rng_Data.vrd";
+    return files::with_trailing_separator(source.model_folder) + "Output/Rng_Data.vrd";
 }
 
-void require_whole_globe(const ExportSource& source, const ModelGrid& grid, std::string_view what) {
+void require_whole_globe(const ExportSource& source, const files::ModelGrid& grid, std::string_view what) {
     if (grid.whole_globe) return;
-    const ModelEdges& e = source.edges;
+    const files::ModelEdges& e = source.edges;
     throw StopExport{"Nothing was exported: " + cell_file_path(source) + ": line 1: the edges " +
-                     plain_number(e.west) + ", " + plain_number(e.south) + ", " + plain_number(e.east) + ", " +
-                     plain_number(e.north) + " (west, south, east, north) are a regional window; " +
+                     files::plain_number(e.west) + ", " + files::plain_number(e.south) + ", " + files::plain_number(e.east) + ", " +
+                     files::plain_number(e.north) + " (west, south, east, north) are a regional window; " +
                      std::string(what) +
                      " expect the whole globe, -180, -90, 180, 90. A regional window exports as a geographic "
                      "GeoTIFF only."};
 }
 
-std::vector<std::int32_t> model_slots(const ExportSource& source, const ModelGrid& grid, std::int64_t n) {
+std::vector<std::int32_t> model_slots(const ExportSource& source, const files::ModelGrid& grid, std::int64_t n) {
     const auto land_slot = static_cast<std::int32_t>(n), water_slot = static_cast<std::int32_t>(n + 1);
     std::vector<std::int32_t> slots(static_cast<std::size_t>(grid.cols * grid.rows), water_slot);
     const std::int64_t mask_cols = std::min<std::int64_t>(source.land.cols, grid.cols);
@@ -147,7 +147,7 @@ std::vector<std::int32_t> model_slots(const ExportSource& source, const ModelGri
                 slots[static_cast<std::size_t>(r * grid.cols + c)] = land_slot;
     const std::int64_t placed = std::min<std::int64_t>(n, static_cast<std::int64_t>(source.cells.size()));
     for (std::int64_t i = 0; i < placed; ++i) {
-        const RangeCell& c = source.cells[static_cast<std::size_t>(i)];
+        const files::RangeCell& c = source.cells[static_cast<std::size_t>(i)];
         if (c.x >= 1 && c.x <= grid.cols && c.y >= 1 && c.y <= grid.rows)
             slots[static_cast<std::size_t>((c.y - 1) * grid.cols + (c.x - 1))] = static_cast<std::int32_t>(i);
     }
@@ -173,12 +173,12 @@ WriteOrder write_order(const OutputLookup& lookup, const std::vector<std::int32_
     return order;
 }
 
-WriteOrder model_order(const ModelGrid& grid, std::vector<std::int32_t> slots) {
+WriteOrder model_order(const files::ModelGrid& grid, std::vector<std::int32_t> slots) {
     return WriteOrder{std::move(slots), grid.cols, grid.rows};
 }
 
-std::optional<LookedUp> look_up(const ExportSource& source, const ModelGrid& grid, int projection,
-                                const LookupPlaces& places, FileAccess& files,
+std::optional<LookedUp> look_up(const ExportSource& source, const files::ModelGrid& grid, int projection,
+                                const LookupPlaces& places, files::FileAccess& files,
                                 const std::function<bool(const std::string&)>& status) {
     const std::optional<LookupFiles> found =
         find_lookup_grids(resolution_suffix(source.cell_size), projection, source.cell_size, places, files, status);
@@ -193,9 +193,9 @@ std::optional<LookedUp> look_up(const ExportSource& source, const ModelGrid& gri
 }
 
 std::optional<LookedUp> plan_output(const ExportSource& source, int projection, std::string_view window_refused,
-                                    const LookupPlaces& places, FileAccess& files,
+                                    const LookupPlaces& places, files::FileAccess& files,
                                     const std::function<bool(const std::string&)>& status) {
-    const ModelGrid grid = source_grid(source);
+    const files::ModelGrid grid = source_grid(source);
     if (!window_refused.empty()) require_whole_globe(source, grid, window_refused);
     if (grid.whole_globe) return look_up(source, grid, projection, places, files, status);
     LookedUp model;
@@ -219,11 +219,11 @@ void run_guarded(ExportOutcome& outcome, const ExportNotes& notes, const std::fu
     };
     try {
         body();
-    } catch (const Error& e) {  // StopExport, a model file's error, a block's
+    } catch (const files::Error& e) {  // StopExport, a model file's error, a block's
         fail(e.what());
     } catch (const std::bad_alloc&) {
         fail("The export needs more memory than there is.");
     }
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -22,13 +22,13 @@
 #include "fields/field_source.h"
 #include "modelfiles/resolutions.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 // The folder holding the lookup grids of `suffix` and `projection`, made into
 // the cache folder when no folder holds them. `status` is told before they
 // are made; nothing when it asks to stop. Raises StopExport.
 std::optional<LookupFiles> find_lookup_grids(std::string_view suffix, int projection, float cell_size,
-                                             const LookupPlaces& places, FileAccess& files,
+                                             const LookupPlaces& places, files::FileAccess& files,
                                              const std::function<bool(const std::string&)>& status);
 
 // An export's two ways of telling how it goes, over `progress`: status() is
@@ -48,7 +48,7 @@ void check_month_source(const ExportSource& source, int projection);
 // The grid that holds the source's cells (modelfiles/resolutions.h): the
 // whole globe of a listed resolution has the columns and rows of its lookup
 // grids.
-ModelGrid source_grid(const ExportSource& source);
+files::ModelGrid source_grid(const ExportSource& source);
 
 // The source's cell file, "<model_folder>/Output/Rng_Data.vrd", which gives
 // the model grid's edges.
@@ -57,7 +57,7 @@ std::string cell_file_path(const ExportSource& source);
 // Raises StopExport, naming the cell file and what is expected, when the
 // model grid is a regional window: `what` ("ASCII grids", "projected
 // GeoTIFFs") expect the whole globe.
-void require_whole_globe(const ExportSource& source, const ModelGrid& grid, std::string_view what);
+void require_whole_globe(const ExportSource& source, const files::ModelGrid& grid, std::string_view what);
 
 // The same files, each path in the form it is opened by.
 LookupFiles opened_form(LookupFiles f);
@@ -80,7 +80,7 @@ struct WriteOrder {
 // the west: the index of its cell in the cell table (where two cells share
 // a position, the later one), else n for land or n + 1 for water as the
 // globe mask says (water beyond the mask).
-std::vector<std::int32_t> model_slots(const ExportSource& source, const ModelGrid& grid, std::int64_t n);
+std::vector<std::int32_t> model_slots(const ExportSource& source, const files::ModelGrid& grid, std::int64_t n);
 
 // The order of an output grid through the lookup grids, whose sources are
 // positions of the model grid of `slots`; a place inside the outline that
@@ -88,7 +88,7 @@ std::vector<std::int32_t> model_slots(const ExportSource& source, const ModelGri
 WriteOrder write_order(const OutputLookup& lookup, const std::vector<std::int32_t>& slots, std::int64_t n);
 
 // The order of the model grid itself, rows from the north.
-WriteOrder model_order(const ModelGrid& grid, std::vector<std::int32_t> slots);
+WriteOrder model_order(const files::ModelGrid& grid, std::vector<std::int32_t> slots);
 
 // The lookup grids of a whole-globe source in `projection`, found (made when
 // missing, see find_lookup_grids), read and checked, and the order they give.
@@ -101,8 +101,8 @@ struct LookedUp {
 };
 // The "Reading in ..." texts go to `status`; nothing when it asks to stop.
 // Raises StopExport, LookupGridError or FileOpenError.
-std::optional<LookedUp> look_up(const ExportSource& source, const ModelGrid& grid, int projection,
-                                const LookupPlaces& places, FileAccess& files,
+std::optional<LookedUp> look_up(const ExportSource& source, const files::ModelGrid& grid, int projection,
+                                const LookupPlaces& places, files::FileAccess& files,
                                 const std::function<bool(const std::string&)>& status);
 
 // The output grid of a monthly export and where it lies: through the lookup
@@ -112,7 +112,7 @@ std::optional<LookedUp> look_up(const ExportSource& source, const ModelGrid& gri
 // check_month_source. A regional window raises require_whole_globe's StopExport with
 // `window_refused` unless that is empty. Nothing when `status` asks to stop.
 std::optional<LookedUp> plan_output(const ExportSource& source, int projection, std::string_view window_refused,
-                                    const LookupPlaces& places, FileAccess& files,
+                                    const LookupPlaces& places, files::FileAccess& files,
                                     const std::function<bool(const std::string&)>& status);
 
 // A month whose block failed the check of its leading records: counted as
@@ -125,4 +125,4 @@ bool abandon_month(ExportOutcome& outcome, const ExportNotes& notes, const std::
 // outcome and its one message.
 void run_guarded(ExportOutcome& outcome, const ExportNotes& notes, const std::function<void()>& body);
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

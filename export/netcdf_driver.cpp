@@ -5,7 +5,7 @@
 #include "export/format_table.h"
 #include "export/netcdf_export.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 namespace {
 
 // What the fields of a summary, a comparison or anomalies are, and the
@@ -32,7 +32,7 @@ void describe_fields(const CommandValues& v, NetcdfSettings& settings) {
 }
 
 ExportOutcome write_netcdf(const FormatRun& run, const ExportProgress& progress) {
-    const OutputEntry& entry = run.entry;
+    const files::OutputEntry& entry = run.entry;
     NetcdfVariable variable{entry.FileName, entry.Units, {}};
     for (int k = 1; k <= entry.LayerCount; ++k) {
         char digits[16];
@@ -40,7 +40,7 @@ ExportOutcome write_netcdf(const FormatRun& run, const ExportProgress& progress)
                                         std::string(digits, std::to_chars(digits, digits + sizeof digits, k).ptr));
     }
     const CommandValues& v = run.values;
-    const ViewerGridInfo& g = run.model.GridInfo;
+    const files::ViewerGridInfo& g = run.model.GridInfo;
     NetcdfSettings settings;
     settings.folder = v.folder;
     settings.root = v.root;
@@ -69,8 +69,8 @@ FormatDriver netcdf_driver() {
             .refusals = {{"--decimals", "--decimals applies to grids only"}, {"--lookup", "--lookup applies to grids only"}},
             .needs = {},
             .can_project = false, .projection_refusal = "a NetCDF file holds the model's geographic grid only",
-            .bad_block = fields::BadBlock::stop, .check_model = check_calendar_years, .steps = span_fields,
+            .bad_block = fields::BadBlock::stop, .check_model = files::check_calendar_years, .steps = span_fields,
             .write = write_netcdf};
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

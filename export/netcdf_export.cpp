@@ -30,7 +30,7 @@
 #include "modelfiles/paths.h"
 #include "modelfiles/valid_values.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 namespace {
 
 namespace fs = std::filesystem;
@@ -39,7 +39,7 @@ using cf::kFillValue;
 
 // At least `width` digits, zeros in front; a sign before them.
 std::string padded(std::int64_t v, int width) {
-    std::string digits = integer_text(v < 0 ? -v : v);
+    std::string digits = files::integer_text(v < 0 ? -v : v);
     if (static_cast<int>(digits.size()) < width) digits.insert(0, static_cast<std::size_t>(width) - digits.size(), '0');
     return v < 0 ? "-" + digits : digits;
 }
@@ -127,7 +127,7 @@ public:
         }
         broken_ = true;
         const WriteFailure f = write_failure(std::string("cannot be written: ") + nc_strerror(status), code);
-        throw FileWriteError(shown_, f.reason + ", while " + std::string(doing), f.code);
+        throw files::FileWriteError(shown_, f.reason + ", while " + std::string(doing), f.code);
     }
 
     int dimension(const char* name, std::size_t length) {
@@ -223,7 +223,7 @@ private:
         }
         broken_ = true;
         const WriteFailure f = write_failure("cannot be written: HDF5 error", code);
-        throw FileWriteError(shown_, f.reason + ", while " + std::string(doing), f.code);
+        throw files::FileWriteError(shown_, f.reason + ", while " + std::string(doing), f.code);
     }
 
     hid_t file_ = -1, dataset_ = -1;
@@ -234,8 +234,8 @@ private:
 
 // Names the temporary file to the interrupt handler while it exists.
 struct NamedTemporary {
-    explicit NamedTemporary(const std::string& path) { register_temporary_file(path); }
-    ~NamedTemporary() { clear_temporary_file(); }
+    explicit NamedTemporary(const std::string& path) { files::register_temporary_file(path); }
+    ~NamedTemporary() { files::clear_temporary_file(); }
     NamedTemporary(const NamedTemporary&) = delete;
     NamedTemporary& operator=(const NamedTemporary&) = delete;
 };
@@ -246,21 +246,21 @@ void check_netcdf_source(const ExportSource& source, const NetcdfSettings& setti
     if (source.layer_count < 1 || source.layer < 1 || source.layer > source.layer_count)
         throw StopExport{kNothingToExport};
     if (settings.deflate_level < 0 || settings.deflate_level > kMaxDeflateLevel)
-        throw StopExport{"Nothing was exported: the deflate level must be 0 to " + integer_text(kMaxDeflateLevel) +
-                         ", not " + integer_text(settings.deflate_level) + "."};
+        throw StopExport{"Nothing was exported: the deflate level must be 0 to " + files::integer_text(kMaxDeflateLevel) +
+                         ", not " + files::integer_text(settings.deflate_level) + "."};
     if (settings.last_year < settings.first_year)
-        throw StopExport{"Nothing was exported: the last year " + integer_text(settings.last_year) +
-                         " comes before the first, " + integer_text(settings.first_year) + "."};
+        throw StopExport{"Nothing was exported: the last year " + files::integer_text(settings.last_year) +
+                         " comes before the first, " + files::integer_text(settings.first_year) + "."};
     const std::int64_t cols = source.land.cols, rows = source.land.rows;
     if (cols <= 0 || rows <= 0 || source.land.land.size() != static_cast<std::size_t>(cols * rows))
         throw StopExport{"Nothing was exported: the model grid has no land and water mask."};
     if (!(source.cell_size > 0) || !std::isfinite(source.cell_size))
-        throw StopExport{"Nothing was exported: the cell size " + plain_number(source.cell_size) +
+        throw StopExport{"Nothing was exported: the cell size " + files::plain_number(source.cell_size) +
                          " is not a positive number."};
     const std::int64_t n = source.cell_count;
-    if (n < 0 || n > kMaxGridPositions)
-        throw StopExport{"Nothing was exported: the cell count " + integer_text(n) + " is outside 0 to " +
-                         integer_text(kMaxGridPositions) + "."};
+    if (n < 0 || n > files::kMaxGridPositions)
+        throw StopExport{"Nothing was exported: the cell count " + files::integer_text(n) + " is outside 0 to " +
+                         files::integer_text(files::kMaxGridPositions) + "."};
 }
 
 // Where each cell lies in the grid (the last cell of a place stands), the
@@ -284,7 +284,7 @@ ChunkPlan plan_chunks(const ExportSource& source) {
     ChunkPlan plan;
     // A whole globe of a listed resolution holds its cells on the resolution's
     // grid, which may be a column and a row wider than the globe file's mask.
-    const ModelGrid grid = source_grid(source);
+    const files::ModelGrid grid = source_grid(source);
     const std::int64_t cols = grid.cols, rows = grid.rows;
     plan.cols = cols;
     plan.rows = rows;
@@ -301,7 +301,7 @@ ChunkPlan plan_chunks(const ExportSource& source) {
     const auto cells =
         static_cast<std::size_t>(std::min<std::int64_t>(source.cell_count, static_cast<std::int64_t>(source.cells.size())));
     for (std::size_t i = 0; i < cells; ++i) {
-        const RangeCell& c = source.cells[i];
+        const files::RangeCell& c = source.cells[i];
         if (c.x < 1 || c.x > cols || c.y < 1 || c.y > rows) continue;
         const std::int64_t row = c.y - 1, position = row * cols + (c.x - 1);
         plan.mask[static_cast<std::size_t>(position)] = 2;
@@ -330,7 +330,7 @@ struct DefinedFile {
 std::string field_time(const NetcdfSettings& settings, std::size_t t, const fields::Period& period) {
     if (t < settings.spans.size() && !settings.fields.climatology &&
         settings.spans[t].first_year != settings.spans[t].last_year)
-        return integer_text(settings.spans[t].first_year) + "-" + integer_text(settings.spans[t].last_year);
+        return files::integer_text(settings.spans[t].first_year) + "-" + files::integer_text(settings.spans[t].last_year);
     if (period.year == 0) return padded(period.month, 2);
     if (period.month == 0) return padded(period.year, 4);
     return padded(period.year, 4) + "-" + padded(period.month, 2);
@@ -342,7 +342,7 @@ void define_axes(NetcdfFile& nc, const ExportSource& source, const NetcdfSetting
     const bool climatology = settings.fields.climatology;
     dims[0] = nc.dimension(cf::kTime, NC_UNLIMITED);
     dims[1] = layers.layered ? nc.dimension(cf::kLayer, layers.count()) : -1;
-    const ModelGrid grid = source_grid(source);
+    const files::ModelGrid grid = source_grid(source);
     dims[2] = nc.dimension(cf::kLat, static_cast<std::size_t>(grid.rows));
     dims[3] = nc.dimension(cf::kLon, static_cast<std::size_t>(grid.cols));
     const int bnds_dim = nc.dimension(cf::kBounds, 2);
@@ -386,7 +386,7 @@ void define_data(NetcdfFile& nc, const ExportSource& source, const NetcdfVariabl
         chunk.insert(chunk.begin() + 1, 1);
     }
     const int id = nc.id();
-    d.name = cf::variable_name(trim_blanks(source.file_name));
+    d.name = cf::variable_name(files::trim_blanks(source.file_name));
     d.data = nc.variable(d.name, NC_FLOAT, data_dims);
     nc.check(nc_def_var_chunking(id, d.data, NC_CHUNKED, chunk.data()), "defining its chunks");
     nc.check(nc_def_var_fill(id, d.data, 0, &kFillValue), "defining its fill value");
@@ -404,9 +404,9 @@ void define_data(NetcdfFile& nc, const ExportSource& source, const NetcdfVariabl
     }
 
     std::error_code ec;
-    const std::string variable_path = veldra::variable_path(source.model_folder, source.file_name);
-    const fs::path model_folder = fs::absolute(path_to_open(source.model_folder), ec).lexically_normal();
-    const fs::path variable_file = fs::absolute(path_to_open(variable_path), ec).lexically_normal();
+    const std::string variable_path = veldra::files::variable_path(source.model_folder, source.file_name);
+    const fs::path model_folder = fs::absolute(files::path_to_open(source.model_folder), ec).lexically_normal();
+    const fs::path variable_file = fs::absolute(files::path_to_open(variable_path), ec).lexically_normal();
     cf::RunDescription run;
     run.variable_label = variable.label;
     run.model_folder = model_folder.string();
@@ -490,7 +490,7 @@ void write_values(const std::string& temporary, const std::string& shown_path, c
                 for (const ChunkPlan::Placed& p : plan.placed[k]) {
                     // Values outside the valid range are no data, as in every tool.
                     const float v = cell_values[p.cell];
-                    c.put(p.at, in_valid_range(v) ? v : kFillValue);
+                    c.put(p.at, files::in_valid_range(v) ? v : kFillValue);
                 }
                 compressor.submit();
             }
@@ -505,17 +505,17 @@ void write_values(const std::string& temporary, const std::string& shown_path, c
 }  // namespace
 
 std::string netcdf_path(std::string_view folder, std::string_view root) {
-    return with_trailing_separator(trim_blanks(folder)) + std::string(root) + ".nc";
+    return files::with_trailing_separator(files::trim_blanks(folder)) + std::string(root) + ".nc";
 }
 
 NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& variable,
-                            const NetcdfSettings& settings, FileAccess& files, const ExportProgress& progress) {
+                            const NetcdfSettings& settings, files::FileAccess& files, const ExportProgress& progress) {
     const OpenFields months = monthly_fields(source, settings, fields::BadBlock::stop, files);
     return export_netcdf_fields(source, variable, settings, months, files, progress);
 }
 
 NetcdfOutcome export_netcdf_fields(const ExportSource& source, const NetcdfVariable& variable,
-                                   const NetcdfSettings& settings, const OpenFields& open, FileAccess& files,
+                                   const NetcdfSettings& settings, const OpenFields& open, files::FileAccess& files,
                                    const ExportProgress& progress) {
     // Before the library starts: a file left open after a failed write must
     // not be flushed and closed at exit, which can crash the library.
@@ -540,8 +540,8 @@ NetcdfOutcome export_netcdf_fields(const ExportSource& source, const NetcdfVaria
         sources.back()->check_span();
         ChunkPlan plan = plan_chunks(source);
 
-        const std::string final_path = path_to_open(shown_path);
-        ReplacingFile replacing(final_path, files);
+        const std::string final_path = files::path_to_open(shown_path);
+        files::ReplacingFile replacing(final_path, files);
         replacing.release_output();
         const NamedTemporary named(replacing.temporary_path());
         std::optional<NetcdfFile> open_nc(std::in_place, replacing.temporary_path(), shown_path);
@@ -561,7 +561,7 @@ NetcdfOutcome export_netcdf_fields(const ExportSource& source, const NetcdfVaria
         outcome.stopped = true;
     } catch (const StopExport& e) {
         message(e.what());
-    } catch (const ModelFileError& e) {
+    } catch (const files::ModelFileError& e) {
         message(e.what());
     } catch (const std::bad_alloc&) {
         message("The export needs more memory than there is.");
@@ -571,4 +571,4 @@ NetcdfOutcome export_netcdf_fields(const ExportSource& source, const NetcdfVaria
     return outcome;
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -13,7 +13,7 @@
 #include "export/grid_export.h"
 #include "modelfiles/file_io.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 // What the output list says of the variable.
 struct NetcdfVariable {
@@ -96,7 +96,7 @@ std::string netcdf_path(std::string_view folder, std::string_view root);
 // failure only the temporary file is removed, and a file of the final name
 // from before is left as it was.
 NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& variable,
-                            const NetcdfSettings& settings, FileAccess& files, const ExportProgress& progress);
+                            const NetcdfSettings& settings, files::FileAccess& files, const ExportProgress& progress);
 
 // The same over the fields of `open(layer)` for each layer written, which
 // hold the months first_year-01 to last_year-12 in order, or with
@@ -107,7 +107,7 @@ NetcdfOutcome export_netcdf(const ExportSource& source, const NetcdfVariable& va
 // file is made. export_netcdf is this over
 // monthly_fields with BadBlock::stop.
 NetcdfOutcome export_netcdf_fields(const ExportSource& source, const NetcdfVariable& variable,
-                                   const NetcdfSettings& settings, const OpenFields& open, FileAccess& files,
+                                   const NetcdfSettings& settings, const OpenFields& open, files::FileAccess& files,
                                    const ExportProgress& progress);
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -7,7 +7,7 @@
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
-    veldra::install_interrupt_cleanup();
+    veldra::files::install_interrupt_cleanup();
     const std::vector<std::string> args(argv + 1, argv + argc);
-    return veldra::run_layer_exporter(args, std::cout, std::cerr);
+    return veldra::out::run_layer_exporter(args, std::cout, std::cerr);
 }

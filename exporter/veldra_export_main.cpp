@@ -9,8 +9,8 @@
 #include "export/lookup_maker/lookup_grid_maker.h"
 
 int main(int argc, char** argv) {
-    veldra::install_interrupt_cleanup();
+    veldra::files::install_interrupt_cleanup();
     const std::vector<std::string> args(argv + 1, argv + argc);
-    return veldra::viewer::run_veldra_export(args, std::cout, std::cerr,
-                                             veldra::lookup::standard_lookup_places(veldra::program_folder()));
+    return veldra::out::run_veldra_export(args, std::cout, std::cerr,
+                                             veldra::lookup::standard_lookup_places(veldra::files::program_folder()));
 }

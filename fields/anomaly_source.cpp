@@ -11,7 +11,7 @@
 
 namespace veldra::fields {
 
-using viewer::integer_text;
+using files::integer_text;
 
 namespace {
 
@@ -38,12 +38,12 @@ AnomalySource::AnomalySource(std::unique_ptr<FieldSource> months, const Climatol
     const auto n = static_cast<std::size_t>(months_->cell_count());
     if (climatology.by_month.size() != 12 || pairing.baseline_index.size() != n)
         throw std::invalid_argument("an anomaly needs a climatology of 12 months and a pairing of " +
-                                    integer_text(months_->cell_count()) + " cells");
+                                    files::integer_text(months_->cell_count()) + " cells");
     for (std::int32_t m = 1; m <= 12; ++m) {
         const Field& f = climatology.by_month[static_cast<std::size_t>(m - 1)];
         if (f.period != Period{0, m})
-            throw std::invalid_argument("field " + integer_text(m) + " of a climatology is not calendar month " +
-                                        integer_text(m));
+            throw std::invalid_argument("field " + files::integer_text(m) + " of a climatology is not calendar month " +
+                                        files::integer_text(m));
         std::vector<float>& to = normal_[static_cast<std::size_t>(m - 1)];
         to.resize(n);
         for (std::size_t i = 0; i < n; ++i) {
@@ -63,7 +63,7 @@ FieldRead AnomalySource::read(std::size_t k, Field& field, const StopAsked& stop
     const std::vector<float>& normal = normal_[static_cast<std::size_t>(months_->periods()[k].month - 1)];
     for (std::size_t i = 0; i < field.values.size(); ++i) {
         const float v = field.values[i], c = normal[i];
-        field.values[i] = in_valid_range(v) && in_valid_range(c)
+        field.values[i] = files::in_valid_range(v) && files::in_valid_range(c)
                               ? static_cast<float>(static_cast<double>(v) - static_cast<double>(c))
                               : kNoData;
     }

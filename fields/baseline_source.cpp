@@ -13,8 +13,8 @@
 
 namespace veldra::fields {
 
-using viewer::integer_text;
-using viewer::plain_number;
+using files::integer_text;
+using files::plain_number;
 
 namespace {
 
@@ -32,11 +32,11 @@ constexpr std::array<Named, 3> kCompares{{
 }};
 
 std::string grid_text(const CellGrid& g) {
-    return integer_text(g.cols) + " x " + integer_text(g.rows) + " cells of " + plain_number(g.cell_size) + " degree";
+    return files::integer_text(g.cols) + " x " + files::integer_text(g.rows) + " cells of " + files::plain_number(g.cell_size) + " degree";
 }
 
 // A position of the grid as one number: row by row from the north-west.
-std::int64_t position(const RangeCell& c, std::int64_t cols) {
+std::int64_t position(const files::RangeCell& c, std::int64_t cols) {
     return (std::int64_t{c.y} - 1) * cols + (std::int64_t{c.x} - 1);
 }
 
@@ -73,19 +73,19 @@ CompareSource::CompareSource(std::unique_ptr<FieldSource> self, std::unique_ptr<
         std::size_t k = 0;
         while (k < mine.size() && k < theirs.size() && mine[k] == theirs[k]) ++k;
         if (k < mine.size())
-            throw Error{"the baseline has no field of " + period_label(mine[k]) + " (field " +
-                        integer_text(static_cast<std::int64_t>(k) + 1) + " of this run) to compare with"};
-        throw Error{"the baseline has more fields (" + integer_text(static_cast<std::int64_t>(theirs.size())) +
-                    ") than this run (" + integer_text(static_cast<std::int64_t>(mine.size())) + ")"};
+            throw files::Error{"the baseline has no field of " + period_label(mine[k]) + " (field " +
+                        files::integer_text(static_cast<std::int64_t>(k) + 1) + " of this run) to compare with"};
+        throw files::Error{"the baseline has more fields (" + files::integer_text(static_cast<std::int64_t>(theirs.size())) +
+                    ") than this run (" + files::integer_text(static_cast<std::int64_t>(mine.size())) + ")"};
     }
     if (static_cast<std::int64_t>(pairing_.baseline_index.size()) != self_->cell_count())
         throw std::invalid_argument("a pairing of " +
-                                    integer_text(static_cast<std::int64_t>(pairing_.baseline_index.size())) +
-                                    " cells for a run of " + integer_text(self_->cell_count()));
+                                    files::integer_text(static_cast<std::int64_t>(pairing_.baseline_index.size())) +
+                                    " cells for a run of " + files::integer_text(self_->cell_count()));
     for (const std::int64_t b : pairing_.baseline_index)
         if (b < 0 || b >= baseline_->cell_count())
-            throw std::invalid_argument("a pairing with cell " + integer_text(b) + " of a baseline of " +
-                                        integer_text(baseline_->cell_count()));
+            throw std::invalid_argument("a pairing with cell " + files::integer_text(b) + " of a baseline of " +
+                                        files::integer_text(baseline_->cell_count()));
 }
 
 FieldRead CompareSource::read(std::size_t k, Field& field, const StopAsked& stop) {
@@ -124,7 +124,7 @@ std::string_view compare_name(Compare how) {
 }
 
 float compared(float self, float baseline, Compare how) {
-    if (!in_valid_range(self) || !in_valid_range(baseline)) return kNoData;
+    if (!files::in_valid_range(self) || !files::in_valid_range(baseline)) return kNoData;
     const double s = self, b = baseline;
     switch (how) {
     case Compare::difference:
@@ -137,7 +137,7 @@ float compared(float self, float baseline, Compare how) {
     return kNoData;
 }
 
-CellGrid cell_grid(const CellFile& cells) {
+CellGrid cell_grid(const files::CellFile& cells) {
     return {cells.window.cols(), cells.window.rows(), cells.info.cellSize};
 }
 
@@ -149,12 +149,12 @@ CellPairing same_cells(std::int64_t cell_count) {
     return pairing;
 }
 
-CellPairing pair_cells(const std::vector<RangeCell>& self, const std::vector<RangeCell>& baseline,
+CellPairing pair_cells(const std::vector<files::RangeCell>& self, const std::vector<files::RangeCell>& baseline,
                        const CellGrid& self_grid, const CellGrid& baseline_grid, const std::string& self_cell_file,
                        const std::string& baseline_cell_file) {
     if (self_grid.cols != baseline_grid.cols || self_grid.rows != baseline_grid.rows ||
         self_grid.cell_size != baseline_grid.cell_size)
-        throw ModelFileError{self_cell_file + ": the grid of " + grid_text(self_grid) + " differs from that of " +
+        throw files::ModelFileError{self_cell_file + ": the grid of " + grid_text(self_grid) + " differs from that of " +
                              baseline_cell_file + ", " + grid_text(baseline_grid) +
                              "; a baseline pairs its cells by position on the same grid"};
     // The baseline's cells by position; of cells sharing one, the later in the file.
@@ -170,9 +170,9 @@ CellPairing pair_cells(const std::vector<RangeCell>& self, const std::vector<Ran
         const auto past = std::upper_bound(order.begin(), order.end(), p,
                                            [&](std::int64_t value, std::int64_t b) { return value < at(b); });
         if (past == order.begin() || at(*(past - 1)) != p)
-            throw ModelFileError{self_cell_file + ": cell " + integer_text(static_cast<std::int64_t>(i) + 1) +
-                                 " (number " + integer_text(self[i].cellNumber) + ", column " +
-                                 integer_text(self[i].x) + ", row " + integer_text(self[i].y) +
+            throw files::ModelFileError{self_cell_file + ": cell " + files::integer_text(static_cast<std::int64_t>(i) + 1) +
+                                 " (number " + files::integer_text(self[i].cellNumber) + ", column " +
+                                 files::integer_text(self[i].x) + ", row " + files::integer_text(self[i].y) +
                                  ") has no cell at its position in " + baseline_cell_file};
         pairing.baseline_index.push_back(*(past - 1));
     }
@@ -185,9 +185,9 @@ void check_years_cover(std::int32_t first_year, std::int32_t last_year, std::int
     const std::int64_t missing = first_year < run_first || run_first > run_last
                                      ? first_year
                                      : std::max<std::int64_t>(first_year, std::int64_t{run_last} + 1);
-    throw ModelFileError{cell_file + ": the run holds the years " + integer_text(run_first) + " to " +
-                         integer_text(run_last) + "; year " + integer_text(missing) + " of " +
-                         integer_text(first_year) + " to " + integer_text(last_year) + " is not among them"};
+    throw files::ModelFileError{cell_file + ": the run holds the years " + files::integer_text(run_first) + " to " +
+                         files::integer_text(run_last) + "; year " + files::integer_text(missing) + " of " +
+                         files::integer_text(first_year) + " to " + files::integer_text(last_year) + " is not among them"};
 }
 
 std::unique_ptr<FieldSource> compare_source(std::unique_ptr<FieldSource> self, std::unique_ptr<FieldSource> baseline,

@@ -39,7 +39,7 @@ struct CellGrid {
     float cell_size = 0;
 };
 
-CellGrid cell_grid(const CellFile& cells);
+CellGrid cell_grid(const files::CellFile& cells);
 
 // For each cell of this run (in the order of its cell file), the index of
 // the cell of the baseline run at the same position (in the order of the
@@ -57,7 +57,7 @@ CellPairing same_cells(std::int64_t cell_count);
 // `self_cell_file`, its number, column and row) that has no baseline cell at
 // its position. Baseline cells outside this run are not needed. Where two
 // baseline cells share a position, the later one pairs, as a grid shows it.
-CellPairing pair_cells(const std::vector<RangeCell>& self, const std::vector<RangeCell>& baseline,
+CellPairing pair_cells(const std::vector<files::RangeCell>& self, const std::vector<files::RangeCell>& baseline,
                        const CellGrid& self_grid, const CellGrid& baseline_grid, const std::string& self_cell_file,
                        const std::string& baseline_cell_file);
 

@@ -4,11 +4,11 @@
 
 namespace veldra::fields {
 
-using viewer::integer_text;
+using files::integer_text;
 namespace {
 
 std::string digits(std::int32_t value, std::size_t width) {
-    std::string text = integer_text(value < 0 ? -static_cast<std::int64_t>(value) : value);
+    std::string text = files::integer_text(value < 0 ? -static_cast<std::int64_t>(value) : value);
     if (text.size() < width) text.insert(0, width - text.size(), '0');
     return value < 0 ? "-" + text : text;
 }
@@ -17,8 +17,8 @@ std::string digits(std::int32_t value, std::size_t width) {
 
 std::string period_label(const Period& period) {
     if (period.year == 0) return digits(period.month, 2);
-    if (period.month == 0) return integer_text(period.year);
-    return integer_text(period.year) + "-" + digits(period.month, 2);
+    if (period.month == 0) return files::integer_text(period.year);
+    return files::integer_text(period.year) + "-" + digits(period.month, 2);
 }
 
 std::vector<Period> months_of(std::int32_t first_year, std::int32_t last_year) {

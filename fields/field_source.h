@@ -51,7 +51,7 @@ enum class BadBlock {
 
 // A block that stops a read: one before the start or past the end of the
 // variable file, whatever the policy, and a bad block under BadBlock::stop.
-class BlockError : public ModelFileError {
+class BlockError : public files::ModelFileError {
 public:
     using ModelFileError::ModelFileError;
 };

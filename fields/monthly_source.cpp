@@ -7,18 +7,18 @@
 
 namespace veldra::fields {
 
-using viewer::integer_text;
+using files::integer_text;
 
 MonthlySource::MonthlySource(const RunVariable& run, std::int32_t layer, std::int32_t first_year,
-                             std::int32_t last_year, BadBlock policy, FileAccess& files)
+                             std::int32_t last_year, BadBlock policy, files::FileAccess& files)
     : run_(run),
       layer_(layer),
       policy_(policy),
-      path_(variable_path(run.model_folder, run.file_name)),
-      file_(VariableFile::open(path_to_open(path_), files)),
+      path_(files::variable_path(run.model_folder, run.file_name)),
+      file_(files::VariableFile::open(files::path_to_open(path_), files)),
       periods_(months_of(first_year, last_year)) {}
 
-BlockAddress MonthlySource::address(const Period& period) const {
+files::BlockAddress MonthlySource::address(const Period& period) const {
     return {period.year, period.month, layer_, run_.first_year, run_.layer_count, run_.cell_count};
 }
 
@@ -31,25 +31,25 @@ void MonthlySource::check_span() const {
 FieldRead MonthlySource::read(std::size_t k, Field& field, const StopAsked& stop) {
     if (stop && stop()) return {FieldRead::Kind::stopped, {}};
     const Period& period = periods_.at(k);
-    const BlockAddress a = address(period);
-    const CheckedBlock b = read_checked_block(file_, a, block_);
+    const files::BlockAddress a = address(period);
+    const files::CheckedBlock b = read_checked_block(file_, a, block_);
     field.period = period;
     field.label = period_label(period);
     switch (b.fault) {
-    case BlockFault::none:
+    case files::BlockFault::none:
         field.values.assign(block_.begin() + 3, block_.end());
         return {};
-    case BlockFault::before_start:
+    case files::BlockFault::before_start:
         throw BlockError{block_before_start_message(path_, a, b) + "."};
-    case BlockFault::past_end:
+    case files::BlockFault::past_end:
         throw BlockError{block_past_end_message(path_, a, b) + "."};
-    case BlockFault::cell_count:
-    case BlockFault::year:
-    case BlockFault::month:
+    case files::BlockFault::cell_count:
+    case files::BlockFault::year:
+    case files::BlockFault::month:
         break;
     }
     if (policy_ == BadBlock::stop) throw BlockError{leading_record_message(path_, a, b, block_.data())};
-    std::string note = leading_mismatch_message(b.fault, block_.data(), integer_text(run_.cell_count), a);
+    std::string note = leading_mismatch_message(b.fault, block_.data(), files::integer_text(run_.cell_count), a);
     if (policy_ == BadBlock::skip) return {FieldRead::Kind::skipped, std::move(note)};
     field.values.assign(static_cast<std::size_t>(run_.cell_count), std::numeric_limits<float>::quiet_NaN());
     return {FieldRead::Kind::nan, std::move(note)};

@@ -28,7 +28,7 @@ public:
     // "<model_folder>/Output/<file_name>.vrd", which is opened here (raises
     // FileOpenError).
     MonthlySource(const RunVariable& run, std::int32_t layer, std::int32_t first_year, std::int32_t last_year,
-                  BadBlock policy, FileAccess& files = system_files());
+                  BadBlock policy, files::FileAccess& files = files::system_files());
 
     std::int64_t cell_count() const override { return run_.cell_count; }
     const std::vector<Period>& periods() const override { return periods_; }
@@ -40,13 +40,13 @@ public:
     const std::string& path() const { return path_; }
 
 private:
-    BlockAddress address(const Period& period) const;
+    files::BlockAddress address(const Period& period) const;
 
     RunVariable run_;
     std::int32_t layer_;
     BadBlock policy_;
     std::string path_;
-    VariableFile file_;
+    files::VariableFile file_;
     std::vector<Period> periods_;
     std::vector<float> block_;
 };

@@ -17,7 +17,7 @@
 namespace veldra::fields::detail {
 namespace {
 
-using viewer::integer_text;
+using files::integer_text;
 
 std::string gdal_says() {
     const char* text = CPLGetLastErrorMsg();
@@ -113,7 +113,7 @@ std::vector<PolygonRegion> read_polygon_regions(const std::string& path, const s
     std::int64_t place = 0;
     for (OGRFeatureUniquePtr feature(layer.GetNextFeature()); feature; feature.reset(layer.GetNextFeature()), ++place) {
         const GIntBig fid = feature->GetFID();
-        const std::string id = integer_text(fid == OGRNullFID ? place : fid);
+        const std::string id = files::integer_text(fid == OGRNullFID ? place : fid);
         const std::string where = path + ": feature " + id;
         std::string name = id;
         if (name_index >= 0) {

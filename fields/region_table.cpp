@@ -91,13 +91,13 @@ TableEnd write_region_table(FieldSource& source, const RegionSet& regions, std::
         out.write(text.data(), static_cast<std::streamsize>(text.size()));
     };
     const TableEnd end = write_table(source, regions, sink, hooks);
-    if (!out) throw Error{"the table of regions could not be written to its stream"};
+    if (!out) throw files::Error{"the table of regions could not be written to its stream"};
     return end;
 }
 
-TableEnd write_region_table(FieldSource& source, const RegionSet& regions, const std::string& path, FileAccess& files,
+TableEnd write_region_table(FieldSource& source, const RegionSet& regions, const std::string& path, files::FileAccess& files,
                             const RegionTableHooks& hooks) {
-    ReplacingFile file(path, files);
+    files::ReplacingFile file(path, files);
     const TableEnd end = write_table(source, regions, [&file](std::string_view text) { file.write(text); }, hooks);
     if (end == TableEnd::stopped) {
         file.abandon();

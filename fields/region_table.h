@@ -55,6 +55,6 @@ TableEnd write_region_table(FieldSource& source, const RegionSet& regions, std::
 // the new table only when it is complete, and keeps its old content when the
 // table is stopped or fails (FileWriteError names `path`).
 TableEnd write_region_table(FieldSource& source, const RegionSet& regions, const std::string& path,
-                            FileAccess& files = system_files(), const RegionTableHooks& hooks = {});
+                            files::FileAccess& files = files::system_files(), const RegionTableHooks& hooks = {});
 
 }  // namespace veldra::fields

@@ -14,7 +14,7 @@
 namespace veldra::fields {
 namespace {
 
-using viewer::integer_text;
+using files::integer_text;
 
 constexpr std::string_view kBoxPrefix = "box:";
 
@@ -36,7 +36,7 @@ Box parse_box(std::string_view arg) {
     for (int k = 0; k < 4; ++k) {
         const std::size_t comma = k < 3 ? rest.find(',') : std::string_view::npos;
         if (k < 3 && comma == std::string_view::npos)
-            refuse(arg, "expected four numbers W,S,E,N in degrees, found " + integer_text(k + 1));
+            refuse(arg, "expected four numbers W,S,E,N in degrees, found " + files::integer_text(k + 1));
         if (k == 3 && rest.find(',') != std::string_view::npos)
             refuse(arg, "expected four numbers W,S,E,N in degrees, found more");
         if (!read_degrees(rest.substr(0, comma), v[k]))
@@ -74,36 +74,36 @@ bool box_holds(const Box& b, double lon, double lat) {
 
 // The centre latitude of row `row` (from 0 at the north edge): the one
 // formula, so that boxes and polygons see the same centres.
-double centre_lat(std::int64_t row, const ModelGrid& grid) {
+double centre_lat(std::int64_t row, const files::ModelGrid& grid) {
     const double north = grid.south + static_cast<double>(grid.rows) * grid.cell;
     return north - (static_cast<double>(row) + 0.5) * grid.cell;
 }
 
 // The centre latitudes of the grid's rows, row 0 the north one.
-std::vector<double> row_latitudes(const ModelGrid& grid) {
+std::vector<double> row_latitudes(const files::ModelGrid& grid) {
     std::vector<double> lat(static_cast<std::size_t>(std::max<std::int64_t>(grid.rows, 0)));
     for (std::size_t r = 0; r < lat.size(); ++r) lat[r] = centre_lat(static_cast<std::int64_t>(r), grid);
     return lat;
 }
 
-double centre_lon(const RangeCell& c, const ModelGrid& grid) {
+double centre_lon(const files::RangeCell& c, const files::ModelGrid& grid) {
     return wrapped(grid.west + (c.x - 0.5) * grid.cell);
 }
 
 // Ends the list of a cell's regions.
 void end_cell(RegionSet& set) {
     if (set.members.size() > std::numeric_limits<std::uint32_t>::max())
-        throw RegionArgumentError{"--regions: more than " + integer_text(std::numeric_limits<std::uint32_t>::max()) +
+        throw RegionArgumentError{"--regions: more than " + files::integer_text(std::numeric_limits<std::uint32_t>::max()) +
                                   " cells of regions in all; expected fewer or smaller overlapping regions"};
     set.first.push_back(static_cast<std::uint32_t>(set.members.size()));
 }
 
-std::vector<double> area_weights(const std::vector<RangeCell>& cells, const ModelGrid& grid) {
+std::vector<double> area_weights(const std::vector<files::RangeCell>& cells, const files::ModelGrid& grid) {
     constexpr double rad = std::numbers::pi / 180;
     const double north = grid.south + static_cast<double>(grid.rows) * grid.cell;
     std::vector<double> w;
     w.reserve(cells.size());
-    for (const RangeCell& c : cells) {
+    for (const files::RangeCell& c : cells) {
         const double top = std::clamp(north - (c.y - 1) * grid.cell, -90.0, 90.0);
         const double bottom = std::clamp(top - grid.cell, -90.0, 90.0);
         w.push_back((std::sin(top * rad) - std::sin(bottom * rad)) * grid.cell * rad);
@@ -112,25 +112,25 @@ std::vector<double> area_weights(const std::vector<RangeCell>& cells, const Mode
 }
 
 // Zones or range types: one region for each number the cells hold.
-void number_regions(RegionSet& set, const std::vector<RangeCell>& cells) {
-    const auto number = [&](const RangeCell& c) { return set.kind == RegionKind::zone ? c.zone : c.rangeType; };
+void number_regions(RegionSet& set, const std::vector<files::RangeCell>& cells) {
+    const auto number = [&](const files::RangeCell& c) { return set.kind == RegionKind::zone ? c.zone : c.rangeType; };
     std::vector<std::int32_t> numbers;
-    for (const RangeCell& c : cells) numbers.push_back(number(c));
+    for (const files::RangeCell& c : cells) numbers.push_back(number(c));
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
-    for (std::int32_t n : numbers) set.names.push_back(integer_text(n));
-    for (const RangeCell& c : cells) {
+    for (std::int32_t n : numbers) set.names.push_back(files::integer_text(n));
+    for (const files::RangeCell& c : cells) {
         const auto at = std::lower_bound(numbers.begin(), numbers.end(), number(c));
         set.members.push_back(static_cast<std::uint32_t>(at - numbers.begin()));
         end_cell(set);
     }
 }
 
-void box_regions(RegionSet& set, const std::vector<Box>& boxes, const std::vector<RangeCell>& cells,
-                 const ModelGrid& grid) {
+void box_regions(RegionSet& set, const std::vector<Box>& boxes, const std::vector<files::RangeCell>& cells,
+                 const files::ModelGrid& grid) {
     for (std::size_t b = 0; b < boxes.size(); ++b)
-        set.names.push_back("box" + integer_text(static_cast<std::int64_t>(b) + 1));
-    for (const RangeCell& c : cells) {
+        set.names.push_back("box" + files::integer_text(static_cast<std::int64_t>(b) + 1));
+    for (const files::RangeCell& c : cells) {
         const double lon = centre_lon(c, grid);
         const double lat = centre_lat(c.y - 1, grid);
         for (std::size_t b = 0; b < boxes.size(); ++b)
@@ -139,8 +139,8 @@ void box_regions(RegionSet& set, const std::vector<Box>& boxes, const std::vecto
     }
 }
 
-void polygon_regions(RegionSet& set, const RegionRequest& request, const std::vector<RangeCell>& cells,
-                     const ModelGrid& grid) {
+void polygon_regions(RegionSet& set, const RegionRequest& request, const std::vector<files::RangeCell>& cells,
+                     const files::ModelGrid& grid) {
     const std::vector<detail::PolygonRegion> regions = detail::read_polygon_regions(request.file, request.name_field);
     const std::vector<double> row_lat = row_latitudes(grid);
     std::vector<std::vector<detail::PolygonIndex>> index(regions.size());
@@ -148,7 +148,7 @@ void polygon_regions(RegionSet& set, const RegionRequest& request, const std::ve
         set.names.push_back(regions[r].name);
         for (const detail::Polygon& p : regions[r].polygons) index[r].emplace_back(p, row_lat);
     }
-    for (const RangeCell& c : cells) {
+    for (const files::RangeCell& c : cells) {
         const double lon = centre_lon(c, grid);
         for (std::size_t r = 0; r < regions.size(); ++r)
             if (std::any_of(index[r].begin(), index[r].end(),
@@ -203,7 +203,7 @@ RegionRequest parse_regions(const std::vector<std::string>& args) {
     return request;
 }
 
-RegionSet make_regions(const RegionRequest& request, const std::vector<RangeCell>& cells, const ModelGrid& grid) {
+RegionSet make_regions(const RegionRequest& request, const std::vector<files::RangeCell>& cells, const files::ModelGrid& grid) {
     RegionSet set;
     set.kind = request.kind;
     set.first.reserve(cells.size() + 1);
@@ -221,15 +221,15 @@ RegionSet make_regions(const RegionRequest& request, const std::vector<RangeCell
 
 std::vector<RegionStats> region_stats(const RegionSet& regions, const std::vector<float>& values) {
     if (values.size() != regions.cell_count())
-        throw Error{"a field of " + integer_text(static_cast<std::int64_t>(values.size())) +
-                    " values for regions over " + integer_text(static_cast<std::int64_t>(regions.cell_count())) +
+        throw files::Error{"a field of " + files::integer_text(static_cast<std::int64_t>(values.size())) +
+                    " values for regions over " + files::integer_text(static_cast<std::int64_t>(regions.cell_count())) +
                     " cells"};
     std::vector<Sums> sums(regions.region_count());
     const std::uint32_t* first = regions.first.data();
     const std::uint32_t* members = regions.members.data();
     for (std::size_t i = 0; i < values.size(); ++i) {
         const float v = values[i];
-        if (!in_valid_range(v)) continue;
+        if (!files::in_valid_range(v)) continue;
         const double w = regions.weights[i];
         for (std::uint32_t k = first[i]; k < first[i + 1]; ++k) {
             Sums& s = sums[members[k]];

@@ -25,7 +25,7 @@ struct Field;
 
 // A bad --regions argument: the caller reports it as a command-line fault
 // (exit status 2). The message names the argument and what was expected.
-class RegionArgumentError : public Error {
+class RegionArgumentError : public files::Error {
 public:
     using Error::Error;
 };
@@ -33,9 +33,9 @@ public:
 // A polygon file that cannot be used: missing, not a vector file GDAL reads,
 // or a feature without a polygon. The caller reports it as a failed run
 // (exit status 1). The message names the file and the feature.
-class RegionFileError : public Error {
+class RegionFileError : public files::Error {
 public:
-    using Error::Error;
+    using files::Error::Error;
 };
 
 enum class RegionKind { zone, range_type, box, polygons };
@@ -112,7 +112,7 @@ struct RegionSet {
 // longitude and latitude; features whose FIELD values are equal make one
 // region. Raises RegionFileError for a file that cannot be used, and
 // RegionArgumentError when the file has no field named FIELD.
-RegionSet make_regions(const RegionRequest& request, const std::vector<RangeCell>& cells, const ModelGrid& grid);
+RegionSet make_regions(const RegionRequest& request, const std::vector<files::RangeCell>& cells, const files::ModelGrid& grid);
 
 // The statistics of one region in one field, over its valid cells
 // (veldra::in_valid_range; NaN is not valid). With no valid cell, `cells` is

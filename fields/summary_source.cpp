@@ -15,7 +15,7 @@
 
 namespace veldra::fields {
 
-using viewer::integer_text;
+using files::integer_text;
 
 namespace {
 
@@ -57,7 +57,7 @@ public:
     }
     void add(std::size_t, Values v) {
         for (std::size_t i = 0; i < v.size(); ++i)
-            if (in_valid_range(v[i])) {
+            if (files::in_valid_range(v[i])) {
                 total_[i] += v[i];
                 ++count_[i];
             }
@@ -83,7 +83,7 @@ public:
     void add(std::size_t, Values v) {
         for (std::size_t i = 0; i < v.size(); ++i) {
             const float x = v[i];
-            if (!in_valid_range(x)) continue;
+            if (!files::in_valid_range(x)) continue;
             if (std::isnan(best_[i]) || (greatest_ ? x > best_[i] : x < best_[i])) best_[i] = x;
         }
     }
@@ -107,7 +107,7 @@ public:
     }
     void add(std::size_t, Values v) {
         for (std::size_t i = 0; i < v.size(); ++i) {
-            if (!in_valid_range(v[i])) continue;
+            if (!files::in_valid_range(v[i])) continue;
             if (count_[i]++ == 0) shift_[i] = v[i];
             const double d = static_cast<double>(v[i]) - shift_[i];
             sum_[i] += d;
@@ -257,8 +257,8 @@ FieldRead SummarySource::reduce(MonthRange range, Accumulator& acc, Field& field
             continue;  // every value of a bad month is missing
         }
         if (month_.values.size() != n)
-            throw std::logic_error("a month of " + integer_text(static_cast<std::int64_t>(month_.values.size())) +
-                                   " values where the cells are " + integer_text(cell_count()));
+            throw std::logic_error("a month of " + files::integer_text(static_cast<std::int64_t>(month_.values.size())) +
+                                   " values where the cells are " + files::integer_text(cell_count()));
         acc.add(k, Values(month_.values));
     }
     field.values.resize(n);
@@ -329,7 +329,7 @@ PeriodSpan period_span(Summary summary, const Period& period, std::int32_t first
 }
 
 std::string span_label(std::int32_t first_year, std::int32_t last_year) {
-    return integer_text(first_year) + "-" + integer_text(last_year);
+    return files::integer_text(first_year) + "-" + files::integer_text(last_year);
 }
 
 std::unique_ptr<FieldSource> summary_source(std::unique_ptr<FieldSource> months, Summary summary,

@@ -15,7 +15,7 @@
 
 #include "modelfiles/free_format.h"
 
-namespace veldra {
+namespace veldra::files {
 namespace {
 
 constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
@@ -390,4 +390,4 @@ void GridFileWriter::abandon() {
     clear_temporary_file();
 }
 
-}  // namespace veldra
+}  // namespace veldra::files

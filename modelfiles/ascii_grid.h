@@ -15,7 +15,7 @@
 #include "modelfiles/grid_runs.h"
 #include "modelfiles/resolutions.h"
 
-namespace veldra {
+namespace veldra::files {
 
 // layer_exporter's header lines for a cell size (resolutions.h), or nullptr
 // when the size lies in none of its bands (1, 0.5, 0.25, 1/6, 0.1 and 1/12
@@ -87,4 +87,4 @@ private:
     std::size_t two_threads_from_;
 };
 
-}  // namespace veldra
+}  // namespace veldra::files

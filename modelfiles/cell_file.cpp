@@ -6,7 +6,7 @@
 
 #include "modelfiles/list_reader.h"
 
-namespace veldra {
+namespace veldra::files {
 
 std::int32_t half_extent(std::int32_t lower, std::int32_t upper, float cellSize) {
     const float span = static_cast<float>(std::int64_t{upper} - lower);
@@ -123,4 +123,4 @@ std::vector<std::string> shared_position_warnings(const std::vector<RangeCell>& 
     return lines;
 }
 
-}  // namespace veldra
+}  // namespace veldra::files

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace veldra {
+namespace veldra::files {
 
 struct GridInfo {
     std::int32_t cellCount = 0;
@@ -94,4 +94,4 @@ struct CellFile {
 // the grid; cells that share a position are warnings.
 CellFile parse_cell_file(std::string_view text, const std::string& file_name);
 
-}  // namespace veldra
+}  // namespace veldra::files

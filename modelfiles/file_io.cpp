@@ -16,7 +16,7 @@
 #include <random>
 #include <utility>
 
-namespace veldra {
+namespace veldra::files {
 namespace {
 
 std::string reason(int code) { return std::strerror(code); }
@@ -302,4 +302,4 @@ void install_interrupt_cleanup() {
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
-}  // namespace veldra
+}  // namespace veldra::files

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <utility>
 
-namespace veldra {
+namespace veldra::files {
 
 // The root of every error the tools raise: its message is the whole text a
 // user sees.
@@ -188,4 +188,4 @@ void register_temporary_file(const std::string& path);
 void clear_temporary_file();
 void install_interrupt_cleanup();
 
-}  // namespace veldra
+}  // namespace veldra::files

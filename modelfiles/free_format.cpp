@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace veldra {
+namespace veldra::files {
 namespace {
 
 static_assert(std::endian::native == std::endian::little, "the digit packing below assumes little-endian");
@@ -232,4 +232,4 @@ FreeFormatLine& FreeFormatLine::real(float item) {
     return *this;
 }
 
-}  // namespace veldra
+}  // namespace veldra::files

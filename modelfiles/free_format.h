@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-namespace veldra {
+namespace veldra::files {
 
 // The two digits of 0 .. 99, in pairs: "00", "01", ..., "99".
 inline constexpr char kDigitPairs[] =
@@ -68,4 +68,4 @@ private:
     bool empty_ = true;
 };
 
-}  // namespace veldra
+}  // namespace veldra::files

@@ -5,7 +5,7 @@
 
 #include "modelfiles/file_io.h"
 
-namespace veldra {
+namespace veldra::files {
 namespace {
 
 bool ends_value(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r'; }
@@ -67,4 +67,4 @@ GlobeMask parse_globe_file(std::string_view text, GridWindow window, const std::
     return mask;
 }
 
-}  // namespace veldra
+}  // namespace veldra::files

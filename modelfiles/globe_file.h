@@ -10,7 +10,7 @@
 
 #include "modelfiles/cell_file.h"
 
-namespace veldra {
+namespace veldra::files {
 
 struct GlobeMask {
     std::int32_t cols = 0;
@@ -49,4 +49,4 @@ private:
 // the grid has rows.
 GlobeMask parse_globe_file(std::string_view text, GridWindow window, const std::string& file_name);
 
-}  // namespace veldra
+}  // namespace veldra::files

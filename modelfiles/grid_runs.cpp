@@ -9,7 +9,7 @@
 #include "modelfiles/free_format.h"
 #include "modelfiles/globe_file.h"
 
-namespace veldra {
+namespace veldra::files {
 namespace {
 
 static_assert(std::endian::native == std::endian::little, "end_of_land reads the first character in the low byte");
@@ -155,4 +155,4 @@ GridRuns::GridRuns(const CellFile& cells, std::string_view globe_text, const std
 
 void GridRuns::add_run(std::uint32_t length, RunKind kind) { runs_.push_back(GridRun{length, kind, false}); }
 
-}  // namespace veldra
+}  // namespace veldra::files

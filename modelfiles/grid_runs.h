@@ -14,7 +14,7 @@
 
 #include "modelfiles/cell_file.h"
 
-namespace veldra {
+namespace veldra::files {
 
 enum class RunKind : std::uint8_t { water, land, cells };
 
@@ -84,4 +84,4 @@ private:
     std::vector<std::size_t> batch_first_cell_;
 };
 
-}  // namespace veldra
+}  // namespace veldra::files

@@ -6,7 +6,7 @@
 
 #include "modelfiles/file_io.h"
 
-namespace veldra {
+namespace veldra::files {
 namespace {
 
 bool is_separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r'; }
@@ -149,4 +149,4 @@ std::size_t ListReader::remaining_lines() const {
     return newlines + (text_.back() == '\n' ? 0 : 1);
 }
 
-}  // namespace veldra
+}  // namespace veldra::files

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace veldra {
+namespace veldra::files {
 
 class ListReader {
 public:
@@ -66,4 +66,4 @@ std::optional<float> parse_real(std::string_view text);
 // The same shapes in double precision.
 std::optional<double> parse_number(std::string_view text);
 
-}  // namespace veldra
+}  // namespace veldra::files

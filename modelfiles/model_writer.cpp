@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace veldra {
+namespace veldra::files {
 namespace {
 
 template <typename Number>
@@ -109,4 +109,4 @@ void create_model_folders(const std::string& folder) {
     }
 }
 
-}  // namespace veldra
+}  // namespace veldra::files

@@ -14,7 +14,7 @@
 #include "modelfiles/cell_file.h"
 #include "modelfiles/file_io.h"
 
-namespace veldra {
+namespace veldra::files {
 
 // One line of the output list (Parms/Output_List.vrl), without its line end,
 // 77 characters: the flag from column 1 ("1" marks a variable written each
@@ -61,4 +61,4 @@ void write_variable_file(const std::string& path, const VariableShape& shape, co
 // Raises Error naming the folder that cannot be made.
 void create_model_folders(const std::string& folder);
 
-}  // namespace veldra
+}  // namespace veldra::files

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-namespace veldra::viewer {
+namespace veldra::files {
 
 double round_half_even(double v) { return std::nearbyint(v); }
 
@@ -86,4 +86,4 @@ std::int32_t text_value(std::string_view text) {
     return static_cast<std::int32_t>(v);
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::files

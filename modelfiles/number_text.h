@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace veldra::viewer {
+namespace veldra::files {
 
 // Rounds to the nearest whole number, halves to the even neighbour.
 double round_half_even(double v);
@@ -43,4 +43,4 @@ std::string significant_number(double value, int digits);
 // there are none. Beyond the 32-bit range, the nearest 32-bit value.
 std::int32_t text_value(std::string_view text);
 
-}  // namespace veldra::viewer
+}  // namespace veldra::files

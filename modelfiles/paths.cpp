@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace veldra {
+namespace veldra::files {
 
 std::string with_trailing_separator(std::string_view folder) {
     std::string result(folder);
@@ -39,4 +39,4 @@ std::string program_folder() {
     return ec || !exe.has_parent_path() ? "." : exe.parent_path().string();
 }
 
-}  // namespace veldra
+}  // namespace veldra::files

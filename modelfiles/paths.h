@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace veldra {
+namespace veldra::files {
 
 // `folder` with "/" appended unless it already ends in "/" or "\".
 std::string with_trailing_separator(std::string_view folder);
@@ -28,4 +28,4 @@ std::string_view trim_blanks(std::string_view text);
 // Last_Export_Dir.txt), without a trailing separator; "." when it cannot be found.
 std::string program_folder();
 
-}  // namespace veldra
+}  // namespace veldra::files

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace veldra {
+namespace veldra::files {
 namespace {
 
 // The six bands of layer_exporter's headers lie strictly between their
@@ -87,4 +87,4 @@ ModelGrid model_grid(const ModelEdges& edges, float cell_size, std::int64_t mask
     return g;
 }
 
-}  // namespace veldra
+}  // namespace veldra::files

@@ -9,7 +9,7 @@
 #include <span>
 #include <string_view>
 
-namespace veldra {
+namespace veldra::files {
 
 using GridHeader = std::array<std::string_view, 6>;
 
@@ -70,4 +70,4 @@ struct ModelGrid {
 // column and a row short); otherwise the mask's size stands.
 ModelGrid model_grid(const ModelEdges& edges, float cell_size, std::int64_t mask_cols, std::int64_t mask_rows);
 
-}  // namespace veldra
+}  // namespace veldra::files

@@ -4,7 +4,7 @@
 // value in NetCDF and GeoTIFF, NaN in Python.
 #pragma once
 
-namespace veldra {
+namespace veldra::files {
 
 // The bounds are single-precision constants and both are excluded, so a
 // value of exactly 1e12 is no data. -9999 lies inside: a cell holding it is
@@ -14,4 +14,4 @@ inline constexpr float kValidBelow = 1e12f;
 
 constexpr bool in_valid_range(float value) { return value > kValidAbove && value < kValidBelow; }
 
-}  // namespace veldra
+}  // namespace veldra::files

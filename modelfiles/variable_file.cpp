@@ -9,7 +9,7 @@
 #include "modelfiles/file_io.h"
 #include "modelfiles/number_text.h"
 
-namespace veldra {
+namespace veldra::files {
 
 std::int64_t block_index(const BlockAddress& a) {
     return ((std::int64_t{a.year} - a.first_year) * 12 + (std::int64_t{a.month} - 1)) * a.layers +
@@ -116,20 +116,20 @@ CheckedBlock read_checked_leading(const VariableFile& file, const BlockAddress& 
 }
 
 std::string block_name(const BlockAddress& address) {
-    using viewer::integer_text;
+    using files::integer_text;
     return "the block of year " + integer_text(address.year) + ", month " + integer_text(address.month) +
            ", layer " + integer_text(address.layer);
 }
 
 std::string block_before_start_message(const std::string& path, const BlockAddress& address,
                                        const CheckedBlock& block) {
-    using viewer::integer_text;
+    using files::integer_text;
     return path + ": " + block_name(address) + " would start at record " + integer_text(block.records.first_record) +
            ", before the start of the file (the first model year is " + integer_text(address.first_year) + ")";
 }
 
 std::string block_past_end_message(const std::string& path, const BlockAddress& address, const CheckedBlock& block) {
-    using viewer::integer_text;
+    using files::integer_text;
     return path + ": record " + integer_text(block.first_missing_record()) +
            " lies past the end of the file, which holds " + integer_text(block.file_records) + " records; " +
            block_name(address) + " takes records " + integer_text(block.records.first_record) + " to " +
@@ -149,8 +149,8 @@ std::optional<std::string> last_block_past_end(const std::string& path, const Va
 
 std::string leading_record_message(const std::string& path, const BlockAddress& address, const CheckedBlock& block,
                                    const float* leading) {
-    using viewer::integer_text;
-    using viewer::plain_number;
+    using files::integer_text;
+    using files::plain_number;
     const std::size_t i = block.fault == BlockFault::month ? 2 : block.fault == BlockFault::year ? 1 : 0;
     const struct {
         const char* what;
@@ -166,8 +166,8 @@ std::string leading_record_message(const std::string& path, const BlockAddress& 
 
 std::string leading_mismatch_message(BlockFault fault, const float* leading, const std::string& shown_count,
                                      const BlockAddress& address) {
-    using viewer::integer_text;
-    using viewer::plain_number;
+    using files::integer_text;
+    using files::plain_number;
     switch (fault) {
     case BlockFault::cell_count:
         return "There is disagreement between the number of rangeland cells expected and what is being read-in.  "
@@ -186,4 +186,4 @@ std::string leading_mismatch_message(BlockFault fault, const float* leading, con
     }
 }
 
-}  // namespace veldra
+}  // namespace veldra::files

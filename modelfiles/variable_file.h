@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace veldra {
+namespace veldra::files {
 
 struct BlockAddress {
     std::int32_t year = 0;
@@ -166,4 +166,4 @@ std::optional<std::string> last_block_past_end(const std::string& path, const Va
 std::string leading_record_message(const std::string& path, const BlockAddress& address, const CheckedBlock& block,
                                    const float* leading);
 
-}  // namespace veldra
+}  // namespace veldra::files

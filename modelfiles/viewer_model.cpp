@@ -14,7 +14,7 @@
 #include "modelfiles/paths.h"
 #include "modelfiles/resolutions.h"
 
-namespace veldra::viewer {
+namespace veldra::files {
 namespace {
 
 // Characters `first` .. `first + count - 1` (1-based) of a line, or what of
@@ -270,7 +270,7 @@ void check_calendar_years(const LoadedModel& model) {
 }
 
 std::string LoadedModel::variable_path(const OutputEntry& entry) const {
-    return veldra::variable_path(ModelFolder, entry.FileName);
+    return veldra::files::variable_path(ModelFolder, entry.FileName);
 }
 
 std::string default_settings_path() {
@@ -317,4 +317,4 @@ LoadedModel load_model_files(const std::string& folder, FileAccess& files) {
     return state;
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::files

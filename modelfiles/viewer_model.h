@@ -14,7 +14,7 @@
 #include "modelfiles/file_io.h"
 #include "modelfiles/globe_file.h"
 
-namespace veldra::viewer {
+namespace veldra::files {
 
 // A file that the viewer cannot use; the message names the file (with its
 // line where there is one) and says what was expected.
@@ -111,7 +111,7 @@ struct LoadedModel {
     std::vector<OutputEntry> OutputTable;  // entry k is OutputTable[k - 1]
     ViewerGridInfo GridInfo;
     std::vector<RangeCell> CellTable;
-    veldra::GlobeMask GlobeMask;
+    files::GlobeMask GlobeMask;
     Extents extents;
     // What the user should hear of but need not stop for: cells that share
     // a position. Each program says them on its error stream.
@@ -147,4 +147,4 @@ std::string default_settings_path();
 // or not a regular file such as a FIFO), or its first line names no folder.
 std::string read_settings_file(const std::string& path, FileAccess& files = system_files());
 
-}  // namespace veldra::viewer
+}  // namespace veldra::files

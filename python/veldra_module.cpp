@@ -36,7 +36,7 @@ namespace py = pybind11;
 namespace veldra::python {
 namespace {
 
-using viewer::integer_text;
+using files::integer_text;
 
 using cf::kFillValue;
 
@@ -74,30 +74,30 @@ struct Span {
 // the message of the first check that fails; with `nan_bad_blocks`, a
 // leading record that does not match instead makes the values NaN and
 // returns the message.
-std::optional<std::string> read_checked_values(const VariableFile& file, const std::string& path, const Span& span,
+std::optional<std::string> read_checked_values(const files::VariableFile& file, const std::string& path, const Span& span,
                                                std::int32_t year, std::int32_t month, std::int32_t layer, float* dest,
                                                std::vector<float>& block, bool nan_bad_blocks) {
-    const BlockAddress a{year, month, layer, span.first_year, span.layers, span.cell_count};
+    const files::BlockAddress a{year, month, layer, span.first_year, span.layers, span.cell_count};
     // The leading records, then the cells straight into `dest`: no copy of the block.
-    const CheckedBlock b = read_checked_leading(file, a, block);
+    const files::CheckedBlock b = read_checked_leading(file, a, block);
     switch (b.fault) {
-    case BlockFault::none:
+    case files::BlockFault::none:
         break;
-    case BlockFault::before_start:
-        throw ModelFileError(block_before_start_message(path, a, b) + ".");
-    case BlockFault::past_end:
-        throw ModelFileError(block_past_end_message(path, a, b) + ".");
-    case BlockFault::cell_count:
-    case BlockFault::year:
-    case BlockFault::month:
-        if (!nan_bad_blocks) throw ModelFileError(leading_record_message(path, a, b, block.data()));
+    case files::BlockFault::before_start:
+        throw files::ModelFileError(block_before_start_message(path, a, b) + ".");
+    case files::BlockFault::past_end:
+        throw files::ModelFileError(block_past_end_message(path, a, b) + ".");
+    case files::BlockFault::cell_count:
+    case files::BlockFault::year:
+    case files::BlockFault::month:
+        if (!nan_bad_blocks) throw files::ModelFileError(leading_record_message(path, a, b, block.data()));
         std::fill(dest, dest + span.cells, std::numeric_limits<float>::quiet_NaN());
         return leading_record_message(path, a, b, block.data());
     }
     file.read_records(b.records.first_record + 3 + span.first_cell, static_cast<std::size_t>(span.cells), dest);
     // The fill value and values outside the valid range are no data.
     for (float* v = dest; v != dest + span.cells; ++v)
-        if (*v == kFillValue || !in_valid_range(*v)) *v = std::numeric_limits<float>::quiet_NaN();
+        if (*v == kFillValue || !files::in_valid_range(*v)) *v = std::numeric_limits<float>::quiet_NaN();
     return std::nullopt;
 }
 
@@ -105,10 +105,10 @@ std::optional<std::string> read_checked_values(const VariableFile& file, const s
 // write anything, when the last block of the run lies past its end.
 std::int64_t check_variable_file(const std::string& path, std::int32_t first_year, std::int32_t last_year,
                                  std::int32_t layers, std::int64_t cell_count) {
-    const VariableFile file = VariableFile::open(path_to_open(path));
-    const BlockAddress last{last_year, 12, layers, first_year, layers, cell_count};
+    const files::VariableFile file = files::VariableFile::open(files::path_to_open(path));
+    const files::BlockAddress last{last_year, 12, layers, first_year, layers, cell_count};
     if (const std::optional<std::string> past_end = last_block_past_end(path, file, last))
-        throw ModelFileError(*past_end + ".");
+        throw files::ModelFileError(*past_end + ".");
     return file.record_count();
 }
 
@@ -123,8 +123,8 @@ py::tuple read_values(const std::string& path, std::int32_t first_year, std::int
     if (years.ndim() != 1 || months.ndim() != 1 || layer_numbers.ndim() != 1 || years.size() != months.size())
         throw py::value_error("read_values: years and months are one list of the same length, layers another");
     if (cell_count < 0 || first_cell < 0 || cells < 0 || first_cell + cells > cell_count)
-        throw py::value_error("read_values: cells " + integer_text(first_cell) + " to " +
-                              integer_text(first_cell + cells - 1) + " are not among the " + integer_text(cell_count) +
+        throw py::value_error("read_values: cells " + files::integer_text(first_cell) + " to " +
+                              files::integer_text(first_cell + cells - 1) + " are not among the " + files::integer_text(cell_count) +
                               " cells");
     const py::ssize_t times = years.size(), nlayers = layer_numbers.size();
     py::array_t<float> out({times, nlayers, static_cast<py::ssize_t>(cells)});
@@ -136,7 +136,7 @@ py::tuple read_values(const std::string& path, std::int32_t first_year, std::int
     std::vector<std::string> notes;
     {
         py::gil_scoped_release unlocked;
-        const VariableFile file = VariableFile::open(path_to_open(path));
+        const files::VariableFile file = files::VariableFile::open(files::path_to_open(path));
         std::vector<float> block;
         for (py::ssize_t t = 0; t < times; ++t)
             for (py::ssize_t k = 0; k < nlayers; ++k, dest += cells)
@@ -149,26 +149,26 @@ py::tuple read_values(const std::string& path, std::int32_t first_year, std::int
 }
 
 template <typename Field>
-py::array_t<std::int32_t> cell_column(const std::vector<RangeCell>& cells, Field field) {
+py::array_t<std::int32_t> cell_column(const std::vector<files::RangeCell>& cells, Field field) {
     py::array_t<std::int32_t> out(static_cast<py::ssize_t>(cells.size()));
     std::int32_t* p = out.mutable_data();
-    for (const RangeCell& c : cells) *p++ = c.*field;
+    for (const files::RangeCell& c : cells) *p++ = c.*field;
     return out;
 }
 
 // The output list, the cell file and the globe file of a model folder.
 py::dict load_model(const std::string& folder) {
-    viewer::LoadedModel model;
+    files::LoadedModel model;
     {
         py::gil_scoped_release unlocked;
-        model = viewer::load_model_files(folder);
-        viewer::check_run_years(model);
-        viewer::check_calendar_years(model);
+        model = files::load_model_files(folder);
+        files::check_run_years(model);
+        files::check_calendar_years(model);
     }
     py::list entries;
-    for (const viewer::OutputEntry& e : model.OutputTable) {
+    for (const files::OutputEntry& e : model.OutputTable) {
         py::dict entry;
-        const std::optional<std::string> fault = viewer::variable_entry_fault(e, model.list_path());
+        const std::optional<std::string> fault = files::variable_entry_fault(e, model.list_path());
         entry["fault"] = fault ? py::object(text(*fault)) : py::object(py::none());
         entry["file_name"] = text(e.FileName);
         entry["layer_count"] = e.LayerCount;
@@ -177,7 +177,7 @@ py::dict load_model(const std::string& folder) {
         entry["path"] = text(model.variable_path(e));
         entries.append(entry);
     }
-    const viewer::ViewerGridInfo& g = model.GridInfo;
+    const files::ViewerGridInfo& g = model.GridInfo;
     py::dict grid;
     grid["cell_count"] = g.cellCount;
     grid["columns"] = g.xDimension;
@@ -191,17 +191,17 @@ py::dict load_model(const std::string& folder) {
     grid["last_year"] = static_cast<int>(g.lastYear);
 
     py::dict cells;
-    cells["number"] = cell_column(model.CellTable, &RangeCell::cellNumber);
-    cells["zone"] = cell_column(model.CellTable, &RangeCell::zone);
-    cells["x"] = cell_column(model.CellTable, &RangeCell::x);
-    cells["y"] = cell_column(model.CellTable, &RangeCell::y);
-    cells["range_type"] = cell_column(model.CellTable, &RangeCell::rangeType);
+    cells["number"] = cell_column(model.CellTable, &files::RangeCell::cellNumber);
+    cells["zone"] = cell_column(model.CellTable, &files::RangeCell::zone);
+    cells["x"] = cell_column(model.CellTable, &files::RangeCell::x);
+    cells["y"] = cell_column(model.CellTable, &files::RangeCell::y);
+    cells["range_type"] = cell_column(model.CellTable, &files::RangeCell::rangeType);
 
     // The land and water of the grid the cells lie on: for a whole globe of a
     // listed resolution the resolution's grid, which may be a column and a
     // row wider than the globe file's mask (water there), as the exports hold it.
-    const GlobeMask& mask = model.GlobeMask;
-    const ModelGrid on = model_grid({g.lowerX, g.lowerY, g.upperX, static_cast<double>(g.upperY)}, g.cellSize,
+    const files::GlobeMask& mask = model.GlobeMask;
+    const files::ModelGrid on = files::model_grid({g.lowerX, g.lowerY, g.upperX, static_cast<double>(g.upperY)}, g.cellSize,
                                     mask.cols, mask.rows);
     py::array_t<std::uint8_t> land({static_cast<py::ssize_t>(on.rows), static_cast<py::ssize_t>(on.cols)});
     std::fill(land.mutable_data(), land.mutable_data() + on.rows * on.cols, std::uint8_t{0});
@@ -322,13 +322,13 @@ PYBIND11_MODULE(_veldra, m) {
     py::register_exception_translator([](std::exception_ptr p) {
         try {
             if (p) std::rethrow_exception(p);
-        } catch (const veldra::FileOpenError& e) {
+        } catch (const veldra::files::FileOpenError& e) {
             raise(open_error, e.what());
-        } catch (const veldra::viewer::LoadError& e) {
+        } catch (const veldra::files::LoadError& e) {
             // The loader keeps the message of a file that cannot be opened.
             const bool unopened = std::strstr(e.what(), ": cannot be opened: ") != nullptr;
             raise(unopened ? open_error : model_error, e.what());
-        } catch (const veldra::Error& e) {
+        } catch (const veldra::files::Error& e) {
             raise(model_error, e.what());
         }
     });

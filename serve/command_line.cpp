@@ -54,7 +54,7 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
         if (std::find(args.begin(), args.end(), "--version") != args.end()) version = true;
         if (version) {
             r.exit_status = 0;
-            r.out = std::string("veldra_serve ") + kVersion + "\n";
+            r.out = std::string("veldra_serve ") + files::kVersion + "\n";
             return r;
         }
         app.parse(reversed);

@@ -33,7 +33,7 @@ const viewer::ColourRamps& server_ramps() {
     return ramps;
 }
 
-CellIndex index_cells(const GridGeometry& grid, std::span<const RangeCell> cells, const GlobeMask& globe) {
+CellIndex index_cells(const GridGeometry& grid, std::span<const files::RangeCell> cells, const files::GlobeMask& globe) {
     CellIndex index;
     index.grid = grid;
     const std::size_t n = static_cast<std::size_t>(grid.cols) * static_cast<std::size_t>(grid.rows);

@@ -28,7 +28,7 @@ struct CellIndex {
 // Cells of `cells` (columns and rows from 1) on `grid`; a later cell at the
 // same position stands, as in the viewer. `globe` gives land and water
 // (all water when it does not match the grid).
-CellIndex index_cells(const GridGeometry& grid, std::span<const RangeCell> cells, const GlobeMask& globe);
+CellIndex index_cells(const GridGeometry& grid, std::span<const files::RangeCell> cells, const files::GlobeMask& globe);
 
 // The styles: the viewer's ramps by a name fit for a URL.
 struct StyleInfo {

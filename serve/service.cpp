@@ -41,7 +41,7 @@ Response png_response(const std::vector<std::uint8_t>& rgba, int width, int heig
 
 bool is_true(std::string_view v) { return equals_ignoring_case(v, "true") || v == "1"; }
 
-std::string trimmed(std::string_view s) { return std::string(trim_blanks(s)); }
+std::string trimmed(std::string_view s) { return std::string(files::trim_blanks(s)); }
 
 }  // namespace
 
@@ -102,9 +102,9 @@ std::string service_exception(const std::string& code, const std::string& messag
     return xml;
 }
 
-GridGeometry model_grid(const viewer::LoadedModel& model) {
+GridGeometry model_grid(const files::LoadedModel& model) {
     GridGeometry g;
-    const auto shape = viewer::grid_shape(model.extents);
+    const auto shape = files::grid_shape(model.extents);
     g.cell = static_cast<double>(model.GridInfo.cellSize);
     g.west = -model.extents.half_cols * g.cell;
     g.north = model.extents.half_rows_int * g.cell;
@@ -120,14 +120,14 @@ Service::Service(const std::vector<std::pair<std::string, std::string>>& models,
     for (const auto& [name, folder] : models) {
         auto m = std::make_unique<ServedModel>();
         m->name = name;
-        m->model = viewer::load_model_files(folder);
-        viewer::check_run_years(m->model);
+        m->model = files::load_model_files(folder);
+        files::check_run_years(m->model);
         m->index = index_cells(model_grid(m->model), m->model.CellTable, m->model.GlobeMask);
         m->months = fields::months_of(m->model.first_year(), m->model.GridInfo.lastYear);
         const fields::RunVariable base{m->model.ModelFolder, "", 0, m->model.first_year(),
                                        static_cast<std::int64_t>(m->model.CellTable.size())};
-        for (const viewer::OutputEntry& entry : m->model.OutputTable) {
-            if (const auto fault = viewer::variable_entry_fault(entry, m->model.list_path())) {
+        for (const files::OutputEntry& entry : m->model.OutputTable) {
+            if (const auto fault = files::variable_entry_fault(entry, m->model.list_path())) {
                 m->skipped.push_back(*fault);
                 continue;
             }
@@ -137,7 +137,7 @@ Service::Service(const std::vector<std::pair<std::string, std::string>>& models,
             for (int l = 1; l <= entry.LayerCount; ++l) {
                 try {
                     // Opened here once, so that a missing file is said at start.
-                    (void)VariableFile::open(m->model.variable_path(entry));
+                    (void)files::VariableFile::open(m->model.variable_path(entry));
                     auto layer = std::make_unique<ServedLayer>();
                     layer->run = run;
                     layer->path = m->model.variable_path(entry);
@@ -150,7 +150,7 @@ Service::Service(const std::vector<std::pair<std::string, std::string>>& models,
                     if (layer->title.empty()) layer->title = run.file_name;
                     if (entry.LayerCount > 1) layer->title += ", layer " + std::to_string(l);
                     m->layers.push_back(std::move(layer));
-                } catch (const Error& e) {
+                } catch (const files::Error& e) {
                     m->skipped.push_back(e.what());
                     break;
                 }
@@ -165,8 +165,8 @@ fields::MonthlySource& ServedLayer::months(int first_year, int last_year) {
     return *source_;
 }
 
-const VariableFile& ServedLayer::file() {
-    if (!file_) file_.emplace(VariableFile::open(path));
+const files::VariableFile& ServedLayer::file() {
+    if (!file_) file_.emplace(files::VariableFile::open(path));
     return *file_;
 }
 
@@ -454,8 +454,8 @@ Response Service::feature_info(const ServedModel& m, const Query& q) const {
         const std::int64_t n = static_cast<std::int64_t>(m.model.CellTable.size());
         for (std::size_t k = from; k <= to; ++k) {
             const fields::Period& p = m.months[k];
-            const BlockAddress address{p.year, p.month, layer.layer, m.model.first_year(), layer.layer_count, n};
-            const CheckedBlock b = read_checked_leading(layer.file(), address, leading);
+            const files::BlockAddress address{p.year, p.month, layer.layer, m.model.first_year(), layer.layer_count, n};
+            const files::CheckedBlock b = read_checked_leading(layer.file(), address, leading);
             float v = NAN;
             if (b.ok()) {
                 float value = NAN;
@@ -464,7 +464,7 @@ Response Service::feature_info(const ServedModel& m, const Query& q) const {
             series.push_back(v);
         }
     }
-    auto value_text = [](float v) { return in_valid_range(v) ? number_text(v) : std::string(); };
+    auto value_text = [](float v) { return files::in_valid_range(v) ? number_text(v) : std::string(); };
     if (csv) {
         std::string out = "time,value\n";
         for (std::size_t k = 0; k < series.size(); ++k)
@@ -473,7 +473,7 @@ Response Service::feature_info(const ServedModel& m, const Query& q) const {
     }
     std::string out = "{\"cell\": ";
     if (cell >= 0) {
-        const RangeCell& c = m.model.CellTable[static_cast<std::size_t>(cell)];
+        const files::RangeCell& c = m.model.CellTable[static_cast<std::size_t>(cell)];
         const GridGeometry& g = m.index.grid;
         out += "{\"number\": " + std::to_string(c.cellNumber) + ", \"column\": " + std::to_string(c.x) +
                ", \"row\": " + std::to_string(c.y) + ", \"lon\": " + number_text(g.west + (c.x - 0.5) * g.cell) +

@@ -57,16 +57,16 @@ struct ServedLayer {
     // keeps open only the files asked for): the months through the checked
     // reader, and the file for single values of a cell's series.
     fields::MonthlySource& months(int first_year, int last_year);
-    const VariableFile& file();
+    const files::VariableFile& file();
 
 private:
     std::unique_ptr<fields::MonthlySource> source_;
-    std::optional<VariableFile> file_;
+    std::optional<files::VariableFile> file_;
 };
 
 struct ServedModel {
     std::string name;  // the path's first segment, or empty for one model
-    viewer::LoadedModel model;
+    files::LoadedModel model;
     CellIndex index;
     std::vector<fields::Period> months;
     std::vector<std::unique_ptr<ServedLayer>> layers;
@@ -74,7 +74,7 @@ struct ServedModel {
 };
 
 // The grid of a model as the viewer draws it.
-GridGeometry model_grid(const viewer::LoadedModel& model);
+GridGeometry model_grid(const files::LoadedModel& model);
 
 class Service {
 public:

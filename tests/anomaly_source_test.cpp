@@ -87,8 +87,8 @@ TEST(AnomalySource, TheClimatologyOfABaselineRunPairedByPosition) {
         const auto column = static_cast<std::int32_t>(cell) + 1;
         return static_cast<float>(100 * column + month + column * (year - 2000));
     });
-    const std::vector<RangeCell> mine = {{1, 1, 1, 1, 1}, {2, 1, 2, 1, 1}, {3, 1, 3, 1, 1}};
-    const std::vector<RangeCell> theirs = {{1, 1, 3, 1, 1}, {2, 1, 1, 1, 1}, {3, 1, 2, 1, 1}};
+    const std::vector<files::RangeCell> mine = {{1, 1, 1, 1, 1}, {2, 1, 2, 1, 1}, {3, 1, 3, 1, 1}};
+    const std::vector<files::RangeCell> theirs = {{1, 1, 3, 1, 1}, {2, 1, 1, 1, 1}, {3, 1, 2, 1, 1}};
     const CellGrid grid{360, 180, 1.0f};
     const CellPairing pairing = pair_cells(mine, theirs, grid, grid, "a", "b");
     const Climatology normal = *climatology_of(baseline.months(1991, 1992), 1991, 1992);

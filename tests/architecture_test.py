@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """docs/ARCHITECTURE.md against the build: its folder list names each
 folder's targets and, after the arrow, the folders whose targets they link;
-its drawing shows no link the build does not have.
+its drawing shows no link the build does not have; every source file of a
+folder opens only the namespace its section "Namespaces" gives the folder.
 
 Usage: architecture_test.py ARCHITECTURE.md architecture_targets.tsv
 The second file is written by the top CMakeLists.txt: folder, target and
@@ -14,6 +15,9 @@ import sys
 BULLET = re.compile(r"^- \*\*`([^`]+/)`\*\* \(([^)]*)\)(?: → ([^:]*))?:")
 FOLDER = re.compile(r"`([^`]+/)`")
 NAME = re.compile(r"`([^`]+)`")
+NAMESPACE_ENTRY = re.compile(r"^- ((?:`[^`]+/`(?:, )?)+): `(veldra::[a-z_]+)`$")
+OPENED = re.compile(r"^namespace (veldra(?:::\w+)*) \{", re.MULTILINE)
+SOURCES = (".h", ".cpp", ".in")
 
 
 def read_build(path):
@@ -56,6 +60,35 @@ def read_document(path):
     return listed, drawn
 
 
+def namespace_problems(document):
+    """Source files that open another namespace than their folder's."""
+    text = open(document, encoding="utf-8").read()
+    section = text.split("## Namespaces", 1)[1].split("\n## ", 1)[0] if "## Namespaces" in text else ""
+    owner = {}
+    for line in section.splitlines():
+        m = NAMESPACE_ENTRY.match(line)
+        if m:
+            for folder in FOLDER.findall(m.group(1)):
+                owner[folder] = m.group(2)
+    if not owner:
+        return [f"{document}: no section \"Namespaces\" listing the folders' namespaces"]
+    root = os.path.join(os.path.dirname(document), "..")
+    problems = []
+    for folder, namespace in sorted(owner.items()):
+        path = os.path.join(root, folder)
+        if not os.path.isdir(path):
+            problems.append(f"{document}: {folder} has a namespace but there is no such folder")
+            continue
+        for name in sorted(os.listdir(path)):
+            if not name.endswith(SOURCES):
+                continue
+            with open(os.path.join(path, name), encoding="utf-8") as f:
+                for opened in OPENED.findall(f.read()):
+                    if opened != namespace and not opened.startswith(namespace + "::"):
+                        problems.append(f"{folder}{name}: opens namespace {opened}; the folder's is {namespace}")
+    return problems
+
+
 def main():
     listed, drawn = read_document(sys.argv[1])
     targets, arrows = read_build(sys.argv[2])
@@ -78,6 +111,7 @@ def main():
             problems.append(f"{sys.argv[1]}: {folder} → {sorted(linked)}; its targets link {sorted(built)}")
     for source, to in sorted(drawn - arrows):
         problems.append(f"{sys.argv[1]}: the drawing shows {source} ──► {to}, which no target links")
+    problems += namespace_problems(sys.argv[1])
     for p in problems:
         print(p)
     if not drawn:

@@ -14,7 +14,7 @@ namespace veldra {
 namespace {
 
 std::string header_ncols(float cellSize) {
-    const GridHeader* h = grid_header_for(cellSize);
+    const files::GridHeader* h = files::grid_header_for(cellSize);
     return h ? std::string((*h)[0]) : "none";
 }
 
@@ -33,35 +33,35 @@ TEST(GridHeader, ChosenByBandWithStrictBounds) {
     for (float outside : {0.3f, 2.0f, 0.05f, 0.12f, 0.2f, 0.087f})
         EXPECT_EQ(header_ncols(outside), "none") << outside;
 
-    const GridHeader& twelfth = *grid_header_for(1.0f / 12);
+    const files::GridHeader& twelfth = *files::grid_header_for(1.0f / 12);
     EXPECT_EQ(twelfth[1], "nrows         2160");
     EXPECT_EQ(twelfth[2], "xllcorner     -180");
     EXPECT_EQ(twelfth[3], "yllcorner     -90");
     EXPECT_EQ(twelfth[4], "cellsize      0.083333333334");
     EXPECT_EQ(twelfth[5], "NODATA_value  -9999");
-    EXPECT_EQ((*grid_header_for(1.0f / 6))[4], "cellsize      0.166666666667");
+    EXPECT_EQ((*files::grid_header_for(1.0f / 6))[4], "cellsize      0.166666666667");
 }
 
 TEST(GridFileName, RootYearMonthLayer) {
-    EXPECT_EQ(grid_file_name("C:\\maps\\precip", 2000, 1, 1), "C:\\maps\\precip_2000_01_1.asc");
-    EXPECT_EQ(grid_file_name("C:\\maps\\precip", 2000, 3, 2), "C:\\maps\\precip_2000_03_2.asc");
-    EXPECT_EQ(grid_file_name("p", 999, 12, 1), "p_ 999_12_1.asc");
-    EXPECT_EQ(grid_file_name("p", 12345, 1, 12), "p_12345_01_12.asc");
+    EXPECT_EQ(files::grid_file_name("C:\\maps\\precip", 2000, 1, 1), "C:\\maps\\precip_2000_01_1.asc");
+    EXPECT_EQ(files::grid_file_name("C:\\maps\\precip", 2000, 3, 2), "C:\\maps\\precip_2000_03_2.asc");
+    EXPECT_EQ(files::grid_file_name("p", 999, 12, 1), "p_ 999_12_1.asc");
+    EXPECT_EQ(files::grid_file_name("p", 12345, 1, 12), "p_12345_01_12.asc");
 }
 
 TEST(GridRow, ValuesWithSeparatorsAndLineEnd) {
     const float values[] = {-9999.0f, -255.0f, 12.5f};
     std::string row;
-    append_grid_row(row, values, 3);
+    files::append_grid_row(row, values, 3);
     EXPECT_EQ(row, "  -9999.00   -255.000    12.5000  \r\n");
     const float repeated[] = {0.25f, 0.25f, -0.5f, 1234.5f, 0.05f, 1000000.0f, 0.0f};
     row.clear();
-    append_grid_row(row, repeated, 7);
+    files::append_grid_row(row, repeated, 7);
     EXPECT_EQ(row,
               "   0.250000    0.250000   -0.500000    1234.50    5.000000E-02    1.000000E+06    "
               "0.000000  \r\n");
     row.clear();
-    append_grid_row(row, values, 0);
+    files::append_grid_row(row, values, 0);
     EXPECT_EQ(row, " \r\n");
 }
 
@@ -88,7 +88,7 @@ protected:
 TEST_F(GridFileWriterTest, CommitReplacesTheOldGridWhole) {
     const auto path = dir_ / "g_2000_01_1.asc";
     std::ofstream(path) << "old grid";
-    GridFileWriter w;
+    files::GridFileWriter w;
     w.create(path.string());
     EXPECT_EQ(slurp(path), "old grid");  // untouched until the new grid is complete
     const std::string big(3 << 20, 'x');  // larger than one write chunk
@@ -104,7 +104,7 @@ TEST_F(GridFileWriterTest, AGridNotCommittedLeavesTheOldGridAndNoTemporaryFile) 
     const auto path = dir_ / "g_2000_01_1.asc";
     std::ofstream(path) << "old grid";
     {
-        GridFileWriter w;
+        files::GridFileWriter w;
         w.create(path.string());
         w.write("partial");
         w.abandon();
@@ -120,7 +120,7 @@ TEST_F(GridFileWriterTest, LinksPlantedAtTheOldTemporaryNameAreNeverFollowed) {
     std::ofstream(dir_ / "victim") << "keep";
     std::filesystem::create_symlink(dir_ / "victim", dir_ / "g.asc.part");
     std::filesystem::create_symlink(dir_ / "elsewhere", dir_ / "g.asc.part2");
-    GridFileWriter w;
+    files::GridFileWriter w;
     w.create(path.string());
     w.write("new");
     w.commit();
@@ -130,7 +130,7 @@ TEST_F(GridFileWriterTest, LinksPlantedAtTheOldTemporaryNameAreNeverFollowed) {
 }
 
 // A file that writes each piece on its own, as files that cannot gather do.
-class PieceByPiece final : public OutputFile {
+class PieceByPiece final : public files::OutputFile {
 public:
     void write(const char* data, std::size_t count) override { bytes.append(data, count); }
     void close() override {}
@@ -153,7 +153,7 @@ TEST_F(GridFileWriterTest, GatheredWritesKeepEveryPieceInOrder) {
         expected += t;
     }
     const std::string path = (dir_ / "pieces.asc").string();
-    std::unique_ptr<OutputFile> system = system_files().create_temporary(path);
+    std::unique_ptr<files::OutputFile> system = files::system_files().create_temporary(path);
     system->write_vectors(pieces.data(), pieces.size());
     system->close();
     EXPECT_TRUE(slurp(system->path()) == expected);
@@ -165,30 +165,30 @@ TEST_F(GridFileWriterTest, GatheredWritesKeepEveryPieceInOrder) {
 TEST_F(GridFileWriterTest, AFailedBodyWriteKeepsTheOldGridOnEitherPath) {
     const auto path = dir_ / "g.asc";
     std::ofstream(path) << "old grid";
-    CellFile cells;
-    cells.window = GridWindow{2, 1};
-    cells.cells = {RangeCell{1, 1, 1, 1, 1}, RangeCell{2, 1, 4, 2, 1}};
-    const GridRuns runs(cells, "TTFF\nFTTF\n", "Globe.vrd");
+    files::CellFile cells;
+    cells.window = files::GridWindow{2, 1};
+    cells.cells = {files::RangeCell{1, 1, 1, 1, 1}, files::RangeCell{2, 1, 4, 2, 1}};
+    const files::GridRuns runs(cells, "TTFF\nFTTF\n", "Globe.vrd");
     const float values[] = {1.5f, -0.25f};
     for (std::size_t two_threads_from : {std::size_t{0}, SIZE_MAX}) {
         testing::FaultyFiles failing(testing::Fault::write);
-        GridFileWriter w(failing);
+        files::GridFileWriter w(failing);
         w.set_two_threads_from(two_threads_from);
         w.create(path.string());
         w.write("head\r\n");
-        EXPECT_THROW(w.write_body(runs, values, 2), FileWriteError);
+        EXPECT_THROW(w.write_body(runs, values, 2), files::FileWriteError);
         EXPECT_EQ(slurp(path), "old grid");
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
     }
 }
 
 TEST_F(GridFileWriterTest, CreateFailsInAMissingFolder) {
-    GridFileWriter w;
+    files::GridFileWriter w;
     const std::string path = (dir_ / "no_such_folder" / "g.asc").string();
     try {
         w.create(path);
         FAIL() << "created " << path;
-    } catch (const FileWriteError& e) {
+    } catch (const files::FileWriteError& e) {
         EXPECT_EQ(std::string(e.what()),
                   path + ": cannot create a temporary file beside it: No such file or directory");
     }
@@ -203,8 +203,8 @@ TEST_F(GridFileWriterTest, ATemporaryNameNeverOpensWhatStandsThere) {
     std::filesystem::create_symlink(dir_ / "ghost", path + ".link2.part");
     const char* const names[] = {"link1", "link2", "taken", "fresh"};
     std::size_t next = 0;
-    const std::unique_ptr<FileAccess> files = system_files_named_by([&] { return std::string(names[next++]); });
-    GridFileWriter w(*files);
+    const std::unique_ptr<files::FileAccess> files = files::system_files_named_by([&] { return std::string(names[next++]); });
+    files::GridFileWriter w(*files);
     w.create(path);
     w.write("new grid");
     w.commit();
@@ -219,13 +219,13 @@ TEST_F(GridFileWriterTest, ATemporaryNameNeverOpensWhatStandsThere) {
 TEST_F(GridFileWriterTest, AFailedRenameNamesTheGridNotItsTemporary) {
     const auto path = dir_ / "g.asc";
     std::filesystem::create_directories(path / "inside");  // a folder that cannot be replaced by a file
-    GridFileWriter w;
+    files::GridFileWriter w;
     w.create(path.string());
     w.write("grid");
     try {
         w.commit();
         FAIL() << "committed over a folder";
-    } catch (const FileWriteError& e) {
+    } catch (const files::FileWriteError& e) {
         const std::string said = e.what();
         EXPECT_EQ(said.rfind(path.string() + ": cannot be put in place: ", 0), 0u) << said;
         EXPECT_EQ(said.find(".part"), std::string::npos) << said;
@@ -241,7 +241,7 @@ TEST_F(GridFileWriterTest, AWholeFileThatFailsNamesItselfNotItsTemporary) {
         try {
             replace_file(path, "bytes", failing);
             FAIL() << "written";
-        } catch (const FileWriteError& e) {
+        } catch (const files::FileWriteError& e) {
             const std::string said = e.what();
             EXPECT_EQ(said.rfind(path + ": ", 0), 0u) << said;
             EXPECT_EQ(said.find(".part"), std::string::npos) << said;

@@ -50,7 +50,7 @@ TEST(Compare, Names) {
         EXPECT_FALSE(compare_named(other).has_value()) << other;
 }
 
-RangeCell cell(std::int32_t number, std::int32_t x, std::int32_t y) {
+files::RangeCell cell(std::int32_t number, std::int32_t x, std::int32_t y) {
     return {number, 1, x, y, 1};
 }
 
@@ -59,8 +59,8 @@ const CellGrid kGrid{360, 180, 1.0f};
 // The baseline's cells in another order, one more of them, and two at one
 // position (the later pairs).
 TEST(PairCells, CellsPairByPositionWhateverTheirOrder) {
-    const std::vector<RangeCell> self = {cell(1, 10, 5), cell(2, 11, 5), cell(3, 10, 6), cell(4, 360, 180)};
-    const std::vector<RangeCell> baseline = {cell(7, 10, 6),    cell(8, 1, 1),  cell(9, 11, 5),
+    const std::vector<files::RangeCell> self = {cell(1, 10, 5), cell(2, 11, 5), cell(3, 10, 6), cell(4, 360, 180)};
+    const std::vector<files::RangeCell> baseline = {cell(7, 10, 6),    cell(8, 1, 1),  cell(9, 11, 5),
                                              cell(5, 360, 180), cell(6, 10, 5), cell(10, 10, 6)};
     const CellPairing pairing = pair_cells(self, baseline, kGrid, kGrid, "a/Rng_Data.vrd", "b/Rng_Data.vrd");
     EXPECT_EQ(pairing.baseline_index, (std::vector<std::int64_t>{4, 2, 5, 3}));
@@ -70,15 +70,15 @@ TEST(PairCells, CellsPairByPositionWhateverTheirOrder) {
 std::string refusal(const std::function<void()>& f) {
     try {
         f();
-    } catch (const ModelFileError& e) {
+    } catch (const files::ModelFileError& e) {
         return e.what();
     }
     return "no error";
 }
 
 TEST(PairCells, RefusalsNameTheFirstCellOrTheGridThatDiffers) {
-    const std::vector<RangeCell> self = {cell(1, 10, 5), cell(2, 12, 5), cell(3, 13, 5)};
-    const std::vector<RangeCell> baseline = {cell(1, 10, 5), cell(2, 11, 5)};
+    const std::vector<files::RangeCell> self = {cell(1, 10, 5), cell(2, 12, 5), cell(3, 13, 5)};
+    const std::vector<files::RangeCell> baseline = {cell(1, 10, 5), cell(2, 11, 5)};
     struct Row {
         CellGrid baseline_grid;
         std::string message;
@@ -130,8 +130,8 @@ std::unique_ptr<GivenFields> given(std::vector<Period> periods, std::vector<std:
 // This run's cells A B C; the baseline's C A B, so that a pairing by the
 // place in the file would compare other cells.
 TEST(CompareSource, EachFieldAgainstTheSameFieldOfTheBaselineByPosition) {
-    const std::vector<RangeCell> self = {cell(1, 1, 1), cell(2, 2, 1), cell(3, 3, 1)};
-    const std::vector<RangeCell> base = {cell(1, 3, 1), cell(2, 1, 1), cell(3, 2, 1)};
+    const std::vector<files::RangeCell> self = {cell(1, 1, 1), cell(2, 2, 1), cell(3, 3, 1)};
+    const std::vector<files::RangeCell> base = {cell(1, 3, 1), cell(2, 1, 1), cell(3, 2, 1)};
     const CellPairing pairing = pair_cells(self, base, kGrid, kGrid, "a", "b");
     const std::vector<Period> years = {{2000, 0}, {2001, 0}};
     struct Row {
@@ -213,7 +213,7 @@ TEST(CompareSource, ABaselineWithoutAFieldOfThisRunIsRefused) {
             compare_source(given(r.self, std::vector<std::vector<float>>(r.self.size(), {1.0f})),
                            given(r.baseline, std::vector<std::vector<float>>(r.baseline.size(), {1.0f})),
                            Compare::difference, same_cells(1));
-        } catch (const Error& e) {
+        } catch (const files::Error& e) {
             message = e.what();
         }
         EXPECT_EQ(message, r.message);

@@ -33,7 +33,7 @@ struct ExportConsole : ::testing::Test {
     int run(std::vector<std::string> args) {
         args.insert(args.begin(), {"--model", model.root().string(), "--out", (model.root() / "out").string()});
         std::ostringstream o, e;
-        const int status = run_veldra_export(args, o, e, LookupPlaces{});
+        const int status = run_veldra_export(args, o, e, out::LookupPlaces{});
         out = o.str();
         err = e.str();
         return status;
@@ -73,7 +73,7 @@ TEST_F(ExportConsole, MonthsAreCountedAndTheRunEndsWithOneSummaryLine) {
                                                      std::to_string(fs::file_size(file)) +
                                                      " bytes in [0-9]+\\.[0-9][0-9] seconds")))
         << got[12];
-    EXPECT_EQ(run_summary(72, 93184, 0.414), "veldra_export: wrote 72 files, 93184 bytes in 0.41 seconds");
+    EXPECT_EQ(out::run_summary(72, 93184, 0.414), "veldra_export: wrote 72 files, 93184 bytes in 0.41 seconds");
 }
 
 TEST_F(ExportConsole, QuietLeavesOnlyTheErrors) {

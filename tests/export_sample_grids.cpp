@@ -23,20 +23,20 @@ int main(int argc, char** argv) {
     std::from_chars(argv[4], argv[4] + std::char_traits<char>::length(argv[4]), year);
     try {
         const std::string cell_path = model + "/Output/Rng_Data.vrd", globe_path = model + "/Output/Globe.vrd";
-        const veldra::CellFile cells = veldra::parse_cell_file(veldra::read_text_file(cell_path), cell_path);
-        const veldra::GlobeMask land =
-            veldra::parse_globe_file(veldra::read_text_file(globe_path), cells.window, globe_path);
-        const veldra::viewer::ExportSource source{model,  "Precip", 1, 1, cells.info.cellCount, cells.info.firstYear,
+        const veldra::files::CellFile cells = veldra::files::parse_cell_file(veldra::files::read_text_file(cell_path), cell_path);
+        const veldra::files::GlobeMask land =
+            veldra::files::parse_globe_file(veldra::files::read_text_file(globe_path), cells.window, globe_path);
+        const veldra::out::ExportSource source{model,  "Precip", 1, 1, cells.info.cellCount, cells.info.firstYear,
                                                   cells.info.cellSize, cells.cells, land};
-        const veldra::viewer::LookupPlaces places{{argv[2]}, "", nullptr};
+        const veldra::out::LookupPlaces places{{argv[2]}, "", nullptr};
         int written = 0;
         for (int projection = 0; projection < 4; ++projection) {
-            const veldra::viewer::ExportSettings settings{argv[3], "precip_" + std::to_string(projection), year,
+            const veldra::out::ExportSettings settings{argv[3], "precip_" + std::to_string(projection), year,
                                                           year, 3, projection};
-            const auto outcome = veldra::viewer::export_grids(
-                source, settings, places, veldra::system_files(),
-                [](veldra::viewer::ExportNote note, const std::string& text) {
-                    if (note == veldra::viewer::ExportNote::message) std::cerr << text << '\n';
+            const auto outcome = veldra::out::export_grids(
+                source, settings, places, veldra::files::system_files(),
+                [](veldra::out::ExportNote note, const std::string& text) {
+                    if (note == veldra::out::ExportNote::message) std::cerr << text << '\n';
                     return true;
                 });
             written += outcome.months_written;

@@ -58,7 +58,7 @@ TEST_F(ExporterFaults, EveryFailedStepKeepsTheOldGridAndLeavesNoTemporaryFile) {
         SCOPED_TRACE(c.err);
         FaultyFiles files(c.fault, c.code);
         std::ostringstream out, err;
-        EXPECT_EQ(run_layer_exporter(args(), out, err, files), 1);
+        EXPECT_EQ(out::run_layer_exporter(args(), out, err, files), 1);
         EXPECT_EQ(out.str().find(cannot_create) != std::string::npos, c.create_line);
         EXPECT_EQ(err.str(), "layer_exporter: " + c.err + "\n");
         EXPECT_EQ(model_.grid_names(), std::vector<std::string>{"precip_2000_01_1.asc"});
@@ -70,8 +70,8 @@ TEST_F(ExporterFaults, AnInterruptRemovesTheGridBeingWritten) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        install_interrupt_cleanup();
-        GridFileWriter w;
+        files::install_interrupt_cleanup();
+        files::GridFileWriter w;
         w.create((model_.maps() / "precip_2000_02_1.asc").string());
         w.write("partial");
         ::raise(SIGTERM);

@@ -36,7 +36,7 @@ struct MemoryRun {
 
     MemoryRun(std::int32_t first_year, std::int32_t last, std::size_t cells, const MonthValue& value)
         : run{"run", "Var", 1, first_year, static_cast<std::int64_t>(cells)}, last_year(last) {
-        const VariableShape shape{static_cast<std::int32_t>(cells), first_year, last, 1};
+        const files::VariableShape shape{static_cast<std::int32_t>(cells), first_year, last, 1};
         write_variable_file(
             path(), shape,
             [&](std::int32_t year, std::int32_t month, std::int32_t, std::span<float> values) {
@@ -45,14 +45,14 @@ struct MemoryRun {
             files);
     }
 
-    std::string path() const { return variable_path(run.model_folder, run.file_name); }
+    std::string path() const { return files::variable_path(run.model_folder, run.file_name); }
 
     // Writes `record` over the month record of the block of (year, month).
     void spoil_month_record(std::int32_t year, std::int32_t month, float record) {
         const std::int64_t block = (year - run.first_year) * 12 + (month - 1);
         const auto offset = static_cast<std::size_t>((block * (run.cell_count + 3) + 2) * 4);
         std::string bytes;
-        append_records(bytes, std::span<const float>(&record, 1));
+        files::append_records(bytes, std::span<const float>(&record, 1));
         files.files.at(path()).replace(offset, 4, bytes);
     }
 

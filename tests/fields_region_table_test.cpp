@@ -270,12 +270,12 @@ MonthlySource two_years(veldra::testing::MemoryFiles& files, BadBlock policy) {
                                            static_cast<float>(month), static_cast<float>(month) + 2, kNaN});
         }
     std::string bytes;
-    append_records(bytes, records);
-    files.put(variable_path("run/", "Var"), bytes);
+    files::append_records(bytes, records);
+    files.put(files::variable_path("run/", "Var"), bytes);
     return MonthlySource({"run/", "Var", 1, 2000, 3}, 1, 2000, 2001, policy, files);
 }
 
-const std::vector<RangeCell> kThreeCells = {{1, 4, 1, 1, 1}, {2, 4, 2, 1, 1}, {3, 9, 3, 1, 1}};
+const std::vector<files::RangeCell> kThreeCells = {{1, 4, 1, 1, 1}, {2, 4, 2, 1, 1}, {3, 9, 3, 1, 1}};
 
 TEST(RegionTable, AFileTakesItsPlaceOnlyWhenComplete) {
     veldra::testing::MemoryFiles files;
@@ -297,7 +297,7 @@ TEST(RegionTable, AFileTakesItsPlaceOnlyWhenComplete) {
     EXPECT_NE(table.find("2001-02,4,2,3,3,2,4,1\r\n2001-02,9,0,,,,,\r\n2001-04,4,2,5,5,4,6,1\r\n"), std::string::npos);
 
     files.faults.rename = EIO;
-    EXPECT_THROW(write_region_table(source, set, "out/zones.csv", files), FileWriteError);
+    EXPECT_THROW(write_region_table(source, set, "out/zones.csv", files), files::FileWriteError);
     EXPECT_EQ(files.files.size(), 2u);
 }
 

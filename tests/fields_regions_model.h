@@ -12,8 +12,8 @@
 
 namespace veldra::fields::testing {
 
-inline ModelGrid globe30() {
-    ModelGrid g;
+inline files::ModelGrid globe30() {
+    files::ModelGrid g;
     g.cols = 12;
     g.rows = 6;
     g.west = -180;
@@ -24,7 +24,7 @@ inline ModelGrid globe30() {
 }
 
 // {number, zone, x, y, range type}; the centre in the comment.
-inline const std::vector<RangeCell> kCells = {
+inline const std::vector<files::RangeCell> kCells = {
     {1, 5, 1, 3, 2},   // 0: -165, 15
     {2, 1, 7, 3, 1},   // 1: 15, 15
     {3, 1, 8, 3, 1},   // 2: 45, 15

@@ -110,7 +110,7 @@ TEST(RegionRequest, BoxesRepeatOtherKindsComeOnceAndAreNotMixed) {
 }
 
 TEST(RegionWeights, AreTheCellsAreasOnTheSphere) {
-    std::vector<RangeCell> globe;
+    std::vector<files::RangeCell> globe;
     for (std::int32_t y = 1; y <= 6; ++y)
         for (std::int32_t x = 1; x <= 12; ++x) globe.push_back({0, 1, x, y, 1});
     const RegionSet set = make_regions(parse_regions({"zone"}), globe, globe30());
@@ -164,7 +164,7 @@ TEST(RegionSet, BoxesHoldCentresWestAndSouthEdgesIncluded) {
 
 TEST(RegionSet, BoxesOfAGridWhoseWestIsNotMinus180) {
     // A grid from 0 to 360 east: column 12 is centred on 345, that is -15.
-    ModelGrid grid = globe30();
+    files::ModelGrid grid = globe30();
     grid.west = 0;
     const RegionSet set =
         make_regions(parse_regions({"box:-30,0,0,30"}), {{1, 1, 12, 3, 1}}, grid);
@@ -241,7 +241,7 @@ TEST(RegionStats, KeepsTheDigitsOfASmallSpreadOverLargeValues) {
 
 TEST(RegionStats, RefusesAFieldOfAnotherCellCount) {
     const RegionSet set = make_regions(parse_regions({"zone"}), kCells, globe30());
-    EXPECT_EQ(error_of<Error>([&] { region_stats(set, std::vector<float>(3, 1.0f)); }),
+    EXPECT_EQ(error_of<files::Error>([&] { region_stats(set, std::vector<float>(3, 1.0f)); }),
               "a field of 3 values for regions over 10 cells");
 }
 

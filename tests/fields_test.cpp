@@ -132,13 +132,13 @@ TEST(FieldSourceExport, TheGridExportWritesAnySourcesFieldsAndAbandonsWhatItSkip
     for (const auto& row : table) {
         MonthExportFixture f;
         int reads = 0, opened = 0;
-        const OpenFields open = [&](std::int32_t layer) {
+        const out::OpenFields open = [&](std::int32_t layer) {
             EXPECT_EQ(layer, 1);
             ++opened;
             return std::make_unique<FakeSource>(row.kinds, reads);
         };
-        const ExportSource model{"/model", "Precip", 1, 1, 2, 2000, 0.5f, f.cells, f.land};
-        const ExportOutcome outcome =
+        const out::ExportSource model{"/model", "Precip", 1, 1, 2, 2000, 0.5f, f.cells, f.land};
+        const out::ExportOutcome outcome =
             export_grid_fields(model, {"/out", "p", 0, 0, 1, 0}, f.places, open, f.files, f.progress());
         EXPECT_EQ(outcome.grids, row.grids);
         EXPECT_EQ(outcome.months_abandoned, row.abandoned);

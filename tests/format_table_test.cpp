@@ -28,24 +28,24 @@ struct FakeRuns {
 
 // A format "sums" that writes nothing but reads every field of the chosen
 // layer, one progress step each; it takes --decimals.
-FormatDriver sums_driver(FakeRuns& runs) {
-    FormatDriver d;
+out::FormatDriver sums_driver(FakeRuns& runs) {
+    out::FormatDriver d;
     d.name = "sums";
     d.extension = ".txt";
     d.options = {"--decimals"};
-    d.steps = span_months;
-    d.write = [&runs](const FormatRun& run, const ExportProgress& progress) {
-        ExportOutcome outcome;
+    d.steps = out::span_months;
+    d.write = [&runs](const out::FormatRun& run, const out::ExportProgress& progress) {
+        out::ExportOutcome outcome;
         runs.root = run.values.root;
         const auto source = run.open(run.values.layer);
         fields::Field field;
         for (std::size_t k = 0; k < source->periods().size(); ++k) {
-            progress(ExportNote::status, "Saving: field " + fields::period_label(source->periods()[k]));
+            progress(out::ExportNote::status, "Saving: field " + fields::period_label(source->periods()[k]));
             source->read(k, field);
             runs.labels.push_back(field.label);
             runs.first_cells.push_back(field.values.at(0));
             ++outcome.months_written;
-            progress(ExportNote::status, "");
+            progress(out::ExportNote::status, "");
             if (runs.stop_after_first) {
                 outcome.stopped = true;
                 break;
@@ -64,21 +64,21 @@ struct FormatTableTest : ::testing::Test {
         model.write_text("Output/Globe.vrd", "TTFF\r\nTFFT\r\n");
         model.write_variable("Biomass.vrd", 2, 1582, 1583, 2,
                              [](auto y, auto m, auto l, auto i) { return static_cast<float>(y * 100 + m * 10 + l + i); });
-        formats = standard_formats();
+        formats = out::standard_formats();
         formats.push_back(sums_driver(runs));
     }
     int run(std::vector<std::string> args) {
         args.insert(args.begin(), {"--model", model.root().string(), "--out", (model.root() / "out").string(),
                                    "--variable", "Biomass"});
         std::ostringstream o, e;
-        const int status = run_veldra_export(args, o, e, LookupPlaces{}, system_files(), formats);
+        const int status = run_veldra_export(args, o, e, out::LookupPlaces{}, files::system_files(), formats);
         out = o.str();
         err = e.str();
         return status;
     }
     veldra::testing::TestModel model{"format_table"};
     FakeRuns runs;
-    FormatTable formats;
+    out::FormatTable formats;
     std::string out, err;
 };
 
@@ -164,15 +164,15 @@ TEST(FormatTable, EachStandardFormatOnceWithItsExtension) {
         const char* extension;
         bool can_project;
     } expected[] = {{"grids", ".asc", true}, {"netcdf", ".nc", false}, {"gtiff", ".tif", true}, {"csv", ".csv", false}};
-    ASSERT_EQ(standard_formats().size(), std::size(expected));
+    ASSERT_EQ(out::standard_formats().size(), std::size(expected));
     for (const auto& row : expected) {
-        const FormatDriver* d = find_format(standard_formats(), row.name);
+        const out::FormatDriver* d = find_format(out::standard_formats(), row.name);
         ASSERT_NE(d, nullptr) << row.name;
         EXPECT_EQ(d->extension, row.extension);
         EXPECT_EQ(d->can_project, row.can_project);
         EXPECT_TRUE(d->write && d->steps) << row.name;
     }
-    EXPECT_EQ(find_format(standard_formats(), "sums"), nullptr);
+    EXPECT_EQ(find_format(out::standard_formats(), "sums"), nullptr);
 }
 
 }  // namespace

@@ -14,13 +14,13 @@ namespace veldra {
 namespace {
 
 std::string real_item(float v) {
-    char buf[kMaxNumberItem];
-    return std::string(buf, write_real_item(buf, v));
+    char buf[files::kMaxNumberItem];
+    return std::string(buf, files::write_real_item(buf, v));
 }
 
 std::string whole_item(std::int32_t v) {
-    char buf[kMaxNumberItem];
-    return std::string(buf, write_whole_item(buf, v));
+    char buf[files::kMaxNumberItem];
+    return std::string(buf, files::write_whole_item(buf, v));
 }
 
 struct RealCase {
@@ -86,7 +86,7 @@ TEST(FreeFormatReal, AgreesWithExactDecimalConversionAcrossTheRange) {
         const float a = i % 2 ? std::bit_cast<float>(bits_dist(rng)) : near_one(rng);
         if (a == 0.0f) continue;
         char buf[32];
-        const std::string got(buf, write_real_digits(buf, a));
+        const std::string got(buf, files::write_real_digits(buf, a));
         ASSERT_EQ(got, reference_digits(a)) << "bits " << std::bit_cast<std::uint32_t>(a);
     }
 }
@@ -100,15 +100,15 @@ TEST(FreeFormatWhole, SignAndSpacing) {
 }
 
 TEST(FreeFormatLine, ItemsAndSeparators) {
-    EXPECT_EQ(FreeFormatLine().text(" ").str(), "  ");
-    EXPECT_EQ(FreeFormatLine()
+    EXPECT_EQ(files::FreeFormatLine().text(" ").str(), "  ");
+    EXPECT_EQ(files::FreeFormatLine()
                   .text("Exporting layer").whole(1).text("of month").whole(1).text("of year").whole(2000)
                   .str(),
               " Exporting layer  1 of month  1 of year  2000");
-    EXPECT_EQ(FreeFormatLine().real(-9999.0f).text(" ").real(-255.0f).text(" ").real(12.5f).text(" ").str(),
+    EXPECT_EQ(files::FreeFormatLine().real(-9999.0f).text(" ").real(-255.0f).text(" ").real(12.5f).text(" ").str(),
               "  -9999.00   -255.000    12.5000  ");
-    EXPECT_EQ(FreeFormatLine().text("ab").text("cd").whole(-5).text("x").str(), " abcd -5 x");
-    EXPECT_EQ(FreeFormatLine()
+    EXPECT_EQ(files::FreeFormatLine().text("ab").text("cd").whole(-5).text("x").str(), " abcd -5 x");
+    EXPECT_EQ(files::FreeFormatLine()
                   .text("Something is out of sync. Expected  was").whole(5000)
                   .text("and read-in was").real(4999.0f)
                   .str(),
@@ -116,7 +116,7 @@ TEST(FreeFormatLine, ItemsAndSeparators) {
 }
 
 TEST(FreeFormatLine, Announcement) {
-    EXPECT_EQ(FreeFormatLine()
+    EXPECT_EQ(files::FreeFormatLine()
                   .text("Exporting data from ").text("C:\\run\\Output\\Precip.vrd")
                   .text(" to files named like ").text("C:\\maps\\precip")
                   .text(" starting with year").whole(2000)

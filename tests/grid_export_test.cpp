@@ -22,8 +22,8 @@ namespace {
 using veldra::testing::MemoryFiles;
 
 struct Fixture : MonthExportFixture {
-    ExportSource source{"/model", " Precip ", 1, 1, 2, 2000, 0.5f, cells, land};
-    ExportSettings settings{"/out", "precip", 2000, 2000, 3, 0};
+    out::ExportSource source{"/model", " Precip ", 1, 1, 2, 2000, 0.5f, cells, land};
+    out::ExportSettings settings{"/out", "precip", 2000, 2000, 3, 0};
 
     Fixture() { write_variable(2000, 2001, [](int, int, int i) { return i == 0 ? 12.5f : -0.25f; }); }
 
@@ -32,7 +32,7 @@ struct Fixture : MonthExportFixture {
         write_precip(first, last, [](int, int m) { return m; }, value);
     }
 
-    ExportOutcome run() { return export_grids(source, settings, places, files, progress()); }
+    out::ExportOutcome run() { return export_grids(source, settings, places, files, progress()); }
 
     std::vector<std::string> grid_files() const {
         std::vector<std::string> names;
@@ -51,7 +51,7 @@ TEST(ResolutionSuffix, FollowsTheBandsOfTheCellSize) {
         {0.3f, ""},          {0.51f, ""},           {0.49f, ""},            {0.173f, ""},
         {0.08f, ""},         {0.086f, ""},          {1.5f, ""},             {4.0f, ""},
     };
-    for (const auto& [size, suffix] : table) EXPECT_EQ(resolution_suffix(size), suffix) << size;
+    for (const auto& [size, suffix] : table) EXPECT_EQ(out::resolution_suffix(size), suffix) << size;
 }
 
 TEST(GridValueText, DecimalPlacesAndPrintStyle) {
@@ -71,7 +71,7 @@ TEST(GridValueText, DecimalPlacesAndPrintStyle) {
         {0.00048828125f, 10, ".0004882813 "}, {-0.0003662109375f, 12, "-.000366210938 "},
     };
     for (const auto& row : table) {
-        const GridValueText format(row.decimals);
+        const out::GridValueText format(row.decimals);
         char buf[256];
         EXPECT_EQ(std::string_view(buf, format.write(buf, row.value)), row.text) << row.value << " " << row.decimals;
     }
@@ -80,7 +80,7 @@ TEST(GridValueText, DecimalPlacesAndPrintStyle) {
 TEST(GridExport, GeographicGridBytes) {
     Fixture f;
     f.settings.last_year = 2000;
-    const ExportOutcome out = f.run();
+    const out::ExportOutcome out = f.run();
     ASSERT_EQ(out.months_written, 12) << (f.messages().empty() ? "" : f.messages()[0]);
     // The header is the reference grid's; the north row first; the place
     // outside the mask is "-9999 ".
@@ -89,13 +89,13 @@ TEST(GridExport, GeographicGridBytes) {
                   "12.500 -255.000 -9999.000 -9999.000 \r\n"
                   "-255.000 -9999.000 -.250 -9999 \r\n");
     EXPECT_EQ(f.files.files.at("/out/precip_2000_01.prj"), "GEOGCS[\"GCS_WGS_1984\"]\r\n");
-    const std::vector<std::pair<ExportNote, std::string>> first_notes(f.notes.begin(), f.notes.begin() + 5);
-    EXPECT_EQ(first_notes, (std::vector<std::pair<ExportNote, std::string>>{
-                               {ExportNote::status, "Reading in geographic information ..."},
-                               {ExportNote::status, "Reading in projection information ..."},
-                               {ExportNote::status, "Saving: /out/precip_2000_01.asc"},
-                               {ExportNote::status, ""},
-                               {ExportNote::status, "Saving: /out/precip_2000_02.asc"}}));
+    const std::vector<std::pair<out::ExportNote, std::string>> first_notes(f.notes.begin(), f.notes.begin() + 5);
+    EXPECT_EQ(first_notes, (std::vector<std::pair<out::ExportNote, std::string>>{
+                               {out::ExportNote::status, "Reading in geographic information ..."},
+                               {out::ExportNote::status, "Reading in projection information ..."},
+                               {out::ExportNote::status, "Saving: /out/precip_2000_01.asc"},
+                               {out::ExportNote::status, ""},
+                               {out::ExportNote::status, "Saving: /out/precip_2000_02.asc"}}));
 }
 
 TEST(GridExport, ProjectedGridWritesTheLastLookupRowFirst) {
@@ -117,7 +117,7 @@ TEST(GridExport, TwoYearsWriteTwentyFourGridsInOrderWhateverTheFolderEnd) {
         Fixture f;
         f.settings.folder = folder;
         f.settings.last_year = 2001;
-        const ExportOutcome out = f.run();
+        const out::ExportOutcome out = f.run();
         std::vector<std::string> expected;
         for (const char* year : {"2000", "2001"})
             for (const char* month : {"01", "02", "03", "04", "05", "06", "07", "08", "09", "10", "11", "12"})
@@ -151,7 +151,7 @@ TEST(GridExport, BlockCheckAbandonsOnlyThatMonth) {
         std::memcpy(f.files.files["/model/Output/Precip.vrd"].data() + (2 * 5 + row.record) * 4, &row.value, 4);
         f.files.put("/out/precip_2000_03.asc", "an earlier export");
         f.files.put("/out/precip_2000_03.prj", "an earlier export");
-        const ExportOutcome out = f.run();
+        const out::ExportOutcome out = f.run();
         EXPECT_EQ(f.messages(), std::vector<std::string>{row.message});
         EXPECT_EQ(out.months_written, 11);
         EXPECT_EQ(out.months_abandoned, 1);
@@ -210,7 +210,7 @@ TEST(GridExport, FailuresStopWithOneMessageNamingTheFile) {
         Fixture f;
         f.settings.projection = 1;
         row.change(f);
-        const ExportOutcome out = f.run();
+        const out::ExportOutcome out = f.run();
         EXPECT_TRUE(out.failed) << row.what;
         EXPECT_EQ(f.messages(), std::vector<std::string>{row.message}) << row.what;
         EXPECT_EQ(out.months_written, row.written) << row.what;
@@ -221,7 +221,7 @@ TEST(GridExport, FailuresStopWithOneMessageNamingTheFile) {
 TEST(GridExport, StopAfterTheMonthBeingWritten) {
     Fixture f;
     f.stop_at = "Saving: /out/precip_2000_02.asc";
-    const ExportOutcome out = f.run();
+    const out::ExportOutcome out = f.run();
     EXPECT_TRUE(out.stopped);
     EXPECT_EQ(out.grids, std::vector<std::string>{"/out/precip_2000_01.asc"});
     EXPECT_EQ(f.grid_files().size(), 2u);
@@ -245,7 +245,7 @@ TEST(GridExport, TheCommandLineGoesThroughItsFiles) {
     f.files.put("/lookup/zone_ids_2p0.asc", ids);
     f.files.put("/lookup/zone01_2p0.asc", mask);
     f.files.put("/lookup/zone_ids_2p0.prj", "GEOGCS[\"GCS_WGS_1984\"]\r\n");
-    f.land = GlobeMask{180, 90, std::vector<std::uint8_t>(180 * 90, 0)};
+    f.land = files::GlobeMask{180, 90, std::vector<std::uint8_t>(180 * 90, 0)};
     f.land.land[0] = f.land.land[1] = f.land.land[180] = 1;
     f.source.cell_size = 2;
     ASSERT_EQ(f.run().months_written, 12) << f.messages().front();
@@ -282,7 +282,7 @@ TEST(GridExport, MissingGridsAreMadeIntoTheCache) {
     };
     f.settings.projection = 1;
     f.settings.last_year = 2000;
-    const ExportOutcome out = f.run();
+    const out::ExportOutcome out = f.run();
     EXPECT_EQ(made, std::vector<std::string>{"/cache 0p5 1"});
     EXPECT_EQ(f.notes.front().second, "Making the lookup grids \"0p5\" for Robinson in /cache ...");
     EXPECT_EQ(out.months_written, 12);
@@ -295,33 +295,33 @@ TEST(LookupGridReader, RefusesWhatItCannotUse) {
     const std::string ok_header = header(2, 2, "0", "0", "1");
     const struct {
         std::string text;
-        LookupValues kind;
+        out::LookupValues kind;
         std::string message;
     } table[] = {
-        {"ncols         2\r\nnrows         2\r\n", LookupValues::mask,
+        {"ncols         2\r\nnrows         2\r\n", out::LookupValues::mask,
          "g.asc: line 3: the file ends within its header; six header lines are expected"},
-        {"ncols 2\r\n" + ok_header.substr(ok_header.find("nrows")) + "1 1 1 1", LookupValues::mask,
+        {"ncols 2\r\n" + ok_header.substr(ok_header.find("nrows")) + "1 1 1 1", out::LookupValues::mask,
          "g.asc: line 1: expected the number of columns (above 0) in characters 10 to 59, found \"ncols 2\""},
-        {ok_header + "1 1\r\n1", LookupValues::mask,
+        {ok_header + "1 1\r\n1", out::LookupValues::mask,
          "g.asc: line 8: the file ends after 3 values; its header gives 2 x 2 = 4"},
-        {ok_header + "1 1\r\n1.0 1", LookupValues::mask, "g.asc: line 8: expected a whole number within 16 bits, found \"1.0\""},
-        {ok_header + "1 1\r\n40000 1", LookupValues::mask,
+        {ok_header + "1 1\r\n1.0 1", out::LookupValues::mask, "g.asc: line 8: expected a whole number within 16 bits, found \"1.0\""},
+        {ok_header + "1 1\r\n40000 1", out::LookupValues::mask,
          "g.asc: line 8: expected a whole number within 16 bits, found \"40000\""},
-        {ok_header + "0 1 2 -1", LookupValues::zone_ids, "g.asc: line 7: expected a zone id from 0 to 10000000, found \"-1\""},
-        {header(10000, 10000, "0", "0", "1") + "1 1 1", LookupValues::mask,
+        {ok_header + "0 1 2 -1", out::LookupValues::zone_ids, "g.asc: line 7: expected a zone id from 0 to 10000000, found \"-1\""},
+        {header(10000, 10000, "0", "0", "1") + "1 1 1", out::LookupValues::mask,
          "g.asc: the header gives 10000 x 10000 values, more than the file holds"},
     };
     for (const auto& row : table) {
         std::string message = "no error";
         try {
             parse_lookup_grid(row.text, "g.asc", row.kind);
-        } catch (const LookupGridError& e) {
+        } catch (const out::LookupGridError& e) {
             message = e.what();
         }
         EXPECT_EQ(message, row.message);
     }
     // Blanks, commas and line ends only separate the values.
-    const LookupGrid g = parse_lookup_grid(ok_header + "1,-2\n\n 3  4 trailing", "g.asc", LookupValues::projected_ids);
+    const out::LookupGrid g = parse_lookup_grid(ok_header + "1,-2\n\n 3  4 trailing", "g.asc", out::LookupValues::projected_ids);
     EXPECT_EQ(g.values, (std::vector<std::int32_t>{1, -2, 3, 4}));
     EXPECT_EQ(g.header[4], "cellsize      1");
 }

@@ -45,14 +45,14 @@ float random_value(std::mt19937& rng) {
 }
 
 struct RandomModel {
-    CellFile cells;
+    files::CellFile cells;
     std::string globe;
     std::vector<float> values;
 };
 
 RandomModel random_model(std::mt19937& rng) {
     RandomModel m;
-    m.cells.window = GridWindow{static_cast<std::int32_t>(rng() % 13), static_cast<std::int32_t>(rng() % 5)};
+    m.cells.window = files::GridWindow{static_cast<std::int32_t>(rng() % 13), static_cast<std::int32_t>(rng() % 5)};
     const std::int64_t cols = m.cells.window.cols(), rows = m.cells.window.rows();
     for (std::int64_t r = 0, lines = rows + rng() % 2; r < lines; ++r) m.globe += globe_line(rng, cols);
     if (rng() % 2 && !m.globe.empty()) {  // the last line without its line end
@@ -69,7 +69,7 @@ RandomModel random_model(std::mt19937& rng) {
         for (std::int64_t i = 0; i < count; ++i) {
             const std::int64_t p = order == 0 ? static_cast<std::int64_t>(rng() % positions)
                                               : (order == 1 ? i : i / 2) % positions;
-            m.cells.cells.push_back(RangeCell{static_cast<std::int32_t>(i + 1), 1,
+            m.cells.cells.push_back(files::RangeCell{static_cast<std::int32_t>(i + 1), 1,
                                               static_cast<std::int32_t>(p % cols + 1),
                                               static_cast<std::int32_t>(p / cols + 1), 1});
         }
@@ -82,7 +82,7 @@ RandomModel random_model(std::mt19937& rng) {
 
 // The grid as the exporter laid it out before it wrote runs.
 std::string expected_body(const RandomModel& m) {
-    const GlobeMask mask = parse_globe_file(m.globe, m.cells.window, "Globe.vrd");
+    const files::GlobeMask mask = parse_globe_file(m.globe, m.cells.window, "Globe.vrd");
     const std::size_t cols = static_cast<std::size_t>(mask.cols);
     std::vector<float> grid(mask.land.size());
     for (std::size_t i = 0; i < grid.size(); ++i) grid[i] = mask.land[i] ? -255.0f : -9999.0f;
@@ -90,7 +90,7 @@ std::string expected_body(const RandomModel& m) {
         grid[static_cast<std::size_t>(m.cells.cells[i].y - 1) * cols + static_cast<std::size_t>(m.cells.cells[i].x - 1)] =
             m.values[i];
     std::string body;
-    for (std::int32_t r = 0; r < mask.rows; ++r) append_grid_row(body, grid.data() + r * cols, cols);
+    for (std::int32_t r = 0; r < mask.rows; ++r) files::append_grid_row(body, grid.data() + r * cols, cols);
     return body;
 }
 
@@ -106,13 +106,13 @@ TEST(GridRuns, WriteTheSameBytesAsEveryPositionFormatted) {
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "g.asc").string();
     std::mt19937 rng(20240611);
-    GridFileWriter writer;  // kept from grid to grid, as in a run
+    files::GridFileWriter writer;  // kept from grid to grid, as in a run
     for (int model = 0; model < 600; ++model) {
         const RandomModel m = random_model(rng);
         // Tiny batches put batch edges inside rows and runs of cells.
-        const BatchLimits limits = rng() % 4 ? BatchLimits{1 + rng() % 4, 1 + rng() % 6} : BatchLimits{};
+        const files::BatchLimits limits = rng() % 4 ? files::BatchLimits{1 + rng() % 4, 1 + rng() % 6} : files::BatchLimits{};
         writer.set_two_threads_from(rng() % 2 ? 0 : SIZE_MAX);
-        const GridRuns runs(m.cells, m.globe, "Globe.vrd", limits);
+        const files::GridRuns runs(m.cells, m.globe, "Globe.vrd", limits);
         writer.create(path);
         writer.write("head\r\n");
         writer.write_body(runs, m.values.data(), m.values.size());
@@ -123,19 +123,19 @@ TEST(GridRuns, WriteTheSameBytesAsEveryPositionFormatted) {
 }
 
 TEST(GridRuns, RefuseAShortGlobeFileAndTooFewValues) {
-    CellFile cells;
-    cells.window = GridWindow{2, 2};
-    cells.cells = {RangeCell{1, 1, 4, 4, 1}};
+    files::CellFile cells;
+    cells.window = files::GridWindow{2, 2};
+    cells.cells = {files::RangeCell{1, 1, 4, 4, 1}};
     try {
-        GridRuns(cells, "TTTT\nTTTT\nTTTT\n", "m/Globe.vrd");
+        files::GridRuns(cells, "TTTT\nTTTT\nTTTT\n", "m/Globe.vrd");
         ADD_FAILURE() << "a short globe file was read";
-    } catch (const ModelFileError& e) {
+    } catch (const files::ModelFileError& e) {
         EXPECT_STREQ(e.what(), "m/Globe.vrd: line 4: expected 4 lines, one for each row of the grid, found the end of the file");
     }
-    const GridRuns runs(cells, "T\nT\nT\nT\n", "Globe.vrd");
-    GridFileWriter writer;
+    const files::GridRuns runs(cells, "T\nT\nT\nT\n", "Globe.vrd");
+    files::GridFileWriter writer;
     writer.create((std::filesystem::temp_directory_path() / "veldra_runs_values.asc").string());
-    EXPECT_THROW(writer.write_body(runs, nullptr, 0), ModelFileError);
+    EXPECT_THROW(writer.write_body(runs, nullptr, 0), files::ModelFileError);
 }
 
 // A cell line as a model or a hand might write it: numbers of any length,
@@ -159,7 +159,7 @@ std::string read_value_by_value(const std::string& text, std::size_t count) {
     static const char* const kNames[] = {"the cell number of a cell", "the zone of a cell", "the column of a cell",
                                          "the row of a cell", "the range type of a cell"};
     try {
-        ListReader in(text, "c");
+        files::ListReader in(text, "c");
         for (int v = 0; v < 10; ++v) v == 7 ? (void)in.read_real("v") : (void)in.read_whole("v");
         in.skip_rest_of_line();
         std::string cells;
@@ -168,7 +168,7 @@ std::string read_value_by_value(const std::string& text, std::size_t count) {
             in.skip_rest_of_line();
         }
         return cells;
-    } catch (const ModelFileError& e) {
+    } catch (const files::ModelFileError& e) {
         return std::string("error at") + std::strchr(e.what(), ' ');
     }
 }
@@ -183,9 +183,9 @@ TEST(CellLines, ReadAsTheyWereReadValueByValue) {
         const std::string text = std::to_string(count) + " 4 4 -9 -9 9 9 1.0 2000 2000\n" + lines;
         std::string fast;
         try {
-            for (const RangeCell& c : parse_cell_file(text, "c").cells)
+            for (const files::RangeCell& c : files::parse_cell_file(text, "c").cells)
                 for (std::int32_t v : {c.cellNumber, c.zone, c.x, c.y, c.rangeType}) fast += std::to_string(v) + " ";
-        } catch (const ModelFileError& e) {
+        } catch (const files::ModelFileError& e) {
             fast = std::string("error at") + std::strchr(e.what(), ' ');
         }
         const std::string expected = read_value_by_value(text, count);

@@ -31,8 +31,8 @@ namespace {
 using veldra::testing::MemoryFiles;
 
 struct Fixture : MonthExportFixture {
-    ExportSource source{"/model", "Precip", 1, 1, 2, 2000, 0.5f, cells, land};
-    GtiffSettings settings{"/out", "precip", 2000, 2000, 1, false};
+    out::ExportSource source{"/model", "Precip", 1, 1, 2, 2000, 0.5f, cells, land};
+    out::GtiffSettings settings{"/out", "precip", 2000, 2000, 1, false};
 
     Fixture() { write_variable(2000, 2001, [](int, int, int) { return true; }); }
 
@@ -50,7 +50,7 @@ struct Fixture : MonthExportFixture {
         write_precip(first, last, [right](int y, int m) { return right(y, m, 0) ? m : 13; }, value);
     }
 
-    ExportOutcome run() { return export_gtiffs(source, settings, places, files, progress()); }
+    out::ExportOutcome run() { return export_gtiffs(source, settings, places, files, progress()); }
 };
 
 // A file's bytes as GDAL reads them.
@@ -79,7 +79,7 @@ Opened open_gtiff(const std::string& bytes, int projection) {
         o.bands = d->GetRasterCount();
         d->GetGeoTransform(o.transform);
         OGRSpatialReference expected;
-        expected.SetFromUserInput(std::string(projection_crs(projection)).c_str());
+        expected.SetFromUserInput(std::string(out::projection_crs(projection)).c_str());
         if (const OGRSpatialReference* crs = d->GetSpatialRef()) {
             o.crs_name = crs->GetName();
             const char* const ignore_axis_order[] = {"IGNORE_DATA_AXIS_TO_SRS_AXIS_MAPPING=YES", nullptr};
@@ -110,10 +110,10 @@ TEST(GtiffExport, TheFieldsOfAnySourceAreBandsDescribedByTheirLabels) {
     f.settings.projection = 0;
     f.settings.bands = true;
     int reads = 0;
-    const OpenFields open = [&](std::int32_t) {
+    const out::OpenFields open = [&](std::int32_t) {
         return std::make_unique<FakeSource>(std::vector<Kind>{Kind::whole, Kind::whole}, reads);
     };
-    const ExportOutcome outcome = export_gtiff_fields(f.source, f.settings, f.places, open, f.files, f.progress());
+    const out::ExportOutcome outcome = export_gtiff_fields(f.source, f.settings, f.places, open, f.files, f.progress());
     EXPECT_TRUE(f.messages().empty()) << f.messages().front();
     ASSERT_EQ(outcome.grids, std::vector<std::string>{"/out/precip_2010.tif"});
     EXPECT_EQ(outcome.months_written, 2);
@@ -144,7 +144,7 @@ TEST(GtiffExport, MonthsHoldTheGridExportsPlacesInFullPrecision) {
         SCOPED_TRACE(c.projection);
         Fixture f;
         f.settings.projection = c.projection;
-        const ExportOutcome outcome = f.run();
+        const out::ExportOutcome outcome = f.run();
         EXPECT_TRUE(f.messages().empty()) << f.messages().front();
         EXPECT_EQ(outcome.months_written, 12);
         ASSERT_EQ(outcome.grids.size(), 12u);
@@ -193,7 +193,7 @@ TEST(GtiffExport, BandsMakeOneFilePerYearWithTheMonthsInOrder) {
     Fixture f;
     f.settings.bands = true;
     f.settings.last_year = 2001;
-    const ExportOutcome outcome = f.run();
+    const out::ExportOutcome outcome = f.run();
     EXPECT_EQ(outcome.months_written, 24);
     EXPECT_EQ(outcome.grids, (std::vector<std::string>{"/out/precip_2000.tif", "/out/precip_2001.tif"}));
     const Opened o = open_gtiff(f.files.files.at("/out/precip_2001.tif"), 1);
@@ -213,7 +213,7 @@ TEST(GtiffExport, ABadBlockLeavesNoFileOfItsMonthOrWithBandsOfItsYear) {
         f.write_variable(2000, 2001, [](int y, int m, int) { return !(y == 2000 && m == 3); });
         const std::string bad = bands ? "/out/precip_2000.tif" : "/out/precip_2000_03.tif";
         f.files.put(bad, "an older file");
-        const ExportOutcome outcome = f.run();
+        const out::ExportOutcome outcome = f.run();
         EXPECT_FALSE(outcome.failed);
         EXPECT_EQ(outcome.months_abandoned, 1);
         EXPECT_EQ(outcome.months_written, bands ? 12 : 23);
@@ -228,7 +228,7 @@ TEST(GtiffExport, StopsAndFailuresKeepWhatWasWritten) {
     {
         Fixture f;
         f.stop_at = "Saving: /out/precip_2000_03.tif";
-        const ExportOutcome outcome = f.run();
+        const out::ExportOutcome outcome = f.run();
         EXPECT_TRUE(outcome.stopped);
         EXPECT_EQ(outcome.months_written, 2);
         EXPECT_FALSE(f.files.exists("/out/precip_2000_03.tif"));
@@ -237,7 +237,7 @@ TEST(GtiffExport, StopsAndFailuresKeepWhatWasWritten) {
         Fixture f;
         f.files.put("/out/precip_2000_01.tif", "an older file");
         f.files.faults.rename = ENOSPC;
-        const ExportOutcome outcome = f.run();
+        const out::ExportOutcome outcome = f.run();
         EXPECT_TRUE(outcome.failed);
         EXPECT_EQ(outcome.months_written, 0);
         EXPECT_EQ(f.files.files.at("/out/precip_2000_01.tif"), "an older file");
@@ -248,7 +248,7 @@ TEST(GtiffExport, StopsAndFailuresKeepWhatWasWritten) {
         Fixture f;
         f.files.put("/lookup/robinson_ids_0p5.asc",
                     header(3, 2, "-1500", "south", "1000") + "0 -9999 2\r\n4 5 -9999\r\n");
-        const ExportOutcome outcome = f.run();
+        const out::ExportOutcome outcome = f.run();
         EXPECT_TRUE(outcome.failed);
         EXPECT_EQ(f.messages(), (std::vector<std::string>{
                                     "/lookup/robinson_ids_0p5.asc: line 4: expected yllcorner and a finite number, "
@@ -300,11 +300,11 @@ TEST(GtiffExport, BothExportsShareTheLookupHeaderCheck) {
         f.files.put("/lookup/zone_ids_0p5.asc", std::string("ncols         4\r\nnrows         2\r\n") + c.x + "\r\n" +
                                                    c.y + "\r\n" + c.cell + "\r\nNODATA_value  " + c.nodata +
                                                    "\r\n0 1 2 3\r\n4 5 6 7\r\n");
-        const ExportSource source{"/model", "Precip", 1, 1, 2, 2000, 0.5f, f.cells, f.land};
-        const ExportOutcome grids =
-            export_grids(source, ExportSettings{"/out", "p", 2000, 2000, 3, 0}, f.places, f.files, f.progress());
-        const ExportOutcome tiffs =
-            export_gtiffs(source, GtiffSettings{"/out", "p", 2000, 2000, 0, false}, f.places, f.files, f.progress());
+        const out::ExportSource source{"/model", "Precip", 1, 1, 2, 2000, 0.5f, f.cells, f.land};
+        const out::ExportOutcome grids =
+            export_grids(source, out::ExportSettings{"/out", "p", 2000, 2000, 3, 0}, f.places, f.files, f.progress());
+        const out::ExportOutcome tiffs =
+            export_gtiffs(source, out::GtiffSettings{"/out", "p", 2000, 2000, 0, false}, f.places, f.files, f.progress());
         const std::vector<std::string> expected =
             c.message.empty() ? std::vector<std::string>{}
                               : std::vector<std::string>{"/lookup/zone_ids_0p5.asc: " + c.message,
@@ -335,7 +335,7 @@ TEST(GtiffExport, CommandLine) {
         args.insert(args.begin(), {"--model", model.root().string(), "--variable", "Precip", "--out",
                                    model.maps().string(), "--lookup", (model.root() / "lookup").string()});
         std::ostringstream o, e;
-        const int status = run_veldra_export(args, o, e, LookupPlaces{});
+        const int status = run_veldra_export(args, o, e, out::LookupPlaces{});
         if (err) *err = e.str();
         return status;
     };
@@ -345,7 +345,7 @@ TEST(GtiffExport, CommandLine) {
               "[1 of 1] Saving: " + (model.maps() / "Precip_2000.tif").string() + "\nveldra_export: wrote 1 file, " +
                   std::to_string(std::filesystem::file_size(model.maps() / "Precip_2000.tif")) + " ");
     // The window's own place and cells, without lookup grids.
-    const Opened year = open_gtiff(veldra::read_text_file((model.maps() / "Precip_2000.tif").string()), 0);
+    const Opened year = open_gtiff(files::read_text_file((model.maps() / "Precip_2000.tif").string()), 0);
     EXPECT_EQ(std::vector<double>(year.transform, year.transform + 6), (std::vector<double>{-1, 0.5, 0, 0, 0, -0.5}));
     ASSERT_EQ(year.bands, 12);
     EXPECT_EQ(year.values[6], (std::vector<float>{0.5f, -9999, -9999, -9999, -9999, -9999, 1.5f, -9999}));

@@ -15,8 +15,8 @@
 namespace veldra::lookup {
 namespace {
 
-using viewer::LookupGrid;
-using viewer::LookupValues;
+using out::LookupGrid;
+using out::LookupValues;
 
 struct Made {
     testing::MemoryFiles files;
@@ -24,8 +24,8 @@ struct Made {
         const int all[] = {0, 1, 2, 3};
         make_lookup_grids("/grids", "1p0", all, files);
     }
-    LookupGrid grid(const std::string& name, LookupValues kind) {
-        return viewer::parse_lookup_grid(files.files.at("/grids/" + name), name, kind);
+    out::LookupGrid grid(const std::string& name, out::LookupValues kind) {
+        return out::parse_lookup_grid(files.files.at("/grids/" + name), name, kind);
     }
 };
 
@@ -35,8 +35,8 @@ Made& made() {
 }
 
 TEST(LookupGridMaker, GeographicGridsNumberTheCellsFromTheSouthWest) {
-    const LookupGrid ids = made().grid("zone_ids_1p0.asc", LookupValues::zone_ids);
-    const LookupGrid mask = made().grid("zone01_1p0.asc", LookupValues::mask);
+    const out::LookupGrid ids = made().grid("zone_ids_1p0.asc", out::LookupValues::zone_ids);
+    const out::LookupGrid mask = made().grid("zone01_1p0.asc", out::LookupValues::mask);
     EXPECT_EQ(ids.header, (std::array<std::string, 6>{"ncols         360", "nrows         180",
                                                       "xllcorner     -180", "yllcorner     -90",
                                                       "cellsize      1", "NODATA_value  -9999"}));
@@ -47,7 +47,7 @@ TEST(LookupGridMaker, GeographicGridsNumberTheCellsFromTheSouthWest) {
 }
 
 // The number of a header line, from its 15th character.
-double header_value(const LookupGrid& g, std::size_t line) {
+double header_value(const out::LookupGrid& g, std::size_t line) {
     double v = 0;
     const std::string& text = g.header[line];
     std::from_chars(text.data() + 14, text.data() + text.size(), v);
@@ -78,9 +78,9 @@ struct Edge {
 
 TEST(LookupGridMaker, OutlinesFollowTheProjectedEdgesOfTheWorld) {
     for (const int p : {1, 2, 3}) {
-        const auto& names = viewer::projection_names(p);
-        const LookupGrid ids = made().grid(std::string(names.id_prefix) + "1p0.asc", LookupValues::projected_ids);
-        const LookupGrid mask = made().grid(std::string(names.mask_prefix) + "1p0.asc", LookupValues::mask);
+        const auto& names = out::projection_names(p);
+        const out::LookupGrid ids = made().grid(std::string(names.id_prefix) + "1p0.asc", out::LookupValues::projected_ids);
+        const out::LookupGrid mask = made().grid(std::string(names.mask_prefix) + "1p0.asc", out::LookupValues::mask);
         ASSERT_EQ(ids.cols, 360);
         ASSERT_EQ(mask.rows, ids.rows);
         const WorldProjection projection(p);

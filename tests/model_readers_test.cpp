@@ -21,47 +21,47 @@ void expect_error(Fn fn, const std::string& message) {
     try {
         fn();
         ADD_FAILURE() << "no error; expected: " << message;
-    } catch (const ModelFileError& e) {
+    } catch (const files::ModelFileError& e) {
         EXPECT_EQ(std::string(e.what()), message);
     }
 }
 
 TEST(HalfExtent, TruncatesInSinglePrecision) {
-    EXPECT_EQ(half_extent(-180, 180, 0.5f), 360);
-    EXPECT_EQ(half_extent(-90, 90, 0.5f), 180);
+    EXPECT_EQ(files::half_extent(-180, 180, 0.5f), 360);
+    EXPECT_EQ(files::half_extent(-90, 90, 0.5f), 180);
     // 0.1666667 is stored as 0.16666670: the halves fall just short of 1080 and 540.
-    EXPECT_EQ(half_extent(-180, 180, *parse_real("0.1666667")), 1079);
-    EXPECT_EQ(half_extent(-90, 90, *parse_real("0.1666667")), 539);
-    EXPECT_EQ(half_extent(-180, 180, *parse_real("0.16666667")), 1080);
-    EXPECT_EQ(half_extent(-90, 90, *parse_real("0.16666667")), 540);
-    EXPECT_EQ(half_extent(10, -10, 1.0f), -10);
-    EXPECT_EQ((GridWindow{-10, 5}).cols(), 0);
+    EXPECT_EQ(files::half_extent(-180, 180, *files::parse_real("0.1666667")), 1079);
+    EXPECT_EQ(files::half_extent(-90, 90, *files::parse_real("0.1666667")), 539);
+    EXPECT_EQ(files::half_extent(-180, 180, *files::parse_real("0.16666667")), 1080);
+    EXPECT_EQ(files::half_extent(-90, 90, *files::parse_real("0.16666667")), 540);
+    EXPECT_EQ(files::half_extent(10, -10, 1.0f), -10);
+    EXPECT_EQ((files::GridWindow{-10, 5}).cols(), 0);
 }
 
 TEST(NumberParsing, WholeAndReal) {
-    EXPECT_EQ(parse_whole("+12"), 12);
-    EXPECT_EQ(parse_whole("-7"), -7);
-    EXPECT_FALSE(parse_whole("1.5"));
-    EXPECT_FALSE(parse_whole("12a"));
-    EXPECT_FALSE(parse_whole("2147483648"));
-    EXPECT_FALSE(parse_whole(""));
-    EXPECT_EQ(parse_real("0.5"), 0.5f);
-    EXPECT_EQ(parse_real(".5"), 0.5f);
-    EXPECT_EQ(parse_real("5E-1"), 0.5f);
-    EXPECT_EQ(parse_real("5d-1"), 0.5f);
-    EXPECT_EQ(parse_real("+1"), 1.0f);
-    EXPECT_EQ(parse_real("2."), 2.0f);
-    EXPECT_FALSE(parse_real("inf"));
-    EXPECT_FALSE(parse_real("0x1p3"));
-    EXPECT_FALSE(parse_real("1e"));
-    EXPECT_FALSE(parse_real("."));
+    EXPECT_EQ(files::parse_whole("+12"), 12);
+    EXPECT_EQ(files::parse_whole("-7"), -7);
+    EXPECT_FALSE(files::parse_whole("1.5"));
+    EXPECT_FALSE(files::parse_whole("12a"));
+    EXPECT_FALSE(files::parse_whole("2147483648"));
+    EXPECT_FALSE(files::parse_whole(""));
+    EXPECT_EQ(files::parse_real("0.5"), 0.5f);
+    EXPECT_EQ(files::parse_real(".5"), 0.5f);
+    EXPECT_EQ(files::parse_real("5E-1"), 0.5f);
+    EXPECT_EQ(files::parse_real("5d-1"), 0.5f);
+    EXPECT_EQ(files::parse_real("+1"), 1.0f);
+    EXPECT_EQ(files::parse_real("2."), 2.0f);
+    EXPECT_FALSE(files::parse_real("inf"));
+    EXPECT_FALSE(files::parse_real("0x1p3"));
+    EXPECT_FALSE(files::parse_real("1e"));
+    EXPECT_FALSE(files::parse_real("."));
 }
 
 TEST(CellFile, HeaderOnOneOrTwoLinesReadsTheSame) {
     const std::string cells = "1 3 1 1 2\r\n2 3 4 2 5 99 99\r\n";
-    const CellFile one = parse_cell_file("2 4 2 -2 -1 2 1 1.0 2000 2001 trailing words\r\n" + cells, "Rng_Data.vrd");
-    const CellFile two = parse_cell_file("2 4 2 -2 -1\r\n2,1,1.0,2000 2001 extra\r\n" + cells, "Rng_Data.vrd");
-    for (const CellFile* f : {&one, &two}) {
+    const files::CellFile one = files::parse_cell_file("2 4 2 -2 -1 2 1 1.0 2000 2001 trailing words\r\n" + cells, "Rng_Data.vrd");
+    const files::CellFile two = files::parse_cell_file("2 4 2 -2 -1\r\n2,1,1.0,2000 2001 extra\r\n" + cells, "Rng_Data.vrd");
+    for (const files::CellFile* f : {&one, &two}) {
         EXPECT_EQ(f->info.cellCount, 2);
         EXPECT_EQ(f->info.firstYear, 2000);
         EXPECT_EQ(f->info.cellSize, 1.0f);
@@ -76,7 +76,7 @@ TEST(CellFile, HeaderOnOneOrTwoLinesReadsTheSame) {
 }
 
 TEST(CellFile, ACellMayContinueOnTheNextLine) {
-    const CellFile f = parse_cell_file("2 4 2 -2 -1 2 1 1.0 2000 2001\n1 3 1\n1 2 9 9\n2 3 4 2 5\n", "c");
+    const files::CellFile f = files::parse_cell_file("2 4 2 -2 -1 2 1 1.0 2000 2001\n1 3 1\n1 2 9 9\n2 3 4 2 5\n", "c");
     EXPECT_EQ(f.cells[0].y, 1);
     EXPECT_EQ(f.cells[0].rangeType, 2);
     EXPECT_EQ(f.cells[1].x, 4);
@@ -84,40 +84,40 @@ TEST(CellFile, ACellMayContinueOnTheNextLine) {
 
 TEST(CellFile, ErrorsNameTheFileAndLine) {
     const std::string header = "2 4 2 -2 -1 2 1 1.0 2000 2001\n";
-    expect_error([&] { parse_cell_file(header + "1 3 1 1 2\n2 3 x 2 5\n", "run/Rng_Data.vrd"); },
+    expect_error([&] { files::parse_cell_file(header + "1 3 1 1 2\n2 3 x 2 5\n", "run/Rng_Data.vrd"); },
                  "run/Rng_Data.vrd: line 3: expected a whole number for the column of a cell, found \"x\"");
-    expect_error([&] { parse_cell_file(header + "1 3 1 1 2\n", "Rng_Data.vrd"); },
+    expect_error([&] { files::parse_cell_file(header + "1 3 1 1 2\n", "Rng_Data.vrd"); },
                  "Rng_Data.vrd: line 2: the header gives 2 cells, but only 1 lines follow");
-    expect_error([&] { parse_cell_file(header + "1 3 1 1 2\n2 3 4\n", "Rng_Data.vrd"); },
+    expect_error([&] { files::parse_cell_file(header + "1 3 1 1 2\n2 3 4\n", "Rng_Data.vrd"); },
                  "Rng_Data.vrd: line 3: expected the row of a cell, found the end of the file");
-    expect_error([&] { parse_cell_file(header + "1 3 5 1 2\n2 3 4 2 5\n", "Rng_Data.vrd"); },
+    expect_error([&] { files::parse_cell_file(header + "1 3 5 1 2\n2 3 4 2 5\n", "Rng_Data.vrd"); },
                  "Rng_Data.vrd: line 2: cell 1 at column 5, row 1 lies outside the grid of 4 columns and 2 rows");
-    expect_error([&] { parse_cell_file(header + "1 3 1 0 2\n2 3 4 2 5\n", "Rng_Data.vrd"); },
+    expect_error([&] { files::parse_cell_file(header + "1 3 1 0 2\n2 3 4 2 5\n", "Rng_Data.vrd"); },
                  "Rng_Data.vrd: line 2: cell 1 at column 1, row 0 lies outside the grid of 4 columns and 2 rows");
-    expect_error([&] { parse_cell_file("2 4 2 -2 -1 2 1 1.5 2000\n", "Rng_Data.vrd"); },
+    expect_error([&] { files::parse_cell_file("2 4 2 -2 -1 2 1 1.5 2000\n", "Rng_Data.vrd"); },
                  "Rng_Data.vrd: line 1: expected the last year (header value 10), found the end of the file");
-    expect_error([&] { parse_cell_file("2 4 2 -2 -1 2 1.0 1 2000 2001\n", "Rng_Data.vrd"); },
+    expect_error([&] { files::parse_cell_file("2 4 2 -2 -1 2 1.0 1 2000 2001\n", "Rng_Data.vrd"); },
                  "Rng_Data.vrd: line 1: expected a whole number for the north edge (header value 7), found \"1.0\"");
-    expect_error([&] { parse_cell_file("-1 4 2 -2 -1 2 1 1 2000 2001\n", "Rng_Data.vrd"); },
+    expect_error([&] { files::parse_cell_file("-1 4 2 -2 -1 2 1 1 2000 2001\n", "Rng_Data.vrd"); },
                  "Rng_Data.vrd: line 1: the cell count -1 is negative");
-    expect_error([&] { parse_cell_file("0 4 2 -2 -1 2 1 0 2000 2001\n", "Rng_Data.vrd"); },
+    expect_error([&] { files::parse_cell_file("0 4 2 -2 -1 2 1 0 2000 2001\n", "Rng_Data.vrd"); },
                  "Rng_Data.vrd: line 1: the cell size must be a positive number");
     // Grids that cannot be held, however large their counts: refused before anything is allocated.
     const std::string limits = " cells is too large to hold (at most 131072 columns or rows and 1073741824 cells)";
-    expect_error([&] { parse_cell_file("0 4 2 -180 -90 180 90 0.001 2000 2001\n", "Rng_Data.vrd"); },
+    expect_error([&] { files::parse_cell_file("0 4 2 -180 -90 180 90 0.001 2000 2001\n", "Rng_Data.vrd"); },
                  "Rng_Data.vrd: line 1: a grid of 359998 x 179998" + limits);
-    expect_error([&] { parse_cell_file("0 1 1 0 -2147483648 0 0 1 2000 2000\n", "Rng_Data.vrd"); },
+    expect_error([&] { files::parse_cell_file("0 1 1 0 -2147483648 0 0 1 2000 2000\n", "Rng_Data.vrd"); },
                  "Rng_Data.vrd: line 1: a grid of 0 x 2147483648" + limits);
-    expect_error([&] { parse_cell_file("0 1 1 -2147483648 -2147483648 2147483647 2147483647 1e-30 1 1\n", "c"); },
+    expect_error([&] { files::parse_cell_file("0 1 1 -2147483648 -2147483648 2147483647 2147483647 1e-30 1 1\n", "c"); },
                  "c: line 1: a grid of 4294967040 x 4294967040" + limits);
     // A count far beyond the file is a short file, not an allocation.
-    expect_error([&] { parse_cell_file("2000000000 4 2 -2 -1 2 1 1 2000 2001\n1 1 1 1 1\n", "Rng_Data.vrd"); },
+    expect_error([&] { files::parse_cell_file("2000000000 4 2 -2 -1 2 1 1 2000 2001\n1 1 1 1 1\n", "Rng_Data.vrd"); },
                  "Rng_Data.vrd: line 2: the header gives 2000000000 cells, but only 1 lines follow");
 }
 
 TEST(GlobeFile, OnlyUpperCaseTMarksLand) {
     // Half extents 2 x 1: four columns, two rows.
-    const GlobeMask m = parse_globe_file("TTt\r\n  FtTT,T more\r\n", GridWindow{2, 1}, "Globe.vrd");
+    const files::GlobeMask m = parse_globe_file("TTt\r\n  FtTT,T more\r\n", files::GridWindow{2, 1}, "Globe.vrd");
     ASSERT_EQ(m.cols, 4);
     ASSERT_EQ(m.rows, 2);
     EXPECT_TRUE(m.is_land(0, 0));
@@ -132,26 +132,26 @@ TEST(GlobeFile, OnlyUpperCaseTMarksLand) {
 }
 
 TEST(GlobeFile, CharactersBeyondTheGridAreIgnoredAndBlankLinesAreWater) {
-    const GlobeMask m = parse_globe_file("FFFFT\n\nTT", GridWindow{2, 1}, "Globe.vrd");
+    const files::GlobeMask m = parse_globe_file("FFFFT\n\nTT", files::GridWindow{2, 1}, "Globe.vrd");
     EXPECT_FALSE(m.is_land(3, 0));
     EXPECT_FALSE(m.is_land(0, 1));
-    expect_error([] { parse_globe_file("TTTT\n", GridWindow{2, 1}, "out/Globe.vrd"); },
+    expect_error([] { parse_globe_file("TTTT\n", files::GridWindow{2, 1}, "out/Globe.vrd"); },
                  "out/Globe.vrd: line 2: expected 2 lines, one for each row of the grid, found the end of the file");
     // Counted before the mask of 32768 x 32768 positions would be allocated.
-    expect_error([] { parse_globe_file("T\nT\nT\nT\n", GridWindow{16384, 16384}, "Globe.vrd"); },
+    expect_error([] { parse_globe_file("T\nT\nT\nT\n", files::GridWindow{16384, 16384}, "Globe.vrd"); },
                  "Globe.vrd: line 5: expected 32768 lines, one for each row of the grid, found the end of the file");
 }
 
 TEST(BlockAddressing, RecordsFollowYearMonthLayer) {
-    const BlockAddress a{2001, 2, 2, 2000, 3, 5000};
+    const files::BlockAddress a{2001, 2, 2, 2000, 3, 5000};
     EXPECT_EQ(block_index(a), 40);
     EXPECT_EQ(block_first_record(a), 200121);
     EXPECT_EQ((block_first_record(a) - 1) * 4, 800480);
-    EXPECT_EQ(block_first_record({2000, 1, 1, 2000, 1, 7}), 1);
-    EXPECT_EQ(block_first_record({2000, 2, 1, 2000, 1, 7}), 11);
-    EXPECT_LT(block_first_record({1999, 12, 1, 2000, 1, 7}), 1);
+    EXPECT_EQ(files::block_first_record({2000, 1, 1, 2000, 1, 7}), 1);
+    EXPECT_EQ(files::block_first_record({2000, 2, 1, 2000, 1, 7}), 11);
+    EXPECT_LT(files::block_first_record({1999, 12, 1, 2000, 1, 7}), 1);
     // Positions beyond 32 bits: 1/12-degree runs of many years and layers.
-    const BlockAddress big{2099, 12, 9, 2000, 9, 2000000};
+    const files::BlockAddress big{2099, 12, 9, 2000, 9, 2000000};
     EXPECT_EQ(block_first_record(big), (std::int64_t{1199} * 9 + 8) * 2000003 + 1);
 }
 
@@ -167,29 +167,29 @@ TEST(CheckedBlock, TheFirstFailingCheckInOrder) {
     const std::string good = records({2, 2000, 1, 5, 6, 2, 2000, 2, 7, 8});
     const struct {
         std::string bytes;
-        BlockAddress address;
-        BlockFault fault;
+        files::BlockAddress address;
+        files::BlockFault fault;
     } table[] = {
-        {good, {2000, 2, 1, 2000, 1, 2}, BlockFault::none},
-        {good, {1999, 12, 1, 2000, 1, 2}, BlockFault::before_start},
-        {good.substr(0, 7 * 4), {2000, 2, 1, 2000, 1, 2}, BlockFault::past_end},  // leading records missing
-        {good.substr(0, 9 * 4), {2000, 2, 1, 2000, 1, 2}, BlockFault::past_end},  // a value missing
-        {records({3, 1999, 13, 5, 6}).substr(0, 16), {2000, 1, 1, 2000, 1, 2}, BlockFault::cell_count},
-        {records({2, 1999, 13, 5, 6}), {2000, 1, 1, 2000, 1, 2}, BlockFault::year},
-        {records({2, 2000, 13, 5, 6}), {2000, 1, 1, 2000, 1, 2}, BlockFault::month},
+        {good, {2000, 2, 1, 2000, 1, 2}, files::BlockFault::none},
+        {good, {1999, 12, 1, 2000, 1, 2}, files::BlockFault::before_start},
+        {good.substr(0, 7 * 4), {2000, 2, 1, 2000, 1, 2}, files::BlockFault::past_end},  // leading records missing
+        {good.substr(0, 9 * 4), {2000, 2, 1, 2000, 1, 2}, files::BlockFault::past_end},  // a value missing
+        {records({3, 1999, 13, 5, 6}).substr(0, 16), {2000, 1, 1, 2000, 1, 2}, files::BlockFault::cell_count},
+        {records({2, 1999, 13, 5, 6}), {2000, 1, 1, 2000, 1, 2}, files::BlockFault::year},
+        {records({2, 2000, 13, 5, 6}), {2000, 1, 1, 2000, 1, 2}, files::BlockFault::month},
     };
     for (const auto& row : table) {
         testing::MemoryFiles files;
         files.put("V.vrd", row.bytes);
         std::vector<float> dest;
-        const CheckedBlock c = read_checked_block(VariableFile::open("V.vrd", files), row.address, dest);
+        const files::CheckedBlock c = read_checked_block(files::VariableFile::open("V.vrd", files), row.address, dest);
         EXPECT_EQ(c.fault, row.fault) << row.bytes.size() << " bytes, month " << row.address.month;
     }
     testing::MemoryFiles files;
     files.put("V.vrd", good.substr(0, 9 * 4));
     std::vector<float> dest;
-    const BlockAddress a{2000, 2, 1, 2000, 1, 2};
-    const CheckedBlock c = read_checked_block(VariableFile::open("V.vrd", files), a, dest);
+    const files::BlockAddress a{2000, 2, 1, 2000, 1, 2};
+    const files::CheckedBlock c = read_checked_block(files::VariableFile::open("V.vrd", files), a, dest);
     EXPECT_EQ(block_past_end_message("V.vrd", a, c),
               "V.vrd: record 10 lies past the end of the file, which holds 9 records; the block of year 2000, "
               "month 2, layer 1 takes records 6 to 10");
@@ -197,8 +197,8 @@ TEST(CheckedBlock, TheFirstFailingCheckInOrder) {
     // Above 2^24 cells the file holds the count in single precision: a block
     // written for 2^24 + 1 cells holds 2^24, and matches; one for 2^24 + 2 does not.
     constexpr std::int64_t n = (std::int64_t{1} << 24) + 1;
-    EXPECT_TRUE(leading_record_matches(static_cast<float>(n), n));
-    EXPECT_FALSE(leading_record_matches(static_cast<float>(n + 1), n));
+    EXPECT_TRUE(files::leading_record_matches(static_cast<float>(n), n));
+    EXPECT_FALSE(files::leading_record_matches(static_cast<float>(n + 1), n));
 }
 
 // A file written as a whole either takes its name or leaves the old file and
@@ -219,7 +219,7 @@ TEST(ReplacingFile, AFailedStepKeepsTheOldFileAndLeavesNoTemporaryFile) {
         try {
             replace_file("out/a.txt", "new", files);
             ADD_FAILURE() << "no error";
-        } catch (const FileWriteError& e) {
+        } catch (const files::FileWriteError& e) {
             EXPECT_TRUE(e.disk_full());
         }
         EXPECT_EQ(files.files, (std::map<std::string, std::string>{{"out/a.txt", "old"}}));
@@ -227,7 +227,7 @@ TEST(ReplacingFile, AFailedStepKeepsTheOldFileAndLeavesNoTemporaryFile) {
     testing::MemoryFiles files;
     files.put("out/a.txt", "old");
     {
-        ReplacingFile abandoned("out/a.txt", files);
+        files::ReplacingFile abandoned("out/a.txt", files);
         abandoned.write("half");
     }
     replace_file("out/b.txt", "new", files);

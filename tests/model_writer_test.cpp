@@ -19,15 +19,15 @@ namespace fs = std::filesystem;
 // The cell and globe files as the model leaves them, and read back by the
 // exporter's reader.
 TEST(ModelWriter, CellAndGlobeFilesInTheModelsLayout) {
-    const GridInfo info{.cellCount = 2, .xDimension = 4, .yDimension = 2, .lowerX = -2, .lowerY = -1, .upperX = 2,
+    const files::GridInfo info{.cellCount = 2, .xDimension = 4, .yDimension = 2, .lowerX = -2, .lowerY = -1, .upperX = 2,
                         .upperY = 1, .cellSize = 0.12f, .firstYear = 1999, .lastYear = 2000};
-    const std::vector<RangeCell> cells{{1, 7, 4, 1, 3}, {2, -1, 1, 2, 12}};
+    const std::vector<files::RangeCell> cells{{1, 7, 4, 1, 3}, {2, -1, 1, 2, 12}};
     const std::string text = cell_file_text(info, cells);
     EXPECT_EQ(text, "2 4 2 -2 -1 2 1 0.12 1999 2000\r\n1 7 4 1 3\r\n2 -1 1 2 12\r\n");
-    const CellFile read = parse_cell_file(text, "Rng_Data.vrd");
+    const files::CellFile read = files::parse_cell_file(text, "Rng_Data.vrd");
     EXPECT_EQ(read.info.cellSize, 0.12f);
     EXPECT_EQ(read.cells[1].rangeType, 12);
-    EXPECT_EQ(globe_file_text(std::vector<std::string>{"TF", "FT"}), "TF\r\nFT\r\n");
+    EXPECT_EQ(files::globe_file_text(std::vector<std::string>{"TF", "FT"}), "TF\r\nFT\r\n");
 }
 
 // Blocks by year, month and layer, each its count, year and month, then the
@@ -40,7 +40,7 @@ TEST(ModelWriter, VariableFileBlocksInFileOrder) {
     const std::string& bytes = files.files.at("Output/V.vrd");
     ASSERT_EQ(bytes.size(), 2u * 12 * 3 * 5 * 4);
     EXPECT_EQ(bytes.substr(0, 4), std::string("\x00\x00\x00\x40", 4));  // 2.0f
-    const VariableFile file = VariableFile::open("Output/V.vrd", files);
+    const files::VariableFile file = files::VariableFile::open("Output/V.vrd", files);
     std::vector<float> block;
     read_block(file, {2001, 7, 2, 2000, 3, 2}, block);
     EXPECT_EQ(block, (std::vector<float>{2, 2001, 7, 10720, 10721}));
@@ -53,13 +53,13 @@ TEST(ModelWriter, PlantedLinksAreNotFollowed) {
     fs::remove_all(dir);
     fs::create_directories(dir);
     const std::string path = (dir / "V.vrd").string();
-    replace_file((dir / "victim").string(), "kept");
-    replace_file((dir / "other").string(), "kept");
+    files::replace_file((dir / "victim").string(), "kept");
+    files::replace_file((dir / "other").string(), "kept");
     fs::create_symlink(dir / "victim", path + ".part");
     fs::create_symlink(dir / "other", path);
-    write_variable_file(path, {1, 2000, 2000, 1}, [](int, int, int, std::span<float> v) { v[0] = 1; });
-    EXPECT_EQ(read_text_file((dir / "victim").string()), "kept");
-    EXPECT_EQ(read_text_file((dir / "other").string()), "kept");
+    files::write_variable_file(path, {1, 2000, 2000, 1}, [](int, int, int, std::span<float> v) { v[0] = 1; });
+    EXPECT_EQ(files::read_text_file((dir / "victim").string()), "kept");
+    EXPECT_EQ(files::read_text_file((dir / "other").string()), "kept");
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path)));
     EXPECT_EQ(fs::file_size(path), 12u * 4 * 4);
     fs::remove_all(dir);

@@ -28,10 +28,10 @@ inline std::string header(int cols, int rows, const char* west, const char* sout
 // mask), and a 3 x 2 Robinson pair whose ids -9999 and -9900 lie outside.
 struct MonthExportFixture {
     veldra::testing::MemoryFiles files;
-    std::vector<RangeCell> cells{{1, 1, 1, 1, 1}, {2, 1, 3, 2, 1}};
-    GlobeMask land{4, 2, {1, 1, 0, 0, 1, 0, 0, 1}};
-    LookupPlaces places{{"/lookup"}, "", nullptr};
-    std::vector<std::pair<ExportNote, std::string>> notes;
+    std::vector<files::RangeCell> cells{{1, 1, 1, 1, 1}, {2, 1, 3, 2, 1}};
+    files::GlobeMask land{4, 2, {1, 1, 0, 0, 1, 0, 0, 1}};
+    out::LookupPlaces places{{"/lookup"}, "", nullptr};
+    std::vector<std::pair<out::ExportNote, std::string>> notes;
     std::string stop_at = "(none)";  // the callback answers "stop" to this text
 
     MonthExportFixture() {
@@ -62,8 +62,8 @@ struct MonthExportFixture {
     }
 
     // The progress callback of a run: every note kept, "stop" at stop_at.
-    ExportProgress progress() {
-        return [this](ExportNote note, const std::string& text) {
+    out::ExportProgress progress() {
+        return [this](out::ExportNote note, const std::string& text) {
             notes.emplace_back(note, text);
             return text != stop_at;
         };
@@ -72,7 +72,7 @@ struct MonthExportFixture {
     std::vector<std::string> messages() const {
         std::vector<std::string> m;
         for (const auto& [note, text] : notes)
-            if (note == ExportNote::message) m.push_back(text);
+            if (note == out::ExportNote::message) m.push_back(text);
         return m;
     }
 };

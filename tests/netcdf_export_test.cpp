@@ -24,18 +24,18 @@ namespace {
 namespace fs = std::filesystem;
 
 // The machine's files, with renames that can be made to fail.
-class RenameFaults final : public FileAccess {
+class RenameFaults final : public files::FileAccess {
 public:
     bool fail_rename = false;
-    std::unique_ptr<InputFile> open_input(const std::string& path) override { return system_files().open_input(path); }
-    std::unique_ptr<OutputFile> create_temporary(const std::string& path) override {
-        return system_files().create_temporary(path);
+    std::unique_ptr<files::InputFile> open_input(const std::string& path) override { return files::system_files().open_input(path); }
+    std::unique_ptr<files::OutputFile> create_temporary(const std::string& path) override {
+        return files::system_files().create_temporary(path);
     }
     void rename(const std::string& from, const std::string& to) override {
-        if (fail_rename) throw FileWriteError(to, "cannot be put in place: Input/output error", EIO);
-        system_files().rename(from, to);
+        if (fail_rename) throw files::FileWriteError(to, "cannot be put in place: Input/output error", EIO);
+        files::system_files().rename(from, to);
     }
-    void remove(const std::string& path) override { system_files().remove(path); }
+    void remove(const std::string& path) override { files::system_files().remove(path); }
 };
 
 std::vector<std::string> names_in(const fs::path& folder) {
@@ -49,10 +49,10 @@ std::vector<std::string> names_in(const fs::path& folder) {
 struct NetcdfExport : ::testing::Test {
     veldra::testing::TestModel model{"netcdf_export"};
     fs::path out = model.maps();
-    std::vector<RangeCell> cells{{1, 1, 1, 1, 1}, {2, 1, 3, 2, 1}};
-    GlobeMask land{4, 2, {1, 1, 0, 0, 1, 0, 0, 1}};
-    ExportSource source{model.root().string(), "Biomass", 2, 2, 2, 1582, 0.5f, cells, land};
-    NetcdfSettings settings;
+    std::vector<files::RangeCell> cells{{1, 1, 1, 1, 1}, {2, 1, 3, 2, 1}};
+    files::GlobeMask land{4, 2, {1, 1, 0, 0, 1, 0, 0, 1}};
+    out::ExportSource source{model.root().string(), "Biomass", 2, 2, 2, 1582, 0.5f, cells, land};
+    out::NetcdfSettings settings;
     RenameFaults files;
     std::vector<std::string> messages;
     std::string stop_at = "(none)";
@@ -66,10 +66,10 @@ struct NetcdfExport : ::testing::Test {
         settings.first_year = 1582;
         settings.last_year = 1583;
     }
-    NetcdfOutcome run() {
-        const NetcdfVariable variable{"Biomass", "g/m^2", {"Facet 1", "Facet 2"}};
-        return export_netcdf(source, variable, settings, files, [&](ExportNote note, const std::string& text) {
-            if (note == ExportNote::message) messages.push_back(text);
+    out::NetcdfOutcome run() {
+        const out::NetcdfVariable variable{"Biomass", "g/m^2", {"Facet 1", "Facet 2"}};
+        return export_netcdf(source, variable, settings, files, [&](out::ExportNote note, const std::string& text) {
+            if (note == out::ExportNote::message) messages.push_back(text);
             return text != stop_at;
         });
     }
@@ -143,7 +143,7 @@ TEST_F(NetcdfExport, AFullDiskNamesTheFileAndLeavesNothing) {
         rlimit small = old;
         small.rlim_cur = limit;
         setrlimit(RLIMIT_FSIZE, &small);
-        const NetcdfOutcome outcome = run();
+        const out::NetcdfOutcome outcome = run();
         setrlimit(RLIMIT_FSIZE, &old);
         EXPECT_TRUE(outcome.failed);
         ASSERT_EQ(messages.size(), 1u);
@@ -202,7 +202,7 @@ TEST_F(NetcdfExport, CommandLineOptions) {
     const auto status = [&](std::vector<std::string> args) {
         args.insert(args.begin(), {"--model", model.root().string(), "--variable", "Biomass", "--out", out.string()});
         std::ostringstream o, e;
-        return run_veldra_export(args, o, e, LookupPlaces{});
+        return run_veldra_export(args, o, e, out::LookupPlaces{});
     };
     EXPECT_EQ(status({"--format", "netcdf", "--layer", "2", "--deflate", "0", "--quiet"}), 0);
     EXPECT_EQ(names_in(out), std::vector<std::string>{"Biomass_L2.nc"});

@@ -6,6 +6,6 @@
 
 namespace veldra::testing {
 
-using veldra::output_list_line;
+using files::output_list_line;
 
 }  // namespace veldra::testing

@@ -29,7 +29,7 @@ namespace {
 // the viewer's loader makes of them, and the model grid of the exports.
 TEST(Resolutions, TheModelGridOfEachCellSizeAModelWrites) {
     const struct {
-        ModelEdges edges;
+        files::ModelEdges edges;
         float cell;
         const char* suffix;  // "" for none
         std::int64_t cols, rows;
@@ -52,20 +52,20 @@ TEST(Resolutions, TheModelGridOfEachCellSizeAModelWrites) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.cell);
-        viewer::ViewerGridInfo info;
+        files::ViewerGridInfo info;
         info.lowerX = c.edges.west;
         info.lowerY = c.edges.south;
         info.upperX = c.edges.east;
         info.upperY = static_cast<std::int16_t>(c.edges.north);
         info.cellSize = c.cell;
-        const std::optional<viewer::GridShape> mask = viewer::grid_shape(viewer::compute_extents(info));
+        const std::optional<files::GridShape> mask = files::grid_shape(files::compute_extents(info));
         ASSERT_TRUE(mask);
-        const ModelGrid grid = model_grid(c.edges, c.cell, mask->cols, mask->rows);
+        const files::ModelGrid grid = model_grid(c.edges, c.cell, mask->cols, mask->rows);
         EXPECT_EQ(grid.cols, c.cols);
         EXPECT_EQ(grid.rows, c.rows);
         EXPECT_EQ(grid.whole_globe, c.whole_globe);
         EXPECT_EQ(grid.resolution ? grid.resolution->suffix : "", c.suffix);
-        EXPECT_EQ(grid_header_for(c.cell) != nullptr, c.exporter_header);
+        EXPECT_EQ(files::grid_header_for(c.cell) != nullptr, c.exporter_header);
         if (c.whole_globe && grid.resolution) {
             EXPECT_EQ(grid.cols, grid.resolution->cols);
             EXPECT_EQ(grid.rows, grid.resolution->rows);
@@ -121,7 +121,7 @@ struct ThreeCells {
                                    model.maps().string(), "--format", "gtiff", "--bands", "--quiet"});
         std::ostringstream o, e;
         const int status =
-            veldra::viewer::run_veldra_export(args, o, e, lookup::standard_lookup_places(model.root().string()));
+            veldra::out::run_veldra_export(args, o, e, lookup::standard_lookup_places(model.root().string()));
         err = e.str();
         return status;
     }
@@ -198,16 +198,16 @@ TEST(Resolutions, TheGridExportWritesTheWholeGlobeOfEachResolution) {
         SCOPED_TRACE(c.cell);
         const ThreeCells m("-180 -90 180 90", c.cell, c.cols, c.rows);
         const CacheHome cache(m.model.root() / "cache");
-        const viewer::LoadedModel loaded = viewer::load_model_files(m.model.root().string());
-        const std::optional<viewer::ExportSource> source = viewer::export_source(loaded, &loaded.OutputTable[0], 1);
+        const files::LoadedModel loaded = files::load_model_files(m.model.root().string());
+        const std::optional<out::ExportSource> source = out::export_source(loaded, &loaded.OutputTable[0], 1);
         ASSERT_TRUE(source);
         const std::string folder = m.model.maps().string();
-        const viewer::ExportSettings settings{folder, "p", 2000, 2000, 1, 0};
+        const out::ExportSettings settings{folder, "p", 2000, 2000, 1, 0};
         std::vector<std::string> messages;
-        const viewer::ExportOutcome outcome = viewer::export_grids(
-            *source, settings, lookup::standard_lookup_places(m.model.root().string()), system_files(),
-            [&](viewer::ExportNote note, const std::string& text) {
-                if (note == viewer::ExportNote::message) messages.push_back(text);
+        const out::ExportOutcome outcome = out::export_grids(
+            *source, settings, lookup::standard_lookup_places(m.model.root().string()), files::system_files(),
+            [&](out::ExportNote note, const std::string& text) {
+                if (note == out::ExportNote::message) messages.push_back(text);
                 return text != "Saving: " + folder + "/p_2000_02.asc";
             });
         EXPECT_EQ(messages, std::vector<std::string>{});

@@ -154,8 +154,8 @@ TEST(ServeGeometry, PixelsFindTheirGridPositions) {
 
 TEST(ServeRender, ColoursAreTheViewersRamps) {
     const GridGeometry grid{-2, 1, 1, 4, 2};
-    veldra::GlobeMask globe{4, 2, {1, 1, 0, 0, 1, 1, 0, 0}};
-    std::vector<veldra::RangeCell> cells = {{1, 0, 1, 1, 0}, {2, 0, 4, 2, 0}};
+    veldra::files::GlobeMask globe{4, 2, {1, 1, 0, 0, 1, 1, 0, 0}};
+    std::vector<veldra::files::RangeCell> cells = {{1, 0, 1, 1, 0}, {2, 0, 4, 2, 0}};
     const CellIndex index = index_cells(grid, cells, globe);
     EXPECT_EQ(index.cell_at[0], 0);
     EXPECT_EQ(index.cell_at[7], 1);

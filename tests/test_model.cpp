@@ -24,25 +24,25 @@ std::string read_file(const std::filesystem::path& path) {
 TestModel::TestModel(const std::string& name)
     : root_(std::filesystem::temp_directory_path() / ("veldra_model_" + name + "_" + std::to_string(::getpid()))) {
     std::filesystem::remove_all(root_);
-    create_model_folders(root_.string());
+    files::create_model_folders(root_.string());
     std::filesystem::create_directories(maps());
 }
 
 TestModel::~TestModel() { std::filesystem::remove_all(root_); }
 
 void TestModel::write_text(const std::string& relative, const std::string& content) const {
-    replace_file((root_ / relative).string(), content);
+    files::replace_file((root_ / relative).string(), content);
 }
 
 void TestModel::write_records(const std::string& name, const std::vector<float>& records) const {
     std::string bytes;
-    append_records(bytes, records);
-    replace_file((output() / name).string(), bytes);
+    files::append_records(bytes, records);
+    files::replace_file((output() / name).string(), bytes);
 }
 
 void TestModel::set_record(const std::string& name, std::int64_t record, float value) const {
     std::string bytes;
-    append_records(bytes, {&value, 1});
+    files::append_records(bytes, {&value, 1});
     std::fstream f(output() / name, std::ios::in | std::ios::out | std::ios::binary);
     f.seekp((record - 1) * 4);
     f.write(bytes.data(), 4);
@@ -51,7 +51,7 @@ void TestModel::set_record(const std::string& name, std::int64_t record, float v
 void TestModel::write_variable(
     const std::string& name, std::int32_t n, std::int32_t first_year, std::int32_t last_year, std::int32_t layers,
     const std::function<float(std::int32_t, std::int32_t, std::int32_t, std::int32_t)>& value) const {
-    write_variable_file((output() / name).string(), {n, first_year, last_year, layers},
+    files::write_variable_file((output() / name).string(), {n, first_year, last_year, layers},
                         [&](std::int32_t y, std::int32_t m, std::int32_t l, std::span<float> values) {
                             for (std::int32_t i = 0; i < n; ++i) values[static_cast<std::size_t>(i)] = value(y, m, l, i);
                         });

@@ -29,21 +29,21 @@ template <typename Fn>
 std::string load_error(Fn fn) {
     try {
         fn();
-    } catch (const LoadError& e) {
+    } catch (const files::LoadError& e) {
         return e.what();
     }
     return "no error";
 }
 
 TEST(Settings, FolderBeforeTheApostropheAfterTheFirstCharacter) {
-    EXPECT_EQ(folder_from_settings_line("'D:\\runs\\world' the world run"), "D:\\runs\\world/");
-    EXPECT_EQ(folder_from_settings_line("xC:\\model'"), "C:\\model/");  // the first character is dropped whatever it is
-    EXPECT_EQ(folder_from_settings_line("'/srv/run/' "), "/srv/run/");
-    EXPECT_FALSE(folder_from_settings_line("'no closing apostrophe"));
-    EXPECT_FALSE(folder_from_settings_line(""));
+    EXPECT_EQ(files::folder_from_settings_line("'D:\\runs\\world' the world run"), "D:\\runs\\world/");
+    EXPECT_EQ(files::folder_from_settings_line("xC:\\model'"), "C:\\model/");  // the first character is dropped whatever it is
+    EXPECT_EQ(files::folder_from_settings_line("'/srv/run/' "), "/srv/run/");
+    EXPECT_FALSE(files::folder_from_settings_line("'no closing apostrophe"));
+    EXPECT_FALSE(files::folder_from_settings_line(""));
     // The closing apostrophe must lie within the 200 characters after the first.
-    EXPECT_TRUE(folder_from_settings_line("'" + std::string(199, 'a') + "'"));
-    EXPECT_FALSE(folder_from_settings_line("'" + std::string(200, 'a') + "'"));
+    EXPECT_TRUE(files::folder_from_settings_line("'" + std::string(199, 'a') + "'"));
+    EXPECT_FALSE(files::folder_from_settings_line("'" + std::string(200, 'a') + "'"));
 }
 
 TEST(OutputList, ActiveLinesAndTheirColumns) {
@@ -53,7 +53,7 @@ TEST(OutputList, ActiveLinesAndTheirColumns) {
                        output_list_line(" 1", "Indented", "1", "Layer", "cm") + "\r\n" +
                        output_list_line("1", "Live_Biomass", "3", "Facet", "g/m^2") + "\r\n" +
                        output_list_line("1", "NoLayers", "x", "Layer", "") + "\r\n" + "1   Short\r\n";
-    const auto entries = parse_output_list(text);
+    const auto entries = files::parse_output_list(text);
     ASSERT_EQ(entries.size(), 4u);
     EXPECT_EQ(entries[0].FileName, "Precip");
     EXPECT_EQ(entries[0].LayerCount, 1);
@@ -76,21 +76,21 @@ TEST(OutputList, OnlyTheFirst127LinesAreRead) {
         name += std::to_string(i);
         text += output_list_line("1", name, "1", "Layer", "cm") + "\n";
     }
-    const auto entries = parse_output_list(text);
+    const auto entries = files::parse_output_list(text);
     ASSERT_EQ(entries.size(), 127u);
     EXPECT_EQ(entries.back().FileName, "V127");
 }
 
 TEST(ViewerCellFile, HeaderOnTheFirstLineAndCellsAsOneStream) {
-    const ViewerCellFile f =
-        parse_viewer_cell_file("2 720 360 -180 -90 180 89.6 0.5 2000 2004 extra\r\n1 3 10 20 2\r\n2,3,\r\n11 21 4\r\n",
+    const files::ViewerCellFile f =
+        files::parse_viewer_cell_file("2 720 360 -180 -90 180 89.6 0.5 2000 2004 extra\r\n1 3 10 20 2\r\n2,3,\r\n11 21 4\r\n",
                                "Rng_Data.vrd");
     EXPECT_EQ(f.info.upperY, 90);  // kept as a 16-bit whole number
     EXPECT_EQ(f.info.lastYear, 2004);
     ASSERT_EQ(f.cells.size(), 2u);
     EXPECT_EQ(f.cells[1].x, 11);
     EXPECT_EQ(f.cells[1].rangeType, 4);
-    const Extents e = compute_extents(f.info);
+    const files::Extents e = compute_extents(f.info);
     EXPECT_EQ(e.half_cols, 360);
     EXPECT_EQ(e.half_rows, 180);
 }
@@ -101,7 +101,7 @@ TEST(ViewerCellFile, HalfRowsIsRoundedHalfToEven) {
         std::int16_t half_rows_int;
     } cases[] = {{5, 2}, {7, 4}};  // half heights 2.5 and 3.5
     for (const auto& c : cases) {
-        ViewerGridInfo info;
+        files::ViewerGridInfo info;
         info.upperY = c.upper_y;
         info.cellSize = 1;
         EXPECT_EQ(compute_extents(info).half_rows_int, c.half_rows_int) << c.upper_y;
@@ -124,7 +124,7 @@ TEST(ViewerCellFile, UnusableFilesAreNamed) {
     };
     for (const auto& [text, message] : cases) {
         const std::string file = text;
-        EXPECT_EQ(load_error([&] { parse_viewer_cell_file(file, "c"); }), message) << file;
+        EXPECT_EQ(load_error([&] { files::parse_viewer_cell_file(file, "c"); }), message) << file;
     }
 }
 
@@ -150,13 +150,13 @@ TEST(ViewerCellFile, HostileHeadersAreRefused) {
     };
     for (const auto& [header, message] : cases) {
         const std::string file = std::string(header) + "1 1 1 1 1\n";
-        EXPECT_EQ(load_error([&] { parse_viewer_cell_file(file, "c"); }), message) << header;
+        EXPECT_EQ(load_error([&] { files::parse_viewer_cell_file(file, "c"); }), message) << header;
     }
 }
 
 TEST(ViewerGlobe, OnlyUpperCaseTAndWholeLines) {
-    const Extents e{2, 1, 1};
-    const GlobeMask g = parse_viewer_globe("TTt\r\n TFTTT\r\n", e, "Globe.vrd");
+    const files::Extents e{2, 1, 1};
+    const files::GlobeMask g = parse_viewer_globe("TTt\r\n TFTTT\r\n", e, "Globe.vrd");
     ASSERT_EQ(g.cols, 4);
     ASSERT_EQ(g.rows, 2);
     EXPECT_TRUE(g.is_land(0, 0));
@@ -170,7 +170,7 @@ TEST(ViewerGlobe, OnlyUpperCaseTAndWholeLines) {
     EXPECT_EQ(load_error([&] { parse_viewer_globe("TTTT\n", e, "o/Globe.vrd"); }),
               "o/Globe.vrd: expected 2 lines, one for each row of the grid, found 1");
     // Counted before the 1 GB mask of a 32768 x 32768 grid would be allocated.
-    EXPECT_EQ(load_error([&] { parse_viewer_globe("T\nT\nT\nT\n", Extents{16384, 16384, 16384}, "g"); }),
+    EXPECT_EQ(load_error([&] { parse_viewer_globe("T\nT\nT\nT\n", files::Extents{16384, 16384, 16384}, "g"); }),
               "g: expected 32768 lines, one for each row of the grid, found 4");
 }
 
@@ -226,22 +226,22 @@ TEST(Stretch, StatisticsAndColours) {
 }
 
 TEST(NumberText, LabelsMessagesAndTextBoxes) {
-    EXPECT_EQ(format_two_decimals(0.5), ".50");
-    EXPECT_EQ(format_two_decimals(0), ".00");
-    EXPECT_EQ(format_two_decimals(-3.2), "-3.20");
-    EXPECT_EQ(format_two_decimals(1234.567), "1234.57");
-    EXPECT_EQ(format_two_decimals(-0.25), "-.25");
-    EXPECT_EQ(format_two_decimals(10), "10.00");
-    EXPECT_EQ(plain_number(5000.0), "5000");
-    EXPECT_EQ(plain_number(2000.5), "2000.5");
-    EXPECT_EQ(plain_number(4999.5f), "4999.5");
-    EXPECT_EQ(plain_number(-2.0f), "-2");
-    EXPECT_EQ(plain_number(1e13f), "1E+13");
-    EXPECT_EQ(plain_number(0.1f), "0.1");
-    EXPECT_EQ(text_value(" 2001"), 2001);
-    EXPECT_EQ(text_value("-12x"), -12);
-    EXPECT_EQ(text_value("x"), 0);
-    EXPECT_EQ(text_value("99999999999"), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(files::format_two_decimals(0.5), ".50");
+    EXPECT_EQ(files::format_two_decimals(0), ".00");
+    EXPECT_EQ(files::format_two_decimals(-3.2), "-3.20");
+    EXPECT_EQ(files::format_two_decimals(1234.567), "1234.57");
+    EXPECT_EQ(files::format_two_decimals(-0.25), "-.25");
+    EXPECT_EQ(files::format_two_decimals(10), "10.00");
+    EXPECT_EQ(files::plain_number(5000.0), "5000");
+    EXPECT_EQ(files::plain_number(2000.5), "2000.5");
+    EXPECT_EQ(files::plain_number(4999.5f), "4999.5");
+    EXPECT_EQ(files::plain_number(-2.0f), "-2");
+    EXPECT_EQ(files::plain_number(1e13f), "1E+13");
+    EXPECT_EQ(files::plain_number(0.1f), "0.1");
+    EXPECT_EQ(files::text_value(" 2001"), 2001);
+    EXPECT_EQ(files::text_value("-12x"), -12);
+    EXPECT_EQ(files::text_value("x"), 0);
+    EXPECT_EQ(files::text_value("99999999999"), std::numeric_limits<std::int32_t>::max());
 }
 
 TEST(Navigation, StepsStayInsideTheSpan) {
@@ -297,7 +297,7 @@ protected:
                                                        output_list_line("1", "NoLayers", " ", "Layer", "cm") + "\r\n");
         write_cells({{1, 1, 1, 1, 1}, {2, 1, 2, 1, 1}, {3, 1, 4, 2, 1}});
         const std::vector<std::string> globe = {"TTTF", "FTTF"};
-        model_.write_text("Output/Globe.vrd", globe_file_text(globe));
+        model_.write_text("Output/Globe.vrd", files::globe_file_text(globe));
         model_.write_variable("Precip.vrd", 3, 2000, 2001, 1, [](auto, auto, auto, auto i) { return 10.0f * i; });
         model_.write_variable("Bio.vrd", 3, 2000, 2001, 3,
                               [](auto y, auto m, auto l, auto) { return static_cast<float>(y * 100 + m * 10 + l); });
@@ -305,8 +305,8 @@ protected:
         canvas_.resize(4, 2);  // one pixel per cell
     }
 
-    void write_cells(const std::vector<RangeCell>& cells) {
-        const GridInfo grid{.cellCount = 3, .xDimension = 4, .yDimension = 2, .lowerX = -2, .lowerY = -1,
+    void write_cells(const std::vector<files::RangeCell>& cells) {
+        const files::GridInfo grid{.cellCount = 3, .xDimension = 4, .yDimension = 2, .lowerX = -2, .lowerY = -1,
                             .upperX = 2, .upperY = 1, .cellSize = 1.0f, .firstYear = 2000, .lastYear = 2001};
         model_.write_text("Output/Rng_Data.vrd", cell_file_text(grid, cells));
     }
@@ -432,20 +432,20 @@ TEST_F(DrawModel, BlocksOutsideTheFileAndUnusableFilesAreReported) {
 
 TEST_F(DrawModel, CellsOutsideTheGridAreRefusedAtLoad) {
     const std::string file = (model_.output() / "Rng_Data.vrd").string();
-    for (const auto& [cell, place] : {std::pair{RangeCell{1, 1, 1, std::numeric_limits<std::int32_t>::min(), 1},
+    for (const auto& [cell, place] : {std::pair{files::RangeCell{1, 1, 1, std::numeric_limits<std::int32_t>::min(), 1},
                                                 "column 1, row -2147483648"},
-                                      std::pair{RangeCell{1, 1, 5, 1, 1}, "column 5, row 1"},
-                                      std::pair{RangeCell{1, 1, 4, 0, 1}, "column 4, row 0"}}) {
+                                      std::pair{files::RangeCell{1, 1, 5, 1, 1}, "column 5, row 1"},
+                                      std::pair{files::RangeCell{1, 1, 4, 0, 1}, "column 4, row 0"}}) {
         write_cells({{7, 1, 1, 1, 1}, cell, {9, 1, 4, 2, 1}});
         EXPECT_EQ(load_error([&] { load(); }),
                   file + ": line 3: cell 2 at " + place + " lies outside the grid of 4 columns and 2 rows");
     }
     // A whole globe of a listed resolution holds its cells on the resolution's
     // grid, though the single-precision 1/10 degree makes the mask a column short.
-    const ViewerCellFile tenth = parse_viewer_cell_file("1 3600 1800 -180 -90 180 90 0.1 2000 2000\n"
+    const files::ViewerCellFile tenth = files::parse_viewer_cell_file("1 3600 1800 -180 -90 180 90 0.1 2000 2000\n"
                                                         "1 1 3600 1800 1\n", "c");
     EXPECT_EQ(tenth.cells.size(), 1u);
-    EXPECT_EQ(load_error([] { parse_viewer_cell_file("1 3600 1800 -180 -90 180 90 0.1 2000 2000\n"
+    EXPECT_EQ(load_error([] { files::parse_viewer_cell_file("1 3600 1800 -180 -90 180 90 0.1 2000 2000\n"
                                                      "1 1 3601 1 1\n", "c"); }),
               "c: line 2: cell 1 at column 3601, row 1 lies outside the grid of 3600 columns and 1800 rows");
 }
@@ -455,7 +455,7 @@ TEST(LoadModel, MissingFilesAreNamed) {
     EXPECT_EQ(load_error([] { load_model("/nonexistent/run"); }),
               "/nonexistent/run/Parms/Output_List.vrl: cannot be opened: " + reason +
                   "; expected the model's output list");
-    EXPECT_EQ(load_error([] { read_settings_file("/nonexistent/Veldra.ini"); }),
+    EXPECT_EQ(load_error([] { files::read_settings_file("/nonexistent/Veldra.ini"); }),
               "/nonexistent/Veldra.ini: cannot be opened: " + reason +
                   "; expected the settings file, whose first line names the model folder within apostrophes");
 }

@@ -21,13 +21,13 @@ using veldra::testing::TestModel;
 
 void write_run(const TestModel& model, int cols, float offset) {
     model.write_text("Parms/Output_List.vrl", output_list_line("1", "Precip", "1", "Layer", "cm") + "\r\n");
-    const GridInfo grid{.cellCount = 3, .xDimension = cols, .yDimension = 2, .lowerX = -2, .lowerY = -1,
+    const files::GridInfo grid{.cellCount = 3, .xDimension = cols, .yDimension = 2, .lowerX = -2, .lowerY = -1,
                         .upperX = -2 + cols, .upperY = 1, .cellSize = 1.0f, .firstYear = 2000, .lastYear = 2001};
     // Cell (column, row): 1 (1, 1) and 3 (4, 2) in zone 1, 2 (2, 1) in zone 2.
-    const std::vector<RangeCell> cells{{1, 1, 1, 1, 1}, {2, 2, 2, 1, 1}, {3, 1, 4, 2, 1}};
+    const std::vector<files::RangeCell> cells{{1, 1, 1, 1, 1}, {2, 2, 2, 1, 1}, {3, 1, 4, 2, 1}};
     model.write_text("Output/Rng_Data.vrd", cell_file_text(grid, cells));
     const std::vector<std::string> globe(2, std::string(static_cast<std::size_t>(cols), 'T'));
-    model.write_text("Output/Globe.vrd", globe_file_text(globe));
+    model.write_text("Output/Globe.vrd", files::globe_file_text(globe));
     // The month plus 10 x cell; March 2000 of the first cell beyond the valid range.
     model.write_variable("Precip.vrd", 3, 2000, 2001, 1, [offset](auto y, auto m, auto, auto i) {
         return y == 2000 && m == 3 && i == 0 ? 2e12f : offset + static_cast<float>(m) + 10.0f * static_cast<float>(i);
@@ -106,7 +106,7 @@ TEST_F(DerivedMap, ABaselineOnTheSameGridIsSubtractedAndAnotherGridIsRefused) {
     try {
         load_baseline(state_, wider.root().string());
         FAIL() << "a baseline on another grid";
-    } catch (const Error& e) {
+    } catch (const files::Error& e) {
         EXPECT_NE(std::string(e.what()).find(wider.root().filename().string()), std::string::npos) << e.what();
     }
 }

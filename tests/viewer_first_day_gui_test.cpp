@@ -166,20 +166,20 @@ TEST_F(ViewerTest, TheExportDialogsReadOnlyBoxesLookItAndStepWithTheArrowKeys) {
 
 // The machine's files, except that no file can be made in one folder: the
 // program's folder of an installed viewer.
-class ReadOnlyFolder : public veldra::FileAccess {
+class ReadOnlyFolder : public veldra::files::FileAccess {
 public:
     explicit ReadOnlyFolder(std::string folder) : folder_(std::move(folder)) {}
-    std::unique_ptr<veldra::InputFile> open_input(const std::string& path) override {
-        return veldra::system_files().open_input(path);
+    std::unique_ptr<veldra::files::InputFile> open_input(const std::string& path) override {
+        return veldra::files::system_files().open_input(path);
     }
-    std::unique_ptr<veldra::OutputFile> create_temporary(const std::string& final_path) override {
+    std::unique_ptr<veldra::files::OutputFile> create_temporary(const std::string& final_path) override {
         if (final_path.starts_with(folder_))
-            throw veldra::FileWriteError(final_path, "cannot create: Permission denied", EACCES);
-        return veldra::system_files().create_temporary(final_path);
+            throw veldra::files::FileWriteError(final_path, "cannot create: Permission denied", EACCES);
+        return veldra::files::system_files().create_temporary(final_path);
     }
-    void rename(const std::string& from, const std::string& to) override { veldra::system_files().rename(from, to); }
-    void remove(const std::string& path) override { veldra::system_files().remove(path); }
-    void create_folders(const std::string& path) override { veldra::system_files().create_folders(path); }
+    void rename(const std::string& from, const std::string& to) override { veldra::files::system_files().rename(from, to); }
+    void remove(const std::string& path) override { veldra::files::system_files().remove(path); }
+    void create_folders(const std::string& path) override { veldra::files::system_files().create_folders(path); }
 
 private:
     std::string folder_;
@@ -208,7 +208,7 @@ TEST_F(ViewerTest, TheExportFolderIsRememberedInTheUsersConfigurationWhereThePro
     ReadOnlyFolder files(model.program().string());
     choose(kPrecip);
     {
-        FrmExport d(state, ui, model.program().string(), LookupPlaces{}, nullptr, files);
+        FrmExport d(state, ui, model.program().string(), veldra::out::LookupPlaces{}, nullptr, files);
         d.open_dialog();
         d.txtOutFolder->setText("/data/out");
         d.cmdExportCancel_Click();
@@ -218,12 +218,12 @@ TEST_F(ViewerTest, TheExportFolderIsRememberedInTheUsersConfigurationWhereThePro
     EXPECT_EQ(veldra::testing::read_file(config / "veldra" / "Last_Export_Dir.txt"), "\"/data/out\"\r\n");
 
     // The next run reads it back from there.
-    FrmExport again(state, ui, model.program().string(), LookupPlaces{}, nullptr, files);
+    FrmExport again(state, ui, model.program().string(), veldra::out::LookupPlaces{}, nullptr, files);
     again.open_dialog();
     EXPECT_EQ(again.txtOutFolder->text(), "/data/out");
 
     // A writable program folder keeps the file beside the program, as always.
-    FrmExport beside(state, ui, model.program().string(), LookupPlaces{});
+    FrmExport beside(state, ui, model.program().string(), veldra::out::LookupPlaces{});
     beside.open_dialog();
     EXPECT_EQ(beside.txtOutFolder->text(), "");
     beside.cmdExportCancel_Click();

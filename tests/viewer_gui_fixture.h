@@ -96,15 +96,15 @@ public:
         list << output_list_line("1", "Late", "1", "Layer", "cm") << "\r\n";  // line 128
         write("Parms/Output_List.vrl", list.str());
 
-        const veldra::GridInfo grid{.cellCount = 3, .xDimension = 8, .yDimension = 4, .lowerX = -4, .lowerY = -2,
+        const files::GridInfo grid{.cellCount = 3, .xDimension = 8, .yDimension = 4, .lowerX = -4, .lowerY = -2,
                                     .upperX = 4, .upperY = 2, .cellSize = 1.0f, .firstYear = kFirstYear,
                                     .lastYear = kLastYear};
-        std::vector<veldra::RangeCell> cells;
+        std::vector<veldra::files::RangeCell> cells;
         for (const auto& c : kCells) cells.push_back({static_cast<std::int32_t>(cells.size()) + 1, 1, c[0], c[1], 1});
-        write("Output/Rng_Data.vrd", veldra::cell_file_text(grid, cells));
+        write("Output/Rng_Data.vrd", files::cell_file_text(grid, cells));
 
         const std::vector<std::string> globe = {"FFFFFFFF", "FTTTFFFF", "FFFTTTTF", "FFFFFFFF"};
-        write("Output/Globe.vrd", veldra::globe_file_text(globe));
+        write("Output/Globe.vrd", files::globe_file_text(globe));
 
         write_variable("Precip", 1, [](int y, int m, int, int i) { return block_base(y, m) + 10.0f * i; });
         write_variable("Biomass", 3,
@@ -165,7 +165,7 @@ struct FreshViewer {
     ModelDir m;
     ViewerState s;
     RecordingUi recorder;
-    FrmExport exp{s, recorder, m.program().string(), LookupPlaces{}};
+    FrmExport exp{s, recorder, m.program().string(), out::LookupPlaces{}};
     std::unique_ptr<FrmMain> w;
 };
 
@@ -174,7 +174,7 @@ protected:
     void SetUp() override {
         state = load_model(model.root().string());
         frm_export = std::make_unique<FrmExport>(
-            state, ui, model.program().string(), LookupPlaces{{(model.program() / "Projection_Layers").string()}, "", {}});
+            state, ui, model.program().string(), out::LookupPlaces{{(model.program() / "Projection_Layers").string()}, "", {}});
         frm = std::make_unique<FrmMain>(state, ui, *frm_export, 12345u);
         frm->Form_Load();
         frm->show();
@@ -245,7 +245,7 @@ protected:
         all.insert(all.end(), args.begin(), args.end());
         started = start_viewer(all);
         EXPECT_TRUE(started.run) << started.err;
-        started_export = std::make_unique<FrmExport>(started.state, ui, model.program().string(), LookupPlaces{});
+        started_export = std::make_unique<FrmExport>(started.state, ui, model.program().string(), out::LookupPlaces{});
         started_window = std::make_unique<FrmMain>(started.state, ui, *started_export, 1u);
         started_window->Form_Load();
         started_window->show();

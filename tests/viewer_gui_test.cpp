@@ -825,7 +825,7 @@ TEST_F(ViewerTest, GoChecksItsSettingsInOrderThenCloses) {
              d.txtRoot->setText("p");
              state.SelectedEntry = 0;
          },
-         kNothingToExport},
+         veldra::out::kNothingToExport},
     };
     for (const Case& c : cases) {
         c.change();
@@ -845,17 +845,17 @@ TEST_F(ViewerTest, GoChecksItsSettingsInOrderThenCloses) {
 // lookup grids, zone ids from the south-west corner, go into the viewer's
 // Projection_Layers. Returns the header of a grid of that model.
 std::string whole_globe_with_lookup_grids(const ModelDir& model, ViewerState& state) {
-    const veldra::GridInfo grid{.cellCount = 3, .xDimension = 180, .yDimension = 90, .lowerX = -180, .lowerY = -90,
+    const veldra::files::GridInfo grid{.cellCount = 3, .xDimension = 180, .yDimension = 90, .lowerX = -180, .lowerY = -90,
                                 .upperX = 180, .upperY = 90, .cellSize = 2.0f, .firstYear = kFirstYear,
                                 .lastYear = kLastYear};
-    std::vector<veldra::RangeCell> cells;
+    std::vector<veldra::files::RangeCell> cells;
     for (const auto& c : ModelDir::kCells)
         cells.push_back({static_cast<std::int32_t>(cells.size()) + 1, 1, c[0], c[1], 1});
-    model.write("Output/Rng_Data.vrd", veldra::cell_file_text(grid, cells));
+    model.write("Output/Rng_Data.vrd", veldra::files::cell_file_text(grid, cells));
     std::vector<std::string> globe(90, std::string(180, 'F'));
     globe[1].replace(0, 8, "FTTTFFFF");
     globe[2].replace(0, 8, "FFFTTTTF");
-    model.write("Output/Globe.vrd", veldra::globe_file_text(globe));
+    model.write("Output/Globe.vrd", veldra::files::globe_file_text(globe));
     state = load_model(model.root().string());
 
     std::string ids, mask;
@@ -939,7 +939,7 @@ TEST_F(ViewerTest, GoWritesEveryMonthAndTheCommandLineWritesTheSameBytes) {
     std::ostringstream out, err;
     EXPECT_EQ(run_veldra_export({"--model", model.root().string(), "--variable", "Precip", "--out",
                                  (model.root() / "cli").string(), "--quiet"},
-                                out, err, LookupPlaces{{(model.program() / "Projection_Layers").string()}, "", {}}),
+                                out, err, veldra::out::LookupPlaces{{(model.program() / "Projection_Layers").string()}, "", {}}),
               0)
         << err.str();
     EXPECT_EQ(err.str(), "");
@@ -1062,14 +1062,14 @@ TEST(ViewerStart, TheWindowOpensWithinTheScreensAvailableSpace) {
 struct FineModel {
     FineModel() : model("viewer_fine") {
         model.write_text("Parms/Output_List.vrl", output_list_line("1", "Precip", "1", "Layer", "cm") + "\r\n");
-        const veldra::GridInfo grid{.cellCount = 3, .xDimension = 120, .yDimension = 60, .lowerX = -180,
+        const veldra::files::GridInfo grid{.cellCount = 3, .xDimension = 120, .yDimension = 60, .lowerX = -180,
                                     .lowerY = -90, .upperX = 180, .upperY = 90, .cellSize = 3.0f,
                                     .firstYear = 2000, .lastYear = 2000};
-        const std::vector<veldra::RangeCell> cells = {{1, 1, 60, 30, 1}, {2, 1, 61, 30, 1}, {3, 1, 10, 10, 1}};
-        model.write_text("Output/Rng_Data.vrd", veldra::cell_file_text(grid, cells));
+        const std::vector<veldra::files::RangeCell> cells = {{1, 1, 60, 30, 1}, {2, 1, 61, 30, 1}, {3, 1, 10, 10, 1}};
+        model.write_text("Output/Rng_Data.vrd", veldra::files::cell_file_text(grid, cells));
         std::vector<std::string> globe;
         for (int r = 1; r <= 60; ++r) globe.emplace_back(120, r >= 20 && r <= 40 ? 'T' : 'F');
-        model.write_text("Output/Globe.vrd", veldra::globe_file_text(globe));
+        model.write_text("Output/Globe.vrd", veldra::files::globe_file_text(globe));
         model.write_variable("Precip.vrd", 3, 2000, 2000, 1, [](auto, auto m, auto, auto i) {
             return static_cast<float>(m * 100 + i);
         });
@@ -1083,7 +1083,7 @@ struct FineModel {
     veldra::testing::TestModel model;
     ViewerState state;
     RecordingUi ui;
-    FrmExport exp{state, ui, model.root().string(), LookupPlaces{}};
+    FrmExport exp{state, ui, model.root().string(), veldra::out::LookupPlaces{}};
     std::unique_ptr<FrmMain> window;
 };
 

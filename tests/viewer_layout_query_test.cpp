@@ -92,7 +92,7 @@ TEST(FormResize, TheStartSizeFitsTheScreenAtFourToThree) {
 
 TEST(CellQuery, NearestCellByTheCentreOfItsSquare) {
     // Half extents 2 x 1: squares from x = -2 .. 2, y = -1 .. 1.
-    const std::vector<RangeCell> cells = {{1, 0, 1, 1, 0}, {2, 0, 2, 1, 0}, {3, 0, 2, 2, 0}, {4, 0, 2, 2, 0}};
+    const std::vector<files::RangeCell> cells = {{1, 0, 1, 1, 0}, {2, 0, 2, 1, 0}, {3, 0, 2, 2, 0}, {4, 0, 2, 2, 0}};
     struct Case {
         double x, y;
         std::size_t cell;

@@ -306,9 +306,9 @@ TEST(MapImage, FramesSortInTimeOrderAndTheLayoutHoldsWholeCells) {
     EXPECT_EQ(narrow.width, 516);
     EXPECT_EQ(narrow.map.x, (516 - 128) / 2);
 
-    EXPECT_EQ(map_title(OutputEntry{"Live_Biomass", 3, "Facet", "g/m^2"}, 2, 2001, 3),
+    EXPECT_EQ(map_title(files::OutputEntry{"Live_Biomass", 3, "Facet", "g/m^2"}, 2, 2001, 3),
               "Live_Biomass (g/m^2), Facet 2, March 2001");
-    EXPECT_EQ(map_title(OutputEntry{"Snow", 1, "", ""}, 1, 2000, 12), "Snow, layer 1, December 2000");
+    EXPECT_EQ(map_title(files::OutputEntry{"Snow", 1, "", ""}, 1, 2000, 12), "Snow, layer 1, December 2000");
 }
 
 TEST(StatusLine, UnderTheChartOrOverItsFoot) {
@@ -325,12 +325,12 @@ TEST(StatusLine, UnderTheChartOrOverItsFoot) {
 }
 
 TEST(NumberText, FixedAndShortForms) {
-    EXPECT_EQ(fixed_number(-62.25, 2), "-62.25");
-    EXPECT_EQ(fixed_number(-0.001, 2), "0.00");
-    EXPECT_EQ(fixed_number(3, 0), "3");
-    EXPECT_EQ(short_number(5.652903f), "5.652903");
-    EXPECT_EQ(short_number(-9999.0f), "-9999");
-    EXPECT_EQ(short_number(1.2345678e12f), "1.234568E+12");
+    EXPECT_EQ(files::fixed_number(-62.25, 2), "-62.25");
+    EXPECT_EQ(files::fixed_number(-0.001, 2), "0.00");
+    EXPECT_EQ(files::fixed_number(3, 0), "3");
+    EXPECT_EQ(files::short_number(5.652903f), "5.652903");
+    EXPECT_EQ(files::short_number(-9999.0f), "-9999");
+    EXPECT_EQ(files::short_number(1.2345678e12f), "1.234568E+12");
 }
 
 }  // namespace

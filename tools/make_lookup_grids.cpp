@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     const bool help = argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0);
     if (argc < 3) {
         std::string suffixes;
-        for (const veldra::Resolution& r : veldra::resolutions())
+        for (const veldra::files::Resolution& r : veldra::files::resolutions())
             suffixes += (suffixes.empty() ? "" : ", ") + std::string(r.suffix);
         (help ? std::cout : std::cerr) << "usage: make_lookup_grids FOLDER SUFFIX...\n"
                                           "  SUFFIX: one of "
@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
             std::cerr << "make_lookup_grids: unknown suffix \"" << argv[i] << "\"\n";
             return 2;
         }
-    veldra::install_interrupt_cleanup();
+    veldra::files::install_interrupt_cleanup();
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) {
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     }
     const int all[] = {0, 1, 2, 3};
     try {
-        for (int i = 2; i < argc; ++i) veldra::lookup::make_lookup_grids(folder, argv[i], all, veldra::system_files());
+        for (int i = 2; i < argc; ++i) veldra::lookup::make_lookup_grids(folder, argv[i], all, veldra::files::system_files());
     } catch (const std::exception& e) {
         std::cerr << "make_lookup_grids: " << e.what() << '\n';
         return 1;

@@ -15,7 +15,7 @@ namespace {
 using namespace veldra::sample;
 
 int run(const std::string& folder, const std::string& mask_path) {
-    const SampleModel model(parse_land_mask(veldra::read_text_file(mask_path), mask_path));
+    const SampleModel model(parse_land_mask(veldra::files::read_text_file(mask_path), mask_path));
     const Census& c = model.census();
     std::cout << "make_sample_model: " + std::to_string(c.land) + " land cells; left out " +
                      std::to_string(c.antarctica) + " in Antarctica, " + std::to_string(c.greenland) +

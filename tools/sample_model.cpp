@@ -526,13 +526,13 @@ LandMask parse_land_mask(std::string_view text, const std::string& path) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         const int line_number = static_cast<int>(mask.rows.size()) + 1;
         if (line.size() != static_cast<std::size_t>(kCols) || line.find_first_not_of("TF") != std::string_view::npos) {
-            throw Error("the land mask " + path + " is malformed at line " + std::to_string(line_number) +
+            throw files::Error("the land mask " + path + " is malformed at line " + std::to_string(line_number) +
                         ": expected " + std::to_string(kCols) + " characters T or F");
         }
         mask.rows.emplace_back(line);
     }
     if (static_cast<int>(mask.rows.size()) < kRows) {
-        throw Error("the land mask " + path + " has " + std::to_string(mask.rows.size()) + " lines, expected " +
+        throw files::Error("the land mask " + path + " has " + std::to_string(mask.rows.size()) + " lines, expected " +
                     std::to_string(kRows));
     }
     return mask;
@@ -561,7 +561,7 @@ std::string output_list() {
              {"1", "Snow_Depth", "1", "Layer", "cm"},
              {"0", "Soil_Water", "4", "Layer", "cm"},
          }) {
-        text += output_list_line(flag, name, layers, label, units) + "\r\n";
+        text += files::output_list_line(flag, name, layers, label, units) + "\r\n";
     }
     return text;
 }
@@ -569,24 +569,24 @@ std::string output_list() {
 }  // namespace
 
 void SampleModel::write(const std::string& folder) const {
-    create_model_folders(folder);
-    const std::string root = with_trailing_separator(folder);
-    replace_file(root + "Parms/Output_List.vrl", output_list());
+    files::create_model_folders(folder);
+    const std::string root = files::with_trailing_separator(folder);
+    files::replace_file(root + "Parms/Output_List.vrl", output_list());
 
     const std::size_t n = cells_.size();
-    const GridInfo grid{.cellCount = static_cast<std::int32_t>(n), .xDimension = kCols, .yDimension = kRows,
+    const files::GridInfo grid{.cellCount = static_cast<std::int32_t>(n), .xDimension = kCols, .yDimension = kRows,
                         .lowerX = -180, .lowerY = -90, .upperX = 180, .upperY = 90,
                         .cellSize = static_cast<float>(kCellSize), .firstYear = kFirstYear, .lastYear = kLastYear};
-    std::vector<RangeCell> cells(n);
+    std::vector<files::RangeCell> cells(n);
     for (std::size_t i = 0; i < n; ++i) {
         const RangelandCell& c = cells_[i];
-        cells[i] = RangeCell{static_cast<std::int32_t>(i + 1), c.zone, c.col + 1, c.row + 1, c.rangeType};
+        cells[i] = files::RangeCell{static_cast<std::int32_t>(i + 1), c.zone, c.col + 1, c.row + 1, c.rangeType};
     }
-    replace_file(root + "Output/Rng_Data.vrd", cell_file_text(grid, cells));
-    replace_file(root + "Output/Globe.vrd", globe_file_text(mask_.rows));
+    files::replace_file(root + "Output/Rng_Data.vrd", cell_file_text(grid, cells));
+    files::replace_file(root + "Output/Globe.vrd", files::globe_file_text(mask_.rows));
 
-    auto variable = [&](std::string_view name, int layers, const BlockFill& fill) {
-        write_variable_file(variable_path(folder, name), {grid.cellCount, kFirstYear, kLastYear, layers}, fill);
+    auto variable = [&](std::string_view name, int layers, const files::BlockFill& fill) {
+        files::write_variable_file(files::variable_path(folder, name), {grid.cellCount, kFirstYear, kLastYear, layers}, fill);
     };
     variable("Precip", 1, [&](int year, int month, int, std::span<float> v) {
         for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<float>(weather(cells_[i].climate, year, month).precip);

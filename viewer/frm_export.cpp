@@ -94,8 +94,8 @@ private:
 
 }  // namespace
 
-FrmExport::FrmExport(ViewerState& state, UiServices& ui, std::string program_folder, LookupPlaces lookup,
-                     QWidget* parent, FileAccess& files)
+FrmExport::FrmExport(ViewerState& state, UiServices& ui, std::string program_folder, out::LookupPlaces lookup,
+                     QWidget* parent, files::FileAccess& files)
     : QDialog(parent),
       state_(state),
       ui_(ui),
@@ -133,10 +133,10 @@ FrmExport::FrmExport(ViewerState& state, UiServices& ui, std::string program_fol
     frmProject = make<QGroupBox>(this, "frmProject", 3000, 1200, 1935, 1815);
     frmProject->setTitle("  Projection  ");
     const double tops[] = {360, 720, 1080, 1440}, widths[] = {1335, 1455, 1455, 1575};
-    static_assert(std::size(kProjectionTable) == std::tuple_size_v<decltype(optProject)>);
+    static_assert(std::size(out::kProjectionTable) == std::tuple_size_v<decltype(optProject)>);
     for (std::size_t i = 0; i < optProject.size(); ++i) {
         optProject[i] = make<QRadioButton>(frmProject, "optProject", 240, tops[i], widths[i], 255);
-        optProject[i]->setText(qs(std::string(kProjectionTable[i].caption)));
+        optProject[i]->setText(qs(std::string(out::kProjectionTable[i].caption)));
     }
     optProject[0]->setChecked(true);
 
@@ -178,10 +178,10 @@ std::string FrmExport::last_export_dir_path() const {
 
 void FrmExport::open_dialog() {
     if (txtRoot->text().trimmed().isEmpty()) {
-        proposed_root_ = default_export_root(state_.SelectedFile, state_.SelectedLayer);
+        proposed_root_ = out::default_export_root(state_.SelectedFile, state_.SelectedLayer);
         txtRoot->setText(qs(proposed_root_));
         show_span();
-        txtOutFolder->setText(qs(read_last_export_dir(path_to_open(last_export_dir_path()), files_)));
+        txtOutFolder->setText(qs(out::read_last_export_dir(files::path_to_open(last_export_dir_path()), files_)));
     }
     lblExports->setText(qs(export_target_text(state_)));
     show();
@@ -191,7 +191,7 @@ void FrmExport::open_dialog() {
 
 void FrmExport::follow_selection() {
     lblExports->setText(qs(export_target_text(state_)));
-    const std::string proposal = default_export_root(state_.SelectedFile, state_.SelectedLayer);
+    const std::string proposal = out::default_export_root(state_.SelectedFile, state_.SelectedLayer);
     const std::string root = followed_root(txtRoot->text().toStdString(), proposed_root_, proposal);
     if (root == proposal) proposed_root_ = proposal;
     if (root != txtRoot->text().toStdString()) txtRoot->setText(qs(root));
@@ -203,22 +203,22 @@ void FrmExport::show_span() {
 }
 
 void FrmExport::cmdYrUp1_Click() {
-    state_.ExportSpanStart = step_export_year(state_.ExportSpanStart, 1, state_.first_year(), state_.GridInfo.lastYear);
+    state_.ExportSpanStart = out::step_export_year(state_.ExportSpanStart, 1, state_.first_year(), state_.GridInfo.lastYear);
     show_span();
 }
 
 void FrmExport::cmdYrDown1_Click() {
-    state_.ExportSpanStart = step_export_year(state_.ExportSpanStart, -1, state_.first_year(), state_.GridInfo.lastYear);
+    state_.ExportSpanStart = out::step_export_year(state_.ExportSpanStart, -1, state_.first_year(), state_.GridInfo.lastYear);
     show_span();
 }
 
 void FrmExport::cmdYrUp2_Click() {
-    state_.ExportSpanEnd = step_export_year(state_.ExportSpanEnd, 1, state_.first_year(), state_.GridInfo.lastYear);
+    state_.ExportSpanEnd = out::step_export_year(state_.ExportSpanEnd, 1, state_.first_year(), state_.GridInfo.lastYear);
     show_span();
 }
 
 void FrmExport::cmdYrDown2_Click() {
-    state_.ExportSpanEnd = step_export_year(state_.ExportSpanEnd, -1, state_.first_year(), state_.GridInfo.lastYear);
+    state_.ExportSpanEnd = out::step_export_year(state_.ExportSpanEnd, -1, state_.first_year(), state_.GridInfo.lastYear);
     show_span();
 }
 
@@ -228,9 +228,9 @@ void FrmExport::cmdAllYears_Click() {
     show_span();
 }
 
-void FrmExport::cmdDecUp_Click() { txtDecimals->setText(qs(step_decimals(txtDecimals->text().toStdString(), 1))); }
+void FrmExport::cmdDecUp_Click() { txtDecimals->setText(qs(out::step_decimals(txtDecimals->text().toStdString(), 1))); }
 
-void FrmExport::cmdDecDown_Click() { txtDecimals->setText(qs(step_decimals(txtDecimals->text().toStdString(), -1))); }
+void FrmExport::cmdDecDown_Click() { txtDecimals->setText(qs(out::step_decimals(txtDecimals->text().toStdString(), -1))); }
 
 void FrmExport::cmdSelect_Click() {
     const QString folder = ui_.browse_folder(kBrowseFolderTitle);
@@ -246,24 +246,24 @@ int FrmExport::projection() const {
 void FrmExport::cmdExportGo_Click() {
     if (running_) return;  // one export at a time
     try {
-        check_export_settings(state_.ExportSpanStart, state_.ExportSpanEnd, txtOutFolder->text().toStdString(),
+        out::check_export_settings(state_.ExportSpanStart, state_.ExportSpanEnd, txtOutFolder->text().toStdString(),
                               txtRoot->text().toStdString());
         const auto source = export_source(state_);
-        if (!source) throw StopExport(kNothingToExport);
+        if (!source) throw out::StopExport(out::kNothingToExport);
 
-        ExportSettings settings;
+        out::ExportSettings settings;
         settings.folder = txtOutFolder->text().toStdString();
         settings.root = txtRoot->text().toStdString();
-        settings.first_year = text_value(txtStartYear->text().toStdString());
-        settings.last_year = text_value(txtEndYear->text().toStdString());
-        settings.decimals = text_value(txtDecimals->text().toStdString());
+        settings.first_year = files::text_value(txtStartYear->text().toStdString());
+        settings.last_year = files::text_value(txtEndYear->text().toStdString());
+        settings.decimals = files::text_value(txtDecimals->text().toStdString());
         settings.projection = projection();
 
         running_ = true;
         cancel_requested_ = false;
-        create_destination_folder(settings.folder, files_);
-        const ExportOutcome outcome = export_grids(*source, settings, lookup_, files_, [this](ExportNote note, const std::string& text) {
-            if (note == ExportNote::message) {
+        out::create_destination_folder(settings.folder, files_);
+        const out::ExportOutcome outcome = export_grids(*source, settings, lookup_, files_, [this](out::ExportNote note, const std::string& text) {
+            if (note == out::ExportNote::message) {
                 ui_.message(qs(text));
             } else {
                 lblStatus->setText(qs(text));
@@ -272,9 +272,9 @@ void FrmExport::cmdExportGo_Click() {
             return !cancel_requested_;
         });
         running_ = false;
-        emit export_done(qs(grids_written_note(outcome.months_written, std::string(trim_blanks(settings.folder)))));
+        emit export_done(qs(grids_written_note(outcome.months_written, std::string(files::trim_blanks(settings.folder)))));
         if (cancel_requested_) return;  // Cancel has closed the dialog already
-    } catch (const StopExport& e) {
+    } catch (const out::StopExport& e) {
         ui_.message(qs(e.what()));
     }
     cmdExportCancel_Click();
@@ -284,8 +284,8 @@ void FrmExport::cmdExportCancel_Click() {
     // Cancel while an export runs stops it after the month being written.
     if (running_) cancel_requested_ = true;
     try {
-        write_last_export_dir(path_to_open(last_export_dir_path()), txtOutFolder->text().toStdString(), files_);
-    } catch (const FileWriteError& e) {
+        out::write_last_export_dir(files::path_to_open(last_export_dir_path()), txtOutFolder->text().toStdString(), files_);
+    } catch (const files::FileWriteError& e) {
         ui_.message(qs(std::string("The destination folder cannot be remembered: ") + e.what()));
     }
     hide();

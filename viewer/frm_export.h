@@ -30,8 +30,8 @@ public:
     // `program_folder` holds Last_Export_Dir.txt; `lookup` says where the
     // projection grids are found or made. Every file is read and written
     // through `files`.
-    FrmExport(ViewerState& state, UiServices& ui, std::string program_folder, LookupPlaces lookup,
-              QWidget* parent = nullptr, FileAccess& files = system_files());
+    FrmExport(ViewerState& state, UiServices& ui, std::string program_folder, out::LookupPlaces lookup,
+              QWidget* parent = nullptr, files::FileAccess& files = files::system_files());
 
     QLabel* Label1;
     QLineEdit* txtOutFolder;
@@ -94,8 +94,8 @@ private:
     ViewerState& state_;
     UiServices& ui_;
     std::string program_folder_;
-    LookupPlaces lookup_;
-    FileAccess& files_;
+    out::LookupPlaces lookup_;
+    files::FileAccess& files_;
     bool running_ = false;
     bool cancel_requested_ = false;
     std::string proposed_root_;  // the root as the dialog last proposed it

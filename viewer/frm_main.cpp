@@ -168,7 +168,7 @@ void FrmMain::Form_Load() {
     {
         const QSignalBlocker quiet(lstMaps);
         lstMaps->clear();
-        for (const OutputEntry& entry : state_.OutputTable) lstMaps->addItem(QString::fromStdString(entry.FileName));
+        for (const files::OutputEntry& entry : state_.OutputTable) lstMaps->addItem(QString::fromStdString(entry.FileName));
     }
     fit_caption(*lstMaps);
     Draw_Globe();
@@ -182,7 +182,7 @@ void FrmMain::Form_Load() {
     random_.seed(seed_ ? *seed_ : static_cast<std::uint32_t>(QTime::currentTime().msecsSinceStartOfDay() / 1000));
 
     // Nothing is selected yet, so neither change event draws.
-    txtYear->setText(QString::fromStdString(plain_number(state_.GridInfo.firstYear)));
+    txtYear->setText(QString::fromStdString(files::plain_number(state_.GridInfo.firstYear)));
     txtMonth->setText("1");
 
     {
@@ -221,7 +221,7 @@ void FrmMain::lstMaps_Click() {
         const QSignalBlocker quiet(lstIndex);
         while (lstIndex->count() > 0) delete lstIndex->takeItem(0);
     }
-    const OutputEntry* entry = state_.selected_entry();
+    const files::OutputEntry* entry = state_.selected_entry();
     if (entry == nullptr) {
         frm_export_.follow_selection();
         return;
@@ -299,9 +299,9 @@ void FrmMain::txtMonth_Change() {
     if (is_drawable(state_)) Draw_Data();
 }
 
-int FrmMain::year_value() const { return text_value(txtYear->text().toStdString()); }
+int FrmMain::year_value() const { return files::text_value(txtYear->text().toStdString()); }
 
-int FrmMain::month_value() const { return text_value(txtMonth->text().toStdString()); }
+int FrmMain::month_value() const { return files::text_value(txtMonth->text().toStdString()); }
 
 void FrmMain::apply_step(const TimeStep& step) {
     // Month first, then year: each text raises its change event at once.
@@ -567,7 +567,7 @@ void FrmMain::mark_cell(std::size_t cell, Rgb colour) {
 
 void FrmMain::query_at(double longitude, double latitude) {
     // Map units are cells from the grid's centre.
-    const ViewerGridInfo& g = state_.GridInfo;
+    const files::ViewerGridInfo& g = state_.GridInfo;
     const double size = static_cast<double>(g.cellSize);
     picMap_MouseDown(Qt::LeftButton, Qt::NoModifier, (longitude - (g.lowerX + g.upperX) / 2) / size,
                      (latitude - (g.lowerY + g.upperY) / 2) / size);
@@ -605,7 +605,7 @@ std::optional<std::string> FrmMain::chart_variable(std::size_t cell) {
     for (std::size_t c = 0; c < climate.size(); ++c)
         chartMain->set_legend_text(static_cast<int>(c) + 2, QString::fromStdString(climate[c].legend));
     chartMain->set_value_axis_title(QString::fromStdString(value_axis_title(*state_.selected_entry())));
-    chartMain->set_units(1, std::string(trim_blanks(state_.selected_entry()->Units)));
+    chartMain->set_units(1, std::string(files::trim_blanks(state_.selected_entry()->Units)));
     // The cell is named: it may lie far from a press over water.
     const ChartedCell named = charted_cell(state_, cell);
     chartMain->set_cell(QString::fromStdString(chart_title(named)), csv_cell_header(named));
@@ -673,7 +673,7 @@ void FrmMain::compare_with_run() {
 bool FrmMain::compare_with(const std::string& folder) {
     try {
         baseline_ = std::make_unique<BaselineRun>(load_baseline(state_, folder));
-    } catch (const Error& e) {
+    } catch (const files::Error& e) {
         ui_.message(QString::fromStdString(e.what()));
         return false;
     }
@@ -693,7 +693,7 @@ void FrmMain::chart_box(double x0, double y0, double x1, double y1) {
     if (!selection_source(state_)) return;
     try {
         chart_region(box_region(state_, box_between(state_, x0, y0, x1, y1)));
-    } catch (const Error& e) {
+    } catch (const files::Error& e) {
         ui_.message(QString::fromStdString(e.what()));
     }
 }
@@ -716,7 +716,7 @@ void FrmMain::chart_region(const ChartRegion& region) {
     const std::string name = region_series_name(*source, region);
     chartMain->set_legend_text(1, QString::fromStdString(name));
     chartMain->set_value_axis_title(QString::fromStdString(value_axis_title(*state_.selected_entry())));
-    chartMain->set_units(1, std::string(trim_blanks(state_.selected_entry()->Units)));
+    chartMain->set_units(1, std::string(files::trim_blanks(state_.selected_entry()->Units)));
     chartMain->set_cell(QString::fromStdString(name), name);
     const MonthlySeries series = read_region_series(state_, *source, region);
     chartMain->set_column(1, series);

@@ -51,7 +51,7 @@ void MapDisplay::refresh_overlays() {
     const MapPicture& p = state_.picture;
     map_.set_labels(state_.options.graticule && p.globe && p.grid_scale ? graticule_labels(map_.canvas(), state_)
                                                                          : std::vector<GuideLabel>{});
-    const OutputEntry* entry = state_.selected_entry();
+    const files::OutputEntry* entry = state_.selected_entry();
     if (state_.picture.values) {
         map_.set_legend(make_legend(*state_.picture.values, state_.ramps, legend_units(state_)));
         map_.set_hint(QString());
@@ -111,7 +111,7 @@ void MapDisplay::show_whole_map() {
 }
 
 void MapDisplay::zoom_around(double longitude, double latitude, double zoom) {
-    const ViewerGridInfo& g = state_.GridInfo;
+    const files::ViewerGridInfo& g = state_.GridInfo;
     const double size = static_cast<double>(g.cellSize);
     const MapCanvas& c = map_.canvas();
     const MapRect grid = grid_rect(state_.extents);

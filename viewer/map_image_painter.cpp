@@ -90,8 +90,8 @@ SavedMapLayout saved_map_layout(const ViewerState& state, const PaintedValues& p
     SavedMapLayout out;
     out.cells = cell_window(shown, grid_rect(state.extents));
     const QFontMetrics title_metrics(image_font(16, true)), legend_metrics(image_font(12, false));
-    const OutputEntry* entry = state.selected_entry();
-    out.legend = make_legend(painted, state.ramps, (entry ? std::string(trim_blanks(entry->Units)) : "") + note);
+    const files::OutputEntry* entry = state.selected_entry();
+    out.legend = make_legend(painted, state.ramps, (entry ? std::string(files::trim_blanks(entry->Units)) : "") + note);
     const int m = cell_pixels(out.cells.cols(), out.cells.rows());
     // The legend may take the map's width, and at least room for all of it.
     out.legend_room = std::max(out.cells.cols() * m, 640);

@@ -22,7 +22,7 @@
 namespace veldra::viewer {
 namespace {
 
-QString number_text(double v) { return QString::fromStdString(significant_number(v, 6)); }
+QString number_text(double v) { return QString::fromStdString(files::significant_number(v, 6)); }
 
 QPushButton* push(const char* caption, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
@@ -186,8 +186,8 @@ bool MapOptionsUi::scale_from_dialog() {
     ColourScale scale = state_.options.active_scale();
     scale.fixed = d->optFixed->isChecked();
     if (scale.fixed) {
-        const auto lo = parse_number(d->txtLow->text().trimmed().toStdString());
-        const auto hi = parse_number(d->txtHigh->text().trimmed().toStdString());
+        const auto lo = files::parse_number(d->txtLow->text().trimmed().toStdString());
+        const auto hi = files::parse_number(d->txtHigh->text().trimmed().toStdString());
         const bool log = d->chkLog->isChecked() && !state_.options.difference;
         const auto problem = lo && hi ? scale_problem(*lo, *hi, log) : "The low and the high end must both be numbers.";
         if (problem) {

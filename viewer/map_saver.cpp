@@ -53,7 +53,7 @@ struct MapSaver::FramesJob {
     QString folder;
     std::string path;  // the variable file
     MonthSource source;  // the file, its layer and how its months are coloured
-    OutputEntry entry;
+    files::OutputEntry entry;
     MapRect shown;
     std::size_t next = 0;
     int written = 0;
@@ -71,13 +71,13 @@ QString MapSaver::suggested_path(const QString& name) const { return QDir(save_f
 void MapSaver::remember_folder(const QString& path) { save_folder_ = QFileInfo(path).absolutePath(); }
 
 void MapSaver::save_map_png() {
-    const OutputEntry* entry = state_.selected_entry();
+    const files::OutputEntry* entry = state_.selected_entry();
     if (!state_.picture.values || !entry) {
         ui_.message("There is no map to save yet: choose a variable and, where it has layers, a layer.");
         return;
     }
     const int year = state_.picture.year, month = state_.picture.month;
-    const std::string root = default_export_root(entry->FileName, state_.SelectedLayer);
+    const std::string root = out::default_export_root(entry->FileName, state_.SelectedLayer);
     const QString name = QString::fromStdString(root) + "_" + QString::number(year) + "_" + two_digits(month) + ".png";
     const QString path = ui_.save_file("Save map as PNG", suggested_path(name), "PNG images (*.png)");
     if (path.isEmpty()) return;
@@ -98,7 +98,7 @@ std::optional<AnimationChoice> choose_animation(const ViewerState& state, UiServ
                                                 const std::string& what, const std::string& span_of,
                                                 const QString& title) {
     const auto source = selection_source(state);
-    const OutputEntry* entry = state.selected_entry();
+    const files::OutputEntry* entry = state.selected_entry();
     if (!source || !entry) {
         ui.message("There is nothing to save yet: choose a variable and, where it has layers, a layer.");
         return std::nullopt;
@@ -133,7 +133,7 @@ void MapSaver::save_frames(int year_shown, const std::string& ramp_name) {
     const QString folder = ui_.browse_folder("Select a folder for the frames: ");
     if (folder.isEmpty()) return;
 
-    const std::string root = default_export_root(choice->entry.FileName, state_.SelectedLayer);
+    const std::string root = out::default_export_root(choice->entry.FileName, state_.SelectedLayer);
     job->names = frame_file_names(root, choice->span);
     job->folder = folder;
     job->source = month_source(state_, choice->source, ramp_name);

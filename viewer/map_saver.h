@@ -39,7 +39,7 @@ struct ViewerState;
 // frames once...", "The span of frames ends...").
 struct AnimationChoice {
     SeriesSource source;
-    OutputEntry entry;
+    files::OutputEntry entry;
     FrameSpan span;
     std::vector<std::pair<int, int>> months;
 };

@@ -21,26 +21,26 @@ std::string_view view(const QByteArray& bytes) {
 
 }  // namespace
 
-void save_bytes(const QString& path, const QByteArray& bytes, FileAccess& files) {
+void save_bytes(const QString& path, const QByteArray& bytes, files::FileAccess& files) {
     try {
         replace_file(native(path), view(bytes), files);
-    } catch (const FileWriteError& e) {
+    } catch (const files::FileWriteError& e) {
         fail(path, QString::fromStdString(e.reason()));
     }
 }
 
-void save_png(const QString& path, const QImage& image, FileAccess& files) {
+void save_png(const QString& path, const QImage& image, files::FileAccess& files) {
     try {
         // The place is taken first, so that a folder that cannot be written
         // is named before the picture is encoded.
-        ReplacingFile file(native(path), files);
+        files::ReplacingFile file(native(path), files);
         QByteArray bytes;
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
         if (!image.save(&buffer, "PNG")) fail(path, "the PNG could not be made");
         file.write(view(bytes));
         file.commit();
-    } catch (const FileWriteError& e) {
+    } catch (const files::FileWriteError& e) {
         fail(path, QString::fromStdString(e.reason()));
     }
 }

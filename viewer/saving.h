@@ -14,17 +14,17 @@ class QImage;
 namespace veldra::viewer {
 
 // A file that could not be written; the message names it and says why.
-class SaveError : public Error {
+class SaveError : public files::Error {
 public:
-    using Error::Error;
+    using files::Error::Error;
 };
 
 // Writes `bytes` as the whole content of `path` through a ReplacingFile of
 // `files`: an old file of the name stays until the new one is complete.
 // Raises SaveError.
-void save_bytes(const QString& path, const QByteArray& bytes, FileAccess& files = system_files());
+void save_bytes(const QString& path, const QByteArray& bytes, files::FileAccess& files = files::system_files());
 
 // Writes `image` to `path` as PNG, as save_bytes does. Raises SaveError.
-void save_png(const QString& path, const QImage& image, FileAccess& files = system_files());
+void save_png(const QString& path, const QImage& image, files::FileAccess& files = files::system_files());
 
 }  // namespace veldra::viewer

@@ -168,7 +168,7 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
     }
     if (o.version) {
         StartupResult r;
-        r.out = std::string("Veldra_GUI ") + veldra::kVersion + "\n";
+        r.out = std::string("Veldra_GUI ") + veldra::files::kVersion + "\n";
         return r;
     }
     if (const std::vector<std::string> left = app->remaining(); !left.empty())
@@ -179,8 +179,8 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
     std::optional<std::array<double, 2>> query_point;
     if (!o.query.empty()) {
         const std::size_t comma = o.query.find(',');
-        const auto lon = comma == std::string::npos ? std::nullopt : parse_number(o.query.substr(0, comma));
-        const auto lat = comma == std::string::npos ? std::nullopt : parse_number(o.query.substr(comma + 1));
+        const auto lon = comma == std::string::npos ? std::nullopt : files::parse_number(o.query.substr(0, comma));
+        const auto lat = comma == std::string::npos ? std::nullopt : files::parse_number(o.query.substr(comma + 1));
         if (!lon || !lat) return usage_error("--query needs a longitude and a latitude, e.g. --query 20.5,-3.25");
         query_point = std::array<double, 2>{*lon, *lat};
     }
@@ -199,7 +199,7 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
         return usage_error("--ramp needs one of \"Random colors\", \"Red stretched\", \"Green stretched\", "
                            "\"Blue stretched\", \"Blue to Yellow\"");
     if (!o.zoom.empty()) {
-        zoom_factor = parse_number(o.zoom);
+        zoom_factor = files::parse_number(o.zoom);
         if (!zoom_factor || !std::isfinite(*zoom_factor) || *zoom_factor < 1)
             return usage_error("--zoom needs a factor of 1 or more, e.g. --zoom 4");
     }
@@ -232,10 +232,10 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
     if (have_model) {
         folder = o.model;
     } else {
-        const std::string path = have_settings ? o.settings : default_settings_path();
+        const std::string path = have_settings ? o.settings : files::default_settings_path();
         try {
-            folder = read_settings_file(path);
-        } catch (const LoadError& e) {
+            folder = files::read_settings_file(path);
+        } catch (const files::LoadError& e) {
             r.exit_status = 1;
             r.message = e.what() + settings_hint();
             return r;
@@ -244,21 +244,21 @@ StartupResult start_viewer(const std::vector<std::string>& args) {
 
     try {
         r.state = load_model(folder);
-    } catch (const LoadError& e) {
+    } catch (const files::LoadError& e) {
         r.exit_status = 1;
         r.message = e.what();
         return r;
     } catch (const std::bad_alloc&) {
         // The loaders name the file they were reading; this is what is left.
         r.exit_status = 1;
-        r.message = with_trailing_separator(folder) + ": there is not enough memory to load the model";
+        r.message = files::with_trailing_separator(folder) + ": there is not enough memory to load the model";
         return r;
     }
     const ViewerState& state = r.state;
 
     if (!o.select.empty()) {
         const auto found = std::find_if(state.OutputTable.begin(), state.OutputTable.end(),
-                                        [&](const OutputEntry& e) { return e.FileName == o.select; });
+                                        [&](const files::OutputEntry& e) { return e.FileName == o.select; });
         if (found == state.OutputTable.end()) return usage_error("--select: the model lists no variable named " + o.select);
         if (layer_number && *layer_number > std::max(found->LayerCount, 1))
             return usage_error("--layer: " + o.select + " has " + std::to_string(found->LayerCount) +

@@ -31,7 +31,7 @@ QString find_ffmpeg() { return QStandardPaths::findExecutable("ffmpeg"); }
 struct VideoSaver::Job {
     std::vector<std::pair<int, int>> months;
     MonthSource source;
-    OutputEntry entry;
+    files::OutputEntry entry;
     MapRect shown;
     QString path;       // the video asked for
     QString temporary;  // what ffmpeg writes, beside it
@@ -67,7 +67,7 @@ void VideoSaver::save_video(int year_shown, const std::string& ramp_name) {
     if (!choice) return;
     auto job = std::make_unique<Job>();
     job->months = choice->months;
-    const std::string root = default_export_root(choice->entry.FileName, state_.SelectedLayer);
+    const std::string root = out::default_export_root(choice->entry.FileName, state_.SelectedLayer);
     const QString suggested =
         QDir::current().filePath(QString::fromStdString(video_file_name(root, choice->span, VideoKind::mp4)));
     QString path = ui_.save_file("Save animation as video", suggested,
@@ -81,10 +81,10 @@ void VideoSaver::save_video(int year_shown, const std::string& ramp_name) {
     const MapCanvas& c = map_.canvas();
     job->shown = shown_rect(state_, c.width(), c.height());
     try {
-        auto temporary = system_files().create_temporary(path.toStdString());
+        auto temporary = files::system_files().create_temporary(path.toStdString());
         job->temporary = QString::fromStdString(temporary->path());
         temporary->close();
-    } catch (const Error& e) {
+    } catch (const files::Error& e) {
         ui_.message(e.what());
         return;
     }
@@ -161,8 +161,8 @@ void VideoSaver::finish() {
         return;
     }
     try {
-        system_files().rename(job.temporary.toStdString(), job.path.toStdString());
-    } catch (const Error& e) {
+        files::system_files().rename(job.temporary.toStdString(), job.path.toStdString());
+    } catch (const files::Error& e) {
         fail(e.what());
         return;
     }
@@ -185,7 +185,7 @@ void VideoSaver::fail(const QString& why) {
         job->ffmpeg->kill();
         job->ffmpeg->waitForFinished(5000);
     }
-    system_files().remove(job->temporary.toStdString());
+    files::system_files().remove(job->temporary.toStdString());
     status_line_.show_note("No video saved");
     ui_.message(why.isEmpty() ? QString("The video could not be written.") : why);
 }
@@ -198,7 +198,7 @@ void VideoSaver::cancel() {
         job->ffmpeg->kill();
         job->ffmpeg->waitForFinished(5000);
     }
-    system_files().remove(job->temporary.toStdString());
+    files::system_files().remove(job->temporary.toStdString());
     status_line_.show_note("Cancelled the video; " + job->path + " was not written");
 }
 

@@ -8,11 +8,11 @@
 namespace veldra::cf {
 namespace {
 
-using viewer::integer_text;
+using files::integer_text;
 
 // At least `width` digits, zeros in front; a sign before them.
 std::string padded(std::int64_t v, int width) {
-    std::string digits = integer_text(v < 0 ? -v : v);
+    std::string digits = files::integer_text(v < 0 ? -v : v);
     if (static_cast<int>(digits.size()) < width) digits.insert(0, static_cast<std::size_t>(width) - digits.size(), '0');
     return v < 0 ? "-" + digits : digits;
 }
@@ -66,7 +66,7 @@ std::string variable_name(std::string_view file_name) {
     return name;
 }
 
-std::string layer_label(std::string_view word, std::int32_t layer) { return std::string(word) + " " + integer_text(layer); }
+std::string layer_label(std::string_view word, std::int32_t layer) { return std::string(word) + " " + files::integer_text(layer); }
 
 // The spacing is the span over the count when that agrees with the cell size
 // of the cell file (which holds it in single precision, e.g. 0.0833333),
@@ -189,7 +189,7 @@ Attributes field_data_attributes(const FieldDescription& field, bool layered) {
 }
 
 Attributes global_attributes(const RunDescription& run) {
-    const std::string years = integer_text(run.first_year) + " to " + integer_text(run.last_year);
+    const std::string years = files::integer_text(run.first_year) + " to " + files::integer_text(run.last_year);
     Attributes a = {text("Conventions", "CF-1.8"),
                     text("title", run.variable_label.empty() ? "Veldra model run, " + years
                                                              : "Veldra model run: " + run.variable_label + ", " + years)};

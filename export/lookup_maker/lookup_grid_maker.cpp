@@ -19,7 +19,7 @@
 namespace veldra::lookup {
 namespace {
 
-std::string_view crs_of(int projection) { return viewer::projection_names(projection).crs; }
+std::string_view crs_of(int projection) { return out::projection_names(projection).crs; }
 
 // Grids of at least this many cells are made on several threads.
 constexpr std::int64_t kParallelCells = std::int64_t{1} << 18;
@@ -30,7 +30,7 @@ std::string proj_failure(pj_ctx* context, std::string_view what) {
 }
 
 void check_projection(int projection, int lowest) {
-    if (projection < lowest || projection >= viewer::kProjectionCount)
+    if (projection < lowest || projection >= out::kProjectionCount)
         throw ProjectionError("no projection " + std::to_string(projection) + " (projections are 0 to 3)");
 }
 
@@ -39,14 +39,14 @@ std::string number_text(double v) {
     return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
 }
 
-std::string number_text(std::int64_t v) { return viewer::integer_text(v); }
+std::string number_text(std::int64_t v) { return files::integer_text(v); }
 
 // One row after another, rows from the south, each value followed by a blank,
 // every line ended by CR LF.
 template <typename Value>
-void write_grid(const std::string& path, const GridGeometry& g, const std::vector<Value>& values, FileAccess& files) {
-    GridFileWriter out(files);
-    out.create(path_to_open(path));
+void write_grid(const std::string& path, const GridGeometry& g, const std::vector<Value>& values, files::FileAccess& files) {
+    files::GridFileWriter out(files);
+    out.create(files::path_to_open(path));
     for (const std::string& line : grid_header(g)) {
         out.write(line);
         out.write("\r\n");
@@ -67,9 +67,9 @@ void write_grid(const std::string& path, const GridGeometry& g, const std::vecto
     out.commit();
 }
 
-void write_text(const std::string& path, const std::string& text, FileAccess& files) {
-    GridFileWriter out(files);
-    out.create(path_to_open(path));
+void write_text(const std::string& path, const std::string& text, files::FileAccess& files) {
+    files::GridFileWriter out(files);
+    out.create(files::path_to_open(path));
     out.write(text);
     out.commit();
 }
@@ -130,7 +130,7 @@ void WorldProjection::inverse(double* x, double* y, std::size_t count) const {
 }
 
 std::optional<GridGeometry> geographic_geometry(std::string_view suffix) {
-    const Resolution* r = resolution_named(suffix);
+    const files::Resolution* r = files::resolution_named(suffix);
     if (!r) return std::nullopt;
     return GridGeometry{r->cols, r->rows, -180.0, -90.0, r->cell()};
 }
@@ -245,13 +245,13 @@ ProjectedLookup projected_lookup(int projection, const GridGeometry& projected, 
 }
 
 void make_lookup_grids(const std::string& folder, std::string_view suffix, std::span<const int> projections,
-                       FileAccess& files) {
+                       files::FileAccess& files) {
     const std::optional<GridGeometry> geographic = geographic_geometry(suffix);
     if (!geographic) throw ProjectionError("no lookup grids are made for the suffix \"" + std::string(suffix) + "\"");
     for (const int p : projections) check_projection(p, 0);
     const auto cells = static_cast<std::size_t>(geographic->cols * geographic->rows);
 
-    const viewer::LookupFiles geo = viewer::lookup_files(folder, suffix, 0);
+    const out::LookupFiles geo = out::lookup_files(folder, suffix, 0);
     {
         std::vector<std::int32_t> ids(cells);
         for (std::size_t k = 0; k < cells; ++k) ids[k] = static_cast<std::int32_t>(k);
@@ -265,7 +265,7 @@ void make_lookup_grids(const std::string& folder, std::string_view suffix, std::
         const WorldProjection projection(p);
         const GridGeometry g = projected_geometry(world_outline(projection), geographic->cols);
         const ProjectedLookup lookup = projected_lookup(p, g, *geographic);
-        const viewer::LookupFiles f = viewer::lookup_files(folder, suffix, p);
+        const out::LookupFiles f = out::lookup_files(folder, suffix, p);
         write_grid(f.ids, g, lookup.ids, files);
         write_grid(f.mask, g, lookup.mask, files);
         write_text(f.prj, esri_wkt(p) + "\r\n", files);
@@ -274,20 +274,20 @@ void make_lookup_grids(const std::string& folder, std::string_view suffix, std::
 
 std::string lookup_cache_folder() {
     const char* cache = std::getenv("XDG_CACHE_HOME");
-    if (cache && *cache) return with_trailing_separator(cache) + "veldra/Projection_Layers";
+    if (cache && *cache) return files::with_trailing_separator(cache) + "veldra/Projection_Layers";
     const char* home = std::getenv("HOME");
-    if (home && *home) return with_trailing_separator(home) + ".cache/veldra/Projection_Layers";
+    if (home && *home) return files::with_trailing_separator(home) + ".cache/veldra/Projection_Layers";
     return {};
 }
 
-viewer::LookupPlaces standard_lookup_places(const std::string& program_folder) {
-    viewer::LookupPlaces places;
-    places.folders.push_back(with_trailing_separator(program_folder) + "Projection_Layers");
+out::LookupPlaces standard_lookup_places(const std::string& program_folder) {
+    out::LookupPlaces places;
+    places.folders.push_back(files::with_trailing_separator(program_folder) + "Projection_Layers");
     places.cache_folder = lookup_cache_folder();
     places.make = [](const std::string& folder, std::string_view suffix, int projection) {
-        std::filesystem::create_directories(path_to_open(folder));
+        std::filesystem::create_directories(files::path_to_open(folder));
         const int projections[] = {projection};
-        make_lookup_grids(folder, suffix, projections, system_files());
+        make_lookup_grids(folder, suffix, projections, files::system_files());
     };
     return places;
 }

@@ -34,7 +34,7 @@ struct pj_ctx;
 namespace veldra::lookup {
 
 // PROJ cannot make or use a projection.
-class ProjectionError : public Error {
+class ProjectionError : public files::Error {
 public:
     using Error::Error;
 };
@@ -107,7 +107,7 @@ ProjectedLookup projected_lookup(int projection, const GridGeometry& projected, 
 // unknown suffix or a PROJ failure, FileWriteError when a file cannot be
 // written.
 void make_lookup_grids(const std::string& folder, std::string_view suffix, std::span<const int> projections,
-                       FileAccess& files);
+                       files::FileAccess& files);
 
 // The user's cache of lookup grids: $XDG_CACHE_HOME/veldra/Projection_Layers,
 // else ~/.cache/veldra/Projection_Layers; empty when neither variable is set.
@@ -116,6 +116,6 @@ std::string lookup_cache_folder();
 // Where the programs find their lookup grids: Projection_Layers in
 // `program_folder`, then the cache folder, into which missing grids are made
 // (the folder is created as needed).
-viewer::LookupPlaces standard_lookup_places(const std::string& program_folder);
+out::LookupPlaces standard_lookup_places(const std::string& program_folder);
 
 }  // namespace veldra::lookup

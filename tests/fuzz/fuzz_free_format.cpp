@@ -14,6 +14,7 @@
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace veldra;
+using namespace veldra::files;
 using fuzz::check;
 
 namespace {
@@ -62,16 +63,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const float value = std::bit_cast<float>(bits);
     const float magnitude = std::fabs(value);
 
-    char item[kMaxNumberItem + 16];
-    const std::size_t length = static_cast<std::size_t>(write_real_item(item, value) - item);
-    check(length <= kMaxNumberItem, "an item longer than kMaxNumberItem");
+    char item[veldra::files::kMaxNumberItem + 16];
+    const std::size_t length = static_cast<std::size_t>(veldra::files::write_real_item(item, value) - item);
+    check(length <= veldra::files::kMaxNumberItem, "an item longer than kMaxNumberItem");
     const std::string_view text(item, length);
     const bool negative = value < 0;
     check(text.starts_with(negative ? " -" : "  "), "the item does not start with the sign of the value");
     const std::string_view digits = text.substr(2);
 
-    char alone[kMaxNumberItem + 16];
-    const std::string_view written(alone, static_cast<std::size_t>(write_real_digits(alone, magnitude) - alone));
+    char alone[veldra::files::kMaxNumberItem + 16];
+    const std::string_view written(alone, static_cast<std::size_t>(veldra::files::write_real_digits(alone, magnitude) - alone));
     check(written == digits, "write_real_digits and write_real_item differ");
 
     const std::string expected = expected_text(magnitude);
@@ -79,11 +80,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!std::isfinite(magnitude)) return 0;
 
     // Read back as the model's own reader reads it, and written again.
-    const std::optional<float> back = parse_real(negative ? text.substr(1) : digits);
+    const std::optional<float> back = veldra::files::parse_real(negative ? text.substr(1) : digits);
     check(back.has_value(), "the model's reader refuses \"" + std::string(text) + "\"");
     check(*back == 0 || std::signbit(*back) == negative, "reads back with another sign");
-    char again[kMaxNumberItem + 16];
-    const std::string_view rewritten(again, static_cast<std::size_t>(write_real_item(again, *back) - again));
+    char again[veldra::files::kMaxNumberItem + 16];
+    const std::string_view rewritten(again, static_cast<std::size_t>(veldra::files::write_real_item(again, *back) - again));
     check(rewritten == text, "\"" + std::string(text) + "\" reads back to a float written \"" +
                                  std::string(rewritten) + "\"");
     return 0;

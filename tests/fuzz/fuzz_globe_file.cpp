@@ -8,6 +8,7 @@
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace veldra;
+using namespace veldra::files;
 using fuzz::check;
 using fuzz::number;
 
@@ -24,10 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view input = fuzz::text_of(data, size);
     const std::size_t first_end = input.find('\n');
     if (first_end == std::string_view::npos) return -1;
-    GridWindow window;
+    veldra::files::GridWindow window;
     try {
-        window = parse_cell_file(input.substr(0, first_end + 1), "Rng_Data.vrd").window;
-    } catch (const ModelFileError&) {
+        window = veldra::files::parse_cell_file(input.substr(0, first_end + 1), "Rng_Data.vrd").window;
+    } catch (const veldra::files::ModelFileError&) {
         return -1;
     }
     const std::string_view text = input.substr(first_end + 1);
@@ -35,10 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t lines = fuzz::line_count(text);
     if (cols * rows > kLargestMaskTried && lines >= static_cast<std::uint64_t>(rows)) return -1;
 
-    GlobeMask mask;
+    veldra::files::GlobeMask mask;
     try {
         mask = parse_globe_file(text, window, "Globe.vrd");
-    } catch (const ModelFileError& e) {
+    } catch (const veldra::files::ModelFileError& e) {
         check(std::string_view(e.what()).starts_with("Globe.vrd: "), e.what());
         check(lines < static_cast<std::uint64_t>(rows),
               "refused a globe file of " + number(lines) + " lines for " + number(rows) + " rows: " + e.what());

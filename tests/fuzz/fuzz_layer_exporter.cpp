@@ -20,6 +20,7 @@
 #include "tests/support/memory_files.h"
 
 using namespace veldra;
+using namespace veldra::files;
 using fuzz::check;
 using fuzz::number;
 
@@ -35,9 +36,9 @@ std::optional<std::string> first_grid_name(const std::vector<std::string>& args)
     std::string year;
     for (char c : std::string_view(args[3]).substr(0, 4))
         if (c != ' ') year += c;
-    const std::optional<std::int32_t> y = parse_whole(year);
+    const std::optional<std::int32_t> y = veldra::files::parse_whole(year);
     if (!y) return std::nullopt;
-    return path_to_open(grid_file_name(trim_trailing_blanks(args[2]), *y, 1, 1));
+    return veldra::files::path_to_open(veldra::files::grid_file_name(veldra::files::trim_trailing_blanks(args[2]), *y, 1, 1));
 }
 
 }  // namespace
@@ -65,12 +66,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (pieces.size() == 8) pieces.emplace_back(rest);
     const std::vector<std::string> args(pieces.begin(), pieces.begin() + std::min<std::size_t>(pieces.size(), 6));
 
-    std::optional<CellFile> cells;
+    std::optional<veldra::files::CellFile> cells;
     if (pieces.size() > 6) {
         try {
-            cells = parse_cell_file(pieces[6], "m/Rng_Data.vrd");
+            cells = veldra::files::parse_cell_file(pieces[6], "m/Rng_Data.vrd");
             if (std::int64_t{cells->window.cols()} * cells->window.rows() > kLargestGridTried) return -1;
-        } catch (const ModelFileError&) {
+        } catch (const veldra::files::ModelFileError&) {
         }
     }
     const char* const names[] = {"m/Rng_Data.vrd", "m/Globe.vrd", "m/V.vrd"};
@@ -80,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (old_grid && !files.exists(*old_grid)) files.put(*old_grid, kOldGrid);
 
     std::ostringstream out, err;
-    const int status = run_layer_exporter(args, out, err, files);
+    const int status = veldra::out::run_layer_exporter(args, out, err, files);
     check(status == 0 || status == 1 || status == 2, "exit status " + number(status));
 
     for (const auto& [path, content] : inputs)
@@ -91,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(path.ends_with(".asc"), "a file other than a grid remains: " + path);
         if (old_grid && path == *old_grid && content == kOldGrid) continue;
         check(cells.has_value(), "a grid was written from a cell file that does not load");
-        const std::size_t header = grid_header_for(cells->info.cellSize) ? 6 : 0;
+        const std::size_t header = veldra::files::grid_header_for(cells->info.cellSize) ? 6 : 0;
         const std::size_t rows = static_cast<std::size_t>(cells->window.rows());
         check(fuzz::line_count(content) == header + rows && (content.empty() || content.ends_with("\r\n")),
               path + " holds " + number(fuzz::line_count(content)) + " lines, not " + number(header + rows));

@@ -12,14 +12,15 @@
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/support/memory_files.h"
 
-using namespace veldra::viewer;
+using namespace veldra::files;
+using namespace veldra::out;
 using veldra::fuzz::check;
 using veldra::fuzz::number;
 
 namespace {
 
 void check_grid(const LookupGrid& g, LookupValues kind) {
-    check(g.cols > 0 && g.rows > 0 && veldra::grid_fits(g.cols, g.rows),
+    check(g.cols > 0 && g.rows > 0 && veldra::files::grid_fits(g.cols, g.rows),
           "accepted a grid of " + number(g.cols) + " x " + number(g.rows));
     check(g.values.size() == static_cast<std::size_t>(g.cols * g.rows), "the values do not fill the grid");
     for (const std::string& line : g.header)

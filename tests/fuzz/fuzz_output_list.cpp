@@ -5,7 +5,7 @@
 #include "modelfiles/viewer_model.h"
 #include "tests/fuzz/fuzz_check.h"
 
-using namespace veldra::viewer;
+using namespace veldra::files;
 using veldra::fuzz::check;
 using veldra::fuzz::number;
 

@@ -50,9 +50,9 @@ void check_choice(std::string_view arg, const RegionArgument& choice) {
 
 void check_regions(const veldra::fields::RegionRequest& request) {
     if (request.kind != RegionKind::box) return;
-    veldra::ModelGrid grid;
+    veldra::files::ModelGrid grid;
     grid.cols = 12, grid.rows = 6, grid.west = -180, grid.south = -90, grid.cell = 30;
-    std::vector<veldra::RangeCell> cells;
+    std::vector<veldra::files::RangeCell> cells;
     for (std::int32_t y = 1; y <= 6; ++y)
         for (std::int32_t x = 1; x <= 12; ++x) cells.push_back({0, 0, x, y, 0});
     const veldra::fields::RegionSet set = veldra::fields::make_regions(request, cells, grid);

@@ -17,14 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     constexpr std::size_t kMaxLine = 1024;
     veldra::testing::MemoryFiles files;
     files.put("Veldra.ini", std::string(veldra::fuzz::text_of(data, size)));
-    const std::string line = veldra::read_first_line("Veldra.ini", kMaxLine, files);
+    const std::string line = veldra::files::read_first_line("Veldra.ini", kMaxLine, files);
 
     std::string_view expected = veldra::fuzz::text_of(data, std::min(size, kMaxLine));
     expected = expected.substr(0, expected.find('\n'));
     if (!expected.empty() && expected.back() == '\r') expected.remove_suffix(1);
     check(line == expected, "the first line read is \"" + line + "\"");
 
-    const std::optional<std::string> found = veldra::viewer::folder_from_settings_line(line);
+    const std::optional<std::string> found = veldra::files::folder_from_settings_line(line);
     const std::size_t quote = line.empty() ? std::string::npos : line.substr(1, 200).find('\'');
     check(found.has_value() == (quote != std::string::npos), "a folder found or missed wrongly in \"" + line + "\"");
     if (!found) return 0;

@@ -15,6 +15,7 @@
 #include "tests/support/memory_files.h"
 
 using namespace veldra;
+using namespace veldra::files;
 using fuzz::check;
 using fuzz::number;
 
@@ -34,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     constexpr std::size_t kAddressBytes = 12;
     if (size < kAddressBytes) return -1;
     const std::uint8_t* p = data;
-    BlockAddress a;
+    veldra::files::BlockAddress a;
     a.first_year = take<std::int32_t>(p);
     a.year = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(std::int64_t{a.first_year} + take<std::int8_t>(p), INT32_MIN, INT32_MAX));
@@ -47,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     testing::MemoryFiles files;
     files.put("V.vrd", std::string(reinterpret_cast<const char*>(p), size - kAddressBytes));
     const std::string& bytes = files.files["V.vrd"];
-    const VariableFile variable = VariableFile::open("V.vrd", files);
+    const veldra::files::VariableFile variable = veldra::files::VariableFile::open("V.vrd", files);
     const std::int64_t records = static_cast<std::int64_t>(bytes.size() / 4);
     check(variable.record_count() == records, "the file holds " + number(records) + " records, not " +
                                                   number(variable.record_count()));
@@ -57,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int64_t first = index * (a.cell_count + 3) + 1;
 
     std::vector<float> dest;
-    const BlockRecords block = read_block(variable, a, dest);
+    const veldra::files::BlockRecords block = read_block(variable, a, dest);
     check(block.first_record == first && block_first_record(a) == first,
           "the block starts at record " + number(block.first_record) + ", expected " + number(first));
     check(block.count == static_cast<std::size_t>(a.cell_count) + 3 && dest.size() >= block.count,
@@ -72,25 +73,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               "the records read differ from the file's bytes");
 
     std::vector<float> checked_dest;
-    const CheckedBlock c = read_checked_block(variable, a, checked_dest);
+    const veldra::files::CheckedBlock c = read_checked_block(variable, a, checked_dest);
     check(c.records.first_record == block.first_record && c.records.read == block.read &&
               c.file_records == records,
           "the checked block lies elsewhere than the block");
     auto leading = [&](std::size_t i, std::int64_t expected) {
         return block.read >= 3 && dest[i] == static_cast<float>(expected);
     };
-    BlockFault fault = BlockFault::none;
-    if (block.before_start()) fault = BlockFault::before_start;
-    else if (block.read < 3) fault = BlockFault::past_end;
-    else if (!leading(0, a.cell_count)) fault = BlockFault::cell_count;
-    else if (!leading(1, a.year)) fault = BlockFault::year;
-    else if (!leading(2, a.month)) fault = BlockFault::month;
-    else if (!block.complete()) fault = BlockFault::past_end;
+    veldra::files::BlockFault fault = veldra::files::BlockFault::none;
+    if (block.before_start()) fault = veldra::files::BlockFault::before_start;
+    else if (block.read < 3) fault = veldra::files::BlockFault::past_end;
+    else if (!leading(0, a.cell_count)) fault = veldra::files::BlockFault::cell_count;
+    else if (!leading(1, a.year)) fault = veldra::files::BlockFault::year;
+    else if (!leading(2, a.month)) fault = veldra::files::BlockFault::month;
+    else if (!block.complete()) fault = veldra::files::BlockFault::past_end;
     check(c.fault == fault, "fault " + number(static_cast<int>(c.fault)) + ", expected " + number(static_cast<int>(fault)));
     check(c.count_matches == leading(0, a.cell_count) && c.year_matches == leading(1, a.year) &&
               c.month_matches == leading(2, a.month),
           "the leading records' results are wrong");
-    if (c.fault == BlockFault::past_end) {
+    if (c.fault == veldra::files::BlockFault::past_end) {
         const std::string m = block_past_end_message("V.vrd", a, c);
         check(m.find(" lies past the end of the file, which holds " + number(records) + " records; ") !=
                   std::string::npos,
@@ -99,11 +100,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // A reader of part of the block finds the same fault and the same place.
     std::vector<float> leading_dest;
-    const CheckedBlock part = read_checked_leading(variable, a, leading_dest);
+    const veldra::files::CheckedBlock part = read_checked_leading(variable, a, leading_dest);
     check(part.fault == c.fault && part.records.first_record == c.records.first_record &&
               part.records.read == c.records.read && part.first_missing_record() == c.first_missing_record(),
           "the check of the leading records differs from the check of the whole block");
-    if (c.fault == BlockFault::cell_count || c.fault == BlockFault::year || c.fault == BlockFault::month)
+    if (c.fault == veldra::files::BlockFault::cell_count || c.fault == veldra::files::BlockFault::year || c.fault == veldra::files::BlockFault::month)
         check(leading_record_message("V.vrd", a, part, leading_dest.data()) ==
                   leading_record_message("V.vrd", a, c, checked_dest.data()),
               "the leading record's message differs");

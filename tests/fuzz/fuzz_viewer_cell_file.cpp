@@ -6,7 +6,7 @@
 #include "modelfiles/viewer_model.h"
 #include "tests/fuzz/fuzz_check.h"
 
-using namespace veldra::viewer;
+using namespace veldra::files;
 using veldra::fuzz::check;
 using veldra::fuzz::number;
 
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<GridShape> shape = grid_shape(e);
     check(shape.has_value(), "accepted a header whose grid cannot be held");
     check(shape->cols >= 0 && shape->rows >= 0 &&
-              std::int64_t{shape->cols} * shape->rows <= veldra::kMaxGridPositions,
+              std::int64_t{shape->cols} * shape->rows <= veldra::files::kMaxGridPositions,
           "accepted a grid of " + number(shape->cols) + " x " + number(shape->rows));
     return 0;
 }

@@ -7,7 +7,7 @@
 #include "modelfiles/cell_file.h"
 #include "tests/fuzz/fuzz_check.h"
 
-using namespace veldra::viewer;
+using namespace veldra::files;
 using veldra::fuzz::check;
 using veldra::fuzz::number;
 
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         lines >= static_cast<std::size_t>(shape->rows))
         return -1;
 
-    veldra::GlobeMask globe;
+    veldra::files::GlobeMask globe;
     try {
         globe = parse_viewer_globe(text, extents, "Globe.vrd");
     } catch (const LoadError& e) {
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(shape.has_value(), "accepted a globe for a grid that cannot be held");
     const std::int64_t cols = globe.cols, rows = globe.rows;
     check(cols == shape->cols && rows == shape->rows, "the mask's shape differs from the grid's");
-    check(cols * rows <= veldra::kMaxGridPositions, "accepted a grid of " + number(cols) + " x " + number(rows));
+    check(cols * rows <= veldra::files::kMaxGridPositions, "accepted a grid of " + number(cols) + " x " + number(rows));
     check(globe.land.size() == static_cast<std::size_t>(cols * rows), "the mask holds the wrong number of positions");
     check(static_cast<std::size_t>(rows) <= lines, "accepted a globe file shorter than the grid");
 

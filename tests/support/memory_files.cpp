@@ -9,7 +9,7 @@ namespace veldra::testing {
 namespace {
 
 // A snapshot of the file as it was opened.
-class MemoryInput final : public InputFile {
+class MemoryInput final : public files::InputFile {
 public:
     MemoryInput(std::string content, std::string path) : content_(std::move(content)), path_(std::move(path)) {}
 
@@ -28,7 +28,7 @@ private:
     std::string path_;
 };
 
-class MemoryOutput final : public OutputFile {
+class MemoryOutput final : public files::OutputFile {
 public:
     MemoryOutput(MemoryFiles& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
 
@@ -37,13 +37,13 @@ public:
     void write(const char* data, std::size_t count) override {
         int code = closed_ ? EBADF : owner_.faults.write;
         if (code == 0 && count > owner_.capacity - std::min(owner_.capacity, owner_.bytes_held())) code = ENOSPC;
-        if (code != 0) throw FileWriteError(path_, "write failed: " + reason(code), code);
+        if (code != 0) throw files::FileWriteError(path_, "write failed: " + reason(code), code);
         owner_.files[path_].append(data, count);
     }
 
     void close() override {
         closed_ = true;
-        if (const int code = owner_.faults.close) throw FileWriteError(path_, "close failed: " + reason(code), code);
+        if (const int code = owner_.faults.close) throw files::FileWriteError(path_, "close failed: " + reason(code), code);
     }
 
     static std::string reason(int code) {
@@ -70,15 +70,15 @@ std::size_t MemoryFiles::bytes_held() const {
     return total;
 }
 
-std::unique_ptr<InputFile> MemoryFiles::open_input(const std::string& path) {
+std::unique_ptr<files::InputFile> MemoryFiles::open_input(const std::string& path) {
     const auto it = files.find(path);
-    if (it == files.end()) throw FileOpenError(path + ": cannot be opened: No such file or directory");
+    if (it == files.end()) throw files::FileOpenError(path + ": cannot be opened: No such file or directory");
     return std::make_unique<MemoryInput>(it->second, path);
 }
 
-std::unique_ptr<OutputFile> MemoryFiles::create_temporary(const std::string& final_path) {
+std::unique_ptr<files::OutputFile> MemoryFiles::create_temporary(const std::string& final_path) {
     if (const int code = faults.create)
-        throw FileWriteError(final_path, "cannot create a temporary file beside it: " + MemoryOutput::reason(code), code);
+        throw files::FileWriteError(final_path, "cannot create a temporary file beside it: " + MemoryOutput::reason(code), code);
     std::string name;
     do name = final_path + "." + std::to_string(++next_temporary_) + ".part";
     while (exists(name));
@@ -89,7 +89,7 @@ std::unique_ptr<OutputFile> MemoryFiles::create_temporary(const std::string& fin
 void MemoryFiles::rename(const std::string& from, const std::string& to) {
     int code = faults.rename;
     if (code == 0 && !exists(from)) code = ENOENT;
-    if (code != 0) throw FileWriteError(to, "cannot be put in place: " + MemoryOutput::reason(code), code);
+    if (code != 0) throw files::FileWriteError(to, "cannot be put in place: " + MemoryOutput::reason(code), code);
     std::string content = std::move(files[from]);
     files.erase(from);
     files[to] = std::move(content);

@@ -13,7 +13,7 @@
 
 namespace veldra::testing {
 
-class MemoryFiles final : public FileAccess {
+class MemoryFiles final : public files::FileAccess {
 public:
     // Every file by its path, as the tools name it. Temporary files appear
     // here while they are written.
@@ -36,8 +36,8 @@ public:
     bool exists(const std::string& path) const { return files.count(path) != 0; }
     std::size_t bytes_held() const;
 
-    std::unique_ptr<InputFile> open_input(const std::string& path) override;
-    std::unique_ptr<OutputFile> create_temporary(const std::string& final_path) override;
+    std::unique_ptr<files::InputFile> open_input(const std::string& path) override;
+    std::unique_ptr<files::OutputFile> create_temporary(const std::string& final_path) override;
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& path) override { files.erase(path); }
     void create_folders(const std::string&) override {}  // folders are implied by the paths

@@ -6,11 +6,11 @@
 
 namespace veldra::viewer {
 
-CellSquare cell_square(const RangeCell& cell, double half_cols, int half_rows) {
+CellSquare cell_square(const files::RangeCell& cell, double half_cols, int half_rows) {
     return {-half_cols + cell.x - 1, static_cast<double>(half_rows) - cell.y};
 }
 
-std::optional<std::size_t> nearest_cell(const std::vector<RangeCell>& cells, double half_cols, int half_rows,
+std::optional<std::size_t> nearest_cell(const std::vector<files::RangeCell>& cells, double half_cols, int half_rows,
                                         double x, double y) {
     std::optional<std::size_t> best;
     double best_d2 = 0;
@@ -27,20 +27,20 @@ std::optional<std::size_t> nearest_cell(const std::vector<RangeCell>& cells, dou
     return best;
 }
 
-MonthlySeries read_cell_series(const SeriesSource& source, std::size_t cell, const RunShape& run, FileAccess& files) {
+MonthlySeries read_cell_series(const SeriesSource& source, std::size_t cell, const RunShape& run, files::FileAccess& files) {
     MonthlySeries series;
     series.rows.resize(run.months());
-    std::optional<VariableFile> file;
+    std::optional<files::VariableFile> file;
     try {
-        file = VariableFile::open(path_to_open(source.path), files);
-    } catch (const ModelFileError& e) {
+        file = files::VariableFile::open(files::path_to_open(source.path), files);
+    } catch (const files::ModelFileError& e) {
         series.failure = std::string(e.what()) + "; expected the monthly values of the run";
         return series;
     }
     std::size_t k = 0;
     for (std::int32_t year = run.first_year; year <= run.last_year && k < series.rows.size(); ++year) {
         for (std::int32_t month = 1; month <= 12; ++month, ++k) {
-            const BlockAddress address{year, month, source.layer, run.first_year, source.layers, run.cell_count};
+            const files::BlockAddress address{year, month, source.layer, run.first_year, source.layers, run.cell_count};
             const std::int64_t record = block_first_record(address) + 3 + static_cast<std::int64_t>(cell);
             float value = 0;
             try {
@@ -51,11 +51,11 @@ MonthlySeries read_cell_series(const SeriesSource& source, std::size_t cell, con
                                      " at record " + std::to_string(record);
                     return series;
                 }
-            } catch (const ModelFileError& e) {
+            } catch (const files::ModelFileError& e) {
                 series.failure = e.what();
                 return series;
             }
-            if (in_valid_range(value)) series.rows[k] = value;
+            if (files::in_valid_range(value)) series.rows[k] = value;
         }
     }
     return series;
@@ -66,7 +66,7 @@ RunShape run_shape(const ViewerState& state) {
 }
 
 std::optional<SeriesSource> selection_source(const ViewerState& state) {
-    const OutputEntry* entry = state.selected_entry();
+    const files::OutputEntry* entry = state.selected_entry();
     if (!entry || !is_drawable(state) || state.CellTable.empty()) return std::nullopt;
     if (state.SelectedLayer < 1 || state.SelectedLayer > entry->LayerCount) return std::nullopt;
     return SeriesSource{entry->FileName, state.variable_path(*entry), entry->LayerCount, state.SelectedLayer};
@@ -75,7 +75,7 @@ std::optional<SeriesSource> selection_source(const ViewerState& state) {
 std::array<SeriesSource, 3> climate_sources(const ViewerState& state) {
     std::array<SeriesSource, 3> sources;
     for (std::size_t i = 0; i < sources.size(); ++i)
-        sources[i] = {kClimateLegends[i], variable_path(state.ModelFolder, kClimateFiles[i]), 1, 1};
+        sources[i] = {kClimateLegends[i], files::variable_path(state.ModelFolder, kClimateFiles[i]), 1, 1};
     return sources;
 }
 
@@ -89,8 +89,8 @@ void ChartTable::set_column(std::size_t column, const MonthlySeries& series) {
         if (series.rows[k]) target[k] = series.rows[k];
 }
 
-std::string value_axis_title(const OutputEntry& entry) {
-    return std::string(trim_blanks(entry.FileName)) + "  " + std::string(trim_blanks(entry.Units));
+std::string value_axis_title(const files::OutputEntry& entry) {
+    return std::string(files::trim_blanks(entry.FileName)) + "  " + std::string(files::trim_blanks(entry.Units));
 }
 
 }  // namespace veldra::viewer

@@ -22,13 +22,13 @@ struct CellSquare {
     double x0 = 0;
     double y0 = 0;
 };
-CellSquare cell_square(const RangeCell& cell, double half_cols, int half_rows);
+CellSquare cell_square(const files::RangeCell& cell, double half_cols, int half_rows);
 
 // The index in `cells` of the cell whose square's centre lies nearest to the
 // map point (x, y); of equally near cells the first. A point inside a cell's
 // square always gives that cell, a point far outside the grid the nearest
 // cell at its edge. Nothing when there are no cells.
-std::optional<std::size_t> nearest_cell(const std::vector<RangeCell>& cells, double half_cols, int half_rows,
+std::optional<std::size_t> nearest_cell(const std::vector<files::RangeCell>& cells, double half_cols, int half_rows,
                                         double x, double y);
 
 // The chart's four columns: the chosen variable, then the three climate files.
@@ -62,7 +62,7 @@ struct RunShape {
 // Reads the value of cell `cell` (0-based) for every month of the run from
 // the file of `source`, one record a month.
 MonthlySeries read_cell_series(const SeriesSource& source, std::size_t cell, const RunShape& run,
-                               FileAccess& files = system_files());
+                               files::FileAccess& files = files::system_files());
 
 // The run of the loaded model: N and the span of years.
 RunShape run_shape(const ViewerState& state);
@@ -92,6 +92,6 @@ private:
 };
 
 // The value axis title: the file name, two blanks, the units, each trimmed.
-std::string value_axis_title(const OutputEntry& entry);
+std::string value_axis_title(const files::OutputEntry& entry);
 
 }  // namespace veldra::viewer

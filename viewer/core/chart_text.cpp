@@ -43,7 +43,7 @@ std::string series_csv(const ChartTable& table, const std::array<std::string, 4>
         out += std::to_string(t.year) + "," + std::to_string(t.month);
         for (std::size_t c = 0; c < legends.size(); ++c) {
             out += ",";
-            if (const auto& v = table.column(c)[k - 1]) out += plain_number(*v);
+            if (const auto& v = table.column(c)[k - 1]) out += files::plain_number(*v);
         }
         out += "\r\n";
     }
@@ -53,20 +53,20 @@ std::string series_csv(const ChartTable& table, const std::array<std::string, 4>
 ChartedCell charted_cell(const ViewerState& state, std::size_t cell) {
     ChartedCell c;
     if (cell >= state.CellTable.size()) return c;
-    const RangeCell& r = state.CellTable[cell];
+    const files::RangeCell& r = state.CellTable[cell];
     // The centre of the cell's square in map units, then in degrees, as the
     // pointer readout counts them.
-    const ViewerGridInfo& g = state.GridInfo;
+    const files::ViewerGridInfo& g = state.GridInfo;
     const double size = static_cast<double>(g.cellSize);
     const double x = -state.extents.half_cols + r.x - 0.5;
     const double y = static_cast<double>(state.extents.half_rows_int) - r.y + 0.5;
     const int decimals = coordinate_decimals(g.cellSize);
     c.number = r.cellNumber;
-    c.longitude = fixed_number((g.lowerX + g.upperX) / 2 + x * size, decimals);
-    c.latitude = fixed_number((g.lowerY + g.upperY) / 2 + y * size, decimals);
+    c.longitude = files::fixed_number((g.lowerX + g.upperX) / 2 + x * size, decimals);
+    c.latitude = files::fixed_number((g.lowerY + g.upperY) / 2 + y * size, decimals);
     c.column = r.x;
     c.row = r.y;
-    if (const OutputEntry* e = state.selected_entry()) c.variable = trim_blanks(e->FileName);
+    if (const files::OutputEntry* e = state.selected_entry()) c.variable = files::trim_blanks(e->FileName);
     c.layer = state.SelectedLayer;
     return c;
 }
@@ -89,7 +89,7 @@ std::string csv_cell_header(const ChartedCell& c) {
 std::string point_tooltip(const std::string& legend, const std::string& units, int first_year, std::size_t row,
                           float value) {
     const YearMonth t = row_time(first_year, row);
-    return legend + ": " + short_number(value) + (units.empty() ? "" : " " + units) + "\n" + month_name(t.month) +
+    return legend + ": " + files::short_number(value) + (units.empty() ? "" : " " + units) + "\n" + month_name(t.month) +
            " " + std::to_string(t.year) + " (month " + std::to_string(row) + " of the run)";
 }
 

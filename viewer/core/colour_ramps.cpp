@@ -68,7 +68,7 @@ void RunningStats::add_values(std::span<const float> values) {
     RunningStats month;
     double sum = 0;
     for (const float v : values)
-        if (in_valid_range(v)) {
+        if (files::in_valid_range(v)) {
             if (month.count == 0) month.min = month.max = v;
             month.min = std::min(month.min, v);
             month.max = std::max(month.max, v);
@@ -79,7 +79,7 @@ void RunningStats::add_values(std::span<const float> values) {
     month.mean = sum / static_cast<double>(month.count);
     double squares = 0;
     for (const float v : values)
-        if (in_valid_range(v)) {
+        if (files::in_valid_range(v)) {
             const double d = v - month.mean;
             squares += d * d;
         }
@@ -123,7 +123,7 @@ StretchStats stretch_stats(std::span<const float> values) {
 
 Rgb stretch_colour(float value, const StretchStats& stats, const ColourRamp& ramp) {
     if (stats.hi == stats.lo) return kEmptyStretchColour;
-    if (!in_valid_range(value)) return kOutOfRangeColour;
+    if (!files::in_valid_range(value)) return kOutOfRangeColour;
     const double k = std::floor((static_cast<double>(value) - stats.lo) /
                                 (static_cast<double>(stats.hi) - stats.lo) * 255);
     const int index = k < 0 ? 0 : k > 255 ? 255 : static_cast<int>(k);

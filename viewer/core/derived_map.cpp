@@ -23,18 +23,18 @@ using fields::MonthlySource;
 using fields::RunVariable;
 using fields::Summary;
 
-fields::CellGrid grid_of(const LoadedModel& model) {
+fields::CellGrid grid_of(const files::LoadedModel& model) {
     return {static_cast<std::int64_t>(model.GridInfo.xDimension), model.GridInfo.yDimension,
             model.GridInfo.cellSize};
 }
 
-ModelGrid model_grid_of(const LoadedModel& model) {
-    const ViewerGridInfo& g = model.GridInfo;
-    return model_grid(ModelEdges{g.lowerX, g.lowerY, g.upperX, static_cast<double>(g.upperY)}, g.cellSize,
+files::ModelGrid model_grid_of(const files::LoadedModel& model) {
+    const files::ViewerGridInfo& g = model.GridInfo;
+    return model_grid(files::ModelEdges{g.lowerX, g.lowerY, g.upperX, static_cast<double>(g.upperY)}, g.cellSize,
                       model.GlobeMask.cols, model.GlobeMask.rows);
 }
 
-RunVariable run_variable(const LoadedModel& model, const OutputEntry& entry) {
+RunVariable run_variable(const files::LoadedModel& model, const files::OutputEntry& entry) {
     return {model.ModelFolder, entry.FileName, entry.LayerCount, model.first_year(),
             static_cast<std::int64_t>(model.CellTable.size())};
 }
@@ -45,7 +45,7 @@ struct ShownSource {
     std::size_t index = 0;
 };
 
-ShownSource shown_source(const LoadedModel& model, const OutputEntry& entry, int layer, MapShow show, int year,
+ShownSource shown_source(const files::LoadedModel& model, const files::OutputEntry& entry, int layer, MapShow show, int year,
                          int month) {
     const RunVariable run = run_variable(model, entry);
     const int first = model.first_year(), last = model.GridInfo.lastYear;
@@ -71,7 +71,7 @@ ShownSource shown_source(const LoadedModel& model, const OutputEntry& entry, int
     return {};
 }
 
-std::string degrees(double value) { return plain_number(value); }
+std::string degrees(double value) { return files::plain_number(value); }
 
 // Region `r` of `all` alone, as region 0.
 fields::RegionSet only_region(const fields::RegionSet& all, std::size_t r) {
@@ -119,8 +119,8 @@ std::string shown_note(MapShow show, int year, int month, int first_year, int la
 }
 
 std::string legend_units(const ViewerState& state) {
-    const OutputEntry* entry = state.selected_entry();
-    return (entry ? std::string(trim_blanks(entry->Units)) : std::string()) + state.picture.shown;
+    const files::OutputEntry* entry = state.selected_entry();
+    return (entry ? std::string(files::trim_blanks(entry->Units)) : std::string()) + state.picture.shown;
 }
 
 BaselineRun load_baseline(const ViewerState& state, const std::string& folder) {
@@ -129,7 +129,7 @@ BaselineRun load_baseline(const ViewerState& state, const std::string& folder) {
     std::filesystem::path p(folder);
     if (!p.has_filename()) p = p.parent_path();
     b.name = p.filename().string();
-    b.model = load_model_files(folder);
+    b.model = files::load_model_files(folder);
     b.pairing = fields::pair_cells(state.CellTable, b.model.CellTable, grid_of(state), grid_of(b.model),
                                    state.cell_path(), b.model.cell_path());
     return b;
@@ -137,7 +137,7 @@ BaselineRun load_baseline(const ViewerState& state, const std::string& folder) {
 
 ShownField read_shown_field(const ViewerState& state, MapShow show, int year, int month, const BaselineRun* baseline) {
     ShownField out;
-    const OutputEntry* entry = state.selected_entry();
+    const files::OutputEntry* entry = state.selected_entry();
     if (!entry || state.SelectedLayer < 1 || state.SelectedLayer > entry->LayerCount) {
         out.message = "Nothing to show: choose a variable and a layer.";
         return out;
@@ -147,7 +147,7 @@ ShownField read_shown_field(const ViewerState& state, MapShow show, int year, in
         std::unique_ptr<FieldSource> source = std::move(self.source);
         if (baseline) {
             const auto& table = baseline->model.OutputTable;
-            const auto same = std::find_if(table.begin(), table.end(), [&](const OutputEntry& e) {
+            const auto same = std::find_if(table.begin(), table.end(), [&](const files::OutputEntry& e) {
                 return e.FileName == entry->FileName && e.LayerCount == entry->LayerCount;
             });
             if (same == table.end()) {
@@ -175,7 +175,7 @@ ShownField read_shown_field(const ViewerState& state, MapShow show, int year, in
 
 ShownField ShownFieldCache::read(const ViewerState& state, MapShow show, int year, int month,
                                  const BaselineRun* baseline) {
-    const OutputEntry* entry = state.selected_entry();
+    const files::OutputEntry* entry = state.selected_entry();
     // What the field depends on: the variable and layer, the kind, the year
     // or month where the kind has one, and the baseline.
     const bool by_year = show == MapShow::month || show == MapShow::year_mean;
@@ -194,7 +194,7 @@ ShownField ShownFieldCache::read(const ViewerState& state, MapShow show, int yea
 }
 
 fields::Box box_between(const ViewerState& state, double x0, double y0, double x1, double y1) {
-    const ViewerGridInfo& g = state.GridInfo;
+    const files::ViewerGridInfo& g = state.GridInfo;
     const double size = static_cast<double>(g.cellSize);
     const auto lon = [&](double x) { return std::clamp(x * size + (g.lowerX + g.upperX) / 2, -180.0, 180.0); };
     const auto lat = [&](double y) { return std::clamp(y * size + (g.lowerY + g.upperY) / 2, -90.0, 90.0); };
@@ -232,7 +232,7 @@ MonthlySeries read_region_series(const ViewerState& state, const SeriesSource& s
     const RunShape shape = run_shape(state);
     MonthlySeries series;
     series.rows.resize(shape.months());
-    const OutputEntry* entry = state.selected_entry();
+    const files::OutputEntry* entry = state.selected_entry();
     if (!entry) return series;
     try {
         MonthlySource months(run_variable(state, *entry), source.layer, shape.first_year, shape.last_year,

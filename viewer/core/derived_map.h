@@ -41,7 +41,7 @@ std::string show_label(MapShow show, int year, int month, int first_year, int la
 struct BaselineRun {
     std::string folder;  // as the user chose it
     std::string name;    // the folder's own name, as the legend shows it
-    LoadedModel model;
+    files::LoadedModel model;
     fields::CellPairing pairing;
 };
 

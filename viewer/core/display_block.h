@@ -13,7 +13,7 @@
 namespace veldra::viewer {
 
 // A block the map cannot show; the message is the one to show.
-class BlockError : public Error {
+class BlockError : public files::Error {
 public:
     using Error::Error;
 };
@@ -25,7 +25,7 @@ public:
 // block before the start or past the end of the file, and a count, year or
 // month record that does not match; ModelFileError for a failed read.
 std::vector<float> read_block_values(const ViewerState& state, const std::string& path, int layers, int year,
-                                     int month, int layer, FileAccess& files = system_files());
+                                     int month, int layer, files::FileAccess& files = files::system_files());
 
 // read_block_values with its failure as the message to show, for callers
 // that show it rather than pass it on.
@@ -36,10 +36,10 @@ struct BlockRead {
 };
 
 BlockRead read_variable_block(const ViewerState& state, const std::string& path, int layers, int year, int month,
-                              int layer, FileAccess& files = system_files());
+                              int layer, files::FileAccess& files = files::system_files());
 
 // The block of the selected entry's variable file.
 BlockRead read_display_block(const ViewerState& state, int year, int month, int layer,
-                             FileAccess& files = system_files());
+                             files::FileAccess& files = files::system_files());
 
 }  // namespace veldra::viewer

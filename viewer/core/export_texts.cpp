@@ -10,12 +10,12 @@ namespace veldra::viewer {
 std::string export_target_text(const ViewerState& state) {
     const auto source = export_source(state);
     if (!source) return "Exports: nothing yet; choose a variable and, where it has layers, a layer";
-    return "Exports: " + std::string(trim_blanks(source->file_name)) + ", layer " + std::to_string(source->layer);
+    return "Exports: " + std::string(files::trim_blanks(source->file_name)) + ", layer " + std::to_string(source->layer);
 }
 
 std::string followed_root(const std::string& root, const std::string& proposed_before,
                           const std::string& proposal_now) {
-    if (trim_blanks(root).empty() || root != proposed_before) return root;
+    if (files::trim_blanks(root).empty() || root != proposed_before) return root;
     return proposal_now;
 }
 
@@ -29,23 +29,23 @@ std::string user_config_folder() {
     return std::string(home ? home : "") + "/.config/veldra";
 }
 
-std::string last_export_dir_file(const std::string& program_folder, FileAccess& files,
+std::string last_export_dir_file(const std::string& program_folder, files::FileAccess& files,
                                  const std::string& config_folder) {
-    const std::string beside_program = with_trailing_separator(program_folder) + "Last_Export_Dir.txt";
+    const std::string beside_program = files::with_trailing_separator(program_folder) + "Last_Export_Dir.txt";
     try {
         // A file made and removed again: the folder can be written.
-        std::unique_ptr<OutputFile> probe = files.create_temporary(path_to_open(beside_program));
+        std::unique_ptr<files::OutputFile> probe = files.create_temporary(files::path_to_open(beside_program));
         const std::string made = probe->path();
         try {
             probe->close();
-        } catch (const FileWriteError&) {
+        } catch (const files::FileWriteError&) {
         }
         probe.reset();
         files.remove(made);
         return beside_program;
-    } catch (const ModelFileError&) {
-        files.create_folders(path_to_open(config_folder));
-        return with_trailing_separator(config_folder) + "Last_Export_Dir.txt";
+    } catch (const files::ModelFileError&) {
+        files.create_folders(files::path_to_open(config_folder));
+        return files::with_trailing_separator(config_folder) + "Last_Export_Dir.txt";
     }
 }
 

@@ -28,7 +28,7 @@ std::string user_config_folder();
 // Where Last_Export_Dir.txt is read and written alike: in the program's
 // folder when a file can be made there (tried through `files`), else in the
 // user's configuration folder, which is made when missing.
-std::string last_export_dir_file(const std::string& program_folder, FileAccess& files,
+std::string last_export_dir_file(const std::string& program_folder, files::FileAccess& files,
                                  const std::string& config_folder = user_config_folder());
 
 // «Wrote 36 grids to /data/out»: the folder as it was given.

@@ -21,10 +21,10 @@ constexpr int kMaxBar = 256;
 }  // namespace
 
 std::string legend_number(double value, double span) {
-    if (!std::isfinite(value)) return significant_number(value, 3);
-    if (!(span > 1e-6) || !std::isfinite(span) || std::fabs(value) >= 1e7) return significant_number(value, 3);
+    if (!std::isfinite(value)) return files::significant_number(value, 3);
+    if (!(span > 1e-6) || !std::isfinite(span) || std::fabs(value) >= 1e7) return files::significant_number(value, 3);
     const int decimals = std::clamp(2 - static_cast<int>(std::floor(std::log10(span))), 0, 8);
-    return fixed_number(value, decimals);
+    return files::fixed_number(value, decimals);
 }
 
 Legend make_legend(const PaintedValues& painted, const ColourRamps& ramps, const std::string& units) {

@@ -14,8 +14,8 @@ namespace {
 
 // The lower-left corner of a cell's square on the map, in double precision:
 // a column or row anywhere in 32 bits stays exact.
-double cell_x0(const ViewerState& s, const RangeCell& c) { return -s.extents.half_cols + c.x - 1; }
-double cell_y0(const ViewerState& s, const RangeCell& c) {
+double cell_x0(const ViewerState& s, const files::RangeCell& c) { return -s.extents.half_cols + c.x - 1; }
+double cell_y0(const ViewerState& s, const files::RangeCell& c) {
     return static_cast<double>(s.extents.half_rows_int) - static_cast<double>(c.y);
 }
 
@@ -25,11 +25,11 @@ void paint_cells(MapCanvas& canvas, const ViewerState& state, std::span<const fl
                  Colour colour) {
     const std::size_t n = std::min(state.CellTable.size(), values.size());
     for (std::size_t i = 0; i < n; ++i) {
-        const RangeCell& c = state.CellTable[i];
+        const files::RangeCell& c = state.CellTable[i];
         double x0 = cell_x0(state, c), y0 = cell_y0(state, c);
         if (round_corners) {
-            x0 = round_half_even(x0);
-            y0 = round_half_even(y0);
+            x0 = files::round_half_even(x0);
+            y0 = files::round_half_even(y0);
         }
         canvas.fill_rect(x0, y0, x0 + 1, y0 + 1, colour(values[i]));
     }
@@ -49,7 +49,7 @@ void set_map_scale(MapCanvas& canvas, const ViewerState& state) {
 }
 
 void paint_globe(MapCanvas& canvas, const ViewerState& state) {
-    const GlobeMask& g = state.GlobeMask;
+    const files::GlobeMask& g = state.GlobeMask;
     // Only the rows and columns within the canvas's scale: the others would
     // be clipped whole. A run cut at their edge still reaches past the
     // picture's edge, so the pixels are the same.
@@ -83,10 +83,10 @@ void paint_globe(MapCanvas& canvas, const ViewerState& state) {
 
 StatsLabels stats_labels(const StretchStats& stats, const ViewerState& state) {
     StatsLabels labels;
-    labels.mean = format_two_decimals(stats.mean);
-    labels.stdev = format_two_decimals(stats.stdev);
+    labels.mean = files::format_two_decimals(stats.mean);
+    labels.stdev = files::format_two_decimals(stats.stdev);
     labels.cells = std::to_string(stats.count);
-    if (const OutputEntry* e = state.selected_entry()) labels.units = trim_blanks(e->Units);
+    if (const files::OutputEntry* e = state.selected_entry()) labels.units = files::trim_blanks(e->Units);
     return labels;
 }
 
@@ -147,7 +147,7 @@ Rgb painted_colour(const ViewerState& state, std::size_t cell) {
 void mark_cell(MapCanvas& canvas, const ViewerState& state, std::size_t cell, Rgb colour) {
     if (cell >= state.CellTable.size()) return;
     const CellSquare sq = cell_square(state.CellTable[cell], state.extents.half_cols, state.extents.half_rows_int);
-    const double x0 = round_half_even(sq.x0), y0 = round_half_even(sq.y0);
+    const double x0 = files::round_half_even(sq.x0), y0 = files::round_half_even(sq.y0);
     // The square's pixels as fill_rect paints them: rounded edges, at least one.
     const Point a = canvas.to_pixel(x0, y0 + 1), b = canvas.to_pixel(x0 + 1, y0);
     auto edges = [](double p, double q) {

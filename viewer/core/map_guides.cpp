@@ -47,7 +47,7 @@ const std::vector<GeoLine>& world_lines() {
 }
 
 Point geo_to_map(const ViewerState& state, double lon, double lat) {
-    const ViewerGridInfo& g = state.GridInfo;
+    const files::ViewerGridInfo& g = state.GridInfo;
     const double size = static_cast<double>(g.cellSize);
     return {(lon - (g.lowerX + g.upperX) / 2) / size, (lat - (g.lowerY + g.upperY) / 2) / size};
 }
@@ -64,7 +64,7 @@ namespace {
 // The graticule's longitudes and latitudes within the grid's span.
 template <typename Use>
 void for_each_graticule_line(const ViewerState& state, Use use) {
-    const ViewerGridInfo& g = state.GridInfo;
+    const files::ViewerGridInfo& g = state.GridInfo;
     const double west = std::min(g.lowerX, g.upperX), east = std::max(g.lowerX, g.upperX);
     const double south = std::min<double>(g.lowerY, g.upperY), north = std::max<double>(g.lowerY, g.upperY);
     for (int lon = -180; lon <= 360; lon += kGraticuleStep)

@@ -37,11 +37,11 @@ MapImageLayout layout_map_image(int cols, int rows, int line_height, int title_w
     return l;
 }
 
-std::string map_title(const OutputEntry& entry, int layer, int year, int month) {
-    std::string title(trim_blanks(entry.FileName));
-    const std::string_view units = trim_blanks(entry.Units);
+std::string map_title(const files::OutputEntry& entry, int layer, int year, int month) {
+    std::string title(files::trim_blanks(entry.FileName));
+    const std::string_view units = files::trim_blanks(entry.Units);
     if (!units.empty()) title += " (" + std::string(units) + ")";
-    const std::string_view label = trim_blanks(entry.LayerLabel);
+    const std::string_view label = files::trim_blanks(entry.LayerLabel);
     title += ", " + (label.empty() ? std::string("layer") : std::string(label)) + " " + std::to_string(layer);
     return title + ", " + month_name(month) + " " + std::to_string(year);
 }

@@ -31,7 +31,7 @@ struct MapImageLayout {
 MapImageLayout layout_map_image(int cols, int rows, int line_height, int title_w, int legend_w, int legend_h);
 
 // The title of a saved map: «Precip (cm), Layer 1, January 2000».
-std::string map_title(const OutputEntry& entry, int layer, int year, int month);
+std::string map_title(const files::OutputEntry& entry, int layer, int year, int month);
 
 // A span of months, both ends included.
 struct FrameSpan {

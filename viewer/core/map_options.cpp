@@ -20,8 +20,8 @@ std::optional<std::string> scale_problem(double lo, double hi, bool logarithmic)
 std::optional<std::pair<double, double>> parse_scale(std::string_view text) {
     const std::size_t comma = text.find(',');
     if (comma == std::string_view::npos) return std::nullopt;
-    const auto lo = parse_number(text.substr(0, comma));
-    const auto hi = parse_number(text.substr(comma + 1));
+    const auto lo = files::parse_number(text.substr(0, comma));
+    const auto hi = files::parse_number(text.substr(comma + 1));
     if (!lo || !hi) return std::nullopt;
     return std::pair{*lo, *hi};
 }
@@ -50,7 +50,7 @@ std::optional<DifferenceTo> parse_difference(std::string_view text) {
 std::vector<float> difference_values(std::span<const float> shown, std::span<const float> reference) {
     std::vector<float> out(shown.size(), kNoDifference);
     for (std::size_t i = 0; i < shown.size() && i < reference.size(); ++i)
-        if (in_valid_range(shown[i]) && in_valid_range(reference[i])) out[i] = shown[i] - reference[i];
+        if (files::in_valid_range(shown[i]) && files::in_valid_range(reference[i])) out[i] = shown[i] - reference[i];
     return out;
 }
 
@@ -66,7 +66,7 @@ std::optional<double> percentile(std::span<const float> values, double p) {
     std::vector<float> valid;
     valid.reserve(values.size());
     for (const float v : values)
-        if (in_valid_range(v)) valid.push_back(v);
+        if (files::in_valid_range(v)) valid.push_back(v);
     if (valid.empty()) return std::nullopt;
     const double rank = (static_cast<double>(valid.size()) - 1) * std::clamp(p, 0.0, 100.0) / 100;
     const auto below = static_cast<std::size_t>(std::floor(rank));
@@ -130,7 +130,7 @@ Rgb painted_colour(float value, const PaintedValues& painted, const ColourRamp& 
     const StretchStats& s = painted.colours;
     if (!painted.logarithmic) return stretch_colour(value, s, ramp);
     if (s.hi == s.lo) return kEmptyStretchColour;
-    if (!in_valid_range(value)) return kOutOfRangeColour;
+    if (!files::in_valid_range(value)) return kOutOfRangeColour;
     if (!(value > 0)) return ramp[0];
     const double k = std::floor(scale_share(value, painted) * 255);
     return ramp[static_cast<std::size_t>(k < 0 ? 0 : k > 255 ? 255 : k)];

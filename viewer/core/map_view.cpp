@@ -5,7 +5,7 @@
 
 namespace veldra::viewer {
 
-MapRect grid_rect(const Extents& e) {
+MapRect grid_rect(const files::Extents& e) {
     return {-e.half_cols, static_cast<double>(e.half_rows_int), e.half_cols, -e.half_rows};
 }
 

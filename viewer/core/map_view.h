@@ -20,7 +20,7 @@ struct MapRect {
 
 // The whole grid: from (-HalfCols, HalfRows as a whole number) at the top
 // left to (HalfCols, -HalfRows) at the bottom right.
-MapRect grid_rect(const Extents& extents);
+MapRect grid_rect(const files::Extents& extents);
 
 // The view: a zoom of 1 shows the whole grid; a zoom of z shows 1/z of its
 // width and height around the centre.

@@ -28,7 +28,7 @@ int coordinate_decimals(float cell_size) {
     return std::clamp(d, 1, 4);
 }
 
-CellGrid::CellGrid(const std::vector<RangeCell>& cells) {
+CellGrid::CellGrid(const std::vector<files::RangeCell>& cells) {
     std::vector<std::uint32_t> order(cells.size());
     std::iota(order.begin(), order.end(), 0u);
     std::vector<std::uint64_t> keys(cells.size());
@@ -54,7 +54,7 @@ std::optional<std::size_t> CellGrid::find(std::int64_t col, std::int64_t row) co
 
 PointerInfo pointer_info(const ViewerState& state, double x, double y) {
     PointerInfo info;
-    const ViewerGridInfo& g = state.GridInfo;
+    const files::ViewerGridInfo& g = state.GridInfo;
     const double size = static_cast<double>(g.cellSize);
     info.longitude = (g.lowerX + g.upperX) / 2 + x * size;
     info.latitude = (g.lowerY + g.upperY) / 2 + y * size;
@@ -86,7 +86,7 @@ PointerInfo pointer_info(const ViewerState& state, double x, double y) {
 
 std::string pointer_text(const PointerInfo& info, const ViewerState& state) {
     const int decimals = coordinate_decimals(state.GridInfo.cellSize);
-    std::string text = "lon " + fixed_number(info.longitude, decimals) + "  lat " + fixed_number(info.latitude, decimals);
+    std::string text = "lon " + files::fixed_number(info.longitude, decimals) + "  lat " + files::fixed_number(info.latitude, decimals);
     if (info.kind == PointKind::outside) return text + "   outside the grid";
     text += "   column " + std::to_string(info.col) + ", row " + std::to_string(info.row) + "   ";
     switch (info.kind) {
@@ -96,18 +96,18 @@ std::string pointer_text(const PointerInfo& info, const ViewerState& state) {
     }
     if (!info.value) return text + "no data";
     std::string units;
-    if (const OutputEntry* e = state.selected_entry(); e && !trim_blanks(e->Units).empty())
-        units.append(" ").append(trim_blanks(e->Units));
+    if (const files::OutputEntry* e = state.selected_entry(); e && !files::trim_blanks(e->Units).empty())
+        units.append(" ").append(files::trim_blanks(e->Units));
     auto value_text = [&](float v) {
-        return in_valid_range(v) ? short_number(v) + units : "no data (" + short_number(v) + ")";
+        return files::in_valid_range(v) ? files::short_number(v) + units : "no data (" + files::short_number(v) + ")";
     };
     const PaintedValues* painted = state.picture.values ? &*state.picture.values : nullptr;
     if (painted && painted->minus && info.shown && info.reference) {
         return text + value_text(*info.shown) + ", " + month_name(painted->minus->second) + " " +
                std::to_string(painted->minus->first) + " " + value_text(*info.reference) + ", difference " +
-               (in_valid_range(*info.value) ? short_number(*info.value) + units : "no data");
+               (files::in_valid_range(*info.value) ? files::short_number(*info.value) + units : "no data");
     }
-    if (!in_valid_range(*info.value)) return text + "no data (" + short_number(*info.value) + ")";
+    if (!files::in_valid_range(*info.value)) return text + "no data (" + files::short_number(*info.value) + ")";
     text += value_text(*info.value);
     if (painted && painted->fixed_scale) {
         if (*info.value > painted->colours.hi) text += " (above the scale)";

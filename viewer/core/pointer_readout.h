@@ -20,7 +20,7 @@ struct ViewerState;
 class CellGrid {
 public:
     CellGrid() = default;
-    explicit CellGrid(const std::vector<RangeCell>& cells);
+    explicit CellGrid(const std::vector<files::RangeCell>& cells);
     // The cell-table index of the cell at column `col` and row `row` (both from 1).
     std::optional<std::size_t> find(std::int64_t col, std::int64_t row) const;
     bool empty() const { return keys_.empty(); }

@@ -10,7 +10,7 @@
 namespace veldra::viewer {
 
 RunStretchResult compute_run_stretch(const RunStretchRequest& request, const std::atomic<bool>& cancel,
-                                     const std::function<void(std::int64_t)>& progress, FileAccess& files) {
+                                     const std::function<void(std::int64_t)>& progress, files::FileAccess& files) {
     RunStretchResult result;
     RunningStats stats;
     auto skip = [&](const std::string& why) {
@@ -18,10 +18,10 @@ RunStretchResult compute_run_stretch(const RunStretchRequest& request, const std
         if (!result.first_problem) result.first_problem = why;
     };
 
-    std::optional<VariableFile> file;
+    std::optional<files::VariableFile> file;
     try {
-        file = VariableFile::open(path_to_open(request.path), files);
-    } catch (const ModelFileError& e) {
+        file = files::VariableFile::open(files::path_to_open(request.path), files);
+    } catch (const files::ModelFileError& e) {
         result.months_skipped = request.months();
         result.first_problem = e.what();
         return result;
@@ -37,10 +37,10 @@ RunStretchResult compute_run_stretch(const RunStretchRequest& request, const std
                 if (cancel.load(std::memory_order_relaxed)) return false;
                 const std::string when = " (year " + std::to_string(year) + ", month " + std::to_string(month) + ")";
                 try {
-                    const BlockAddress address{year, month, request.layer, request.first_year, request.layers,
+                    const files::BlockAddress address{year, month, request.layer, request.first_year, request.layers,
                                                request.cell_count};
-                    const CheckedBlock block = read_checked_block(*file, address, records);
-                    if (block.fault == BlockFault::before_start || !block.records.complete()) {
+                    const files::CheckedBlock block = read_checked_block(*file, address, records);
+                    if (block.fault == files::BlockFault::before_start || !block.records.complete()) {
                         if (first) skip(request.path + ": the file holds no complete block" + when);
                     } else if (!block.ok()) {
                         if (first)
@@ -49,7 +49,7 @@ RunStretchResult compute_run_stretch(const RunStretchRequest& request, const std
                         use(std::span<const float>(records).subspan(3));
                         if (first) ++result.months_used;
                     }
-                } catch (const ModelFileError& e) {
+                } catch (const files::ModelFileError& e) {
                     if (first) skip(e.what());
                 }
                 ++done;
@@ -82,7 +82,7 @@ void ValueHistogram::add_values(std::span<const float> values) {
     const double bins = static_cast<double>(counts_.size());
     const double width = hi_ - lo_;
     for (const float v : values) {
-        if (!in_valid_range(v)) continue;
+        if (!files::in_valid_range(v)) continue;
         const double at = width > 0 ? std::floor((v - lo_) / width * bins) : 0;
         counts_[static_cast<std::size_t>(std::clamp(at, 0.0, bins - 1))] += 1;
         ++total_;

@@ -69,7 +69,7 @@ private:
 // run's smallest and largest value (`progress` then runs to twice the months).
 RunStretchResult compute_run_stretch(const RunStretchRequest& request, const std::atomic<bool>& cancel,
                                      const std::function<void(std::int64_t done)>& progress = {},
-                                     FileAccess& files = system_files());
+                                     files::FileAccess& files = files::system_files());
 
 // The shared state's view of the stretch over the run.
 struct RunScale {

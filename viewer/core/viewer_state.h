@@ -19,7 +19,7 @@ namespace veldra::viewer {
 
 // The model (ModelFolder, OutputTable, GridInfo, CellTable, GlobeMask,
 // extents) is loaded at start-up and never reloaded.
-struct ViewerState : LoadedModel {
+struct ViewerState : files::LoadedModel {
 
     // The value on display of every cell, in CellTable order: the last block
     // that passed its checks (zeros until then).
@@ -52,7 +52,7 @@ struct ViewerState : LoadedModel {
     std::vector<float> shown_values;
     std::vector<float> reference_values;
 
-    const OutputEntry* selected_entry() const {
+    const files::OutputEntry* selected_entry() const {
         return SelectedEntry >= 1 && SelectedEntry <= static_cast<int>(OutputTable.size())
                    ? &OutputTable[static_cast<std::size_t>(SelectedEntry - 1)]
                    : nullptr;
@@ -71,6 +71,6 @@ bool is_drawable(const ViewerState& state);
 
 // What the export takes from the shared state: the selected entry at the
 // selected layer. Nothing when no variable and layer of 1 or more are chosen.
-std::optional<ExportSource> export_source(const ViewerState& state);
+std::optional<out::ExportSource> export_source(const ViewerState& state);
 
 }  // namespace veldra::viewer
