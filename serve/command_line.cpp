@@ -48,7 +48,11 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
         ->check(CLI::Range(1, 100000));
     app.add_flag("--version", version, "print the version and exit");
     app.footer("The first line printed is the address to open. SIGTERM or Ctrl-C ends the server. "
-               "A bad command line exits with status 2, a model that cannot be read with status 1.");
+               "A bad command line exits with status 2, a model that cannot be read with status 1. "
+               "A connection is closed after " + std::to_string(o.connection.idle_seconds) +
+               " seconds without progress, and a request that has not arrived whole " +
+               std::to_string(o.connection.request_seconds) + " seconds after its first byte is answered "
+               "408 and its connection closed.");
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         if (std::find(args.begin(), args.end(), "--version") != args.end()) version = true;

@@ -8,6 +8,12 @@
 
 namespace veldra::serve {
 
+// What a connection may take, the same for every server: --help tells them.
+struct ConnectionLimits {
+    int idle_seconds = 5;      // without a byte read or written, and between two requests of a connection
+    int request_seconds = 10;  // from a request's first byte to the last of its head (and body, if any)
+};
+
 struct ServeOptions {
     std::vector<std::pair<std::string, std::string>> models;  // (name, folder); one unnamed model has no name
     int port = 8080;
@@ -16,6 +22,7 @@ struct ServeOptions {
     std::size_t cache_mb = 512;
     int threads = 16;  // a browser keeps up to 6 connections open, each holding a thread while it lasts
     int queue = 64;
+    ConnectionLimits connection;  // not on the command line
 };
 
 struct ParsedCommandLine {

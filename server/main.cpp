@@ -1,5 +1,6 @@
 // veldra_serve: the service of serve/ behind cpp-httplib, with a bounded
-// queue of connections and a clean end on SIGTERM or SIGINT.
+// queue of connections, a bounded time for each request to arrive, and a
+// clean end on SIGTERM or SIGINT.
 #include <httplib.h>
 
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include "serve/command_line.h"
 #include "serve/service.h"
 #include "serve/task_queue.h"
+#include "server/connection.h"
 #include "server/static_files.h"
 
 namespace {
@@ -81,12 +83,9 @@ int main(int argc, char** argv) {
         for (const std::string& s : m->skipped) std::cerr << "veldra_serve: not served: " << s << "\n";
     }
 
-    httplib::Server server;
+    veldra::server::HttpServer server(o.connection);
     server.new_task_queue = [&] { return new Tasks(o.threads, static_cast<std::size_t>(o.queue)); };
     server.set_tcp_nodelay(true);  // a small answer goes out at once, not after the peer's delayed ACK
-    server.set_read_timeout(5, 0);
-    server.set_write_timeout(5, 0);
-    server.set_keep_alive_timeout(5);
     server.set_keep_alive_max_count(1000);
     server.set_payload_max_length(4096);
     const QueryLimits limits;

@@ -275,6 +275,10 @@ TEST(ServeCommandLine, ModelsPortsAndErrors) {
     EXPECT_EQ(parse_command_line({"--model", "r", "--port", "70000"}).exit_status, 2);
     EXPECT_EQ(parse_command_line({}).exit_status, 2);
     EXPECT_EQ(parse_command_line({"--help"}).exit_status, 0);
+    // The help (and so the manual page) tells the limits of a connection.
+    const std::string help = parse_command_line({"--help"}).out;
+    EXPECT_NE(help.find("after 5 seconds without progress"), std::string::npos) << help;
+    EXPECT_NE(help.find("whole 10 seconds after its first byte is answered 408"), std::string::npos) << help;
     EXPECT_EQ(parse_command_line({"--version"}).out.rfind("veldra_serve ", 0), 0u);
 }
 

@@ -6,64 +6,15 @@ Environment: VELDRA_SERVE (the program), VELDRA_SAMPLE_MODEL (the model).
 """
 import json
 import math
-import os
-import signal
+import select
 import socket
 import subprocess
-import urllib.error
-import urllib.request
+import threading
+import time
 
 import pytest
 
-SERVE = os.environ["VELDRA_SERVE"]
-MODEL = os.environ["VELDRA_SAMPLE_MODEL"]
-TIMEOUT = 30  # seconds for any one answer: a bound, not a measure
-
-
-class Server:
-    def __init__(self, *args):
-        self.proc = subprocess.Popen([SERVE, *args, "--port", "0"], stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE, text=True)
-        self.url = self.proc.stdout.readline().strip()
-        # The port, from the URL or (behind --base-url) from the message on standard error.
-        if self.url.startswith("http://127.0.0.1:"):
-            self.port = int(self.url.split("/")[2].split(":")[1])
-        else:
-            line = self.proc.stderr.readline()
-            self.port = int(line.split(" on 127.0.0.1:")[1].split(";")[0])
-
-    def get_local(self, path):
-        """get() at the server's own address, whatever --base-url says."""
-        saved, self.url = self.url, f"http://127.0.0.1:{self.port}/"
-        try:
-            return self.get(path)
-        finally:
-            self.url = saved
-
-    def get(self, path):
-        """(status, content type, body) of a GET."""
-        try:
-            with urllib.request.urlopen(self.url + path, timeout=TIMEOUT) as r:
-                return r.status, r.headers.get("Content-Type"), r.read()
-        except urllib.error.HTTPError as e:
-            return e.code, e.headers.get("Content-Type"), e.read()
-
-    def raw(self, request_bytes):
-        """The status line's code of a request written as bytes."""
-        with socket.create_connection(("127.0.0.1", self.port), timeout=TIMEOUT) as s:
-            s.sendall(request_bytes)
-            answer = b""
-            while b"\r\n" not in answer:
-                chunk = s.recv(4096)
-                if not chunk:
-                    break
-                answer += chunk
-        return int(answer.split(b" ")[1]) if answer else 0
-
-    def stop(self):
-        self.proc.send_signal(signal.SIGTERM)
-        _, err = self.proc.communicate(timeout=TIMEOUT)
-        return self.proc.returncode, err
+from serve_process import MODEL, SERVE, TIMEOUT, Server
 
 
 @pytest.fixture(scope="module")
@@ -214,6 +165,44 @@ def test_a_slow_client_does_not_stop_others(server):
         for s in slow:
             s.close()
     assert server.get("wms?REQUEST=GetCapabilities")[0] == 200
+
+
+def test_a_trickling_client_is_answered_408_and_its_thread_freed():
+    """A request line sent a byte every half second, each pause well under
+    the idle limit: the server answers 408 once the request has not arrived
+    whole within its time, and its one thread then answers a client that
+    waited in the queue meanwhile."""
+    s = Server("--model", MODEL, "--threads", "1", "--queue", "8")
+    trickler = socket.create_connection(("127.0.0.1", s.port), timeout=TIMEOUT)
+    other = {}
+    try:
+        trickler.sendall(b"G")  # connected first, so the one thread is the trickler's
+        waiting = threading.Thread(target=lambda: other.update(answer=s.get("layers.json")))
+        waiting.start()
+        request = b"ET /wms?REQUEST=GetCapabilities&pad=" + b"a" * 1000
+        answer, ended, sent, start = b"", False, 0, time.monotonic()
+        while not ended and time.monotonic() - start < TIMEOUT:
+            if not answer:
+                try:
+                    trickler.send(request[sent:sent + 1])
+                    sent += 1
+                except OSError:  # reset by the server
+                    break
+            if select.select([trickler], [], [], 0.5)[0]:  # the pause between two bytes
+                try:
+                    chunk = trickler.recv(4096)
+                except ConnectionResetError:
+                    chunk = b""
+                answer += chunk
+                ended = not chunk
+        waiting.join(TIMEOUT)
+    finally:
+        trickler.close()
+        code, err = s.stop()
+    assert answer.startswith(b"HTTP/1.1 408 "), (sent, answer[:200])
+    assert ended and b"within 10 seconds" in answer, answer
+    assert other.get("answer", (None,))[0] == 200, "the client in the queue was not answered"
+    assert code == 0, err
 
 
 def test_several_models_and_sigterm():
