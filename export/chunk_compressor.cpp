@@ -18,17 +18,61 @@ void FloatChunk::fill(float value) {
     for (std::size_t i = 0; i < values_; ++i) std::memcpy(bytes_.data() + i * 4, b, 4);
 }
 
-ChunkDeflater::ChunkDeflater(int level) : compressor_(libdeflate_alloc_compressor(level)) {
+void FloatChunk::place(const ChunkCells& cells, float fill) {
+    if (placed_ != cells.positions) {
+        this->fill(fill);
+        placed_ = cells.positions;
+    }
+    const std::vector<std::uint32_t>& at = *cells.positions;
+    for (std::size_t j = 0; j < at.size(); ++j) put(at[j], cells.values[j]);
+}
+
+ChunkDeflater::ChunkDeflater(std::size_t values, float fill, int level)
+    : values_(values), fill_(fill), run_share_(run_share(level)), compressor_(libdeflate_alloc_compressor(level)) {
     if (!compressor_) throw std::bad_alloc();
 }
 
 ChunkDeflater::~ChunkDeflater() { libdeflate_free_compressor(compressor_); }
 
-std::vector<unsigned char> ChunkDeflater::operator()(const FloatChunk& chunk) {
+std::vector<unsigned char> ChunkDeflater::operator()(const ChunkCells& cells) {
+    const double cell_share = static_cast<double>(cells.values.size()) / static_cast<double>(std::max<std::size_t>(values_, 1));
+    return 1.0 - cell_share >= run_share_ ? as_runs(cells) : laid_out(cells);
+}
+
+// Plane by plane (byte k of every value), in blocks: byte k of the fill
+// between the cells, and of each cell's value.
+std::vector<unsigned char> ChunkDeflater::as_runs(const ChunkCells& cells) {
+    const std::vector<std::uint32_t>& at = *cells.positions;
+    const auto* value_bytes = reinterpret_cast<const unsigned char*>(cells.values.data());
+    unsigned char fill[4];
+    std::memcpy(fill, &fill_, 4);
+    runs_.start(scratch_);
+    for (std::size_t plane = 0; plane < 4; ++plane) {
+        std::size_t j = 0;
+        for (std::size_t from = 0; from < values_; from += RunDeflater::kBlockBytes) {
+            const std::size_t to = std::min(values_, from + RunDeflater::kBlockBytes);
+            block_runs_.clear();
+            std::size_t next = from;
+            for (; j < at.size() && at[j] < to; next = at[j++] + std::size_t{1}) {
+                append_run(block_runs_, fill[plane], at[j] - next);
+                append_run(block_runs_, value_bytes[4 * j + plane], 1);
+            }
+            append_run(block_runs_, fill[plane], to - next);
+            runs_.block(block_runs_);
+        }
+    }
+    runs_.finish();
+    return scratch_;
+}
+
+std::vector<unsigned char> ChunkDeflater::laid_out(const ChunkCells& cells) {
+    if (!chunk_) chunk_ = std::make_unique<FloatChunk>(values_, true);
+    chunk_->place(cells, fill_);
+    const FloatChunk& chunk = *chunk_;
     // Most chunks are largely fill and shrink far below their size: first
     // tried in what the largest chunk so far needed, then in the most any
     // chunk can need.
-    if (scratch_.empty()) scratch_.resize(std::max<std::size_t>(chunk.size() / 8, 4096));
+    scratch_.resize(std::max<std::size_t>({scratch_.size(), chunk.size() / 8, 4096}));
     std::size_t size = libdeflate_zlib_compress(compressor_, chunk.data(), chunk.size(), scratch_.data(), scratch_.size());
     if (size == 0) {
         scratch_.resize(libdeflate_zlib_compress_bound(compressor_, chunk.size()));
@@ -37,20 +81,22 @@ std::vector<unsigned char> ChunkDeflater::operator()(const FloatChunk& chunk) {
     return std::vector<unsigned char>(scratch_.begin(), scratch_.begin() + static_cast<std::ptrdiff_t>(size));
 }
 
-ChunkCompressor::ChunkCompressor(std::size_t values, int level, int threads, Write write)
-    : level_(level), write_(std::move(write)) {
-    const bool shuffled = level > 0;
+ChunkCompressor::ChunkCompressor(std::size_t values, float fill, int level, int threads, Write write)
+    : values_(values), fill_(fill), level_(level), write_(std::move(write)) {
     const int workers = level > 0 && threads > 1 ? threads : 0;
     // One chunk being filled while each thread compresses one; finished
     // chunks wait for those before them within a window of twice that.
     const std::size_t count = static_cast<std::size_t>(workers) + 1;
     for (std::size_t i = 0; i < count; ++i) {
-        chunks_.push_back(std::make_unique<FloatChunk>(values, shuffled));
+        chunks_.push_back(std::make_unique<ChunkCells>());
         free_.push_back(chunks_.back().get());
     }
     window_ = 2 * count;
     if (workers == 0) {
-        if (level > 0) deflater_ = std::make_unique<ChunkDeflater>(level);
+        if (level > 0)
+            deflater_ = std::make_unique<ChunkDeflater>(values, fill, level);
+        else
+            plain_ = std::make_unique<FloatChunk>(values, false);
         return;
     }
     try {
@@ -86,15 +132,15 @@ void ChunkCompressor::work() {
         std::vector<unsigned char> bytes;
         std::exception_ptr failure;
         try {
-            if (!deflate) deflate = std::make_unique<ChunkDeflater>(level_);
-            bytes = (*deflate)(*job.chunk);
+            if (!deflate) deflate = std::make_unique<ChunkDeflater>(values_, fill_, level_);
+            bytes = (*deflate)(*job.cells);
         } catch (...) {
             failure = std::current_exception();
         }
         lock.lock();
         if (failure && !failure_) failure_ = failure;
         if (!failure) done_.emplace(job.index, std::move(bytes));
-        free_.push_back(job.chunk);
+        free_.push_back(job.cells);
         to_caller_.notify_one();
     }
 }
@@ -110,7 +156,7 @@ void ChunkCompressor::write_ready(std::unique_lock<std::mutex>& lock) {
     }
 }
 
-FloatChunk& ChunkCompressor::next(std::int64_t mark, float fill) {
+std::vector<float>& ChunkCompressor::next(const std::vector<std::uint32_t>& positions) {
     if (workers_.empty()) {
         filling_ = chunks_.front().get();
     } else {
@@ -124,21 +170,20 @@ FloatChunk& ChunkCompressor::next(std::int64_t mark, float fill) {
         filling_ = free_.back();
         free_.pop_back();
     }
-    if (filling_->mark != mark) {
-        filling_->fill(fill);
-        filling_->mark = mark;
-    }
-    return *filling_;
+    filling_->positions = &positions;
+    filling_->values.resize(positions.size());
+    return filling_->values;
 }
 
 void ChunkCompressor::submit() {
-    FloatChunk* chunk = std::exchange(filling_, nullptr);
+    ChunkCells* cells = std::exchange(filling_, nullptr);
     const std::size_t index = submitted_++;
     if (workers_.empty()) {
-        if (!deflater_) {
-            write_(index, chunk->data(), chunk->size());
+        if (plain_) {
+            plain_->place(*cells, fill_);
+            write_(index, plain_->data(), plain_->size());
         } else {
-            const std::vector<unsigned char> bytes = (*deflater_)(*chunk);
+            const std::vector<unsigned char> bytes = (*deflater_)(*cells);
             write_(index, bytes.data(), bytes.size());
         }
         written_ = submitted_;
@@ -146,7 +191,7 @@ void ChunkCompressor::submit() {
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        jobs_.push_back({index, chunk});
+        jobs_.push_back({index, cells});
     }
     to_workers_.notify_one();
 }

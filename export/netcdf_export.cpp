@@ -25,6 +25,7 @@
 #include "export/chunk_compressor.h"
 #include "export/export_error.h"
 #include "export/month_values.h"
+#include "export/run_deflate.h"
 #include "modelfiles/number_text.h"
 #include "modelfiles/cell_file.h"
 #include "modelfiles/paths.h"
@@ -207,6 +208,15 @@ public:
     void write(const std::vector<hsize_t>& offset, const unsigned char* data, std::size_t size, std::string_view doing) {
         check(H5Dwrite_chunk(dataset_, H5P_DEFAULT, 0, offset.data(), size, data), doing);
     }
+    // A chunk of another variable.
+    void write(const std::string& variable, const std::vector<hsize_t>& offset, const std::vector<unsigned char>& data,
+               std::string_view doing) {
+        const hid_t other = H5Dopen2(file_, variable.c_str(), H5P_DEFAULT);
+        check(other, doing);
+        const herr_t written = H5Dwrite_chunk(other, H5P_DEFAULT, 0, offset.data(), data.size(), data.data());
+        H5Dclose(other);
+        check(written, doing);
+    }
     // Writes what is held back and closes the file.
     void close() {
         check(H5Fflush(file_, H5F_SCOPE_LOCAL), "finishing it");
@@ -270,15 +280,29 @@ void check_netcdf_source(const ExportSource& source, const NetcdfSettings& setti
 // grid. HDF5 holds a chunk below 4 GiB, so the rows of a larger grid are
 // split among several chunks, the last one padded with fill.
 struct ChunkPlan {
-    // Each cell in a chunk, and where it lies there.
+    // The cells of a chunk in the order of their positions there.
     struct Placed {
-        std::uint32_t cell;
-        std::uint32_t at;
+        std::vector<std::uint32_t> positions, cells;
     };
     std::int64_t cols = 0, rows = 0, chunk_rows = 0;
-    std::vector<std::vector<Placed>> placed;  // by chunk of a grid
+    std::vector<Placed> placed;  // by chunk of a grid
     std::vector<signed char> mask;
 };
+
+// Each cell of a chunk (its number and position there) in the order of their
+// positions, the last cell of a place standing.
+ChunkPlan::Placed in_position_order(std::vector<std::pair<std::uint32_t, std::uint32_t>> at_cell) {
+    const auto by_position = [](const auto& a, const auto& b) { return a.first < b.first; };
+    if (!std::is_sorted(at_cell.begin(), at_cell.end(), by_position))
+        std::stable_sort(at_cell.begin(), at_cell.end(), by_position);
+    ChunkPlan::Placed placed;
+    for (std::size_t i = 0; i < at_cell.size(); ++i) {
+        if (i + 1 < at_cell.size() && at_cell[i + 1].first == at_cell[i].first) continue;
+        placed.positions.push_back(at_cell[i].first);
+        placed.cells.push_back(at_cell[i].second);
+    }
+    return placed;
+}
 
 ChunkPlan plan_chunks(const ExportSource& source) {
     ChunkPlan plan;
@@ -292,12 +316,16 @@ ChunkPlan plan_chunks(const ExportSource& source) {
     while (chunk_rows > 1 && static_cast<std::uint64_t>(chunk_rows * cols) * sizeof(float) >= (std::uint64_t{1} << 32))
         chunk_rows = (chunk_rows + 1) / 2;
     plan.chunk_rows = chunk_rows;
-    plan.placed.resize(static_cast<std::size_t>((rows + chunk_rows - 1) / chunk_rows));
+    std::vector<std::vector<std::pair<std::uint32_t, std::uint32_t>>> placed(
+        static_cast<std::size_t>((rows + chunk_rows - 1) / chunk_rows));
     plan.mask.assign(static_cast<std::size_t>(cols * rows), 0);
+    // Row by row, from pointers held here (stores of bytes might otherwise
+    // be taken to change the vectors and reload them at every byte).
+    const std::uint8_t* from = source.land.land.data();
+    signed char* to = plan.mask.data();
+    const auto width = static_cast<std::size_t>(std::min<std::int64_t>(cols, source.land.cols));
     for (std::int64_t r = 0; r < std::min<std::int64_t>(rows, source.land.rows); ++r)
-        for (std::int64_t c = 0; c < std::min<std::int64_t>(cols, source.land.cols); ++c)
-            plan.mask[static_cast<std::size_t>(r * cols + c)] =
-                static_cast<signed char>(source.land.land[static_cast<std::size_t>(r * source.land.cols + c)]);
+        std::copy_n(from + r * source.land.cols, width, to + r * cols);
     const auto cells =
         static_cast<std::size_t>(std::min<std::int64_t>(source.cell_count, static_cast<std::int64_t>(source.cells.size())));
     for (std::size_t i = 0; i < cells; ++i) {
@@ -305,9 +333,10 @@ ChunkPlan plan_chunks(const ExportSource& source) {
         if (c.x < 1 || c.x > cols || c.y < 1 || c.y > rows) continue;
         const std::int64_t row = c.y - 1, position = row * cols + (c.x - 1);
         plan.mask[static_cast<std::size_t>(position)] = 2;
-        plan.placed[static_cast<std::size_t>(row / chunk_rows)].push_back(
-            {static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(position - row / chunk_rows * chunk_rows * cols)});
+        placed[static_cast<std::size_t>(row / chunk_rows)].push_back(
+            {static_cast<std::uint32_t>(position - row / chunk_rows * chunk_rows * cols), static_cast<std::uint32_t>(i)});
     }
+    for (auto& p : placed) plan.placed.push_back(in_position_order(std::move(p)));
     return plan;
 }
 
@@ -389,6 +418,9 @@ void define_data(NetcdfFile& nc, const ExportSource& source, const NetcdfVariabl
     d.name = cf::variable_name(files::trim_blanks(source.file_name));
     d.data = nc.variable(d.name, NC_FLOAT, data_dims);
     nc.check(nc_def_var_chunking(id, d.data, NC_CHUNKED, chunk.data()), "defining its chunks");
+    // The land mask in chunks of the same rows, written as the values are.
+    const std::size_t mask_chunk[] = {static_cast<std::size_t>(plan.chunk_rows), static_cast<std::size_t>(plan.cols)};
+    nc.check(nc_def_var_chunking(id, d.mask, NC_CHUNKED, mask_chunk), "defining its chunks");
     nc.check(nc_def_var_fill(id, d.data, 0, &kFillValue), "defining its fill value");
     const int level = settings.deflate_level;
     for (int var : {d.data, d.mask})
@@ -421,7 +453,8 @@ void define_data(NetcdfFile& nc, const ExportSource& source, const NetcdfVariabl
 
 // What does not change with time, and the times of the fields.
 void write_coordinates(NetcdfFile& nc, const ExportSource& source, const NetcdfVariable& variable,
-                       const NetcdfSettings& settings, const Layers& layers, ChunkPlan& plan, const DefinedFile& d) {
+                       const NetcdfSettings& settings, const Layers& layers, const ChunkPlan& plan,
+                       const DefinedFile& d) {
     const int id = nc.id();
     const cf::Axis lat = cf::axis(settings.edges.south, settings.edges.north, plan.rows, source.cell_size, true);
     const cf::Axis lon = cf::axis(settings.edges.west, settings.edges.east, plan.cols, source.cell_size, false);
@@ -445,8 +478,6 @@ void write_coordinates(NetcdfFile& nc, const ExportSource& source, const NetcdfV
         const std::size_t start = 0, count = texts.size();
         nc.check(nc_put_vara_string(id, d.label, &start, &count, texts.data()), "writing its layers");
     }
-    nc.check(nc_put_var_schar(id, d.mask, plan.mask.data()), "writing its land mask");
-    plan.mask = {};
 
     const cf::TimeAxis times = settings.spans.empty()
                                    ? cf::time_axis(settings.first_year, settings.last_year)
@@ -456,13 +487,30 @@ void write_coordinates(NetcdfFile& nc, const ExportSource& source, const NetcdfV
     nc.check(nc_put_vara_double(id, d.time_bnds, time_start, time_count, times.bounds.data()), "writing its times");
 }
 
+// The land mask, chunk by chunk (the last one padded with water), as it is
+// (level 0) or coded as runs: shuffling bytes leaves them as they are.
+void write_mask(StoredChunks& stored, ChunkPlan& plan, int level) {
+    const auto size = static_cast<std::size_t>(plan.chunk_rows * plan.cols);
+    const auto* mask = reinterpret_cast<const unsigned char*>(plan.mask.data());
+    std::vector<unsigned char> bytes, stream;
+    for (std::size_t from = 0; from < plan.mask.size(); from += size) {
+        bytes.assign(mask + from, mask + std::min(plan.mask.size(), from + size));
+        bytes.resize(size, 0);
+        if (level > 0) deflate_runs(bytes.data(), bytes.size(), RunDeflater::kBlockBytes, stream);
+        stored.write(std::string(cf::kLandMask), {from / size * static_cast<hsize_t>(plan.chunk_rows), 0},
+                     level > 0 ? stream : bytes, "writing its land mask");
+    }
+    plan.mask = {};
+}
+
 // The values: field by field, each layer read and placed in its chunks,
 // which are compressed on the threads and written in order.
 void write_values(const std::string& temporary, const std::string& shown_path, const NetcdfSettings& settings,
-                  const Layers& layers, const ChunkPlan& plan, const std::string& name,
+                  const Layers& layers, ChunkPlan& plan, const std::string& name,
                   std::vector<std::unique_ptr<fields::FieldSource>>& sources,
                   const std::function<void(const std::string&)>& status, NetcdfOutcome& outcome) {
     StoredChunks stored(temporary, name, shown_path);
+    write_mask(stored, plan, settings.deflate_level);
     const std::vector<fields::Period>& periods = sources.front()->periods();
     const std::size_t count = periods.size(), layer_count = layers.count();
     std::vector<hsize_t> extent = {count, static_cast<hsize_t>(plan.rows), static_cast<hsize_t>(plan.cols)};
@@ -477,20 +525,20 @@ void write_values(const std::string& temporary, const std::string& shown_path, c
     };
     const int threads = settings.threads > 0 ? settings.threads
                                              : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    ChunkCompressor compressor(static_cast<std::size_t>(plan.chunk_rows * plan.cols), settings.deflate_level, threads,
-                               write);
+    ChunkCompressor compressor(static_cast<std::size_t>(plan.chunk_rows * plan.cols), kFillValue,
+                               settings.deflate_level, threads, write);
     fields::Field field;
     for (std::size_t t = 0; t < count; ++t) {
         status("Saving: " + shown_path + " (" + field_time(settings, t, periods[t]) + ")");
         for (const std::unique_ptr<fields::FieldSource>& layer : sources) {
             layer->read(t, field);
             const float* cell_values = field.values.data();
-            for (std::size_t k = 0; k < per_grid; ++k) {
-                FloatChunk& c = compressor.next(static_cast<std::int64_t>(k), kFillValue);
-                for (const ChunkPlan::Placed& p : plan.placed[k]) {
+            for (const ChunkPlan::Placed& p : plan.placed) {
+                std::vector<float>& values = compressor.next(p.positions);
+                for (std::size_t j = 0; j < p.cells.size(); ++j) {
                     // Values outside the valid range are no data, as in every tool.
-                    const float v = cell_values[p.cell];
-                    c.put(p.at, files::in_valid_range(v) ? v : kFillValue);
+                    const float v = cell_values[p.cells[j]];
+                    values[j] = files::in_valid_range(v) ? v : kFillValue;
                 }
                 compressor.submit();
             }

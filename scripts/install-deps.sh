@@ -20,8 +20,8 @@ packages=(
   libproj-dev
   # the NetCDF export, and the readers that check its files
   libnetcdf-dev libhdf5-dev pkg-config python3-netcdf4 python3-xarray cdo
-  # the NetCDF export's parallel chunk compression
-  libdeflate-dev
+  # the NetCDF export's parallel chunk compression; zlib's inflate reads its chunks back in the tests
+  libdeflate-dev zlib1g-dev
   # the GeoTIFF export, through GDAL
   libgdal-dev
   # the Python package: bindings of the model-file readers, an xarray backend, Dask

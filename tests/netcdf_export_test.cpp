@@ -175,6 +175,16 @@ StoredVariable read_variable(const fs::path& file, const char* name, std::size_t
     return v;
 }
 
+std::vector<signed char> stored_mask(const fs::path& file, std::size_t count) {
+    std::vector<signed char> mask(count);
+    int id = -1, var = -1;
+    EXPECT_EQ(nc_open(file.c_str(), NC_NOWRITE, &id), NC_NOERR);
+    nc_inq_varid(id, "land_mask", &var);
+    EXPECT_EQ(nc_get_var_schar(id, var, mask.data()), NC_NOERR);
+    nc_close(id);
+    return mask;
+}
+
 TEST_F(NetcdfExport, OneThreadOrTwoStoreTheSameShuffledAndDeflatedValues) {
     std::vector<StoredVariable> stored;
     for (int threads : {1, 2}) {
@@ -192,6 +202,43 @@ TEST_F(NetcdfExport, OneThreadOrTwoStoreTheSameShuffledAndDeflatedValues) {
     EXPECT_EQ(std::vector<float>(stored[1].values.end() - 8, stored[1].values.end()),
               (std::vector<float>{value(1583, 12, 2, 0), -9999, -9999, -9999, -9999, -9999, value(1583, 12, 2, 1),
                                   -9999}));
+}
+
+// A grid of 60 x 30 positions with 40 cells (2 %: chunks coded as runs, but
+// at level 0), in no order, in the first and last positions, one place
+// given twice (the later cell stands): what every level stores on one thread
+// or two reads back as the cells placed, and the land mask as it was.
+TEST_F(NetcdfExport, AGridMostlyOfFillReadsBackAsPlacedAtEveryLevel) {
+    constexpr int kCols = 60, kRows = 30;
+    land = GlobeMask{kCols, kRows, std::vector<std::uint8_t>(kCols * kRows)};
+    for (std::size_t i = 0; i < land.land.size(); ++i) land.land[i] = (i / 7) % 3 != 0;
+    cells.clear();
+    for (int i = 0; i < 39; ++i) cells.push_back({i + 1, 1, 1 + (i * 37) % kCols, 1 + (i * 11) % kRows, 1});
+    cells.push_back({40, 1, kCols, kRows, 1});
+    cells[7].x = cells[3].x;
+    cells[7].y = cells[3].y;
+    source.cell_count = static_cast<std::int64_t>(cells.size());
+    model.write_variable("Biomass.vrd", 40, 1582, 1583, 2, value);
+    std::vector<float> expected(24 * 2 * kCols * kRows, -9999.0f);
+    for (int t = 0; t < 24; ++t)
+        for (int l = 1; l <= 2; ++l)
+            for (int i = 0; i < 40; ++i)
+                expected[static_cast<std::size_t>(((t * 2 + l - 1) * kRows + cells[i].y - 1) * kCols + cells[i].x - 1)] =
+                    value(1582 + t / 12, t % 12 + 1, l, i);
+    ASSERT_EQ(expected[0], value(1582, 1, 1, 0));
+    std::vector<signed char> mask(land.land.begin(), land.land.end());
+    for (const RangeCell& c : cells) mask[static_cast<std::size_t>((c.y - 1) * kCols + c.x - 1)] = 2;
+    for (const int level : {0, 4, 9})
+        for (const int threads : {1, 2}) {
+            settings.deflate_level = level;
+            settings.threads = threads;
+            settings.root = "sparse_" + std::to_string(level) + "_" + std::to_string(threads);
+            ASSERT_FALSE(run().failed) << messages.at(0);
+            const StoredVariable stored = read_variable(out / (settings.root + ".nc"), "Biomass", expected.size());
+            EXPECT_EQ(stored.values, expected) << level << " " << threads;
+            EXPECT_EQ(stored.level, level);
+            EXPECT_EQ(stored_mask(out / (settings.root + ".nc"), mask.size()), mask) << level << " " << threads;
+        }
 }
 
 TEST_F(NetcdfExport, CommandLineOptions) {
