@@ -7,7 +7,7 @@
 #include <cstring>
 #include <utility>
 
-namespace veldra::viewer {
+namespace veldra::out {
 namespace {
 
 constexpr std::size_t kMinMatch = 3, kMaxMatch = 258;
@@ -416,4 +416,4 @@ void deflate_runs(const unsigned char* data, std::size_t size, std::size_t block
     deflate.finish();
 }
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace veldra::viewer {
+namespace veldra::out {
 
 // `length` copies of `byte`.
 struct ByteRun {
@@ -64,4 +64,4 @@ private:
 // `size` bytes at `data` as a zlib stream, in blocks of `block` bytes (0: one).
 void deflate_runs(const unsigned char* data, std::size_t size, std::size_t block, std::vector<unsigned char>& out);
 
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -21,6 +21,24 @@ std::string period_label(const Period& period) {
     return files::integer_text(period.year) + "-" + digits(period.month, 2);
 }
 
+FieldRead::Kind judge_block(const files::CheckedBlock& block, BadBlock policy, const std::string& path,
+                            const files::BlockAddress& address, const float* leading) {
+    switch (block.fault) {
+    case files::BlockFault::none:
+        return FieldRead::Kind::whole;
+    case files::BlockFault::before_start:
+        throw BlockError{files::block_before_start_message(path, address, block) + "."};
+    case files::BlockFault::past_end:
+        throw BlockError{files::block_past_end_message(path, address, block) + "."};
+    case files::BlockFault::cell_count:
+    case files::BlockFault::year:
+    case files::BlockFault::month:
+        break;
+    }
+    if (policy == BadBlock::stop) throw BlockError{files::leading_record_message(path, address, block, leading)};
+    return policy == BadBlock::skip ? FieldRead::Kind::skipped : FieldRead::Kind::nan;
+}
+
 std::vector<Period> months_of(std::int32_t first_year, std::int32_t last_year) {
     std::vector<Period> months;
     for (std::int64_t y = first_year; y <= last_year; ++y)

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "modelfiles/file_io.h"
+#include "modelfiles/variable_file.h"
 
 namespace veldra::fields {
 
@@ -70,6 +71,15 @@ struct FieldRead {
     Kind kind = Kind::whole;
     std::string note;
 };
+
+// What `policy` makes of a block read through the checked block reader
+// (`leading` holds its leading records): FieldRead::Kind::whole for a sound
+// block, nan or skipped for a bad block under that policy. Raises BlockError
+// for a block before the start or past the end of the file at `path`, and for
+// a bad block under BadBlock::stop. Every reader of blocks, in C++ and in
+// Python, goes through it.
+FieldRead::Kind judge_block(const files::CheckedBlock& block, BadBlock policy, const std::string& path,
+                            const files::BlockAddress& address, const float* leading);
 
 // The one interface of every source of fields. The stop contract: a source
 // asks `stop` (when set) before each block it reads and gives

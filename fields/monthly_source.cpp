@@ -35,22 +35,13 @@ FieldRead MonthlySource::read(std::size_t k, Field& field, const StopAsked& stop
     const files::CheckedBlock b = read_checked_block(file_, a, block_);
     field.period = period;
     field.label = period_label(period);
-    switch (b.fault) {
-    case files::BlockFault::none:
+    const FieldRead::Kind kind = judge_block(b, policy_, path_, a, block_.data());
+    if (kind == FieldRead::Kind::whole) {
         field.values.assign(block_.begin() + 3, block_.end());
         return {};
-    case files::BlockFault::before_start:
-        throw BlockError{block_before_start_message(path_, a, b) + "."};
-    case files::BlockFault::past_end:
-        throw BlockError{block_past_end_message(path_, a, b) + "."};
-    case files::BlockFault::cell_count:
-    case files::BlockFault::year:
-    case files::BlockFault::month:
-        break;
     }
-    if (policy_ == BadBlock::stop) throw BlockError{leading_record_message(path_, a, b, block_.data())};
     std::string note = leading_mismatch_message(b.fault, block_.data(), files::integer_text(run_.cell_count), a);
-    if (policy_ == BadBlock::skip) return {FieldRead::Kind::skipped, std::move(note)};
+    if (kind == FieldRead::Kind::skipped) return {kind, std::move(note)};
     field.values.assign(static_cast<std::size_t>(run_.cell_count), std::numeric_limits<float>::quiet_NaN());
     return {FieldRead::Kind::nan, std::move(note)};
 }

@@ -75,20 +75,22 @@ void ListReader::fail(std::string_view message) const {
     throw ModelFileError(file_name_ + ": line " + std::to_string(line_) + ": " + std::string(message));
 }
 
-std::string_view ListReader::next_value(std::string_view what) {
+bool ListReader::skip_to_value() {
     for (;;) {
         while (pos_ < text_.size() && is_separator(text_[pos_])) ++pos_;
-        if (pos_ >= text_.size()) fail("expected " + std::string(what) + ", found the end of the file");
-        if (text_[pos_] == '\n') {
-            ++pos_;
-            // The end of the file after the last line end is reported on that last line.
-            if (pos_ < text_.size()) ++line_;
-            continue;
-        }
-        const std::size_t start = pos_;
-        while (pos_ < text_.size() && !is_separator(text_[pos_]) && text_[pos_] != '\n') ++pos_;
-        return text_.substr(start, pos_ - start);
+        if (pos_ >= text_.size()) return false;
+        if (text_[pos_] != '\n') return true;
+        ++pos_;
+        // The end of the file after the last line end is reported on that last line.
+        if (pos_ < text_.size()) ++line_;
     }
+}
+
+std::string_view ListReader::next_value(std::string_view what) {
+    if (!skip_to_value()) fail("expected " + std::string(what) + ", found the end of the file");
+    const std::size_t start = pos_;
+    while (pos_ < text_.size() && !is_separator(text_[pos_]) && text_[pos_] != '\n') ++pos_;
+    return text_.substr(start, pos_ - start);
 }
 
 std::int32_t ListReader::read_whole(std::string_view what) {

@@ -30,6 +30,10 @@ public:
     // then reads them (or reports what is wrong) as usual.
     bool read_plain_wholes(std::int32_t* out, int count);
 
+    // Moves past blanks and line ends to the next value, counting the lines
+    // as reading it would; false at the end of the text.
+    bool skip_to_value();
+
     // Skips whatever is left of the current line.
     void skip_rest_of_line();
 

@@ -176,12 +176,20 @@ ViewerCellFile parse_viewer_cell_file(std::string_view text, const std::string& 
     const std::string_view which = "the five values of a cell";
     std::int64_t index = 0;
     for (RangeCell& c : file.cells) {
-        c.cellNumber = to_int32(in.read_number(which), in, "a cell number");
+        // Most cells are five plain whole numbers on one line, which the
+        // numbers below would give too; anything else is read value by value.
+        in.skip_to_value();
         const int line = in.line();
-        c.zone = to_int32(in.read_number(which), in, "a zone");
-        c.x = to_int32(in.read_number(which), in, "a column");
-        c.y = to_int32(in.read_number(which), in, "a row");
-        c.rangeType = to_int32(in.read_number(which), in, "a range type");
+        std::int32_t plain[5];
+        if (in.read_plain_wholes(plain, 5)) {
+            c = RangeCell{plain[0], plain[1], plain[2], plain[3], plain[4]};
+        } else {
+            c.cellNumber = to_int32(in.read_number(which), in, "a cell number");
+            c.zone = to_int32(in.read_number(which), in, "a zone");
+            c.x = to_int32(in.read_number(which), in, "a column");
+            c.y = to_int32(in.read_number(which), in, "a row");
+            c.rangeType = to_int32(in.read_number(which), in, "a range type");
+        }
         if (const auto outside = cell_outside_grid(++index, c, grid.cols, grid.rows))
             throw LoadError(file_name + ": line " + std::to_string(line) + ": " + *outside);
     }

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "export/cf/cf_layout.h"
+#include "fields/field_source.h"
 #include "modelfiles/file_io.h"
 #include "modelfiles/number_text.h"
 #include "modelfiles/paths.h"
@@ -80,24 +81,24 @@ std::optional<std::string> read_checked_values(const files::VariableFile& file, 
     const files::BlockAddress a{year, month, layer, span.first_year, span.layers, span.cell_count};
     // The leading records, then the cells straight into `dest`: no copy of the block.
     const files::CheckedBlock b = read_checked_leading(file, a, block);
-    switch (b.fault) {
-    case files::BlockFault::none:
-        break;
-    case files::BlockFault::before_start:
-        throw files::ModelFileError(block_before_start_message(path, a, b) + ".");
-    case files::BlockFault::past_end:
-        throw files::ModelFileError(block_past_end_message(path, a, b) + ".");
-    case files::BlockFault::cell_count:
-    case files::BlockFault::year:
-    case files::BlockFault::month:
-        if (!nan_bad_blocks) throw files::ModelFileError(leading_record_message(path, a, b, block.data()));
+    const fields::BadBlock policy = nan_bad_blocks ? fields::BadBlock::nan : fields::BadBlock::stop;
+    if (fields::judge_block(b, policy, path, a, block.data()) == fields::FieldRead::Kind::nan) {
         std::fill(dest, dest + span.cells, std::numeric_limits<float>::quiet_NaN());
         return leading_record_message(path, a, b, block.data());
     }
-    file.read_records(b.records.first_record + 3 + span.first_cell, static_cast<std::size_t>(span.cells), dest);
-    // The fill value and values outside the valid range are no data.
-    for (float* v = dest; v != dest + span.cells; ++v)
-        if (*v == kFillValue || !files::in_valid_range(*v)) *v = std::numeric_limits<float>::quiet_NaN();
+    // The cells in pieces that stay in the cache while the fill value and the
+    // values outside the valid range become NaN (no data): one pass over the
+    // array, not a read and then a second pass over memory.
+    constexpr std::int64_t piece = 32 * 1024;
+    const std::int64_t first = b.records.first_record + 3 + span.first_cell;
+    for (std::int64_t done = 0; done < span.cells; done += piece) {
+        float* const v = dest + done;
+        const std::size_t n = static_cast<std::size_t>(std::min(piece, span.cells - done));
+        file.read_records(first + done, n, v);
+        // No branch, so that the compiler takes several values at once.
+        for (std::size_t i = 0; i < n; ++i)
+            v[i] = v[i] == kFillValue || !files::in_valid_range(v[i]) ? std::numeric_limits<float>::quiet_NaN() : v[i];
+    }
     return std::nullopt;
 }
 
@@ -156,8 +157,9 @@ py::array_t<std::int32_t> cell_column(const std::vector<files::RangeCell>& cells
     return out;
 }
 
-// The output list, the cell file and the globe file of a model folder.
-py::dict load_model(const std::string& folder) {
+// The output list, the cell file and the globe file of a model folder; the
+// globe file's land and water as an array only when `land` is asked for.
+py::dict load_model(const std::string& folder, bool land) {
     files::LoadedModel model;
     {
         py::gil_scoped_release unlocked;
@@ -203,18 +205,20 @@ py::dict load_model(const std::string& folder) {
     const files::GlobeMask& mask = model.GlobeMask;
     const files::ModelGrid on = files::model_grid({g.lowerX, g.lowerY, g.upperX, static_cast<double>(g.upperY)}, g.cellSize,
                                     mask.cols, mask.rows);
-    py::array_t<std::uint8_t> land({static_cast<py::ssize_t>(on.rows), static_cast<py::ssize_t>(on.cols)});
-    std::fill(land.mutable_data(), land.mutable_data() + on.rows * on.cols, std::uint8_t{0});
-    for (std::int64_t r = 0; r < std::min<std::int64_t>(on.rows, mask.rows); ++r)
-        std::copy_n(mask.land.begin() + r * mask.cols, std::min<std::int64_t>(on.cols, mask.cols),
-                    land.mutable_data() + r * on.cols);
-
     py::dict out;
+    out["shape"] = py::make_tuple(on.rows, on.cols);
+    if (land) {
+        py::array_t<std::uint8_t> array({static_cast<py::ssize_t>(on.rows), static_cast<py::ssize_t>(on.cols)});
+        std::fill(array.mutable_data(), array.mutable_data() + on.rows * on.cols, std::uint8_t{0});
+        for (std::int64_t r = 0; r < std::min<std::int64_t>(on.rows, mask.rows); ++r)
+            std::copy_n(mask.land.begin() + r * mask.cols, std::min<std::int64_t>(on.cols, mask.cols),
+                        array.mutable_data() + r * on.cols);
+        out["land"] = array;
+    }
     out["folder"] = text(model.ModelFolder);
     out["entries"] = entries;
     out["grid"] = grid;
     out["cells"] = cells;
-    out["land"] = land;
     py::list warnings;
     for (const std::string& w : model.warnings) warnings.append(text(w));
     out["warnings"] = warnings;
@@ -336,8 +340,9 @@ PYBIND11_MODULE(_veldra, m) {
     py::module_ cf_module = m.def_submodule("cf");
     define_cf(cf_module);
 
-    m.def("load_model", &load_model, py::arg("folder"),
-          "The output list, the cell file and the globe file of a model folder, as the viewer reads them.");
+    m.def("load_model", &load_model, py::arg("folder"), py::arg("land") = true,
+          "The output list, the cell file and the globe file of a model folder, as the viewer reads them; "
+          "shape is the grid's (rows, columns), and land its land and water (with land=True).");
     m.def("check_variable_file", &check_variable_file, py::arg("path"), py::arg("first_year"),
           py::arg("last_year"), py::arg("layers"), py::arg("cell_count"),
           "The records of a variable file; raises ModelError when the run's last block lies past its end.");

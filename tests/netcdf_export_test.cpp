@@ -210,7 +210,7 @@ TEST_F(NetcdfExport, OneThreadOrTwoStoreTheSameShuffledAndDeflatedValues) {
 // or two reads back as the cells placed, and the land mask as it was.
 TEST_F(NetcdfExport, AGridMostlyOfFillReadsBackAsPlacedAtEveryLevel) {
     constexpr int kCols = 60, kRows = 30;
-    land = GlobeMask{kCols, kRows, std::vector<std::uint8_t>(kCols * kRows)};
+    land = files::GlobeMask{kCols, kRows, std::vector<std::uint8_t>(kCols * kRows)};
     for (std::size_t i = 0; i < land.land.size(); ++i) land.land[i] = (i / 7) % 3 != 0;
     cells.clear();
     for (int i = 0; i < 39; ++i) cells.push_back({i + 1, 1, 1 + (i * 37) % kCols, 1 + (i * 11) % kRows, 1});
@@ -227,7 +227,7 @@ TEST_F(NetcdfExport, AGridMostlyOfFillReadsBackAsPlacedAtEveryLevel) {
                     value(1582 + t / 12, t % 12 + 1, l, i);
     ASSERT_EQ(expected[0], value(1582, 1, 1, 0));
     std::vector<signed char> mask(land.land.begin(), land.land.end());
-    for (const RangeCell& c : cells) mask[static_cast<std::size_t>((c.y - 1) * kCols + c.x - 1)] = 2;
+    for (const files::RangeCell& c : cells) mask[static_cast<std::size_t>((c.y - 1) * kCols + c.x - 1)] = 2;
     for (const int level : {0, 4, 9})
         for (const int threads : {1, 2}) {
             settings.deflate_level = level;

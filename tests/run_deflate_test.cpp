@@ -15,7 +15,7 @@
 #include "export/chunk_compressor.h"
 #include "export/run_deflate.h"
 
-namespace veldra::viewer {
+namespace veldra::out {
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -197,4 +197,4 @@ TEST(RunDeflate, AChunkMostlyOfFillIsCodedAsRunsFromItsCellsAnyOtherByLibdeflate
 }
 
 }  // namespace
-}  // namespace veldra::viewer
+}  // namespace veldra::out

@@ -2,6 +2,7 @@
 // the canvas, the reading and painting of a block and the stepping rules.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -93,6 +94,41 @@ TEST(ViewerCellFile, HeaderOnTheFirstLineAndCellsAsOneStream) {
     const files::Extents e = compute_extents(f.info);
     EXPECT_EQ(e.half_cols, 360);
     EXPECT_EQ(e.half_rows, 180);
+}
+
+// Lines of five plain whole numbers are read at once, any other value by
+// value: both give the same cells, and faults the same lines.
+TEST(ViewerCellFile, PlainLinesAndOtherCellsReadAlike) {
+    const files::ViewerCellFile f = files::parse_viewer_cell_file("5 720 360 -180 -90 180 90 0.5 2000 2004\r\n"
+                                                    "1 3 10 20 2\r\n"
+                                                    "2 3.0 11 2.1e1 4\r\n"
+                                                    "+3 -0 0012 22\r\n"
+                                                    "5\r\n"
+                                                    "4\t1,13 23 2.5\r\n"
+                                                    "00000000005 2147483647 14 24 -2147483648",
+                                                    "c");
+    ASSERT_EQ(f.cells.size(), 5u);
+    const std::int32_t expected[5][5] = {{1, 3, 10, 20, 2},
+                                         {2, 3, 11, 21, 4},
+                                         {3, 0, 12, 22, 5},
+                                         {4, 1, 13, 23, 2},
+                                         {5, 2147483647, 14, 24, -2147483647 - 1}};
+    for (std::size_t i = 0; i < 5; ++i) {
+        const files::RangeCell& c = f.cells[i];
+        EXPECT_EQ((std::array{c.cellNumber, c.zone, c.x, c.y, c.rangeType}),
+                  (std::array{expected[i][0], expected[i][1], expected[i][2], expected[i][3], expected[i][4]}))
+            << i;
+    }
+    const std::pair<const char*, const char*> faults[] = {
+        {"1 1 1 1 1\n2147483648 1 1 1 1\n", "c: line 3: a cell number is not a 32-bit whole number"},
+        {"1 1 1 1 1\n2 1 1\n1 -2147483649\n", "c: line 4: a range type is not a 32-bit whole number"},
+        {"1 1 1 1 1\n2 1 5 1 1\n", "c: line 3: cell 2 at column 5, row 1 lies outside the grid of 4 columns and 2 rows"},
+        {"1 1 1 1 1\n\n\n2 1 1 1 1x\n", "c: line 5: expected the five values of a cell, found \"1x\""},
+    };
+    for (const auto& [cells, message] : faults) {
+        const std::string file = std::string("2 4 2 -2 -1 2 1 1.0 2000 2001\n") + cells;
+        EXPECT_EQ(load_error([&] { files::parse_viewer_cell_file(file, "c"); }), message) << file;
+    }
 }
 
 TEST(ViewerCellFile, HalfRowsIsRoundedHalfToEven) {

@@ -9,6 +9,7 @@ every position without a rangeland cell as NaN. The names, axes, times and
 attributes come from the export's own CF layout (``_veldra.cf``).
 """
 
+import functools
 import os
 import warnings
 
@@ -40,8 +41,8 @@ def variable_name(file_name):
     return cf.variable_name(os.fsencode(file_name))
 
 
-def _time_variables(first_year, last_year):
-    """Mid-month times of the run with their bounds, decoded as xarray decodes the export's."""
+@functools.lru_cache(maxsize=16)
+def _decoded_times(first_year, last_year):
     middles, bounds = cf.time_axis(first_year, last_year)
     raw = xr.Dataset({
         cf.TIME: (cf.TIME, middles, cf.time_attributes(first_year)),
@@ -51,11 +52,28 @@ def _time_variables(first_year, last_year):
     return decoded[cf.TIME].variable, decoded[cf.TIME_BNDS].variable
 
 
+def _time_variables(first_year, last_year):
+    """Mid-month times of the run with their bounds, decoded as xarray decodes the export's: decoded once
+    for a span of years, and each dataset given copies of its own."""
+    return tuple(xr.Variable(v.dims, v.values.copy(), dict(v.attrs), dict(v.encoding))
+                 for v in _decoded_times(first_year, last_year))
+
+
 def _indices(key, size):
     """The positions an integer, slice or integer array picks from ``size``, and whether it is a scalar."""
     if isinstance(key, (int, np.integer)):
         return np.array([key % size if key < 0 else key], dtype=np.int64), True
     return np.arange(size, dtype=np.int64)[key], False
+
+
+def _run(key, size):
+    """(first, count) of the consecutive positions a slice of step 1 picks from ``size``; None for any
+    other key."""
+    if isinstance(key, slice):
+        start, stop, step = key.indices(size)
+        if step == 1:
+            return start, max(stop - start, 0)
+    return None
 
 
 class VeldraArray(BackendArray):
@@ -97,10 +115,15 @@ class VeldraArray(BackendArray):
         numbers = (layers + 1).astype(np.int32)
 
         if self.grid is None:
-            cells, drop_cell = _indices(rest[0], self.cell_count)
-            out = self._values(years, months, numbers, cells)
-            if drop_cell:
-                out = out[:, :, 0]
+            run = _run(rest[0], self.cell_count)
+            if run is not None:
+                # A run of cells (all of them, as a reduction takes them): one read into the array.
+                out = self._span_values(years, months, numbers, *run)
+            else:
+                cells, drop_cell = _indices(rest[0], self.cell_count)
+                out = self._values(years, months, numbers, cells)
+                if drop_cell:
+                    out = out[:, :, 0]
         else:
             rows, drop_row = _indices(rest[0], self.grid[0])
             cols, drop_col = _indices(rest[1], self.grid[1])
@@ -122,6 +145,12 @@ class VeldraArray(BackendArray):
         for note in notes:
             _warn(note + " Its values are NaN.")
         return values
+
+    def _span_values(self, years, months, numbers, first, count):
+        """Cells first .. first + count - 1 of the compact form."""
+        if count == 0 or len(years) == 0:
+            return np.empty((len(years), len(numbers), count), dtype=np.float32)
+        return self._read_span(years, months, numbers, first, count)
 
     def _values(self, years, months, numbers, cells):
         """Cells of the compact form: one read of the span of cells the selection covers."""
@@ -182,13 +211,12 @@ def open_run(folder, *, grid=True, drop_variables=None, bad_blocks="raise"):
     if bad_blocks not in BAD_BLOCKS:
         raise ValueError(f"bad_blocks must be one of {', '.join(map(repr, BAD_BLOCKS))}, not {bad_blocks!r}")
     folder = os.fspath(folder)
-    model = _veldra.load_model(os.fsencode(folder))
+    model = _veldra.load_model(os.fsencode(folder), land=grid)
     for text in model["warnings"]:
         _warn(text)
     info = model["grid"]
     first_year, last_year = info["first_year"], info["last_year"]
-    land = model["land"]
-    rows, cols = land.shape
+    rows, cols = model["shape"]
     cells = model["cells"]
     n = len(cells["x"])
     drop = set([drop_variables] if isinstance(drop_variables, str) else drop_variables or ())
@@ -222,10 +250,13 @@ def open_run(folder, *, grid=True, drop_variables=None, bad_blocks="raise"):
         placed = (rows, cols, kept.astype(np.int64), cell_row, cell_col)
     else:
         inside = (cells["x"] >= 1) & (cells["x"] <= cols) & (cells["y"] >= 1) & (cells["y"] <= rows)
-        cell_lat = np.where(inside, lat[np.clip(cells["y"] - 1, 0, max(rows - 1, 0))], np.nan) if rows else \
-            np.full(n, np.nan)
-        cell_lon = np.where(inside, lon[np.clip(cells["x"] - 1, 0, max(cols - 1, 0))], np.nan) if cols else \
-            np.full(n, np.nan)
+        if inside.all():  # the loader refuses a cell outside the grid
+            cell_lat, cell_lon = lat[cells["y"] - 1], lon[cells["x"] - 1]
+        else:
+            cell_lat = np.where(inside, lat[np.clip(cells["y"] - 1, 0, max(rows - 1, 0))], np.nan) if rows else \
+                np.full(n, np.nan)
+            cell_lon = np.where(inside, lon[np.clip(cells["x"] - 1, 0, max(cols - 1, 0))], np.nan) if cols else \
+                np.full(n, np.nan)
         # The grid the cells lie on, for veldra.to_grid after any reduction.
         coords["cell"] = xr.Variable("cell", cells["number"], {
             "long_name": "cell number", "grid_shape": np.array([rows, cols], dtype=np.int64),
@@ -238,7 +269,7 @@ def open_run(folder, *, grid=True, drop_variables=None, bad_blocks="raise"):
 
     data_vars[cf.CRS] = xr.Variable((), np.int32(cf.CRS_VALUE), cf.crs_attributes())
     if grid:
-        mask = land.astype(np.int8)
+        mask = model["land"].astype(np.int8)
         mask[placed[3], placed[4]] = 2
         data_vars[cf.LAND_MASK] = xr.Variable((cf.LAT, cf.LON), mask, cf.land_mask_attributes())
 
