@@ -6,6 +6,9 @@
   the same at 1/12 degree (200,000 cells): median <= 5 ms
   wrk, 8 connections, random tiles of zooms 1-3 and 12 months: >= 1,000 tiles/s
   GetFeatureInfo of a cell's series of 1,200 months: <= 50 ms
+  the half-degree tile against the same tiles drawn in one process by GDAL from
+      our GeoTIFF export of the same months (bench_serve_gdal.py): ours, HTTP
+      included, at most GDAL's median (skipped without python3-gdal)
 
 Usage: bench_serve.py BUILD_DIR [WORK_DIR]
 BUILD_DIR holds bin/veldra_serve, bench/make_serve_models and sample_model/;
@@ -19,6 +22,8 @@ import statistics
 import subprocess
 import sys
 import time
+
+from bench_serve_gdal import gdal_figures
 
 build = os.path.abspath(sys.argv[1])
 work = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else os.path.join(build, "bench", "serve_models")
@@ -65,14 +70,14 @@ def tile_figures(name, model, year, goal_median, goal_p99=None):
         goal = f"goal median <= {goal_median} ms" + (f", p99 <= {goal_p99} ms" if goal_p99 else "")
         print(f"{name}: warm tile, one client, {len(ms)} requests: median {median:.2f} ms, p99 {p99:.2f} ms "
               f"({goal})")
-        return p, port
+        return p, port, median
     except BaseException:
         p.terminate()
         raise
 
 
 half = os.path.join(work, "half")
-p, port = tile_figures("half degree", half, 1901, 2, 10)
+p, port, half_median = tile_figures("half degree", half, 1901, 2, 10)
 try:
     # wrk over the same warm months (of 1901: the script asks for 2000, so
     # warm those too first).
@@ -100,6 +105,8 @@ finally:
     p.terminate()
     p.wait(timeout=30)
 
-p, port = tile_figures("1/12 degree (200,000 cells)", os.path.join(work, "fine"), 2000, 5)
+p, port, _ = tile_figures("1/12 degree (200,000 cells)", os.path.join(work, "fine"), 2000, 5)
 p.terminate()
 p.wait(timeout=30)
+
+gdal_figures(build, half, 1901, tiles(1901), half_median)
