@@ -9,6 +9,8 @@
   the half-degree tile against the same tiles drawn in one process by GDAL from
       our GeoTIFF export of the same months (bench_serve_gdal.py): ours, HTTP
       included, at most GDAL's median (skipped without python3-gdal)
+  the same against MapServer (bench_serve_mapserver.py): mapscript's
+      in-process draw (ours at most its median) and the CGI's GetMap
 
 Usage: bench_serve.py BUILD_DIR [WORK_DIR]
 BUILD_DIR holds bin/veldra_serve, bench/make_serve_models and sample_model/;
@@ -24,6 +26,7 @@ import sys
 import time
 
 from bench_serve_gdal import gdal_figures
+from bench_serve_mapserver import mapserver_figures
 
 build = os.path.abspath(sys.argv[1])
 work = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else os.path.join(build, "bench", "serve_models")
@@ -110,3 +113,4 @@ p.terminate()
 p.wait(timeout=30)
 
 gdal_figures(build, half, 1901, tiles(1901), half_median)
+mapserver_figures(build, half, 1901, tiles(1901), half_median)

@@ -34,6 +34,8 @@ packages=(
   clang libclang-rt-14-dev
   # veldra_serve: HTTP, PNG and Leaflet for its page; its tests' WMS client and its load test
   libcpp-httplib-dev libspng-dev libjs-leaflet python3-owslib wrk
+  # the load test's yardstick: the same tiles drawn by MapServer, in process and as a CGI
+  cgi-mapserver python3-mapscript
   # veldra_serve's page tested in a headless browser
   chromium chromium-driver python3-selenium
   # the tests' second run under a comma-decimal locale (de_DE.UTF-8)
