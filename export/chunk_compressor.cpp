@@ -11,6 +11,7 @@ namespace veldra::out {
 void FloatChunk::fill(float value) {
     unsigned char b[4];
     std::memcpy(b, &value, 4);
+    if (values_ == 0) return;  // nothing to fill (and no buffer to pass on)
     if (shuffled_) {
         for (std::size_t k = 0; k < 4; ++k) std::memset(bytes_.data() + k * values_, b[k], values_);
         return;
