@@ -16,7 +16,7 @@ import subprocess
 import tempfile
 import time
 
-from bench_serve_gdal import tile_box
+from bench_serve_gdal import tile_box, timed_draws
 
 MAPSERV = "/usr/lib/cgi-bin/mapserv"
 
@@ -76,15 +76,8 @@ def mapserver_figures(build, model, year, tile_paths, ours_median):
 
         # Once, untimed: the whole world must hold data, not an empty picture.
         assert len(draw(f"/tiles/Precip/1/{year}-01/0/0/0.png")) > 2000, "empty MapServer tile"
-        for k in range(1, 13):  # warm: each month read once
-            draw(f"/tiles/Precip/1/{year}-{k:02d}/0/0/0.png")
-        ms = []
-        for path in tile_paths:
-            t = time.perf_counter()
-            draw(path)
-            ms.append((time.perf_counter() - t) * 1000)
-        median, p99 = percentiles(ms)
-        print(f"MapServer in-process tile (mapscript draw and PNG; same {len(ms)} tiles from our GeoTIFF export): "
+        median, p99, count = timed_draws(draw, year, tile_paths)
+        print(f"MapServer in-process tile (mapscript draw and PNG; same {count} tiles from our GeoTIFF export): "
               f"median {median:.2f} ms, p99 {p99:.2f} ms; ours (HTTP included) median {ours_median:.2f} ms = "
               f"{ours_median / median:.2f} of the in-process median (goal <= 1)")
         cgi_figures(tmp, mapfile, month_file, tile_paths[:50])
